@@ -1,0 +1,63 @@
+# Entry points: `make run`, `make test`, `make bench`. Each installs the Debian packages it
+# needs when they are missing, then configures and builds into build/ (or build-bench/).
+
+BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+TEST_PKGS  := googletest libgtest-dev libgmock-dev fonts-dejavu-core xvfb xauth
+RUN_PKGS   := fonts-noto-cjk fonts-thai-tlwg fonts-dejavu-core qt6-gtk-platformtheme
+BENCH_PKGS := libbenchmark-dev
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+JOBS ?= $(shell nproc)
+
+# Installs whatever of the given packages dpkg does not report as installed.
+define ensure_pkgs
+	@missing=""; for p in $(1); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -qq && \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+endef
+
+.PHONY: all run test test-asan test-tsan bench deps-build deps-test deps-run deps-bench build clean
+
+all: build
+
+deps-build:
+	$(call ensure_pkgs,$(BUILD_PKGS))
+deps-test: deps-build
+	$(call ensure_pkgs,$(TEST_PKGS))
+deps-run: deps-build
+	$(call ensure_pkgs,$(RUN_PKGS))
+deps-bench: deps-build
+	$(call ensure_pkgs,$(BENCH_PKGS))
+
+build: deps-test
+	cmake --preset default >/dev/null
+	cmake --build --preset default -j $(JOBS)
+
+run: deps-run build
+	./build/velmora --print
+
+test: build
+	ctest --preset default
+
+test-asan: deps-test
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan
+
+test-tsan: deps-test
+	cmake --preset tsan >/dev/null
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan
+
+bench: deps-bench
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench -j $(JOBS)
+	@for b in build-bench/bench/*_bench; do echo "== $$b"; $$b || exit 1; done
+
+clean:
+	rm -rf build build-asan build-tsan build-bench

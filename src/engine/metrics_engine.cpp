@@ -1,0 +1,160 @@
+#include "engine/metrics_engine.h"
+
+#include "samplers/samplers.h"
+
+#include <QPointer>
+#include <QTimer>
+
+#include <cmath>
+
+namespace velmora {
+
+namespace {
+constexpr int kFirstTickDelayMs = 100;
+}
+
+MetricsEngine::MetricsEngine(QObject* parent) : MetricsEngine(std::make_unique<Samplers>(), parent) {}
+
+MetricsEngine::MetricsEngine(std::unique_ptr<SnapshotSource> source, QObject* parent)
+    : QObject(parent),
+      source_(std::move(source)),
+      worker_(QStringLiteral("com.tandrel.pelto.monitor.sampler"), QThread::LowPriority) {}
+
+MetricsEngine::~MetricsEngine() {
+    // Sampler state dies on the thread that used it; snapshots still queued for this
+    // thread are dropped with the inbox.
+    worker_.run([this] {
+        delete timer_;
+        timer_ = nullptr;
+        source_.reset();
+    });
+}
+
+void MetricsEngine::start(double intervalSeconds) {
+    const int periodMs = std::max(1, static_cast<int>(std::lround(intervalSeconds * 1000.0)));
+    worker_.post([this, periodMs] {
+        // Replacing the timer releases the old one, so restarts never stack timers.
+        delete timer_;
+        timer_ = new QTimer(worker_.context());
+        timer_->setTimerType(Qt::PreciseTimer);
+        timer_->setInterval(kFirstTickDelayMs);
+        QTimer* timer = timer_;
+        QObject::connect(timer, &QTimer::timeout, timer, [this, timer, periodMs] {
+            if (timer->interval() != periodMs) timer->setInterval(periodMs);
+            tick();
+        });
+        timer_->start();
+    });
+}
+
+void MetricsEngine::cancelTimer() {
+    worker_.post([this] {
+        delete timer_;
+        timer_ = nullptr;
+    });
+}
+
+int MetricsEngine::runningTimers() const {
+    int n = 0;
+    worker_.run([&] {
+        for (const QTimer* t : worker_.context()->findChildren<QTimer*>(Qt::FindDirectChildrenOnly))
+            if (t->isActive()) ++n;
+    });
+    return n;
+}
+
+void MetricsEngine::tick() {
+    Snapshot snapshot = source_->tick([this] { return uiActive(); });
+    inbox_.post([self = QPointer<MetricsEngine>(this), s = std::move(snapshot)]() mutable {
+        if (self) self->publish(std::move(s));
+    });
+}
+
+void MetricsEngine::setUiActive(bool active) {
+    std::lock_guard lock(stateLock_);
+    uiActive_ = active;
+}
+
+bool MetricsEngine::uiActive() const {
+    std::lock_guard lock(stateLock_);
+    return uiActive_;
+}
+
+void MetricsEngine::publish(Snapshot snapshot) {
+    current_ = snapshot;
+    history_.push_back(std::move(snapshot));
+
+    // Only the newest snapshots keep their process tables; the rest keep every other field.
+    if (history_.size() >= static_cast<size_t>(processHistoryLimit) + 1) {
+        Snapshot& old = history_[history_.size() - processHistoryLimit - 1];
+        if (!old.processes.empty()) {
+            old.processes.clear();
+            old.processes.shrink_to_fit();
+        }
+    }
+
+    const auto cutoff = history_.back().time - std::chrono::duration_cast<WallClock::duration>(
+                                                   std::chrono::duration<double>(historyRetentionSeconds));
+    size_t i = 0;
+    while (i < history_.size() && history_[i].time < cutoff) ++i;
+    if (i < history_.size() && i > 0) history_.erase(history_.begin(), history_.begin() + i);
+
+    emit currentChanged();
+    emit historyChanged();
+}
+
+template <typename Value>
+std::vector<MetricPoint> MetricsEngine::decimated(Value value) const {
+    std::vector<MetricPoint> out;
+    const size_t n = history_.size();
+    if (n == 0) return out;
+    out.reserve(chartRecentFull + chartOlderBudget + 1);
+    auto add = [&](const Snapshot& s) {
+        if (std::optional<double> v = value(s)) out.push_back({QUuid::createUuid(), s.time, *v});
+    };
+    if (n <= static_cast<size_t>(chartRecentFull + chartOlderBudget)) {
+        for (const Snapshot& s : history_) add(s);
+        return out;
+    }
+    const size_t older = n - chartRecentFull;
+    const double step = static_cast<double>(older) / chartOlderBudget;
+    double pos = 0.0;
+    size_t i = 0;
+    do {
+        add(history_[i]);
+        pos += step;
+        i = static_cast<size_t>(pos);
+    } while (i < older);
+    for (i = older; i < n; ++i) add(history_[i]);
+    return out;
+}
+
+std::vector<MetricPoint> MetricsEngine::series(SnapshotField key) const {
+    return decimated([key](const Snapshot& s) -> std::optional<double> { return s.*key; });
+}
+
+std::vector<MetricPoint> MetricsEngine::cpuHistory(int32_t pid) const {
+    return decimated([pid](const Snapshot& s) -> std::optional<double> {
+        for (const ProcInfo& p : s.processes)
+            if (p.pid == pid) return p.cpu;
+        return std::nullopt;
+    });
+}
+
+std::vector<MetricPoint> MetricsEngine::recentSeries(SnapshotField key) const {
+    std::vector<MetricPoint> out;
+    if (history_.empty()) return out;
+    const auto cutoff = history_.back().time - std::chrono::duration_cast<WallClock::duration>(
+                                                   std::chrono::duration<double>(displayWindowSeconds));
+    for (const Snapshot& s : history_)
+        if (s.time >= cutoff) out.push_back({QUuid::createUuid(), s.time, s.*key});
+    return out;
+}
+
+std::optional<ProcInfo> MetricsEngine::liveProcess(int32_t pid) const {
+    for (const ProcInfo& p : current_.processes)
+        if (p.pid == pid) return p;
+    return std::nullopt;
+}
+
+}  // namespace velmora

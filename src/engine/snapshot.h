@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QString>
+#include <QUuid>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace velmora {
+
+using WallClock = std::chrono::system_clock;
+using TimePoint = WallClock::time_point;
+
+// Overall load level, ordered so that a larger value is worse.
+enum class Severity : int { normal = 0, elevated = 1, high = 2, critical = 3 };
+
+// The operating system's thermal pressure level.
+enum class ThermalState : int { nominal = 0, fair = 1, serious = 2, critical = 3 };
+
+struct FanInfo {
+    double rpm = 0;
+    double target = 0;
+    double minRPM = 0;
+    double maxRPM = 0;
+    bool operator==(const FanInfo&) const = default;
+};
+
+struct BatteryInfo {
+    bool present = false;
+    double percent = 0;
+    bool charging = false;
+    bool acPower = false;
+    std::optional<int> timeToEmptyMin;
+    std::optional<int> timeToFullMin;
+    std::optional<int> cycleCount;
+    std::optional<double> healthPercent;
+    bool operator==(const BatteryInfo&) const = default;
+};
+
+// One process of a snapshot. Identity is `pid`.
+struct ProcInfo {
+    int32_t pid = 0;
+    QString name;
+    double cpu = 0;  // percent of one core; may exceed 100
+    uint64_t memBytes = 0;
+    double diskReadBps = 0;
+    double diskWriteBps = 0;
+    double energyImpact = 0;
+    double gpuPercent = 0;
+    bool isSystem = false;
+    double stableScore = 0;  // written only by the dashboard's ranking into its own copies
+    bool operator==(const ProcInfo&) const = default;
+};
+
+// One sampling instant. Percentages are 0–100, rates bytes per second, sizes bytes,
+// temperatures °C, powers watts; optionals are absent when unknown.
+struct Snapshot {
+    TimePoint time = WallClock::now();
+    double cpuTotal = 0;
+    std::vector<double> cpuPerCore;
+    uint64_t memUsed = 0;
+    uint64_t memTotal = 0;
+    uint64_t memCompressed = 0;
+    uint64_t swapUsed = 0;
+    double memPercent = 0;
+    uint64_t diskUsed = 0;
+    uint64_t diskTotal = 0;
+    double diskPercent = 0;
+    double diskReadBps = 0;
+    double diskWriteBps = 0;
+    double gpuPercent = 0;
+    double netInBps = 0;
+    double netOutBps = 0;
+    BatteryInfo battery;
+    std::vector<FanInfo> fans;
+    ThermalState thermalState = ThermalState::nominal;
+    std::optional<double> cpuTempC;
+    std::optional<double> gpuTempC;
+    std::optional<double> hottestC;
+    std::optional<double> cpuPowerW;
+    std::optional<double> gpuPowerW;
+    std::optional<double> anePowerW;
+    std::vector<ProcInfo> processes;
+
+    Severity severity() const;
+};
+
+// A double field of Snapshot that charts can follow.
+using SnapshotField = double Snapshot::*;
+
+// One chart point; `id` is fresh per point so views can diff lists.
+struct MetricPoint {
+    QUuid id;
+    TimePoint time;
+    double value = 0;
+};
+
+}  // namespace velmora

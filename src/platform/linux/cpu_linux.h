@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/cpu.h"
+
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace velmora::platform {
+
+// Per-core ticks from <procRoot>/stat. Linux reports more categories than the four the
+// sampler knows: irq, softirq and steal count as system time, iowait as idle. Guest time is
+// already part of user and nice there. Offline cores are absent, so the count changes.
+class LinuxCpuTickSource : public CpuTickSource {
+public:
+    explicit LinuxCpuTickSource(std::string procRoot = "/proc");
+    bool read(std::vector<CpuCoreTicks>& out) override;
+
+    static bool parse(std::string_view statText, std::vector<CpuCoreTicks>& out);
+
+private:
+    std::string path_;
+    std::string buf_;
+};
+
+// Presents the sysfs CPU layout as performance levels, ordered so that walking them from
+// the highest level down visits the cores in ascending logical order. Intel hybrid parts
+// are read from devices/cpu_core and devices/cpu_atom, Arm big.LITTLE from the per-core
+// cpu_capacity; anything else reports a single level.
+class LinuxTopologyFacts : public TopologyFacts {
+public:
+    explicit LinuxTopologyFacts(std::string sysRoot = "/sys");
+    std::optional<int64_t> intValue(const std::string& name) override;
+    std::optional<std::string> stringValue(const std::string& name) override;
+
+private:
+    std::map<std::string, int64_t> ints_;
+    std::map<std::string, std::string> strings_;
+};
+
+}  // namespace velmora::platform

@@ -1,0 +1,106 @@
+#include "platform/linux/file_util.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <charconv>
+
+namespace velmora::platform::linux_fs {
+
+bool readFile(const std::string& path, std::string& buf, size_t limit) {
+    buf.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    buf.resize(std::min(limit, std::max<size_t>(buf.capacity(), 4096)));
+    bool ok = true;
+    size_t used = 0;
+    for (;;) {
+        if (used == buf.size()) {
+            if (buf.size() >= limit) break;  // keep what fits
+            buf.resize(std::min(limit, buf.size() * 2));
+        }
+        const ssize_t n = ::read(fd, buf.data() + used, buf.size() - used);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        used += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    buf.resize(ok ? used : 0);
+    return ok;
+}
+
+std::string_view trim(std::string_view text) {
+    const char* ws = " \t\r\n\v\f";
+    const size_t b = text.find_first_not_of(ws);
+    if (b == std::string_view::npos) return {};
+    const size_t e = text.find_last_not_of(ws);
+    return text.substr(b, e - b + 1);
+}
+
+std::optional<std::string> readTrimmed(const std::string& path) {
+    std::string buf;
+    if (!readFile(path, buf, 64 << 10)) return std::nullopt;
+    return std::string(trim(buf));
+}
+
+std::optional<int64_t> parseInt(std::string_view text) {
+    text = trim(text);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    int64_t v = 0;
+    const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || ec != std::errc() || p != text.data() + text.size()) return std::nullopt;
+    return v;
+}
+
+std::optional<uint64_t> parseUInt(std::string_view text) {
+    text = trim(text);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    uint64_t v = 0;
+    const auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || ec != std::errc() || p != text.data() + text.size()) return std::nullopt;
+    return v;
+}
+
+std::optional<int64_t> readInt(const std::string& path) {
+    std::string buf;
+    if (!readFile(path, buf, 4096)) return std::nullopt;
+    return parseInt(buf);
+}
+
+std::optional<std::vector<int>> parseCpuList(std::string_view text) {
+    text = trim(text);
+    std::vector<int> out;
+    if (text.empty()) return out;
+    constexpr int kMaxCpu = 1 << 16;  // no real machine comes close; stops "0-2000000000"
+    while (!text.empty()) {
+        const size_t comma = text.find(',');
+        const std::string_view part = text.substr(0, comma);
+        const size_t dash = part.find('-');
+        const auto lo = parseInt(part.substr(0, dash));
+        const auto hi = dash == std::string_view::npos ? lo : parseInt(part.substr(dash + 1));
+        if (!lo || !hi || *lo < 0 || *hi < *lo || *hi >= kMaxCpu) return std::nullopt;
+        for (int64_t c = *lo; c <= *hi; ++c) out.push_back(static_cast<int>(c));
+        if (comma == std::string_view::npos) break;
+        text.remove_prefix(comma + 1);
+    }
+    return out;
+}
+
+void splitFields(std::string_view line, std::vector<std::string_view>& out) {
+    out.clear();
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        const size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        if (i > start) out.push_back(line.substr(start, i - start));
+    }
+}
+
+}  // namespace velmora::platform::linux_fs

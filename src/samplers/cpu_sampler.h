@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/cpu.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace velmora {
+
+struct CpuSample {
+    double total = 0;
+    std::vector<double> perCore;
+};
+
+// Turns cumulative per-core tick counters into busy percentages.
+class CPUSampler {
+public:
+    CPUSampler();
+    explicit CPUSampler(std::unique_ptr<platform::CpuTickSource> source);
+
+    CpuSample sample();
+    // The logic of one call, given this tick's reading (nullptr when the read failed).
+    CpuSample update(const std::vector<platform::CpuCoreTicks>* current);
+
+private:
+    std::unique_ptr<platform::CpuTickSource> source_;
+    std::vector<platform::CpuCoreTicks> prevTicks_;
+    std::vector<platform::CpuCoreTicks> scratch_;
+};
+
+struct CoreKind {
+    enum class Type { performance, efficiency, other };
+    Type type = Type::other;
+    QString name;  // only for `other`: the name the system gave the cluster
+
+    static CoreKind performance() { return {Type::performance, {}}; }
+    static CoreKind efficiency() { return {Type::efficiency, {}}; }
+    static CoreKind other(const QString& name) { return {Type::other, name}; }
+    bool operator==(const CoreKind& o) const {
+        return type == o.type && (type != Type::other || name == o.name);
+    }
+};
+
+struct CoreGroup {
+    CoreKind kind;
+    std::vector<int> indices;
+};
+
+// Which logical cores are performance and which efficiency cores, computed once per run.
+struct CoreTopology {
+    std::vector<CoreKind> kinds;
+    std::vector<CoreGroup> groups;
+
+    static const CoreTopology& shared();
+    static CoreTopology build(platform::TopologyFacts& facts);
+};
+
+}  // namespace velmora

@@ -1,0 +1,184 @@
+#include "engine/metrics_engine.h"
+
+#include "support/test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <atomic>
+
+using namespace velmora;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Hands out snapshots with a counter in cpuTotal and one process while uiActive is set.
+class FakeSource : public SnapshotSource {
+public:
+    explicit FakeSource(std::atomic<int>* ticks) : ticks_(ticks) {}
+    Snapshot tick(const std::function<bool()>& uiActive) override {
+        Snapshot s;
+        s.cpuTotal = ++*ticks_;
+        if (uiActive()) s.processes.push_back({.pid = 42, .name = "worker", .cpu = 12.5});
+        return s;
+    }
+
+private:
+    std::atomic<int>* ticks_;
+};
+
+Snapshot at(TimePoint t, double cpu, bool withProcess = false) {
+    Snapshot s;
+    s.time = t;
+    s.cpuTotal = cpu;
+    if (withProcess) s.processes.push_back({.pid = 7, .name = "seven", .cpu = cpu});
+    return s;
+}
+
+class EngineHistory : public ::testing::Test {
+protected:
+    std::atomic<int> ticks{0};
+    MetricsEngine engine{std::make_unique<FakeSource>(&ticks)};
+    TimePoint t0 = WallClock::now();
+};
+
+}  // namespace
+
+TEST_F(EngineHistory, StartsEmptyWithDefaultSnapshot) {
+    EXPECT_TRUE(engine.history().empty());
+    EXPECT_EQ(engine.current().cpuTotal, 0);
+    EXPECT_EQ(engine.current().thermalState, ThermalState::nominal);
+    EXPECT_FALSE(engine.current().battery.present);
+    EXPECT_FALSE(engine.current().cpuTempC.has_value());
+    EXPECT_TRUE(engine.series(&Snapshot::cpuTotal).empty());
+    EXPECT_TRUE(engine.recentSeries(&Snapshot::memPercent).empty());
+    EXPECT_TRUE(engine.cpuHistory(7).empty());
+    EXPECT_FALSE(engine.liveProcess(7).has_value());
+}
+
+TEST_F(EngineHistory, PublishNotifiesAndKeepsCurrent) {
+    int currentSignals = 0, historySignals = 0;
+    QObject::connect(&engine, &MetricsEngine::currentChanged, [&] { ++currentSignals; });
+    QObject::connect(&engine, &MetricsEngine::historyChanged, [&] { ++historySignals; });
+    engine.publish(at(t0, 33, true));
+    EXPECT_EQ(currentSignals, 1);
+    EXPECT_EQ(historySignals, 1);
+    EXPECT_EQ(engine.current().cpuTotal, 33);
+    ASSERT_TRUE(engine.liveProcess(7).has_value());
+    EXPECT_EQ(engine.liveProcess(7)->name, "seven");
+}
+
+TEST_F(EngineHistory, OnlyNewest180KeepProcessTables) {
+    for (int i = 0; i < 180; ++i) engine.publish(at(t0 + std::chrono::seconds(i), i, true));
+    EXPECT_FALSE(engine.history().front().processes.empty()) << "180 snapshots all keep their tables";
+
+    engine.publish(at(t0 + 180s, 180, true));
+    ASSERT_EQ(engine.history().size(), 181u);
+    EXPECT_TRUE(engine.history()[0].processes.empty());
+    EXPECT_EQ(engine.history()[0].cpuTotal, 0) << "other fields survive";
+    for (size_t i = 1; i < 181; ++i) EXPECT_FALSE(engine.history()[i].processes.empty()) << i;
+
+    // cpuHistory can only see snapshots that still hold a table.
+    EXPECT_EQ(engine.cpuHistory(7).size(), 180u);
+    EXPECT_TRUE(engine.cpuHistory(12345).empty());
+}
+
+TEST_F(EngineHistory, DropsSnapshotsOlderThan600Seconds) {
+    engine.publish(at(t0, 1));
+    engine.publish(at(t0 + 100s, 2));
+    engine.publish(at(t0 + 600s, 3));
+    EXPECT_EQ(engine.history().size(), 3u) << "exactly 600 s old is kept";
+    engine.publish(at(t0 + 601s, 4));
+    ASSERT_EQ(engine.history().size(), 3u);
+    EXPECT_EQ(engine.history().front().cpuTotal, 2);
+    engine.publish(at(t0 + 2000s, 5));
+    ASSERT_EQ(engine.history().size(), 1u);
+    EXPECT_EQ(engine.history().front().cpuTotal, 5);
+}
+
+TEST_F(EngineHistory, ChartDecimationAt540And541) {
+    for (int i = 0; i < 540; ++i) engine.publish(at(t0 + std::chrono::milliseconds(i * 500), i));
+    auto points = engine.series(&Snapshot::cpuTotal);
+    ASSERT_EQ(points.size(), 540u);
+    for (size_t i = 0; i < points.size(); ++i) ASSERT_EQ(points[i].value, static_cast<double>(i));
+
+    engine.publish(at(t0 + std::chrono::milliseconds(540 * 500), 540));
+    points = engine.series(&Snapshot::cpuTotal);
+    // The newest 300 come one each; the 241 older ones are thinned to about 240.
+    ASSERT_GE(points.size(), 540u);
+    ASSERT_LE(points.size(), 541u);
+    const size_t olderPart = points.size() - 300;
+    for (size_t i = 0; i < 300; ++i) ASSERT_EQ(points[olderPart + i].value, 241.0 + static_cast<double>(i));
+    EXPECT_EQ(points.front().value, 0);
+    for (size_t i = 1; i < points.size(); ++i) ASSERT_LT(points[i - 1].value, points[i].value);
+    EXPECT_LT(points[olderPart - 1].value, 241);
+}
+
+TEST_F(EngineHistory, ChartDecimationStaysNearBudgetForLongHistories) {
+    for (int i = 0; i < 1200; ++i) engine.publish(at(t0 + std::chrono::milliseconds(i * 500), i));
+    const auto points = engine.series(&Snapshot::cpuTotal);
+    EXPECT_LE(points.size(), 541u);
+    EXPECT_GE(points.size(), 539u);
+    EXPECT_EQ(points.back().value, 1199);
+    EXPECT_NE(points[0].id, points[1].id);
+}
+
+TEST_F(EngineHistory, RecentSeriesCoversLast300Seconds) {
+    for (int i = 0; i <= 400; i += 10) engine.publish(at(t0 + std::chrono::seconds(i), i));
+    const auto points = engine.recentSeries(&Snapshot::cpuTotal);
+    ASSERT_FALSE(points.empty());
+    EXPECT_EQ(points.front().value, 100) << "cutoff is last time - 300 s, inclusive";
+    EXPECT_EQ(points.back().value, 400);
+    EXPECT_EQ(points.size(), 31u);
+}
+
+TEST(EngineTicking, TicksOnWorkerAndSamplesProcessesOnlyWhenUiActive) {
+    std::atomic<int> ticks{0};
+    MetricsEngine engine(std::make_unique<FakeSource>(&ticks));
+    engine.start(0.02);
+    ASSERT_TRUE(test::waitUntil([&] { return engine.history().size() >= 2; }));
+    EXPECT_TRUE(engine.current().processes.empty());
+    EXPECT_FALSE(engine.liveProcess(42).has_value());
+
+    engine.setUiActive(true);
+    const size_t before = engine.history().size();
+    ASSERT_TRUE(test::waitUntil([&] { return engine.history().size() >= before + 2; }));
+    EXPECT_FALSE(engine.current().processes.empty());
+    EXPECT_TRUE(engine.liveProcess(42).has_value());
+}
+
+TEST(EngineTicking, RestartingLeavesExactlyOneTimer) {
+    std::atomic<int> ticks{0};
+    MetricsEngine engine(std::make_unique<FakeSource>(&ticks));
+    EXPECT_EQ(engine.runningTimers(), 0);
+    engine.start(2.0);
+    EXPECT_EQ(engine.runningTimers(), 1);
+    engine.cancelTimer();
+    engine.start(5.0);
+    EXPECT_EQ(engine.runningTimers(), 1);
+    engine.start(1.0);  // even without a cancel, start replaces the earlier timer
+    EXPECT_EQ(engine.runningTimers(), 1);
+    engine.cancelTimer();
+    EXPECT_EQ(engine.runningTimers(), 0);
+}
+
+TEST(EngineTicking, FirstTickComesBeforeTheInterval) {
+    std::atomic<int> ticks{0};
+    MetricsEngine engine(std::make_unique<FakeSource>(&ticks));
+    engine.start(30.0);  // a long interval: only the early first tick can arrive
+    EXPECT_TRUE(test::waitUntil([&] { return !engine.history().empty(); }, 5s));
+    EXPECT_EQ(ticks.load(), 1);
+}
+
+TEST(EngineTicking, DestroyingWhileTickingIsSafe) {
+    std::atomic<int> ticks{0};
+    {
+        MetricsEngine engine(std::make_unique<FakeSource>(&ticks));
+        engine.start(0.001);
+        test::waitUntil([&] { return ticks.load() > 5; });
+    }
+    const int after = ticks.load();
+    QCoreApplication::processEvents();  // stale deliveries to a gone engine must be dropped
+    EXPECT_EQ(ticks.load(), after);
+}

@@ -1,0 +1,112 @@
+#include "platform/linux/cpu_linux.h"
+#include "platform/linux/file_util.h"
+#include "samplers/cpu_sampler.h"
+
+#include "support/test_util.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+using namespace velmora::platform;
+
+TEST(LinuxCpuTicks, MapsKernelCategoriesToFour) {
+    LinuxCpuTickSource source(test::fixture("proc/desktop"));
+    std::vector<CpuCoreTicks> ticks;
+    ASSERT_TRUE(source.read(ticks));
+    ASSERT_EQ(ticks.size(), 2u) << "the aggregate line is not a core";
+    // cpu1: user 1335 nice 50 system 200 idle 300000 iowait 700 irq 20 softirq 30 steal 40
+    EXPECT_EQ(ticks[1].user, 1335u);
+    EXPECT_EQ(ticks[1].nice, 50u);
+    EXPECT_EQ(ticks[1].system, 200u + 20 + 30 + 40);
+    EXPECT_EQ(ticks[1].idle, 300000u + 700);
+}
+
+TEST(LinuxCpuTicks, MissingOrMalformedStatFails) {
+    std::vector<CpuCoreTicks> ticks;
+    LinuxCpuTickSource missing("/nonexistent-proc-root");
+    EXPECT_FALSE(missing.read(ticks));
+    EXPECT_FALSE(LinuxCpuTickSource::parse("cpu0 1 2 x 4\n", ticks));
+    EXPECT_FALSE(LinuxCpuTickSource::parse("cpu0 1 2\n", ticks)) << "fewer than four counters";
+    EXPECT_FALSE(LinuxCpuTickSource::parse("", ticks));
+    EXPECT_TRUE(LinuxCpuTickSource::parse("cpu0 1 2 3 4\ncpu1 5 6 7 8", ticks)) << "old kernels give four";
+    EXPECT_EQ(ticks.size(), 2u);
+}
+
+TEST(LinuxCpuTicks, SamplerSeesOfflineCoresAsACountChange) {
+    QTemporaryDir root;
+    test::writeFile(root, "stat", "cpu0 100 0 100 1000\ncpu1 100 0 100 1000\n");
+    CPUSampler cpu(std::make_unique<LinuxCpuTickSource>(root.path().toStdString()));
+    EXPECT_EQ(cpu.sample().perCore.size(), 2u);
+    test::writeFile(root, "stat", "cpu0 200 0 100 1100\n");  // cpu1 went offline
+    const CpuSample s = cpu.sample();
+    EXPECT_EQ(s.perCore, std::vector<double>{0.0}) << "re-primed";
+    test::writeFile(root, "stat", "cpu0 300 0 100 1200\n");
+    EXPECT_DOUBLE_EQ(cpu.sample().total, 50.0);
+}
+
+TEST(LinuxTopology, IntelHybridGivesPerformanceThenEfficiency) {
+    LinuxTopologyFacts facts(test::fixture("sys/intel_hybrid"));
+    const CoreTopology t = CoreTopology::build(facts);
+    ASSERT_EQ(t.kinds.size(), 6u);
+    ASSERT_EQ(t.groups.size(), 2u);
+    EXPECT_EQ(t.groups[0].kind, CoreKind::performance());
+    EXPECT_EQ(t.groups[0].indices, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(t.groups[1].kind, CoreKind::efficiency());
+    EXPECT_EQ(t.groups[1].indices, (std::vector<int>{4, 5}));
+}
+
+TEST(LinuxTopology, ArmClustersByCapacity) {
+    LinuxTopologyFacts facts(test::fixture("sys/arm_biglittle"));
+    const CoreTopology t = CoreTopology::build(facts);
+    ASSERT_EQ(t.groups.size(), 2u);
+    EXPECT_EQ(t.groups[0].kind, CoreKind::efficiency());
+    EXPECT_EQ(t.groups[0].indices, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(t.groups[1].kind, CoreKind::performance());
+}
+
+TEST(LinuxTopology, SingleLevelAndInterleavedClusters) {
+    LinuxTopologyFacts single(test::fixture("sys/single_level"));
+    CoreTopology t = CoreTopology::build(single);
+    ASSERT_EQ(t.kinds.size(), 4u);
+    EXPECT_EQ(t.groups.size(), 1u);
+    EXPECT_EQ(t.kinds[0], CoreKind::other(QStringLiteral("코어")));
+
+    QTemporaryDir root;  // clusters that are not one block each still map core by core
+    test::writeFile(root, "devices/system/cpu/online", "0-5\n");
+    test::writeFile(root, "devices/cpu_core/cpus", "0-1,4-5\n");
+    test::writeFile(root, "devices/cpu_atom/cpus", "2-3\n");
+    LinuxTopologyFacts interleaved(root.path().toStdString());
+    t = CoreTopology::build(interleaved);
+    ASSERT_EQ(t.groups.size(), 3u);
+    EXPECT_EQ(t.groups[0].kind, CoreKind::performance());
+    EXPECT_EQ(t.groups[1].kind, CoreKind::efficiency());
+    EXPECT_EQ(t.groups[2].indices, (std::vector<int>{4, 5}));
+}
+
+TEST(LinuxFileUtil, CpuListsAndIntegers) {
+    using namespace linux_fs;
+    EXPECT_EQ(parseCpuList("0-3,8,10-11\n"), (std::vector<int>{0, 1, 2, 3, 8, 10, 11}));
+    EXPECT_EQ(parseCpuList(""), std::vector<int>{});
+    EXPECT_FALSE(parseCpuList("3-1"));
+    EXPECT_FALSE(parseCpuList("0-2000000000")) << "absurd ranges are rejected, not expanded";
+    EXPECT_FALSE(parseCpuList("a-b"));
+    EXPECT_EQ(parseInt(" -42\n"), -42);
+    EXPECT_FALSE(parseInt("42abc"));
+    EXPECT_FALSE(parseInt(""));
+    EXPECT_EQ(parseUInt("+7"), 7u);
+    EXPECT_FALSE(parseUInt("-7"));
+}
+
+TEST(LinuxFileUtil, ReadFileStopsAtTheLimit) {
+    QTemporaryDir root;
+    test::writeFile(root, "big", QByteArray(100000, 'x'));
+    std::string buf;
+    ASSERT_TRUE(linux_fs::readFile(root.filePath("big").toStdString(), buf, 5000));
+    EXPECT_EQ(buf.size(), 5000u);
+    ASSERT_TRUE(linux_fs::readFile(root.filePath("big").toStdString(), buf));
+    EXPECT_EQ(buf.size(), 100000u);
+    EXPECT_FALSE(linux_fs::readFile(root.filePath("absent").toStdString(), buf));
+    EXPECT_TRUE(buf.empty());
+}

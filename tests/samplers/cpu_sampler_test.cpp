@@ -1,0 +1,133 @@
+#include "samplers/cpu_sampler.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace velmora;
+using platform::CpuCoreTicks;
+
+namespace {
+
+class ScriptedTicks : public platform::CpuTickSource {
+public:
+    std::vector<std::vector<CpuCoreTicks>> script;  // an empty entry means a failed read
+    size_t next = 0;
+    bool read(std::vector<CpuCoreTicks>& out) override {
+        const auto& r = script.at(next++);
+        if (r.empty()) return false;
+        out = r;
+        return true;
+    }
+};
+
+class Facts : public platform::TopologyFacts {
+public:
+    std::map<std::string, int64_t> ints;
+    std::map<std::string, std::string> strings;
+    std::optional<int64_t> intValue(const std::string& n) override {
+        auto it = ints.find(n);
+        return it == ints.end() ? std::nullopt : std::optional(it->second);
+    }
+    std::optional<std::string> stringValue(const std::string& n) override {
+        auto it = strings.find(n);
+        return it == strings.end() ? std::nullopt : std::optional(it->second);
+    }
+};
+
+}  // namespace
+
+TEST(CpuSampler, FirstCallPrimesWithZeros) {
+    CPUSampler cpu;
+    const std::vector<CpuCoreTicks> ticks(4, CpuCoreTicks{100, 50, 1000, 0});
+    const CpuSample s = cpu.update(&ticks);
+    EXPECT_EQ(s.total, 0);
+    EXPECT_EQ(s.perCore, std::vector<double>(4, 0.0));
+}
+
+TEST(CpuSampler, BusyShareFromDeltasAndIdleCoresWithoutMovement) {
+    CPUSampler cpu;
+    std::vector<CpuCoreTicks> a = {{100, 100, 100, 100}, {0, 0, 0, 0}};
+    std::vector<CpuCoreTicks> b = {{130, 110, 150, 110}, {0, 0, 0, 0}};
+    cpu.update(&a);
+    const CpuSample s = cpu.update(&b);
+    ASSERT_EQ(s.perCore.size(), 2u);
+    EXPECT_DOUBLE_EQ(s.perCore[0], 50.0);  // busy 30+10+10 of 100
+    EXPECT_EQ(s.perCore[1], 0.0) << "no movement at all is 0, not a division error";
+    EXPECT_DOUBLE_EQ(s.total, 25.0);
+}
+
+TEST(CpuSampler, WrappedCountersGiveTheSmallTrueDifference) {
+    CPUSampler cpu;
+    std::vector<CpuCoreTicks> a = {{0xFFFFFFF0u, 0, 0xFFFFFFFAu, 0}};
+    std::vector<CpuCoreTicks> b = {{0x00000010u, 0, 0x00000006u, 0}};  // +32 user, +12 idle
+    cpu.update(&a);
+    const CpuSample s = cpu.update(&b);
+    EXPECT_NEAR(s.perCore.at(0), 32.0 / 44.0 * 100.0, 1e-9);
+}
+
+TEST(CpuSampler, FailedReadKeepsThePreviousTicks) {
+    auto source = std::make_unique<ScriptedTicks>();
+    source->script = {{{10, 0, 10, 0}}, {}, {{20, 0, 20, 0}}};
+    CPUSampler cpu(std::move(source));
+    cpu.sample();
+    const CpuSample failed = cpu.sample();
+    EXPECT_EQ(failed.total, 0);
+    EXPECT_TRUE(failed.perCore.empty());
+    const CpuSample s = cpu.sample();
+    EXPECT_DOUBLE_EQ(s.perCore.at(0), 50.0) << "deltas against the last good read";
+}
+
+TEST(CpuSampler, ChangedCoreCountPrimesAgain) {
+    CPUSampler cpu;
+    std::vector<CpuCoreTicks> two(2, CpuCoreTicks{10, 10, 10, 10});
+    std::vector<CpuCoreTicks> three(3, CpuCoreTicks{20, 20, 20, 20});
+    cpu.update(&two);
+    const CpuSample s = cpu.update(&three);
+    EXPECT_EQ(s.perCore, std::vector<double>(3, 0.0));
+    std::vector<CpuCoreTicks> later(3, CpuCoreTicks{30, 20, 30, 20});
+    EXPECT_DOUBLE_EQ(cpu.update(&later).total, 50.0);
+}
+
+TEST(CoreTopologyBuild, WalksLevelsFromTheHighestDown) {
+    Facts f;
+    f.ints = {{"hw.nperflevels", 2}, {"hw.perflevel0.logicalcpu", 4}, {"hw.perflevel1.logicalcpu", 4}};
+    f.strings = {{"hw.perflevel0.name", "Performance"}, {"hw.perflevel1.name", "Efficiency"}};
+    const CoreTopology t = CoreTopology::build(f);
+    ASSERT_EQ(t.kinds.size(), 8u);
+    EXPECT_EQ(t.kinds[0], CoreKind::efficiency());
+    EXPECT_EQ(t.kinds[7], CoreKind::performance());
+    ASSERT_EQ(t.groups.size(), 2u);
+    EXPECT_EQ(t.groups[0].kind, CoreKind::efficiency());
+    EXPECT_EQ(t.groups[0].indices, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(t.groups[1].kind, CoreKind::performance());
+    EXPECT_EQ(t.groups[1].indices, (std::vector<int>{4, 5, 6, 7}));
+}
+
+TEST(CoreTopologyBuild, UnknownNamesAndFallbacks) {
+    Facts f;
+    f.ints = {{"hw.nperflevels", 2}, {"hw.perflevel0.logicalcpu", 2}, {"hw.perflevel1.logicalcpu", 1}};
+    f.strings = {{"hw.perflevel0.name", "Turbo PERF"}, {"hw.perflevel1.name", "Mid Cluster"}};
+    CoreTopology t = CoreTopology::build(f);
+    ASSERT_EQ(t.kinds.size(), 3u);
+    EXPECT_EQ(t.kinds[0], CoreKind::other("Mid Cluster")) << "the name is kept as read";
+    EXPECT_NE(t.kinds[0], CoreKind::other("mid cluster"));
+    EXPECT_EQ(t.kinds[1], CoreKind::performance()) << "matching ignores letter case";
+
+    Facts single;
+    single.ints = {{"hw.logicalcpu", 8}};
+    t = CoreTopology::build(single);
+    ASSERT_EQ(t.kinds.size(), 8u);
+    EXPECT_EQ(t.kinds[0], CoreKind::other(QStringLiteral("코어")));
+    ASSERT_EQ(t.groups.size(), 1u);
+    EXPECT_EQ(t.groups[0].indices.size(), 8u);
+
+    Facts zeroCores;  // levels that report no cores fall back as well
+    zeroCores.ints = {{"hw.nperflevels", 2}};
+    t = CoreTopology::build(zeroCores);
+    EXPECT_EQ(t.kinds.size(), 1u);
+
+    Facts absurd;  // a corrupt count never turns into a giant allocation
+    absurd.ints = {{"hw.logicalcpu", int64_t(1) << 40}};
+    EXPECT_LE(CoreTopology::build(absurd).kinds.size(), 8192u);
+}
