@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -49,12 +50,20 @@ PopoverPanel::PopoverPanel(PopoverView* view)
 void PopoverPanel::presentAt(const QRect& anchor) {
     QScreen* screen = QGuiApplication::screenAt(anchor.center());
     if (!screen) screen = QGuiApplication::primaryScreen();
-    view_->refresh();
-    adjustSize();
+    fitContent();
     if (screen) move(popoverOrigin(anchor, size(), screen->availableGeometry()));
     show();
     raise();
     activateWindow();
+}
+
+void PopoverPanel::fitContent() {
+    view_->refresh();
+    // Rows shown or hidden by the refresh are laid out now, not on the next event loop pass,
+    // so the size below is the final one.
+    view_->layout()->activate();
+    layout()->activate();
+    adjustSize();
 }
 
 void PopoverPanel::showEvent(QShowEvent* event) {

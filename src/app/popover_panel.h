@@ -25,6 +25,8 @@ class PopoverPanel : public QWidget {
     PopoverView* view() const { return view_; }
     // Opens next to `anchor` (a tray icon's rectangle, or the pointer).
     void presentAt(const QRect& anchor);
+    // Redraws from the current snapshot and takes the size of the content.
+    void fitContent();
 
   signals:
     void shown();

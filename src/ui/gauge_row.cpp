@@ -78,10 +78,14 @@ void GaugeRow::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing);
     const QColor secondary = SystemColor::secondary(palette());
 
-    p.setFont(labelFont());
+    // Long translations shrink a little before they are shortened.
+    QFont label = labelFont();
+    for (int px = label.pixelSize(); px > 9 && QFontMetricsF(label).horizontalAdvance(label_) > labelWidth; --px)
+        label.setPixelSize(px - 1);
+    p.setFont(label);
     p.setPen(palette().color(QPalette::WindowText));
     p.drawText(QRectF(0, 0, labelWidth, height()), Qt::AlignLeft | Qt::AlignVCenter,
-               QFontMetricsF(labelFont()).elidedText(label_, Qt::ElideRight, labelWidth));
+               QFontMetricsF(label).elidedText(label_, Qt::ElideRight, labelWidth));
 
     const QRectF bar = barRect();
     QColor track = secondary;
