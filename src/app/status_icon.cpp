@@ -63,6 +63,25 @@ QFont statusFont(double pixelSize) {
     return font;
 }
 
+// The largest pixel size, up to `start`, at which `text` fits `width`. Remembered per text:
+// the image is redrawn every tick with one of a handful of texts. GUI thread only.
+double fittedPixelSize(const QString& text, double start, double width, const QImage& device) {
+    struct Key {
+        QString text;
+        double start, width;
+        bool operator==(const Key&) const = default;
+    };
+    static std::vector<std::pair<Key, double>> cache;
+    const Key key{text, start, width};
+    for (const auto& [k, px] : cache)
+        if (k == key) return px;
+    double pixel = start;
+    while (pixel > 5 && QFontMetricsF(statusFont(pixel), &device).horizontalAdvance(text) > width) pixel -= 0.5;
+    if (cache.size() >= 32) cache.erase(cache.begin());
+    cache.emplace_back(key, pixel);
+    return pixel;
+}
+
 QImage blankImage(double widthPt, double heightPt, qreal dpr) {
     if (!(dpr > 0) || !std::isfinite(dpr)) dpr = 1.0;
     QImage image(static_cast<int>(std::ceil(widthPt * dpr)), static_cast<int>(std::ceil(heightPt * dpr)),
@@ -175,12 +194,7 @@ QImage StatusIcon::renderSquare(const std::vector<double>& spark, const QString&
 
     // The text takes the upper 55 %: as large as the cell allows, shrunk until it fits.
     const double textBand = size * 0.55;
-    double pixel = textBand;
-    QFont font = statusFont(pixel);
-    while (pixel > 5 && QFontMetricsF(font, &image).horizontalAdvance(text) > size) {
-        pixel -= 0.5;
-        font = statusFont(pixel);
-    }
+    const QFont font = statusFont(fittedPixelSize(text, textBand, size, image));
     const QFontMetricsF fm(font, &image);
     p.setFont(font);
     p.setPen(dim ? SystemColor::secondaryLabel() : color);
