@@ -76,7 +76,8 @@ double fittedPixelSize(const QString& text, double start, double width, const QI
     for (const auto& [k, px] : cache)
         if (k == key) return px;
     double pixel = start;
-    while (pixel > 5 && QFontMetricsF(statusFont(pixel), &device).horizontalAdvance(text) > width) pixel -= 0.5;
+    while (pixel > 5 && QFontMetricsF(statusFont(pixel), &device).horizontalAdvance(text) > width)
+        pixel -= 0.5;
     if (cache.size() >= 32) cache.erase(cache.begin());
     cache.emplace_back(key, pixel);
     return pixel;

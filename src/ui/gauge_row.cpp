@@ -80,7 +80,8 @@ void GaugeRow::paintEvent(QPaintEvent*) {
 
     // Long translations shrink a little before they are shortened.
     QFont label = labelFont();
-    for (int px = label.pixelSize(); px > 9 && QFontMetricsF(label).horizontalAdvance(label_) > labelWidth; --px)
+    for (int px = label.pixelSize(); px > 9 && QFontMetricsF(label).horizontalAdvance(label_) > labelWidth;
+         --px)
         label.setPixelSize(px - 1);
     p.setFont(label);
     p.setPen(palette().color(QPalette::WindowText));

@@ -21,7 +21,7 @@ using namespace velmora;
 namespace {
 
 class NoSource : public SnapshotSource {
-public:
+  public:
     Snapshot tick(const std::function<bool()>&) override { return {}; }
 };
 
@@ -63,7 +63,9 @@ Snapshot critical() {
     s.gpuTempC = 86.5;
     s.processes = {
         {.pid = 4011, .name = "clang++", .cpu = 312.4, .memBytes = 1'900'000'000},
-        {.pid = 4099, .name = "a-process-with-a-very-long-name-that-must-not-widen-the-popover", .cpu = 100,
+        {.pid = 4099,
+         .name = "a-process-with-a-very-long-name-that-must-not-widen-the-popover",
+         .cpu = 100,
          .memBytes = 88'000'000},
         {.pid = 812, .name = "firefox-esr", .cpu = 50, .memBytes = 2'400'000'000},
         {.pid = 7, .name = "kworker/u16:3", .cpu = 4},
@@ -128,8 +130,8 @@ int main(int argc, char** argv) {
         for (const auto& [name, snapshot] : {std::pair{"calm", calm()}, std::pair{"critical", critical()}}) {
             engine.publish(snapshot);
             panel.fitContent();
-            ok &= save(panel.grab().toImage(),
-                       QStringLiteral("%1/popover-%2-%3.png").arg(dir, QLatin1String(name), QLatin1String(language)));
+            ok &= save(panel.grab().toImage(), QStringLiteral("%1/popover-%2-%3.png")
+                                                   .arg(dir, QLatin1String(name), QLatin1String(language)));
         }
     }
 
