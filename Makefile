@@ -2,7 +2,7 @@
 # needs when they are missing, then configures and builds into build/ (or build-bench/).
 
 BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-TEST_PKGS  := googletest libgtest-dev libgmock-dev fonts-dejavu-core xvfb xauth
+TEST_PKGS  := googletest libgtest-dev libgmock-dev fonts-dejavu-core xvfb xauth dbus-daemon
 RUN_PKGS   := fonts-noto-cjk fonts-thai-tlwg fonts-dejavu-core qt6-gtk-platformtheme
 BENCH_PKGS := libbenchmark-dev
 
@@ -21,7 +21,7 @@ define ensure_pkgs
 	fi
 endef
 
-.PHONY: all run test test-asan test-tsan bench deps-build deps-test deps-run deps-bench build clean
+.PHONY: all run screenshots test test-asan test-tsan bench deps-build deps-test deps-run deps-bench build clean
 
 all: build
 
@@ -39,7 +39,11 @@ build: deps-test
 	cmake --build --preset default -j $(JOBS)
 
 run: deps-run build
-	./build/velmora --print
+	./build/velmora
+
+# The popover and the status images, drawn from made-up snapshots, as PNG files.
+screenshots: deps-run build
+	QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=2 ./build/velmora-screenshots build/screenshots
 
 test: build
 	ctest --preset default
@@ -58,6 +62,7 @@ bench: deps-bench
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench -j $(JOBS)
 	@for b in build-bench/bench/*_bench; do echo "== $$b"; $$b || exit 1; done
+	@echo "== bench/idle_app.sh"; bash bench/idle_app.sh build-bench/velmora
 
 clean:
 	rm -rf build build-asan build-tsan build-bench

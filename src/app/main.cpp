@@ -1,22 +1,76 @@
+#include "app/app_delegate.h"
+#include "app/launch_env.h"
 #include "app/print_mode.h"
+#include "app/single_instance.h"
 #include "engine/settings.h"
 
+#if __has_include("app/sensor_dump.h")
+#include "app/sensor_dump.h"
+#endif
+
+#include <QApplication>
 #include <QCoreApplication>
+#include <QProcessEnvironment>
 
 #include <cstdio>
+#include <cstring>
 
 using namespace velmora;
 
-int main(int argc, char** argv) {
-    QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
-    QCoreApplication::setApplicationName(QStringLiteral("velmora"));
+namespace {
 
-    // Headless print mode; it is also what runs until the tray shell exists.
+bool hasFlag(int argc, char** argv, const char* flag) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], flag) == 0) return true;
+    return false;
+}
+
+int runPrint(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const PrintArgs args = parsePrintArgs(QCoreApplication::arguments(), AppSettings::shared().refreshInterval());
+    const PrintArgs args =
+        parsePrintArgs(QCoreApplication::arguments(), AppSettings::shared().refreshInterval());
     if (!args.options) {
         std::fputs(args.message.toUtf8().constData(), args.exitCode == 0 ? stdout : stderr);
         return args.exitCode;
     }
     return runPrintMode(*args.options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The sensor dump comes first: it prints and exits before any application object exists.
+    if (qEnvironmentVariableIsSet("VL_DUMP_SENSORS")) {
+#if __has_include("app/sensor_dump.h")
+        return runSensorDump();
+#else
+        return 0;
+#endif
+    }
+
+    QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
+    QCoreApplication::setApplicationName(QStringLiteral("velmora"));
+
+    // Headless: no GUI object at all, so it runs over SSH and without a display.
+    if (wantsPrintMode(argc, argv) || hasFlag(argc, argv, "--help") || hasFlag(argc, argv, "-h"))
+        return runPrint(argc, argv);
+
+    QApplication app(argc, argv);
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Velmora"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.tandrel.velmora"));
+
+    SingleInstance instance(SingleInstance::defaultFolder());
+    if (!instance.claim()) {
+        // Already running: the first copy opens its popover instead of a second icon appearing.
+        instance.notifyRunning();
+        return 0;
+    }
+
+    AppDelegate::Options options;
+    options.launch = parseLaunchRequests(QProcessEnvironment::systemEnvironment());
+    if (hasFlag(argc, argv, "--tray-only")) options.trayMode = AppDelegate::TrayMode::trayOnly;
+    AppDelegate delegate(std::move(options));
+    QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, &AppDelegate::activate);
+    delegate.applicationDidFinishLaunching();
+    return QApplication::exec();
 }

@@ -1,0 +1,291 @@
+#include "app/app_delegate.h"
+
+#include "app/alert_manager.h"
+#include "app/popover_panel.h"
+#include "engine/localizer.h"
+#include "engine/metrics_engine.h"
+#include "engine/settings.h"
+#include "support/test_util.h"
+#include "ui/popover_view.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using namespace velmora;
+
+namespace {
+
+class CountingSource : public SnapshotSource {
+  public:
+    explicit CountingSource(std::atomic<int>* ticks) : ticks_(ticks) {}
+    Snapshot tick(const std::function<bool()>&) override {
+        ++*ticks_;
+        return {};
+    }
+
+  private:
+    std::atomic<int>* ticks_;
+};
+
+class RecordingNotifier : public Notifier {
+  public:
+    explicit RecordingNotifier(std::vector<UserNotification>* posted, int* asked)
+        : posted_(posted), asked_(asked) {}
+    void requestAuthorization(std::function<void(bool)> answer) override {
+        ++*asked_;
+        answer(true);
+    }
+    void post(const UserNotification& n) override { posted_->push_back(n); }
+
+  private:
+    std::vector<UserNotification>* posted_;
+    int* asked_;
+};
+
+class Delegate : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        settings.setRefreshInterval(5);  // slow: tests drive snapshots themselves
+    }
+    void TearDown() override { delegate.reset(); }
+
+    AppDelegate& launch(LaunchRequests launch = {},
+                        AppDelegate::TrayMode mode = AppDelegate::TrayMode::trayOnly,
+                        std::function<void(AppDelegate&)> beforeLaunch = {}) {
+        AppDelegate::Options o;
+        o.source = std::make_unique<CountingSource>(&ticks);
+        o.settings = &settings;
+        o.localizer = &loc;
+        o.notifier = std::make_unique<RecordingNotifier>(&posted, &asked);
+        o.desktopEntry = QStringLiteral("com.tandrel.velmora");
+        o.launch = launch;
+        o.trayMode = mode;
+        o.quit = [this] { ++quits; };
+        delegate = std::make_unique<AppDelegate>(std::move(o));
+        if (beforeLaunch) beforeLaunch(*delegate);
+        delegate->applicationDidFinishLaunching();
+        return *delegate;
+    }
+
+    void publish(const Snapshot& s) {
+        delegate->engine().publish(s);
+        QCoreApplication::processEvents();  // the delegate hears snapshots through the run loop
+    }
+
+    QTemporaryDir dir;
+    AppSettings settings{dir.filePath("settings.json")};
+    Localizer loc{{QStringLiteral(VELMORA_SOURCE_DIR "/i18n/strings.json")}, QStringLiteral("en"), [] {
+                      return QStringList();
+                  }};
+    std::atomic<int> ticks{0};
+    std::vector<UserNotification> posted;
+    int asked = 0;
+    int quits = 0;
+    std::unique_ptr<AppDelegate> delegate;
+};
+
+AppDelegate::WindowFactory plainWindow(int* made) {
+    return [made] {
+        ++*made;
+        return new QWidget;
+    };
+}
+
+}  // namespace
+
+TEST_F(Delegate, StartsWithTheDimmedDashThenDrawsEachSnapshot) {
+    AppDelegate& d = launch();
+    d.engine().cancelTimer();
+    const QImage before = d.statusImage();
+    EXPECT_EQ(before, d.drawStatus(StatusIcon::placeholder()));
+    EXPECT_EQ(before.width(), before.height()) << "no tray cell known: the square layout";
+
+    Snapshot busy;
+    busy.cpuTotal = 93;
+    publish(busy);
+    EXPECT_NE(d.statusImage(), before) << "a snapshot redraws the image";
+    EXPECT_EQ(d.statusImage(), d.menuBarIcon(busy));
+}
+
+TEST_F(Delegate, SnapshotsReachTheAlertManager) {
+    settings.setAlertsEnabled(true);
+    AppDelegate& d = launch();
+    d.engine().cancelTimer();
+    EXPECT_EQ(asked, 1) << "permission is requested at launch when alerts are on";
+    Snapshot hot;
+    hot.cpuTotal = 99;
+    publish(hot);
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0].title, "High load: CPU 99%");
+}
+
+TEST_F(Delegate, NoPermissionRequestWhileAlertsAreOff) {
+    launch();
+    EXPECT_EQ(asked, 0);
+}
+
+TEST_F(Delegate, PopoverVisibilityDrivesProcessSampling) {
+    AppDelegate& d = launch();
+    EXPECT_FALSE(d.engine().uiActive());
+    d.presentPopover();
+    EXPECT_TRUE(d.popoverShown());
+    EXPECT_TRUE(d.engine().uiActive());
+    d.closePopover();
+    EXPECT_FALSE(d.popoverShown());
+    EXPECT_FALSE(d.engine().uiActive());
+    d.togglePopover();  // right after a close: the click that closed it, not a new one
+    EXPECT_FALSE(d.popoverShown());
+    d.popover()->show();
+    EXPECT_TRUE(d.engine().uiActive()) << "showing by any route counts";
+    d.togglePopover();
+    EXPECT_FALSE(d.popoverShown());
+    EXPECT_FALSE(d.engine().uiActive());
+}
+
+TEST_F(Delegate, IntervalChangesLeaveOneTimer) {
+    AppDelegate& d = launch();
+    EXPECT_EQ(d.engine().runningTimers(), 1);
+    settings.setRefreshInterval(2);
+    settings.setRefreshInterval(2);
+    settings.setRefreshInterval(1);
+    settings.setRefreshInterval(5);
+    EXPECT_EQ(d.engine().runningTimers(), 1);
+    // The restarted timer still ticks (its first tick comes shortly after a start).
+    const int seen = ticks;
+    EXPECT_TRUE(test::waitUntil([&] { return ticks > seen; }));
+}
+
+TEST_F(Delegate, WindowButtonsAppearWithTheirWindows) {
+    AppDelegate& d = launch();
+    PopoverView* view = d.popover()->view();
+    EXPECT_TRUE(view->button(PopoverView::Button::expand)->isHidden());
+    EXPECT_TRUE(view->button(PopoverView::Button::settings)->isHidden());
+    EXPECT_TRUE(view->button(PopoverView::Button::storage)->isHidden());
+    EXPECT_FALSE(view->button(PopoverView::Button::quit)->isHidden());
+    int made = 0;
+    d.setWindowFactory(AppDelegate::WindowKind::settings, plainWindow(&made));
+    EXPECT_FALSE(view->button(PopoverView::Button::settings)->isHidden());
+    view->button(PopoverView::Button::quit)->click();
+    EXPECT_EQ(quits, 1);
+}
+
+TEST_F(Delegate, OpenEnvironmentVariablesOpenWindowsAfterLaunch) {
+    int dashboards = 0, storages = 0, settingsWindows = 0;
+    AppDelegate& d = launch({true, false, true}, AppDelegate::TrayMode::trayOnly, [&](AppDelegate& d) {
+        d.setWindowFactory(AppDelegate::WindowKind::dashboard, plainWindow(&dashboards));
+        d.setWindowFactory(AppDelegate::WindowKind::storage, plainWindow(&storages));
+        d.setWindowFactory(AppDelegate::WindowKind::settings, plainWindow(&settingsWindows));
+    });
+    EXPECT_EQ(dashboards, 0) << "queued, not opened during launch";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dashboards, 1);
+    EXPECT_EQ(storages, 0);
+    EXPECT_EQ(settingsWindows, 1);
+    EXPECT_EQ(d.window(AppDelegate::WindowKind::dashboard)->windowTitle(), "Dashboard");
+    EXPECT_TRUE(d.engine().uiActive()) << "the dashboard shows processes";
+}
+
+TEST_F(Delegate, OpenRequestsForWindowsNotBuiltYetDoNothing) {
+    AppDelegate& d = launch({true, true, true});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(d.window(AppDelegate::WindowKind::dashboard), nullptr);
+    EXPECT_FALSE(d.engine().uiActive());
+}
+
+TEST_F(Delegate, DashboardIsReusedAndClosingItStopsProcessSampling) {
+    AppDelegate& d = launch();
+    int made = 0;
+    d.setWindowFactory(AppDelegate::WindowKind::dashboard, plainWindow(&made));
+    d.presentPopover();
+    d.openDashboard();
+    EXPECT_FALSE(d.popoverShown()) << "opening a window closes the popover";
+    QWidget* first = d.window(AppDelegate::WindowKind::dashboard);
+    ASSERT_NE(first, nullptr);
+    d.openDashboard();
+    EXPECT_EQ(made, 1);
+    EXPECT_EQ(d.window(AppDelegate::WindowKind::dashboard), first);
+    EXPECT_TRUE(d.engine().uiActive());
+
+    first->close();
+    EXPECT_EQ(d.window(AppDelegate::WindowKind::dashboard), first) << "closing hides, the window is kept";
+    EXPECT_FALSE(d.engine().uiActive());
+    d.openDashboard();
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_TRUE(d.engine().uiActive());
+}
+
+TEST_F(Delegate, ClosingOneProcessWindowKeepsSamplingForTheOther) {
+    AppDelegate& d = launch();
+    int made = 0;
+    d.setWindowFactory(AppDelegate::WindowKind::dashboard, plainWindow(&made));
+    d.openDashboard();
+    int analyses = 0;
+    d.openAnalysis(QStringLiteral("winDashboard"), plainWindow(&analyses));
+    QWidget* analysis = d.window(AppDelegate::WindowKind::analysis);
+    ASSERT_NE(analysis, nullptr);
+    d.window(AppDelegate::WindowKind::dashboard)->close();
+    EXPECT_TRUE(d.engine().uiActive()) << "the analysis window is still open";
+    d.openAnalysis(QStringLiteral("winStorage"), plainWindow(&analyses));
+    EXPECT_EQ(d.window(AppDelegate::WindowKind::analysis), analysis) << "new content, same window";
+    EXPECT_EQ(analysis->windowTitle(), "Storage");
+    analysis->close();
+    EXPECT_FALSE(d.engine().uiActive());
+}
+
+TEST_F(Delegate, SettingsWindowDoesNotTurnSamplingOn) {
+    AppDelegate& d = launch();
+    int made = 0;
+    d.setWindowFactory(AppDelegate::WindowKind::settings, plainWindow(&made));
+    d.openSettings();
+    EXPECT_TRUE(d.window(AppDelegate::WindowKind::settings)->isVisible());
+    EXPECT_FALSE(d.engine().uiActive());
+    loc.apply(QStringLiteral("ko"));
+    EXPECT_EQ(d.window(AppDelegate::WindowKind::settings)->windowTitle(), loc.t("winSettings"));
+    EXPECT_NE(loc.t("winSettings"), "Settings");
+}
+
+TEST_F(Delegate, WithoutATrayThePopoverContentGetsAWindow) {
+    // The offscreen platform has no system tray.
+    AppDelegate& d = launch({}, AppDelegate::TrayMode::automatic);
+    NoTrayWindow* w = d.noTrayWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    auto* note = w->findChild<QLabel*>(QStringLiteral("noTrayNote"));
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->text(), loc.t("popNoTray"));
+    EXPECT_TRUE(d.engine().uiActive()) << "it shows the heavy processes";
+    w->close();
+    EXPECT_FALSE(d.engine().uiActive());
+    EXPECT_EQ(quits, 1) << "closing the only way in ends the program";
+    d.activate();
+    EXPECT_TRUE(w->isVisible()) << "a second launch brings it back";
+}
+
+TEST_F(Delegate, TrayOnlyModeShowsNoWindow) {
+    AppDelegate& d = launch({}, AppDelegate::TrayMode::trayOnly);
+    EXPECT_EQ(d.noTrayWindow(), nullptr);
+    EXPECT_FALSE(d.engine().uiActive());
+}
+
+TEST(PopoverPlacement, BelowAboveAndInsideTheScreen) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize size(322, 400);
+    // Panel at the top: centred below the icon.
+    EXPECT_EQ(popoverOrigin(QRect(1000, 0, 24, 24), size, QRect(0, 24, 1920, 1056)), QPoint(1011 - 161, 26));
+    // Panel at the bottom: above the icon.
+    const QPoint above = popoverOrigin(QRect(1000, 1056, 24, 24), size, QRect(0, 0, 1920, 1056));
+    EXPECT_EQ(above.y(), 1056 - 2 - 400);
+    // Icon in the right corner: kept on screen.
+    EXPECT_EQ(popoverOrigin(QRect(1900, 0, 20, 24), size, screen).x(), 1920 - 322);
+    EXPECT_EQ(popoverOrigin(QRect(0, 0, 20, 24), size, screen).x(), 0);
+    // Neither below nor above fits: pinned to the area.
+    const QPoint tight = popoverOrigin(QRect(500, 150, 20, 20), size, QRect(0, 0, 1920, 480));
+    EXPECT_GE(tight.y(), 0);
+    EXPECT_LE(tight.y() + size.height(), 480);
+}

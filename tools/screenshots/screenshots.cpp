@@ -1,0 +1,166 @@
+// Renders the popover and the status images from made-up snapshots into PNG files, so a
+// person can look at them without a desktop: `make screenshots`.
+#include "app/popover_panel.h"
+#include "app/status_icon.h"
+#include "engine/localizer.h"
+#include "engine/metrics_engine.h"
+#include "engine/settings.h"
+#include "ui/popover_view.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QToolButton>
+
+#include <cmath>
+#include <cstdio>
+
+using namespace velmora;
+
+namespace {
+
+class NoSource : public SnapshotSource {
+  public:
+    Snapshot tick(const std::function<bool()>&) override { return {}; }
+};
+
+Snapshot calm() {
+    Snapshot s;
+    s.cpuTotal = 12.3;
+    s.memPercent = 41.2;
+    s.memUsed = 6'700'000'000;
+    s.memTotal = 16ull << 30;
+    s.gpuPercent = 3;
+    s.diskReadBps = 120'000;
+    s.diskWriteBps = 48'000;
+    s.netInBps = 23'000;
+    s.netOutBps = 4'100;
+    s.battery.present = true;
+    s.battery.percent = 86;
+    s.cpuTempC = 47.6;
+    return s;
+}
+
+Snapshot critical() {
+    Snapshot s;
+    s.cpuTotal = 97.4;
+    s.memPercent = 93.1;
+    s.memUsed = 15'200'000'000;
+    s.memTotal = 16ull << 30;
+    s.gpuPercent = 88;
+    s.diskReadBps = 900'000'000;
+    s.diskWriteBps = 310'000'000;
+    s.netInBps = 96'000'000;
+    s.netOutBps = 2'500'000;
+    s.battery.present = true;
+    s.battery.percent = 12;
+    s.battery.charging = true;
+    s.battery.acPower = true;
+    s.fans = {{.rpm = 5230}, {.rpm = 4980}};
+    s.thermalState = ThermalState::serious;
+    s.cpuTempC = 99.2;
+    s.gpuTempC = 86.5;
+    s.processes = {
+        {.pid = 4011, .name = "clang++", .cpu = 312.4, .memBytes = 1'900'000'000},
+        {.pid = 4099,
+         .name = "a-process-with-a-very-long-name-that-must-not-widen-the-popover",
+         .cpu = 100,
+         .memBytes = 88'000'000},
+        {.pid = 812, .name = "firefox-esr", .cpu = 50, .memBytes = 2'400'000'000},
+        {.pid = 7, .name = "kworker/u16:3", .cpu = 4},
+        {.pid = 1520, .name = "pipewire", .cpu = 35, .memBytes = 24'000'000},
+        {.pid = 2210, .name = "gnome-shell", .cpu = 27.9, .memBytes = 410'000'000},
+        {.pid = 3333, .name = "sixth-heavy-one", .cpu = 80},
+    };
+    return s;
+}
+
+bool save(const QImage& image, const QString& path) {
+    const bool ok = image.save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+// A readable sheet of one metric's images: wide and square, on a dark and a light panel,
+// enlarged four times.
+QImage sheet(const std::vector<QImage>& images) {
+    constexpr int zoom = 4;
+    const QColor panels[] = {QColor(0x20, 0x20, 0x24), QColor(0xEC, 0xEC, 0xEC)};
+    int width = 0, height = 0;
+    for (const QImage& img : images) {
+        width = std::max(width, static_cast<int>(img.deviceIndependentSize().width() * zoom) + 16);
+        height += static_cast<int>(img.deviceIndependentSize().height() * zoom) + 16;
+    }
+    QImage out(2 * width, height, QImage::Format_ARGB32);
+    out.fill(Qt::white);
+    QPainter p(&out);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    for (int col = 0; col < 2; ++col) {
+        p.fillRect(col * width, 0, width, height, panels[col]);
+        int y = 8;
+        for (const QImage& img : images) {
+            const QSizeF size = img.deviceIndependentSize() * zoom;
+            p.drawImage(QRectF(col * width + 8, y, size.width(), size.height()), img);
+            y += static_cast<int>(size.height()) + 16;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QStandardPaths::setTestModeEnabled(true);  // never touch the user's own settings
+    QApplication app(argc, argv);
+    const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("build/screenshots");
+    QDir().mkpath(dir);
+    bool ok = true;
+
+    AppSettings settings(dir + QStringLiteral("/settings.json"));
+    Localizer loc(Localizer::defaultCandidates(), QStringLiteral("en"), [] { return QStringList(); });
+    MetricsEngine engine(std::make_unique<NoSource>());
+    PopoverPanel panel(new PopoverView(engine, settings, loc, {}));
+    // The window buttons show as they will once their windows exist.
+    for (auto b : {PopoverView::Button::expand, PopoverView::Button::storage, PopoverView::Button::settings})
+        panel.view()->setButtonAvailable(b, true);
+
+    for (const char* language : {"en", "ko", "th", "ja", "ru"}) {
+        loc.apply(QString::fromLatin1(language));
+        for (const auto& [name, snapshot] : {std::pair{"calm", calm()}, std::pair{"critical", critical()}}) {
+            engine.publish(snapshot);
+            panel.fitContent();
+            ok &= save(panel.grab().toImage(), QStringLiteral("%1/popover-%2-%3.png")
+                                                   .arg(dir, QLatin1String(name), QLatin1String(language)));
+        }
+    }
+
+    // A history that climbs and falls, then the metric's current value.
+    std::deque<Snapshot> history;
+    for (int i = 0; i < 40; ++i) {
+        Snapshot s = critical();
+        const double wave = 0.5 + 0.45 * std::sin(i / 4.0);
+        s.cpuTotal = 100 * wave;
+        s.memPercent = 60 + 35 * wave;
+        s.gpuPercent = 90 * wave;
+        s.netInBps = 3'000'000 * wave;
+        s.cpuTempC = 50 + 50 * wave;
+        history.push_back(s);
+    }
+    for (MenuBarMetric metric : allMenuBarMetrics()) {
+        std::vector<QImage> images;
+        for (const std::deque<Snapshot>& h : {std::deque<Snapshot>{calm()}, history}) {
+            const StatusImage img = statusImageFor(h.back(), h, metric);
+            images.push_back(StatusIcon::render(img, 2.0));
+            images.push_back(StatusIcon::renderSquare(img, 22, 2.0));
+        }
+        const QString base = dir + QStringLiteral("/status-") + rawValue(metric);
+        ok &= save(images[2], base + QStringLiteral(".png"));
+        ok &= save(images[3], base + QStringLiteral("-square.png"));
+        ok &= save(sheet(images), base + QStringLiteral("-sheet.png"));
+    }
+    std::vector<QImage> first{StatusIcon::render(StatusIcon::placeholder(), 2.0),
+                              StatusIcon::renderSquare(StatusIcon::placeholder(), 22, 2.0)};
+    ok &= save(sheet(first), dir + QStringLiteral("/status-placeholder-sheet.png"));
+    return ok ? 0 : 1;
+}
