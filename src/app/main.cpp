@@ -1,13 +1,18 @@
 #include "app/print_mode.h"
+#include "app/sensor_dump.h"
 #include "engine/settings.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstdlib>
 
 using namespace velmora;
 
 int main(int argc, char** argv) {
+    // Diagnostic mode: the sensor report, before any application object exists.
+    if (std::getenv("VL_DUMP_SENSORS")) return runSensorDump();
+
     QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
     QCoreApplication::setApplicationName(QStringLiteral("velmora"));
 
