@@ -108,6 +108,7 @@ int nvml_temperatures(double* celsius, int capacity) {
 /* Process samples are utilisation percentages, not time; they are turned into a running
  * GPU-time total per process so callers can difference two calls like any other source. */
 static struct gpu_usage_table usage;
+static pthread_mutex_t usage_lock = PTHREAD_MUTEX_INITIALIZER;
 
 static uint64_t monotonic_ns(void) {
     struct timespec ts;
@@ -117,6 +118,7 @@ static uint64_t monotonic_ns(void) {
 
 int nvml_proc_times(int32_t* pids, uint64_t* times, int capacity) {
     if (!nvml_ok() || !nvml.process_utilization) return -1;
+    pthread_mutex_lock(&usage_lock);
     static nvml_process_sample_t samples[MAX_SAMPLES];
     int32_t sample_pids[MAX_SAMPLES];
     uint32_t sample_util[MAX_SAMPLES];
@@ -135,5 +137,7 @@ int nvml_proc_times(int32_t* pids, uint64_t* times, int capacity) {
         }
     }
     gpu_usage_accumulate(&usage, sample_pids, sample_util, n, monotonic_ns());
-    return gpu_usage_export(&usage, pids, times, capacity);
+    const int filled = gpu_usage_export(&usage, pids, times, capacity);
+    pthread_mutex_unlock(&usage_lock);
+    return filled;
 }

@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -23,6 +24,9 @@ struct fan {
     int fd[KINDS];
 };
 
+/* One engine calls these from its sampling thread; a lock keeps a second engine (as in
+ * tests) from racing on the cached fan list. */
+static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
 static char sys_root[512] = "/sys";
 static struct fan fans[MAX_FANS];
 static int fan_total = -1; /* -1: not scanned, or the chips cannot be listed */
@@ -93,13 +97,18 @@ static void scan(void) {
 }
 
 void smc_fan_set_sys_root(const char* root) {
+    pthread_mutex_lock(&lock);
     close_fans();
     snprintf(sys_root, sizeof sys_root, "%s", root ? root : "/sys");
+    pthread_mutex_unlock(&lock);
 }
 
 int smc_fan_count(void) {
+    pthread_mutex_lock(&lock);
     scan();
-    return fan_total;
+    const int n = fan_total;
+    pthread_mutex_unlock(&lock);
+    return n;
 }
 
 /* Reads one attribute, keeping its descriptor for the next tick; sysfs gives fresh content
@@ -145,10 +154,12 @@ float smc_fan_value(int fan, const char* suffix) {
     else if (strcmp(suffix, "Mx") == 0)
         kind = 3;
     if (kind < 0) return -1;
+    pthread_mutex_lock(&lock);
     /* Chips renumber when a driver reloads; look again now and then. */
     if (fan_total < 0 || now_seconds() - scanned_at >= RESCAN_SECONDS) scan();
-    if (fan < 0 || fan >= fan_total) return -1;
-    return read_attribute(&fans[fan], kind);
+    const float v = fan >= 0 && fan < fan_total ? read_attribute(&fans[fan], kind) : -1;
+    pthread_mutex_unlock(&lock);
+    return v;
 }
 
 float smc_fan_rpm(int fan) {

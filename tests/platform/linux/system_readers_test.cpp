@@ -1,4 +1,5 @@
 // Parsers and readers of the Linux system sources, with hand-made inputs and temporary trees.
+#include "bridge/linux/bridge_linux.h"
 #include "platform/linux/battery_linux.h"
 #include "platform/linux/disk_linux.h"
 #include "platform/linux/drm_clients.h"
@@ -282,4 +283,39 @@ TEST(DrmClients, UtilisationFromGrowingEngineTimes) {
     scanner.read(engines);
     ASSERT_EQ(engines.size(), 1u) << "the vanished holders are skipped at once";
     EXPECT_EQ(engines[0].client, 8u);
+}
+
+TEST(GpuUsageTotals, UtilisationSamplesBecomeRunningTimes) {
+    static gpu_usage_table table{};  // large; keep it off the stack
+    table = {};
+    const uint64_t s = 1000000000;
+    const int32_t pids[] = {10, 20, 10};
+    const uint32_t util[] = {40, 100, 60};
+    gpu_usage_accumulate(&table, pids, util, 3, 5 * s);
+    int32_t outPids[4];
+    uint64_t outTimes[4];
+    EXPECT_EQ(gpu_usage_export(&table, outPids, outTimes, 4), 0) << "the first call only starts the clock";
+
+    gpu_usage_accumulate(&table, pids, util, 3, 7 * s);
+    ASSERT_EQ(gpu_usage_export(&table, outPids, outTimes, 4), 2);
+    EXPECT_EQ(outPids[0], 10);
+    EXPECT_EQ(outTimes[0], 1 * s) << "the mean of 40 % and 60 % over 2 s";
+    EXPECT_EQ(outTimes[1], 2 * s);
+
+    const int32_t one[] = {20};
+    const uint32_t full[] = {250};  // out of range: counts as 100 %
+    gpu_usage_accumulate(&table, one, full, 1, 107 * s);
+    ASSERT_EQ(gpu_usage_export(&table, outPids, outTimes, 4), 1) << "pid 10 was not seen for a minute";
+    EXPECT_EQ(outTimes[0], 12 * s) << "a 100 s gap counts as at most 10 s";
+    EXPECT_EQ(gpu_usage_export(&table, outPids, outTimes, 0), 0);
+}
+
+TEST(RescanTimer, DueFirstThenAfterTheInterval) {
+    linux_fs::RescanTimer timer(3s);
+    const auto t = std::chrono::steady_clock::time_point(100s);
+    EXPECT_TRUE(timer.due(t));
+    EXPECT_FALSE(timer.due(t + 2s));
+    EXPECT_TRUE(timer.due(t + 3s)) << "a hot-plugged device shows within the interval";
+    timer.force();
+    EXPECT_TRUE(timer.due(t + 3s));
 }
