@@ -1,5 +1,8 @@
 // Cost of one system tick without the process list: every sampler from memory to
 // temperatures and power, on the live machine and on fixture trees of real machine types.
+#include "samplers/samplers.h"
+
+#ifdef __linux__
 #include "bridge/linux/bridge_linux.h"
 #include "platform/linux/battery_linux.h"
 #include "platform/linux/disk_linux.h"
@@ -7,7 +10,7 @@
 #include "platform/linux/memory_linux.h"
 #include "platform/linux/network_linux.h"
 #include "platform/linux/thermal_linux.h"
-#include "samplers/samplers.h"
+#endif
 
 #include <benchmark/benchmark.h>
 
@@ -31,11 +34,26 @@ void operator delete(void* p, std::size_t) noexcept {
 }
 
 using namespace velmora;
+
+// The engine's tick as it runs with no process view open, on this machine.
+static void BM_SystemTickLive(benchmark::State& state) {
+    Samplers samplers;
+    const auto uiActive = [] { return false; };
+    samplers.tick(uiActive);
+    const uint64_t before = allocations.load();
+    for (auto _ : state) benchmark::DoNotOptimize(samplers.tick(uiActive));
+    state.counters["allocs/tick"] =
+        static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_SystemTickLive)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
+
+#ifdef __linux__
 using namespace velmora::platform;
 
 namespace {
 
-// The samplers of one tick over a fixture machine (the CPU sampler reads the live /proc/stat).
+// The samplers of one tick over a fixture machine, all but the CPU sampler. The fan functions
+// are pointed at the fixture before the fan sampler counts its fans.
 struct FixtureSamplers {
     explicit FixtureSamplers(const std::string& name)
         : proc(std::string(VELMORA_FIXTURE_DIR) + "/machines/" + name + "/proc"),
@@ -77,19 +95,6 @@ struct FixtureSamplers {
 
 }  // namespace
 
-// The engine's tick as it runs with no process view open, on this machine.
-static void BM_SystemTickLive(benchmark::State& state) {
-    Samplers samplers;
-    const auto uiActive = [] { return false; };
-    samplers.tick(uiActive);
-    const uint64_t before = allocations.load();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(samplers.tick(uiActive));
-    state.counters["allocs/tick"] =
-        static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
-}
-BENCHMARK(BM_SystemTickLive)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
-
 static void BM_SystemTickFixture(benchmark::State& state, const char* machine) {
     FixtureSamplers samplers(machine);
     samplers.tick();
@@ -109,3 +114,4 @@ BENCHMARK_CAPTURE(BM_SystemTickFixture, arm_board, "arm_board")
     ->Unit(benchmark::kMicrosecond)
     ->MeasureProcessCPUTime();
 BENCHMARK_CAPTURE(BM_SystemTickFixture, vm, "vm")->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
+#endif

@@ -1,5 +1,4 @@
 #include "app/sensor_dump.h"
-#include "platform/linux/power_linux.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

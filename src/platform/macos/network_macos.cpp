@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <sys/sysctl.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace velmora::platform {
