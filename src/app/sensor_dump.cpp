@@ -18,7 +18,7 @@ std::string orNil(const std::optional<double>& v) {
 
 }  // namespace
 
-std::string sensorReport(TemperatureReader& reader) {
+std::string sensorReport(IOHIDTemperatureReader& reader) {
     std::string out;
     char line[512];
     const auto [total, temperature] = reader.debugCounts();
@@ -37,13 +37,13 @@ std::string sensorReport(TemperatureReader& reader) {
         out += line;
     }
 
-    const TemperatureReader::Temps t = reader.read();
+    const IOHIDTemperatureReader::Temps t = reader.read();
     out += "-> CPU=" + orNil(t.cpu) + "  GPU=" + orNil(t.gpu) + "  hottest=" + orNil(t.hottest) + "\n";
     return out;
 }
 
 int runSensorDump() {
-    TemperatureReader reader;
+    IOHIDTemperatureReader reader;
     const std::string report = sensorReport(reader);
     std::fwrite(report.data(), 1, report.size(), stdout);
     std::fflush(stdout);

@@ -36,12 +36,13 @@ std::optional<double> number(const QJsonObject& o, const char* key) {
 
 }  // namespace
 
-TemperatureReader::TemperatureReader() : TemperatureReader(platform::makeTemperatureSource()) {}
+IOHIDTemperatureReader::IOHIDTemperatureReader()
+    : IOHIDTemperatureReader(platform::makeTemperatureSource()) {}
 
-TemperatureReader::TemperatureReader(std::unique_ptr<platform::TemperatureSource> source)
+IOHIDTemperatureReader::IOHIDTemperatureReader(std::unique_ptr<platform::TemperatureSource> source)
     : source_(std::move(source)) {}
 
-const std::vector<platform::TemperatureReading>& TemperatureReader::readAll() {
+const std::vector<platform::TemperatureReading>& IOHIDTemperatureReader::readAll() {
     if (source_)
         source_->read(raw_);
     else
@@ -59,29 +60,29 @@ const std::vector<platform::TemperatureReading>& TemperatureReader::readAll() {
     return plausible_;
 }
 
-TemperatureReader::Temps TemperatureReader::read() {
+IOHIDTemperatureReader::Temps IOHIDTemperatureReader::read() {
     return summarize(readAll());
 }
 
-std::pair<int, int> TemperatureReader::debugCounts() {
+std::pair<int, int> IOHIDTemperatureReader::debugCounts() {
     const int n = source_ ? source_->sensorCount() : 0;
     return {n, n};
 }
 
-platform::ThermalPressure TemperatureReader::pressure() {
+platform::ThermalPressure IOHIDTemperatureReader::pressure() {
     return source_ ? source_->pressure() : platform::ThermalPressure::nominal;
 }
 
-bool TemperatureReader::isCpuName(std::string_view name) {
+bool IOHIDTemperatureReader::isCpuName(std::string_view name) {
     return containsLower(name, "cpu") || containsLower(name, "tdie") ||
            (containsLower(name, "tp") && endsWithLower(name, 's'));
 }
 
-bool TemperatureReader::isGpuName(std::string_view name) {
+bool IOHIDTemperatureReader::isGpuName(std::string_view name) {
     return containsLower(name, "gpu") || (containsLower(name, "tp") && endsWithLower(name, 'g'));
 }
 
-TemperatureReader::Temps TemperatureReader::summarize(
+IOHIDTemperatureReader::Temps IOHIDTemperatureReader::summarize(
     const std::vector<platform::TemperatureReading>& readings) {
     Temps t;
     if (readings.empty()) return t;
@@ -157,7 +158,7 @@ PowerFigures ThermalSampler::power(double nowSeconds) {
 ThermalSampler::Result ThermalSampler::sample() {
     Result r;
     r.state = static_cast<ThermalState>(hid_.pressure());
-    const TemperatureReader::Temps t = hid_.read();
+    const IOHIDTemperatureReader::Temps t = hid_.read();
     r.cpuC = t.cpu;
     r.gpuC = t.gpu;
     r.hottestC = t.hottest;

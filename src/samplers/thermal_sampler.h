@@ -14,7 +14,8 @@
 namespace velmora {
 
 // Named temperature sensors, and the CPU, GPU and hottest figures picked from them by name.
-class TemperatureReader {
+// Named after the HID sensor service it reads on macOS; on Linux its source is hwmon.
+class IOHIDTemperatureReader {
 public:
     struct Temps {
         std::optional<double> cpu;
@@ -22,8 +23,8 @@ public:
         std::optional<double> hottest;
     };
 
-    TemperatureReader();
-    explicit TemperatureReader(std::unique_ptr<platform::TemperatureSource> source);
+    IOHIDTemperatureReader();
+    explicit IOHIDTemperatureReader(std::unique_ptr<platform::TemperatureSource> source);
 
     // Every sensor with a plausible value (above 0 and below 130 °C), in the source's order.
     // The list is reused by the next call.
@@ -85,10 +86,10 @@ public:
     // The power figures the file holds now; the file is parsed again only when it changed.
     PowerFigures power(double nowSeconds);
 
-    TemperatureReader& reader() { return hid_; }
+    IOHIDTemperatureReader& reader() { return hid_; }
 
 private:
-    TemperatureReader hid_;
+    IOHIDTemperatureReader hid_;
     std::string powerPath_;
     platform::FileStamp powerStamp_;
     std::string powerBuf_;

@@ -31,7 +31,7 @@ TEST(SensorDump, ReportFormat) {
                      {"a sensor with a rather long name here", 62.0},
                      {"broken", 0.0},
                      {"Température", 33.333}};
-    TemperatureReader reader(std::move(src));
+    IOHIDTemperatureReader reader(std::move(src));
     EXPECT_EQ(sensorReport(reader),
               "services total=5  temperature-conforming=5\n"
               "== IOHID temperature sensors (4) ==\n"
@@ -44,7 +44,7 @@ TEST(SensorDump, ReportFormat) {
 }
 
 TEST(SensorDump, NothingToReport) {
-    TemperatureReader reader(std::make_unique<Sensors>());
+    IOHIDTemperatureReader reader(std::make_unique<Sensors>());
     EXPECT_EQ(sensorReport(reader),
               "services total=0  temperature-conforming=0\n"
               "== IOHID temperature sensors (0) ==\n"

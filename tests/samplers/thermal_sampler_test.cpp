@@ -22,17 +22,17 @@ public:
     platform::ThermalPressure pressure() override { return level; }
 };
 
-TemperatureReader::Temps summarize(std::vector<TemperatureReading> readings) {
+IOHIDTemperatureReader::Temps summarize(std::vector<TemperatureReading> readings) {
     auto src = std::make_unique<FakeSensors>();
     src->readings = std::move(readings);
-    return TemperatureReader(std::move(src)).read();
+    return IOHIDTemperatureReader(std::move(src)).read();
 }
 
 const double kNow = 1.7e9;
 
 }  // namespace
 
-TEST(TemperatureReader, CpuGpuAndHottestByName) {
+TEST(IOHIDTemperatureReader, CpuGpuAndHottestByName) {
     const auto t = summarize({{"PMU tdie1", 45.0}, {"PMU tdie2", 47.0}, {"GPU MTR Temp Sensor", 40.0}});
     EXPECT_DOUBLE_EQ(t.cpu.value(), 46.0);
     EXPECT_DOUBLE_EQ(t.gpu.value(), 40.0);
@@ -47,24 +47,24 @@ TEST(TemperatureReader, CpuGpuAndHottestByName) {
     EXPECT_FALSE(none.cpu || none.gpu || none.hottest);
 }
 
-TEST(TemperatureReader, NamePatterns) {
-    EXPECT_FALSE(TemperatureReader::isCpuName("pACC MTR Temp Sensor2"));
-    EXPECT_TRUE(TemperatureReader::isCpuName("CPU coretemp Core 0"));
-    EXPECT_TRUE(TemperatureReader::isCpuName("Tp09s"));
-    EXPECT_TRUE(TemperatureReader::isCpuName("k10temp TDIE"));
-    EXPECT_TRUE(TemperatureReader::isGpuName("Tp1g"));
-    EXPECT_TRUE(TemperatureReader::isGpuName("GPU amdgpu edge"));
-    EXPECT_FALSE(TemperatureReader::isCpuName("Tp1x"));
-    EXPECT_FALSE(TemperatureReader::isGpuName("Tp1x")) << "contains tp but ends in neither s nor g";
-    EXPECT_FALSE(TemperatureReader::isCpuName("nvme Composite"));
-    EXPECT_FALSE(TemperatureReader::isCpuName("iwlwifi_1 temp1"));
-    EXPECT_FALSE(TemperatureReader::isGpuName("nvme Sensor 1"));
+TEST(IOHIDTemperatureReader, NamePatterns) {
+    EXPECT_FALSE(IOHIDTemperatureReader::isCpuName("pACC MTR Temp Sensor2"));
+    EXPECT_TRUE(IOHIDTemperatureReader::isCpuName("CPU coretemp Core 0"));
+    EXPECT_TRUE(IOHIDTemperatureReader::isCpuName("Tp09s"));
+    EXPECT_TRUE(IOHIDTemperatureReader::isCpuName("k10temp TDIE"));
+    EXPECT_TRUE(IOHIDTemperatureReader::isGpuName("Tp1g"));
+    EXPECT_TRUE(IOHIDTemperatureReader::isGpuName("GPU amdgpu edge"));
+    EXPECT_FALSE(IOHIDTemperatureReader::isCpuName("Tp1x"));
+    EXPECT_FALSE(IOHIDTemperatureReader::isGpuName("Tp1x")) << "contains tp but ends in neither s nor g";
+    EXPECT_FALSE(IOHIDTemperatureReader::isCpuName("nvme Composite"));
+    EXPECT_FALSE(IOHIDTemperatureReader::isCpuName("iwlwifi_1 temp1"));
+    EXPECT_FALSE(IOHIDTemperatureReader::isGpuName("nvme Sensor 1"));
 }
 
-TEST(TemperatureReader, ImplausibleValuesDropOut) {
+TEST(IOHIDTemperatureReader, ImplausibleValuesDropOut) {
     auto src = std::make_unique<FakeSensors>();
     src->readings = {{"cpu a", 0.0}, {"cpu b", -5.0}, {"cpu c", 130.0}, {"cpu d", 129.9}, {"x", 0.1}};
-    TemperatureReader reader(std::move(src));
+    IOHIDTemperatureReader reader(std::move(src));
     const auto& all = reader.readAll();
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all[0].name, "cpu d");

@@ -90,7 +90,7 @@ TEST(LaptopMachine, OneFanWithoutLimits) {
 }
 
 TEST(LaptopMachine, CpuTemperatureFromCoretempNotFromTheHotterDisk) {
-    TemperatureReader reader(std::make_unique<LinuxTemperatureSource>(Machine("laptop").sys, false));
+    IOHIDTemperatureReader reader(std::make_unique<LinuxTemperatureSource>(Machine("laptop").sys, false));
     const auto names = byName(reader.readAll());
     EXPECT_EQ(names.size(), 8u) << "the unimplemented sensor (-273 °C) and the garbage one drop out";
     EXPECT_EQ(names.at("CPU coretemp Package id 0"), 62.0);
@@ -147,7 +147,8 @@ TEST(AmdDesktop, TwoFansWithTheirLimits) {
 }
 
 TEST(AmdDesktop, TemperaturesFromK10tempAndAmdgpu) {
-    TemperatureReader reader(std::make_unique<LinuxTemperatureSource>(Machine("amd_desktop").sys, false));
+    IOHIDTemperatureReader reader(
+        std::make_unique<LinuxTemperatureSource>(Machine("amd_desktop").sys, false));
     const auto names = byName(reader.readAll());
     EXPECT_TRUE(names.count("CPU k10temp Tctl"));
     EXPECT_TRUE(names.count("amdgpu junction"));
@@ -179,7 +180,7 @@ TEST(AmdDesktop, GpuBusyPercentAndDisksBehindRaid) {
 
 TEST(ArmBoard, ThermalZonesStandInForHwmon) {
     const Machine m("arm_board");
-    TemperatureReader reader(std::make_unique<LinuxTemperatureSource>(m.sys, false));
+    IOHIDTemperatureReader reader(std::make_unique<LinuxTemperatureSource>(m.sys, false));
     const auto names = byName(reader.readAll());
     EXPECT_EQ(names.size(), 2u) << "the zone that reads garbage drops out";
     const auto t = reader.read();
@@ -211,7 +212,7 @@ TEST(ArmBoard, ThermalZonesStandInForHwmon) {
 
 TEST(VirtualMachine, NoSensorsMeansAbsentOrZero) {
     const Machine m("vm");
-    TemperatureReader reader(std::make_unique<LinuxTemperatureSource>(m.sys, false));
+    IOHIDTemperatureReader reader(std::make_unique<LinuxTemperatureSource>(m.sys, false));
     EXPECT_TRUE(reader.readAll().empty());
     const auto t = reader.read();
     EXPECT_FALSE(t.cpu || t.gpu || t.hottest);

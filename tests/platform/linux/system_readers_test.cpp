@@ -134,8 +134,8 @@ TEST(LinuxThermal, SensorNamesMarkProcessorAndGraphicsChips) {
     for (const char* other :
          {"nvme", "iwlwifi_1", "BAT0", "acpitz", "spd5118", "mt7921_phy0", "ath11k_hwmon"}) {
         const std::string name = sensorName(other, "temp1");
-        EXPECT_FALSE(TemperatureReader::isCpuName(name)) << name;
-        EXPECT_FALSE(TemperatureReader::isGpuName(name)) << name;
+        EXPECT_FALSE(IOHIDTemperatureReader::isCpuName(name)) << name;
+        EXPECT_FALSE(IOHIDTemperatureReader::isGpuName(name)) << name;
     }
 }
 
@@ -146,7 +146,7 @@ TEST(LinuxThermal, K10tempTctlWithOffsetStaysOut) {
     test::writeFile(root, "class/hwmon/hwmon0/temp1_input", "77000\n");  // Tdie + 27 °C
     test::writeFile(root, "class/hwmon/hwmon0/temp2_label", "Tdie\n");
     test::writeFile(root, "class/hwmon/hwmon0/temp2_input", "50000\n");
-    TemperatureReader reader(std::make_unique<LinuxTemperatureSource>(root.path().toStdString(), false));
+    IOHIDTemperatureReader reader(std::make_unique<LinuxTemperatureSource>(root.path().toStdString(), false));
     EXPECT_EQ(reader.read().cpu, 50.0);
 }
 
@@ -156,7 +156,7 @@ TEST(LinuxThermal, ASensorThatReadsGarbageDropsOutAndComesBack) {
     test::writeFile(root, "class/hwmon/hwmon3/temp1_input", "51000\n");
     test::writeFile(root, "class/hwmon/hwmon12/name", "nvme\n");
     test::writeFile(root, "class/hwmon/hwmon12/temp1_input", "40000\n");
-    TemperatureReader reader(std::make_unique<LinuxTemperatureSource>(root.path().toStdString(), false));
+    IOHIDTemperatureReader reader(std::make_unique<LinuxTemperatureSource>(root.path().toStdString(), false));
     ASSERT_EQ(reader.readAll().size(), 2u);
     EXPECT_EQ(reader.readAll()[0].name, "CPU coretemp temp1")
         << "chips in number order, hwmon3 before hwmon12";
