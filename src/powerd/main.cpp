@@ -40,13 +40,20 @@ int main(int argc, char** argv) {
 
     QCommandLineParser parser;
     parser.setApplicationDescription(L("pwdDescription"));
-    parser.addHelpOption();
+    const QCommandLineOption help({"h", "help"}, L("pwdOptHelp"));
     const QCommandLineOption once("once", L("pwdOptOnce"));
     const QCommandLineOption output("output", L("pwdOptOutput"), "PATH",
                                     QString::fromUtf8(platform::powerFilePath()));
     const QCommandLineOption interval("interval", L("pwdOptInterval"), "S", QStringLiteral("1"));
-    parser.addOptions({once, output, interval});
-    parser.process(app);
+    parser.addOptions({help, once, output, interval});
+    if (!parser.parse(QCoreApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
+        printLine(parser.errorText() + u'\n' + parser.helpText());
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(parser.helpText().toUtf8().constData(), stdout);
+        return 0;
+    }
 
     bool ok = false;
     const double seconds = parser.value(interval).toDouble(&ok);
