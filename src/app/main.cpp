@@ -2,11 +2,8 @@
 #include "app/launch_env.h"
 #include "app/print_mode.h"
 #include "app/single_instance.h"
-#include "engine/settings.h"
-
-#if __has_include("app/sensor_dump.h")
 #include "app/sensor_dump.h"
-#endif
+#include "engine/settings.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -40,13 +37,7 @@ int runPrint(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     // The sensor dump comes first: it prints and exits before any application object exists.
-    if (qEnvironmentVariableIsSet("VL_DUMP_SENSORS")) {
-#if __has_include("app/sensor_dump.h")
-        return runSensorDump();
-#else
-        return 0;
-#endif
-    }
+    if (qEnvironmentVariableIsSet("VL_DUMP_SENSORS")) return runSensorDump();
 
     QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
     QCoreApplication::setApplicationName(QStringLiteral("velmora"));

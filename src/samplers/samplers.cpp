@@ -12,6 +12,39 @@ Snapshot Samplers::tick(const std::function<bool()>& uiActive) {
     s.cpuTotal = c.total;
     s.cpuPerCore = std::move(c.perCore);
 
+    const MemorySampler::Result m = memory.sample();
+    s.memUsed = m.used;
+    s.memTotal = m.total;
+    s.memCompressed = m.compressed;
+    s.swapUsed = m.swap;
+    s.memPercent = m.percent;
+
+    const DiskSampler::Capacity d = disk.capacity();
+    s.diskUsed = d.used;
+    s.diskTotal = d.total;
+    s.diskPercent = d.percent;
+    const DiskSampler::Rates io = disk.throughput();
+    s.diskReadBps = io.read;
+    s.diskWriteBps = io.write;
+
+    s.gpuPercent = gpu.sample();
+
+    const NetworkSampler::Result n = network.sample();
+    s.netInBps = n.inBps;
+    s.netOutBps = n.outBps;
+
+    s.battery = battery.sample();
+    s.fans = fan.sample();
+
+    const ThermalSampler::Result t = thermal.sample();
+    s.thermalState = t.state;
+    s.cpuTempC = t.cpuC;
+    s.gpuTempC = t.gpuC;
+    s.hottestC = t.hottestC;
+    s.cpuPowerW = t.cpuW;
+    s.gpuPowerW = t.gpuW;
+    s.anePowerW = t.aneW;
+
     (void)uiActive;  // the process list is read here once a process sampler exists
     return s;
 }

@@ -1,7 +1,14 @@
 #pragma once
 
 #include "engine/snapshot_source.h"
+#include "samplers/battery_sampler.h"
 #include "samplers/cpu_sampler.h"
+#include "samplers/disk_sampler.h"
+#include "samplers/fan_sampler.h"
+#include "samplers/gpu_sampler.h"
+#include "samplers/memory_sampler.h"
+#include "samplers/network_sampler.h"
+#include "samplers/thermal_sampler.h"
 
 namespace velmora {
 
@@ -13,6 +20,13 @@ public:
     Snapshot tick(const std::function<bool()>& uiActive) override;
 
     CPUSampler cpu;
+    MemorySampler memory;
+    DiskSampler disk;
+    GPUSampler gpu;
+    NetworkSampler network;
+    BatterySampler battery;
+    FanSampler fan;
+    ThermalSampler thermal;
 };
 
 }  // namespace velmora

@@ -16,6 +16,35 @@ extern "C" {
 int gpu_proc_times_at(const char* proc_root, const char* sys_root, int32_t* pids, uint64_t* times,
                       int capacity);
 
+/* Fans from the hwmon chips under `sys_root` (default "/sys"), for the smc_fan_* functions:
+ * every fan<N>_input of every chip, in chip order and then fan order. A fan without an
+ * input file is not counted. Resets the cached fan list. */
+void smc_fan_set_sys_root(const char* sys_root);
+
+/* NVIDIA devices through the management library when it is installed. Each returns -1 when
+ * the library or a device is not available. */
+int nvml_utilization(double* best);                   /* busiest device's percent; devices read */
+int nvml_temperatures(double* celsius, int capacity); /* one per device */
+int nvml_proc_times(int32_t* pids, uint64_t* times, int capacity);
+
+/* Running GPU-time totals per process, built from utilisation samples (percent of one
+ * GPU over the interval since the previous call). */
+enum { GPU_USAGE_CAPACITY = 512 };
+struct gpu_usage_table {
+    int32_t pids[GPU_USAGE_CAPACITY];
+    uint64_t ns[GPU_USAGE_CAPACITY];
+    uint64_t seen_ns[GPU_USAGE_CAPACITY];
+    int count;
+    int started;
+    uint64_t last_ns;
+};
+/* Adds `util[i]` percent of the time since the previous call to process `pids[i]` (the
+ * mean when a process has several samples); the first call only starts the clock. */
+void gpu_usage_accumulate(struct gpu_usage_table* table, const int32_t* pids, const uint32_t* util, int n,
+                          uint64_t now_ns);
+/* Copies the non-zero totals out; returns how many. */
+int gpu_usage_export(const struct gpu_usage_table* table, int32_t* pids, uint64_t* times, int capacity);
+
 #ifdef __cplusplus
 }
 #endif

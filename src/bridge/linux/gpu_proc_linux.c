@@ -133,5 +133,11 @@ int gpu_proc_times_at(const char* proc_root, const char* sys_root, int32_t* pids
 }
 
 int gpu_proc_times(int32_t* pids, uint64_t* times, int capacity) {
-    return gpu_proc_times_at("/proc", "/sys", pids, times, capacity);
+    if (capacity < 0) capacity = 0;
+    const int drm = gpu_proc_times_at("/proc", "/sys", pids, times, capacity);
+    const int used = drm > 0 ? drm : 0;
+    /* The proprietary NVIDIA driver publishes no engine times; its library does. */
+    const int nvidia = nvml_proc_times(pids + used, times + used, capacity - used);
+    if (drm < 0 && nvidia < 0) return -1;
+    return used + (nvidia > 0 ? nvidia : 0);
 }

@@ -1,6 +1,8 @@
 #include "platform/linux/file_util.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -101,6 +103,105 @@ void splitFields(std::string_view line, std::vector<std::string_view>& out) {
         while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
         if (i > start) out.push_back(line.substr(start, i - start));
     }
+}
+
+bool listDir(const std::string& path, std::vector<std::string>& out) {
+    out.clear();
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) return false;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string_view name = e->d_name;
+        if (name == "." || name == "..") continue;
+        out.emplace_back(name);
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end());
+    return true;
+}
+
+std::optional<std::string> linkBasename(const std::string& path) {
+    char target[4096];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    if (n <= 0) return std::nullopt;
+    std::string_view t(target, static_cast<size_t>(n));
+    while (!t.empty() && t.back() == '/')
+        t.remove_suffix(1);
+    const size_t slash = t.rfind('/');
+    if (slash != std::string_view::npos) t.remove_prefix(slash + 1);
+    if (t.empty()) return std::nullopt;
+    return std::string(t);
+}
+
+PinnedFile::PinnedFile(PinnedFile&& other) noexcept : path_(std::move(other.path_)), fd_(other.fd_) {
+    other.fd_ = -1;
+}
+
+PinnedFile& PinnedFile::operator=(PinnedFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        path_ = std::move(other.path_);
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+PinnedFile::~PinnedFile() {
+    close();
+}
+
+void PinnedFile::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+PinnedFile PinnedFile::ifExists(std::string path) {
+    if (::access(path.c_str(), F_OK) != 0) return PinnedFile();
+    return PinnedFile(std::move(path));
+}
+
+bool PinnedFile::exists() const {
+    return !path_.empty() && ::access(path_.c_str(), F_OK) == 0;
+}
+
+bool PinnedFile::read(std::string& buf, size_t limit) {
+    buf.clear();
+    if (path_.empty()) return false;
+    if (fd_ < 0) {
+        // Non-blocking: a FIFO planted where a file belongs must not stall the sampler.
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd_ < 0) return false;
+        struct stat st;
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            close();
+            return false;
+        }
+    }
+    buf.resize(std::min(limit, std::max<size_t>(buf.capacity(), 256)));
+    size_t used = 0;
+    for (;;) {
+        if (used == buf.size()) {
+            if (buf.size() >= limit) break;
+            buf.resize(std::min(limit, buf.size() * 2));
+        }
+        const ssize_t n = ::pread(fd_, buf.data() + used, buf.size() - used, static_cast<off_t>(used));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            // EIO, ENODATA, ENODEV: a sleeping or vanished device. Reopen next time.
+            close();
+            buf.clear();
+            return false;
+        }
+        if (n == 0) break;
+        used += static_cast<size_t>(n);
+    }
+    buf.resize(used);
+    return true;
+}
+
+std::optional<int64_t> PinnedFile::readInt(std::string& scratch) {
+    if (!read(scratch, 4096)) return std::nullopt;
+    return parseInt(scratch);
 }
 
 }  // namespace velmora::platform::linux_fs

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -39,5 +40,60 @@ void forEachLine(std::string_view text, Fn&& fn) {
 
 // Splits on runs of spaces and tabs into `out` (views into `line`), reusing its capacity.
 void splitFields(std::string_view line, std::vector<std::string_view>& out);
+
+// The entry names of a folder, sorted, without "." and "..". False when it cannot be opened.
+bool listDir(const std::string& path, std::vector<std::string>& out);
+
+// The last path component of a symbolic link's target ("../../bus/pci/drivers/amdgpu"
+// gives "amdgpu"), or nothing when `path` is not a readable link.
+std::optional<std::string> linkBasename(const std::string& path);
+
+// A file kept open between reads. Each read starts again at offset 0, where procfs and sysfs
+// produce fresh content, so the per-tick cost is one pread instead of open, read and close.
+// A failed read closes the file; the next read reopens it (a device that slept or came back).
+class PinnedFile {
+public:
+    PinnedFile() = default;
+    explicit PinnedFile(std::string path) : path_(std::move(path)) {}
+    // A file that is never opened when `path` does not exist now: optional attributes that a
+    // driver lacks then cost nothing per read until the next rescan.
+    static PinnedFile ifExists(std::string path);
+    PinnedFile(PinnedFile&& other) noexcept;
+    PinnedFile& operator=(PinnedFile&& other) noexcept;
+    PinnedFile(const PinnedFile&) = delete;
+    PinnedFile& operator=(const PinnedFile&) = delete;
+    ~PinnedFile();
+
+    bool read(std::string& buf, size_t limit = 64 << 10);
+    // The file as one decimal integer (hwmon and power-supply attributes); `scratch` is reused.
+    std::optional<int64_t> readInt(std::string& scratch);
+    const std::string& path() const { return path_; }
+    bool exists() const;
+
+private:
+    void close();
+    std::string path_;
+    int fd_ = -1;
+};
+
+// Paces the re-reading of cached folder listings (hwmon chips, power supplies, block
+// devices, ...): due at the first call, then again once `interval` has passed.
+class RescanTimer {
+public:
+    explicit RescanTimer(std::chrono::steady_clock::duration interval = std::chrono::seconds(3))
+        : interval_(interval) {}
+    bool due(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now()) {
+        if (primed_ && now - last_ < interval_) return false;
+        primed_ = true;
+        last_ = now;
+        return true;
+    }
+    void force() { primed_ = false; }
+
+private:
+    std::chrono::steady_clock::duration interval_;
+    std::chrono::steady_clock::time_point last_{};
+    bool primed_ = false;
+};
 
 }  // namespace velmora::platform::linux_fs

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace velmora::platform {
+
+// The utilisation counters one graphics device publishes, each in percent, in the order
+// they are preferred.
+struct AcceleratorStats {
+    std::optional<double> deviceUtilization;
+    std::optional<double> gpuActivity;
+    std::optional<double> rendererUtilization;
+};
+
+// Cumulative busy time of one engine of one GPU client (an open device file), for devices
+// that publish no utilisation counter of their own.
+struct EngineBusy {
+    std::array<char, 32> device{};  // bus address of the device, "" when not a PCI device
+    uint64_t client = 0;            // client id, unique per device
+    std::array<char, 24> engine{};  // engine class name ("render", "video", ...)
+    uint64_t busyNs = 0;
+    uint32_t capacity = 1;  // engines of this class; busy time may reach capacity x wall time
+};
+
+struct GpuReading {
+    std::vector<AcceleratorStats> accelerators;
+    std::vector<EngineBusy> engines;
+};
+
+class GpuSource {
+public:
+    virtual ~GpuSource() = default;
+    // Fills `out`, reusing its storage; false when the devices cannot be listed.
+    virtual bool read(GpuReading& out) = 0;
+};
+
+std::unique_ptr<GpuSource> makeGpuSource();
+
+}  // namespace velmora::platform
