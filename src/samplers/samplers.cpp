@@ -12,7 +12,8 @@ Snapshot Samplers::tick(const std::function<bool()>& uiActive) {
     s.cpuTotal = c.total;
     s.cpuPerCore = std::move(c.perCore);
 
-    (void)uiActive;  // the process list is read here once a process sampler exists
+    // Processes only while a view shows them; otherwise the sampler keeps its last baseline.
+    if (uiActive()) s.processes = proc.sample();
     return s;
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine/snapshot_source.h"
 #include "samplers/cpu_sampler.h"
+#include "samplers/process_sampler.h"
 
 namespace velmora {
 
@@ -13,6 +14,7 @@ public:
     Snapshot tick(const std::function<bool()>& uiActive) override;
 
     CPUSampler cpu;
+    ProcessSampler proc;
 };
 
 }  // namespace velmora

@@ -1,0 +1,217 @@
+#include "platform/linux/process_linux.h"
+
+#include "platform/linux/proc_pid.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+
+namespace velmora::platform {
+
+namespace {
+
+constexpr uint32_t kPfKthread = 0x00200000;  // PF_KTHREAD: not exported to user space headers
+constexpr size_t kMaxEntry = 1 << 20;
+
+// "<pid>/<leaf>", NUL-terminated.
+void entryPath(char (&out)[48], int32_t pid, const char* leaf) {
+    auto [p, ec] = std::to_chars(out, out + 16, pid);
+    *p++ = '/';
+    while (*leaf && p < out + sizeof out - 1)
+        *p++ = *leaf++;
+    *p = '\0';
+}
+
+bool nextUInt(std::string_view& rest, uint64_t& out) {
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t'))
+        rest.remove_prefix(1);
+    const auto [p, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), out);
+    if (ec != std::errc()) return false;
+    rest.remove_prefix(static_cast<size_t>(p - rest.data()));
+    return true;
+}
+
+// The value of a "key: value" line of `text`, for a key at the start of a line.
+bool keyValue(std::string_view text, std::string_view key, uint64_t& out) {
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t end = std::min(text.find('\n', pos), text.size());
+        std::string_view line = text.substr(pos, end - pos);
+        if (line.size() > key.size() && line.substr(0, key.size()) == key && line[key.size()] == ':') {
+            line.remove_prefix(key.size() + 1);
+            return nextUInt(line, out);
+        }
+        pos = end + 1;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::unique_ptr<ProcessSource> makeProcessSource() {
+    return std::make_unique<LinuxProcessSource>();
+}
+
+LinuxProcessSource::LinuxProcessSource(std::string procRoot) : root_(std::move(procRoot)), buf_(4096) {
+    procFd_ = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (procFd_ >= 0) {
+        const int listFd = ::fcntl(procFd_, F_DUPFD_CLOEXEC, 0);
+        if (listFd >= 0 && !(dir_ = ::fdopendir(listFd))) ::close(listFd);
+        // Kernels built without per-task I/O accounting or scheduler statistics lack
+        // these files for every process; that is not a sign of a vanished one.
+        ioAccounting_ = ::faccessat(procFd_, "self/io", F_OK, 0) == 0;
+        schedstat_ = ::faccessat(procFd_, "self/schedstat", F_OK, 0) == 0;
+    }
+    const long page = ::sysconf(_SC_PAGESIZE);
+    if (page > 0) pageSize_ = static_cast<uint64_t>(page);
+    const long ticks = ::sysconf(_SC_CLK_TCK);
+    if (ticks > 0) clockTicks_ = static_cast<uint32_t>(ticks);
+}
+
+LinuxProcessSource::~LinuxProcessSource() {
+    if (dir_) ::closedir(dir_);
+    if (procFd_ >= 0) ::close(procFd_);
+}
+
+TimeBase LinuxProcessSource::timeBase() {
+    return {1000000000u, clockTicks_};
+}
+
+int LinuxProcessSource::readEntry(const char* relative, std::string_view& text) {
+    text = {};
+    const int fd = ::openat(procFd_, relative, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    size_t used = 0;
+    int error = 0;
+    for (;;) {
+        if (used == buf_.size()) {
+            if (buf_.size() >= kMaxEntry) break;
+            buf_.resize(buf_.size() * 2);
+        }
+        const ssize_t n = ::read(fd, buf_.data() + used, buf_.size() - used);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            break;
+        }
+        used += static_cast<size_t>(n);
+        // A proc file hands over all it has in one read; a short read is its end.
+        if (n == 0 || used < buf_.size()) break;
+    }
+    ::close(fd);
+    if (error == 0) text = std::string_view(buf_.data(), used);
+    return error;
+}
+
+bool LinuxProcessSource::listPids() {
+    pids_.clear();
+    if (!dir_) return false;
+    ::rewinddir(dir_);
+    while (const dirent* e = ::readdir(dir_)) {
+        const char* name = e->d_name;
+        if (*name < '1' || *name > '9') continue;
+        int32_t pid = 0;
+        const char* end = name + std::char_traits<char>::length(name);
+        const auto [p, ec] = std::from_chars(name, end, pid);
+        if (ec == std::errc() && p == end && pid > 0) pids_.push_back(pid);
+    }
+    // The kernel lists in pid order already; fixture trees and other file systems may not.
+    if (!std::is_sorted(pids_.begin(), pids_.end())) std::sort(pids_.begin(), pids_.end());
+    return !pids_.empty();
+}
+
+bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<RefusedProc>* refused) {
+    own.clear();
+    if (refused) refused->clear();
+    if (!listPids()) return false;
+    const bool privileged = ::geteuid() == 0;
+
+    char path[48];
+    std::string_view text;
+    for (const int32_t pid : pids_) {
+        entryPath(path, pid, "stat");
+        PidStat st;
+        if (readEntry(path, text) != 0 || !parsePidStat(text, st)) continue;  // gone meanwhile
+        if (st.state == 'Z' || st.state == 'X' || st.state == 'x') continue;
+        comm_.assign(st.comm);  // `st.comm` points into the buffer the next read reuses
+        const bool kernelThread = (st.flags & kPfKthread) != 0;
+        const uint64_t ticks = st.utime + st.stime;
+        const uint64_t starttime = st.starttime;
+        const uint64_t residentPages = st.rssPages > 0 ? static_cast<uint64_t>(st.rssPages) : 0;
+
+        bool mine = !kernelThread;
+        uint64_t readBytes = 0, writeBytes = 0;
+        if (mine && ioAccounting_) {
+            entryPath(path, pid, "io");
+            const int error = readEntry(path, text);
+            if (error == EACCES || error == EPERM)
+                mine = false;
+            else if (error != 0 || !parseIo(text, readBytes, writeBytes))
+                continue;
+        } else if (mine) {
+            // Without io counters, ownership of the process's directory decides.
+            struct stat info;
+            *std::to_chars(path, path + 16, pid).ptr = '\0';
+            if (::fstatat(procFd_, path, &info, 0) != 0) continue;
+            mine = privileged || info.st_uid == ::geteuid();
+        }
+
+        if (!mine) {
+            if (refused)
+                refused->push_back({pid, starttime, names_.name(procFd_, pid, starttime, comm_, kernelThread),
+                                    std::nullopt, ticks, residentPages * pageSize_});
+            continue;
+        }
+
+        entryPath(path, pid, "statm");
+        uint64_t resident = 0, shared = 0;
+        if (readEntry(path, text) != 0 || !parseStatm(text, resident, shared)) continue;
+        uint64_t runs = 0;
+        if (schedstat_) {
+            entryPath(path, pid, "schedstat");
+            if (readEntry(path, text) != 0 || !parseSchedstat(text, runs)) runs = 0;
+        }
+
+        ProcCounters& c = own.emplace_back();
+        c.pid = pid;
+        c.startTime = starttime;
+        c.name = names_.name(procFd_, pid, starttime, comm_, false);
+        c.cpuTicks = ticks;
+        c.wakeups = runs;
+        c.memBytes = (resident > shared ? resident - shared : 0) * pageSize_;
+        c.diskReadBytes = readBytes;
+        c.diskWriteBytes = writeBytes;
+    }
+    names_.sweep();
+    return true;
+}
+
+QString LinuxProcessSource::processName(int32_t pid) {
+    char path[48];
+    entryPath(path, pid, "stat");
+    std::string_view text;
+    PidStat st;
+    if (pid < 1 || readEntry(path, text) != 0 || !parsePidStat(text, st)) return pidName(pid);
+    comm_.assign(st.comm);
+    return names_.name(procFd_, pid, st.starttime, comm_, (st.flags & kPfKthread) != 0);
+}
+
+bool LinuxProcessSource::parseStatm(std::string_view text, uint64_t& residentPages, uint64_t& sharedPages) {
+    uint64_t size = 0;
+    return nextUInt(text, size) && nextUInt(text, residentPages) && nextUInt(text, sharedPages);
+}
+
+bool LinuxProcessSource::parseIo(std::string_view text, uint64_t& readBytes, uint64_t& writeBytes) {
+    return keyValue(text, "read_bytes", readBytes) && keyValue(text, "write_bytes", writeBytes);
+}
+
+bool LinuxProcessSource::parseSchedstat(std::string_view text, uint64_t& runs) {
+    uint64_t runtime = 0, waited = 0;
+    return nextUInt(text, runtime) && nextUInt(text, waited) && nextUInt(text, runs);
+}
+
+}  // namespace velmora::platform
