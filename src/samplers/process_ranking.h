@@ -62,7 +62,7 @@ struct ProcTableOptions {
     bool ascending = false;
     bool cumulativeRank = true;  // the setting of that name
     bool groupByName = false;
-    QString search;
+    QString search = {};
 };
 
 // The dashboard's process rows: the ranker, and the previous stabilised order that keeps
