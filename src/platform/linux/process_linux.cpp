@@ -3,12 +3,14 @@
 #include "platform/linux/proc_pid.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <utility>
 
 namespace velmora::platform {
 
@@ -56,7 +58,31 @@ std::unique_ptr<ProcessSource> makeProcessSource() {
     return std::make_unique<LinuxProcessSource>();
 }
 
-LinuxProcessSource::LinuxProcessSource(std::string procRoot) : root_(std::move(procRoot)), buf_(4096) {
+namespace {
+
+constexpr std::array<const char*, 4> kLeaves = {"stat", "io", "statm", "schedstat"};
+constexpr rlim_t kWantedFileLimit = 16384;
+
+// Half the open-file limit, after raising the soft limit toward the hard one: the rest of
+// the program keeps the other half.
+size_t descriptorBudget() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    const rlim_t wanted =
+        limit.rlim_max == RLIM_INFINITY ? kWantedFileLimit : std::min(limit.rlim_max, kWantedFileLimit);
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+        rlimit raised = limit;
+        raised.rlim_cur = wanted;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    const rlim_t soft = limit.rlim_cur == RLIM_INFINITY ? kWantedFileLimit : limit.rlim_cur;
+    return static_cast<size_t>(soft / 2);
+}
+
+}  // namespace
+
+LinuxProcessSource::LinuxProcessSource(std::string procRoot)
+    : root_(std::move(procRoot)), budget_(descriptorBudget()), buf_(4096) {
     procFd_ = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (procFd_ >= 0) {
         const int listFd = ::fcntl(procFd_, F_DUPFD_CLOEXEC, 0);
@@ -73,6 +99,8 @@ LinuxProcessSource::LinuxProcessSource(std::string procRoot) : root_(std::move(p
 }
 
 LinuxProcessSource::~LinuxProcessSource() {
+    for (auto& [pid, state] : states_)
+        closeAll(state);
     if (dir_) ::closedir(dir_);
     if (procFd_ >= 0) ::close(procFd_);
 }
@@ -81,29 +109,63 @@ TimeBase LinuxProcessSource::timeBase() {
     return {1000000000u, clockTicks_};
 }
 
-int LinuxProcessSource::readEntry(const char* relative, std::string_view& text) {
-    text = {};
+int LinuxProcessSource::openEntry(const char* relative) {
     const int fd = ::openat(procFd_, relative, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    size_t used = 0;
-    int error = 0;
+    return fd >= 0 ? fd : -errno;
+}
+
+int LinuxProcessSource::readFd(int fd, std::string_view& text) {
+    text = {};
     for (;;) {
-        if (used == buf_.size()) {
-            if (buf_.size() >= kMaxEntry) break;
-            buf_.resize(buf_.size() * 2);
-        }
-        const ssize_t n = ::read(fd, buf_.data() + used, buf_.size() - used);
+        const ssize_t n = ::pread(fd, buf_.data(), buf_.size(), 0);
         if (n < 0) {
             if (errno == EINTR) continue;
-            error = errno;
-            break;
+            return errno;
         }
-        used += static_cast<size_t>(n);
-        // A proc file hands over all it has in one read; a short read is its end.
-        if (n == 0 || used < buf_.size()) break;
+        // A proc file hands over all it has in one read; a full buffer may mean more.
+        if (static_cast<size_t>(n) < buf_.size() || buf_.size() >= kMaxEntry) {
+            text = std::string_view(buf_.data(), static_cast<size_t>(n));
+            return 0;
+        }
+        buf_.resize(buf_.size() * 2);
     }
+}
+
+void LinuxProcessSource::closeSlot(PidState& state, Slot slot) {
+    int& fd = state.fd[slot];
+    if (fd < 0) return;
     ::close(fd);
-    if (error == 0) text = std::string_view(buf_.data(), used);
+    fd = -1;
+    --kept_;
+}
+
+void LinuxProcessSource::closeAll(PidState& state) {
+    for (int slot = 0; slot < kSlots; ++slot)
+        closeSlot(state, static_cast<Slot>(slot));
+}
+
+int LinuxProcessSource::readSlot(int32_t pid, PidState& state, Slot slot, std::string_view& text) {
+    if (state.fd[slot] >= 0) {
+        const int error = readFd(state.fd[slot], text);
+        if (error == 0) return 0;
+        closeSlot(state, slot);
+        if (error != ESRCH) return error;
+        // The process behind the open file is gone; the pid may name a new one.
+        closeAll(state);
+        state.started = false;
+        state.refused = false;
+    }
+    char path[48];
+    entryPath(path, pid, kLeaves[slot]);
+    const int fd = openEntry(path);
+    if (fd < 0) return -fd;
+    const int error = readFd(fd, text);
+    if (error == 0 && kept_ < budget_) {
+        state.fd[slot] = fd;
+        ++kept_;
+    } else {
+        ::close(fd);
+    }
     return error;
 }
 
@@ -128,53 +190,70 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
     own.clear();
     if (refused) refused->clear();
     if (!listPids()) return false;
+    if (++generation_ == 0) generation_ = 1;
     const bool privileged = ::geteuid() == 0;
 
     char path[48];
     std::string_view text;
     for (const int32_t pid : pids_) {
-        entryPath(path, pid, "stat");
+        PidState& state = states_[pid];
+        state.seen = generation_;
         PidStat st;
-        if (readEntry(path, text) != 0 || !parsePidStat(text, st)) continue;  // gone meanwhile
-        if (st.state == 'Z' || st.state == 'X' || st.state == 'x') continue;
+        if (readSlot(pid, state, kStat, text) != 0 || !parsePidStat(text, st)) {
+            closeAll(state);  // gone meanwhile
+            continue;
+        }
+        if (st.state == 'Z' || st.state == 'X' || st.state == 'x') {
+            closeAll(state);
+            continue;
+        }
+        if (state.started && state.startTime != st.starttime) {
+            // A new process under the pid, read through a freshly opened stat: nothing
+            // known of the old one applies.
+            const int statFd = std::exchange(state.fd[kStat], -1);
+            closeAll(state);
+            state.fd[kStat] = statFd;
+            state.refused = false;
+        }
+        state.started = true;
+        state.startTime = st.starttime;
         comm_.assign(st.comm);  // `st.comm` points into the buffer the next read reuses
         const bool kernelThread = (st.flags & kPfKthread) != 0;
         const uint64_t ticks = st.utime + st.stime;
         const uint64_t starttime = st.starttime;
         const uint64_t residentPages = st.rssPages > 0 ? static_cast<uint64_t>(st.rssPages) : 0;
 
-        bool mine = !kernelThread;
         uint64_t readBytes = 0, writeBytes = 0;
-        if (mine && ioAccounting_) {
-            entryPath(path, pid, "io");
-            const int error = readEntry(path, text);
-            if (error == EACCES || error == EPERM)
-                mine = false;
-            else if (error != 0 || !parseIo(text, readBytes, writeBytes))
+        if (kernelThread) {
+            state.refused = true;
+        } else if (!state.refused && ioAccounting_) {
+            const int error = readSlot(pid, state, kIo, text);
+            if (error == EACCES || error == EPERM) {
+                state.refused = true;
+                closeSlot(state, kIo);
+            } else if (error != 0 || !parseIo(text, readBytes, writeBytes)) {
                 continue;
-        } else if (mine) {
+            }
+        } else if (!state.refused) {
             // Without io counters, ownership of the process's directory decides.
             struct stat info;
             *std::to_chars(path, path + 16, pid).ptr = '\0';
             if (::fstatat(procFd_, path, &info, 0) != 0) continue;
-            mine = privileged || info.st_uid == ::geteuid();
+            state.refused = !privileged && info.st_uid != ::geteuid();
         }
 
-        if (!mine) {
+        if (state.refused) {
             if (refused)
                 refused->push_back({pid, starttime, names_.name(procFd_, pid, starttime, comm_, kernelThread),
                                     std::nullopt, ticks, residentPages * pageSize_});
             continue;
         }
 
-        entryPath(path, pid, "statm");
         uint64_t resident = 0, shared = 0;
-        if (readEntry(path, text) != 0 || !parseStatm(text, resident, shared)) continue;
+        if (readSlot(pid, state, kStatm, text) != 0 || !parseStatm(text, resident, shared)) continue;
         uint64_t runs = 0;
-        if (schedstat_) {
-            entryPath(path, pid, "schedstat");
-            if (readEntry(path, text) != 0 || !parseSchedstat(text, runs)) runs = 0;
-        }
+        if (schedstat_ && (readSlot(pid, state, kSchedstat, text) != 0 || !parseSchedstat(text, runs)))
+            runs = 0;
 
         ProcCounters& c = own.emplace_back();
         c.pid = pid;
@@ -186,6 +265,17 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
         c.diskReadBytes = readBytes;
         c.diskWriteBytes = writeBytes;
     }
+
+    if (states_.size() > pids_.size()) {
+        for (auto it = states_.begin(); it != states_.end();) {
+            if (it->second.seen == generation_) {
+                ++it;
+                continue;
+            }
+            closeAll(it->second);
+            it = states_.erase(it);
+        }
+    }
     names_.sweep();
     return true;
 }
@@ -195,7 +285,11 @@ QString LinuxProcessSource::processName(int32_t pid) {
     entryPath(path, pid, "stat");
     std::string_view text;
     PidStat st;
-    if (pid < 1 || readEntry(path, text) != 0 || !parsePidStat(text, st)) return pidName(pid);
+    const int fd = pid < 1 ? -EINVAL : openEntry(path);
+    if (fd < 0) return pidName(pid);
+    const int error = readFd(fd, text);
+    ::close(fd);
+    if (error != 0 || !parsePidStat(text, st)) return pidName(pid);
     comm_.assign(st.comm);
     return names_.name(procFd_, pid, st.starttime, comm_, (st.flags & kPfKthread) != 0);
 }

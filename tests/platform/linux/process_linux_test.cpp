@@ -31,9 +31,9 @@ class RefusingSource : public LinuxProcessSource {
   public:
     using LinuxProcessSource::LinuxProcessSource;
     std::set<std::string> refused;
-    int readEntry(const char* relative, std::string_view& text) override {
-        if (refused.count(relative)) return EACCES;
-        return LinuxProcessSource::readEntry(relative, text);
+    int openEntry(const char* relative) override {
+        if (refused.count(relative)) return -EACCES;
+        return LinuxProcessSource::openEntry(relative);
     }
 };
 
@@ -194,6 +194,52 @@ TEST(LinuxProcessSource, ParsersRejectMalformedText) {
     EXPECT_TRUE(LinuxProcessSource::parseSchedstat("123 456 789\n", a));
     EXPECT_EQ(a, 789u);
     EXPECT_FALSE(LinuxProcessSource::parseSchedstat("123 456\n", a));
+}
+
+int openDescriptors() {
+    return static_cast<int>(
+        QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+}
+
+// Files stay open between reads within the budget, and every one of them is accounted for
+// and closed again: on a new process under a pid, on a vanished process, at the end.
+TEST(LinuxProcessSource, KeptFilesAreCountedBoundedAndReleased) {
+    auto dir = copyFixture();
+    const int before = openDescriptors();
+    std::vector<ProcCounters> own, bounded;
+    {
+        LinuxProcessSource source(dir->path().toStdString());
+        LinuxProcessSource small(dir->path().toStdString());
+        small.setDescriptorBudget(3);
+        ASSERT_TRUE(source.read(own, nullptr));
+        ASSERT_TRUE(small.read(bounded, nullptr));
+        EXPECT_GE(source.keptDescriptors(), 8u * 4u) << "four files of each own process";
+        EXPECT_EQ(small.keptDescriptors(), 3u);
+        // The root and the listing are the two others each source holds.
+        EXPECT_EQ(openDescriptors() - before,
+                  static_cast<int>(source.keptDescriptors() + small.keptDescriptors()) + 4);
+
+        test::writeFile(*dir, "100/stat", statLine(100, "bash", 1, 77777));
+        test::writeFile(*dir, "100/io", "read_bytes: 5\nwrite_bytes: 6\n");
+        ASSERT_TRUE(QDir(dir->filePath("101")).removeRecursively());
+        ASSERT_TRUE(source.read(own, nullptr));
+        ASSERT_TRUE(small.read(bounded, nullptr));
+        EXPECT_EQ(openDescriptors() - before,
+                  static_cast<int>(source.keptDescriptors() + small.keptDescriptors()) + 4);
+        EXPECT_EQ(findOwn(own, 101), nullptr);
+        ASSERT_NE(findOwn(own, 100), nullptr);
+        EXPECT_EQ(findOwn(own, 100)->diskReadBytes, 5u);
+        ASSERT_EQ(own.size(), bounded.size()) << "the budget changes the cost, not the result";
+        for (size_t i = 0; i < own.size(); ++i) {
+            EXPECT_EQ(own[i].pid, bounded[i].pid);
+            EXPECT_EQ(own[i].cpuTicks, bounded[i].cpuTicks);
+            EXPECT_EQ(own[i].memBytes, bounded[i].memBytes);
+            EXPECT_EQ(own[i].diskWriteBytes, bounded[i].diskWriteBytes);
+            EXPECT_EQ(own[i].wakeups, bounded[i].wakeups);
+            EXPECT_EQ(own[i].name, bounded[i].name);
+        }
+    }
+    EXPECT_EQ(openDescriptors(), before);
 }
 
 // Through the sampler: a pid reused by a new process with lower counters gives 0, and the
