@@ -13,8 +13,15 @@ NetProcMonitor::NetProcMonitor(std::unique_ptr<platform::NetProcSource> source, 
       worker_(QStringLiteral("com.tandrel.pelto.monitor.netproc"), QThread::LowPriority) {}
 
 NetProcMonitor::~NetProcMonitor() {
-    // Wakes a measurement that is waiting between its samples, so the worker stops at once.
+    // Wakes a measurement that is waiting between its samples, then lets the worker drop
+    // its state, so nothing of this object runs there once the call returns.
     interrupt_.interrupt();
+    worker_.run([this] {
+        delete timer_;
+        timer_ = nullptr;
+        active_ = false;
+        source_.reset();
+    });
 }
 
 void NetProcMonitor::start() {
@@ -23,23 +30,34 @@ void NetProcMonitor::start() {
     worker_.post([this, token] {
         if (active_ || token.stopped()) return;
         active_ = true;
-        iterate(token);
+        loopToken_ = token;
+        iterate();
     });
 }
 
 void NetProcMonitor::stop() {
     interrupt_.interrupt();
-    worker_.post([this] { active_ = false; });
+    worker_.post([this] {
+        active_ = false;
+        if (timer_) timer_->stop();
+    });
 }
 
-void NetProcMonitor::iterate(platform::Interrupt::Token token) {
-    if (!active_ || token.stopped()) return;
+void NetProcMonitor::iterate() {
+    if (!active_ || !loopToken_ || loopToken_->stopped() || !source_) return;
+    const platform::Interrupt::Token token = *loopToken_;
     std::optional<std::vector<ProcNet>> result = source_->measure(token);
     if (token.stopped()) return;
     inbox_.post([self = QPointer<NetProcMonitor>(this), r = std::move(result)]() mutable {
         if (self) self->publish(std::move(r));
     });
-    QTimer::singleShot(loopDelayMs, worker_.context(), [this, token] { iterate(token); });
+    if (!timer_) {
+        timer_ = new QTimer(worker_.context());
+        timer_->setSingleShot(true);
+        timer_->setInterval(loopDelayMs);
+        QObject::connect(timer_, &QTimer::timeout, timer_, [this] { iterate(); });
+    }
+    timer_->start();
 }
 
 void NetProcMonitor::publish(std::optional<std::vector<ProcNet>> result) {

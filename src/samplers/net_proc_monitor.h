@@ -6,6 +6,8 @@
 
 #include <QObject>
 
+class QTimer;
+
 #include <deque>
 #include <memory>
 #include <optional>
@@ -52,7 +54,7 @@ class NetProcMonitor : public QObject {
 
   private:
     // Worker thread only.
-    void iterate(platform::Interrupt::Token token);
+    void iterate();
 
     std::vector<ProcNet> procs_;
     std::deque<Entry> history_;
@@ -62,6 +64,8 @@ class NetProcMonitor : public QObject {
     // Touched only on the worker thread.
     std::unique_ptr<platform::NetProcSource> source_;
     bool active_ = false;
+    std::optional<platform::Interrupt::Token> loopToken_;
+    QTimer* timer_ = nullptr;  // the pause between measurements
     // Declared last so it stops first.
     SerialWorker worker_;
 };
