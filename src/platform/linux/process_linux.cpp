@@ -154,6 +154,7 @@ int LinuxProcessSource::readSlot(int32_t pid, PidState& state, Slot slot, std::s
         closeAll(state);
         state.started = false;
         state.refused = false;
+        state.memKnown = false;
     }
     char path[48];
     entryPath(path, pid, kLeaves[slot]);
@@ -214,6 +215,7 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
             closeAll(state);
             state.fd[kStat] = statFd;
             state.refused = false;
+            state.memKnown = false;
         }
         state.started = true;
         state.startTime = st.starttime;
@@ -249,8 +251,16 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
             continue;
         }
 
-        uint64_t resident = 0, shared = 0;
-        if (readSlot(pid, state, kStatm, text) != 0 || !parseStatm(text, resident, shared)) continue;
+        if (!state.memKnown || state.memRss != st.rssPages || state.memMinflt != st.minflt ||
+            state.memMajflt != st.majflt) {
+            uint64_t resident = 0, shared = 0;
+            if (readSlot(pid, state, kStatm, text) != 0 || !parseStatm(text, resident, shared)) continue;
+            state.memKnown = true;
+            state.memRss = st.rssPages;
+            state.memMinflt = st.minflt;
+            state.memMajflt = st.majflt;
+            state.memBytes = (resident > shared ? resident - shared : 0) * pageSize_;
+        }
         uint64_t runs = 0;
         if (schedstat_ && (readSlot(pid, state, kSchedstat, text) != 0 || !parseSchedstat(text, runs)))
             runs = 0;
@@ -261,7 +271,7 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
         c.name = names_.name(procFd_, pid, starttime, comm_, false);
         c.cpuTicks = ticks;
         c.wakeups = runs;
-        c.memBytes = (resident > shared ? resident - shared : 0) * pageSize_;
+        c.memBytes = state.memBytes;
         c.diskReadBytes = readBytes;
         c.diskWriteBytes = writeBytes;
     }

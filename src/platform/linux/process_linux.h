@@ -28,10 +28,11 @@ namespace velmora::platform {
 //   elsewhere they have no usage record of their own. Zombies have nothing left to report
 //   and are skipped.
 //
-// Cost: a tick reads four small files per process, and a system call is most of the cost
-// of each read. The files stay open between ticks and are re-read in place (pread), one
-// call per file instead of three; an open file keeps answering for its own process only,
-// so a reused pid fails the read and is opened afresh. The descriptors kept stay within a
+// Cost: a tick reads up to four small files per process, and a system call is most of
+// the cost of each read. statm is read again only when stat shows that the resident size
+// or the page-fault counts moved: memory does not change otherwise. The files stay open between ticks and are
+// re-read in place (pread), one call per file instead of three; an open file keeps answering for its own
+// process only, so a reused pid fails the read and is opened afresh. The descriptors kept stay within a
 // budget of half the open-file limit, which the reader raises to its hard limit (at most
 // 16 384) when it is lower; past the budget files are opened per read.
 class LinuxProcessSource : public ProcessSource {
@@ -66,6 +67,12 @@ class LinuxProcessSource : public ProcessSource {
         bool started = false;  // startTime is known
         bool refused = false;  // io counters refused to us
         uint32_t seen = 0;
+        // Memory as last read from statm, and the stat figures it was read under.
+        bool memKnown = false;
+        int64_t memRss = 0;
+        uint64_t memMinflt = 0;
+        uint64_t memMajflt = 0;
+        uint64_t memBytes = 0;
     };
 
     bool listPids();

@@ -29,10 +29,13 @@ TimeBase machTimeBase() {
     return base;
 }
 
+#ifdef RUSAGE_INFO_V6
+// The usage record with the energy counter exists from system version 14 on.
 bool newerUsageLayout() {
     if (__builtin_available(macOS 14.0, *)) return true;
     return false;
 }
+#endif
 
 class MacProcessSource : public ProcessSource {
   public:

@@ -50,12 +50,15 @@ const RefusedProc* findRefused(const std::vector<RefusedProc>& list, int32_t pid
     return nullptr;
 }
 
-QByteArray statLine(int pid, const char* comm, uint64_t utime, uint64_t starttime) {
-    return QStringLiteral("%1 (%2) S 1 %1 %1 0 -1 4194560 100 0 0 0 %3 0 0 0 20 0 1 0 %4 10485760 50 0 0 0\n")
+QByteArray statLine(int pid, const char* comm, uint64_t utime, uint64_t starttime, uint64_t minflt = 100,
+                    int64_t rss = 50) {
+    return QStringLiteral("%1 (%2) S 1 %1 %1 0 -1 4194560 %5 0 0 0 %3 0 0 0 20 0 1 0 %4 10485760 %6 0 0 0\n")
         .arg(pid)
         .arg(QString::fromUtf8(comm))
         .arg(utime)
         .arg(starttime)
+        .arg(minflt)
+        .arg(rss)
         .toUtf8();
 }
 
@@ -241,6 +244,31 @@ TEST(LinuxProcessSource, KeptFilesAreCountedBoundedAndReleased) {
         }
     }
     EXPECT_EQ(openDescriptors(), before);
+}
+
+// statm is read again only when stat shows the memory could have moved.
+TEST(LinuxProcessSource, MemoryIsReReadWhenFaultsOrResidentSizeMove) {
+    auto dir = copyFixture();
+    LinuxProcessSource source(dir->path().toStdString());
+    std::vector<ProcCounters> own;
+    const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    const auto memOf = [&] {
+        EXPECT_TRUE(source.read(own, nullptr));
+        const ProcCounters* c = findOwn(own, 100);
+        return c ? c->memBytes / page : 0;
+    };
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 1, 1000, 100, 900));
+    EXPECT_EQ(memOf(), 600u);
+    test::writeFile(*dir, "100/statm", "5000 2000 400 200 0 700 0\n");
+    EXPECT_EQ(memOf(), 600u) << "no fault and the same resident size: the memory is as it was";
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 1, 1000, 101, 900));
+    EXPECT_EQ(memOf(), 1600u) << "a page fault";
+    test::writeFile(*dir, "100/statm", "5000 1800 400 200 0 700 0\n");
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 1, 1000, 101, 850));
+    EXPECT_EQ(memOf(), 1400u) << "pages reclaimed without a fault";
+    test::writeFile(*dir, "100/statm", "5000 900 100 200 0 700 0\n");
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 1, 2000, 101, 850));
+    EXPECT_EQ(memOf(), 800u) << "a new process under the pid";
 }
 
 // Through the sampler: a pid reused by a new process with lower counters gives 0, and the
