@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +20,8 @@ namespace velmora {
 namespace {
 
 constexpr int kHeaderEvery = 20;  // repeat the header like vmstat, so columns stay readable
+constexpr int kTopProcesses = 10;
+constexpr int kNameWidth = 24;
 
 QString severityWord(Severity s) {
     switch (s) {
@@ -55,7 +58,8 @@ PrintArgs parsePrintArgs(const QStringList& arguments, double defaultInterval) {
     const QCommandLineOption json("json", L("prtOptJson"));
     const QCommandLineOption count("count", L("prtOptCount"), "N");
     const QCommandLineOption interval("interval", L("prtOptInterval"), "S");
-    parser.addOptions({help, print, json, count, interval});
+    const QCommandLineOption processes("processes", L("prtOptProcesses"));
+    parser.addOptions({help, print, json, count, interval, processes});
 
     PrintArgs result;
     if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
@@ -73,6 +77,7 @@ PrintArgs parsePrintArgs(const QStringList& arguments, double defaultInterval) {
 
     PrintOptions options;
     options.json = parser.isSet(json);
+    options.processes = parser.isSet(processes);
     options.interval = defaultInterval;
     if (parser.isSet(count)) {
         bool ok = false;
@@ -132,13 +137,55 @@ QString tableRow(const Snapshot& s) {
         .arg(severityWord(s.severity()), -1);
 }
 
+QStringList processTable(const Snapshot& s, int top) {
+    const QString header = QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+                               .arg(QStringLiteral("PID"), 8)
+                               .arg(L("prtProcess"), -kNameWidth)
+                               .arg(QStringLiteral("CPU"), 7)
+                               .arg(L("prtMemory"), 10)
+                               .arg(L("prtDiskRead"), 11)
+                               .arg(L("prtDiskWrite"), 11)
+                               .arg(QStringLiteral("GPU"), 5);
+    QStringList lines{header};
+    // The sampler delivers the list sorted by CPU already; sorting again keeps this
+    // function right for any snapshot it is given.
+    std::vector<const ProcInfo*> rows;
+    rows.reserve(s.processes.size());
+    for (const ProcInfo& p : s.processes) rows.push_back(&p);
+    const size_t n = std::min(rows.size(), static_cast<size_t>(std::max(top, 0)));
+    std::partial_sort(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(n), rows.end(),
+                      [](const ProcInfo* a, const ProcInfo* b) { return a->cpu > b->cpu; });
+    for (size_t i = 0; i < n; ++i) {
+        const ProcInfo& p = *rows[i];
+        QString name = p.name;
+        if (name.size() > kNameWidth) name = name.left(kNameWidth - 1) + u'…';
+        lines << QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
+                     .arg(p.pid, 8)
+                     .arg(name, -kNameWidth)
+                     .arg(Format::fixed(std::isfinite(p.cpu) ? p.cpu : 0.0, 1) + u'%', 7)
+                     .arg(Format::bytes(p.memBytes), 10)
+                     .arg(Format::bps(p.diskReadBps), 11)
+                     .arg(Format::bps(p.diskWriteBps), 11)
+                     .arg(percent(p.gpuPercent), 5);
+    }
+    return lines;
+}
+
 int runPrintMode(const PrintOptions& options) {
     MetricsEngine engine;
+    // The process list is sampled only while something shows it.
+    if (options.processes) engine.setUiActive(true);
     int printed = 0;
     QObject::connect(&engine, &MetricsEngine::currentChanged, &engine, [&] {
         const Snapshot& s = engine.current();
         if (options.json) {
             writeLine(QString::fromUtf8(QJsonDocument(toJson(s)).toJson(QJsonDocument::Compact)));
+        } else if (options.processes) {
+            // A block per snapshot: its row, then its busiest processes.
+            writeLine(tableHeader());
+            writeLine(tableRow(s));
+            for (const QString& line : processTable(s, kTopProcesses)) writeLine(line);
+            writeLine(QString());
         } else {
             if (printed % kHeaderEvery == 0) writeLine(tableHeader());
             writeLine(tableRow(s));

@@ -15,6 +15,7 @@ struct PrintOptions {
     bool json = false;        // one JSON object per line instead of the table
     int count = -1;           // stop after this many snapshots; -1 runs until interrupted
     double interval = 2.0;    // seconds between snapshots
+    bool processes = false;   // sample the process list too
 };
 
 struct PrintArgs {
@@ -29,6 +30,8 @@ PrintArgs parsePrintArgs(const QStringList& arguments, double defaultInterval);
 
 QString tableHeader();
 QString tableRow(const Snapshot& s);
+// The busiest `top` processes by CPU under a header line.
+QStringList processTable(const Snapshot& s, int top);
 
 // Needs a QCoreApplication; returns the process exit status.
 int runPrintMode(const PrintOptions& options);

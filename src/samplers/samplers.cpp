@@ -45,7 +45,8 @@ Snapshot Samplers::tick(const std::function<bool()>& uiActive) {
     s.gpuPowerW = t.gpuW;
     s.anePowerW = t.aneW;
 
-    (void)uiActive;  // the process list is read here once a process sampler exists
+    // Processes only while a view shows them; otherwise the sampler keeps its last baseline.
+    if (uiActive()) s.processes = proc.sample();
     return s;
 }
 

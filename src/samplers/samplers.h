@@ -8,6 +8,7 @@
 #include "samplers/gpu_sampler.h"
 #include "samplers/memory_sampler.h"
 #include "samplers/network_sampler.h"
+#include "samplers/process_sampler.h"
 #include "samplers/thermal_sampler.h"
 
 namespace velmora {
@@ -27,6 +28,7 @@ public:
     BatterySampler battery;
     FanSampler fan;
     ThermalSampler thermal;
+    ProcessSampler proc;
 };
 
 }  // namespace velmora

@@ -47,9 +47,11 @@ bool parsePidStat(std::string_view text, PidStat& out) {
     // Fields after the state: ppid pgrp session tty_nr tpgid flags minflt cminflt majflt
     // cmajflt utime stime cutime cstime priority nice num_threads itrealvalue starttime
     // vsize rss.
-    return next(rest, out.ppid) && skip(rest, 9) && next(rest, out.utime) && next(rest, out.stime) &&
-           skip(rest, 2) && next(rest, out.priority) && next(rest, out.nice) && next(rest, out.numThreads) &&
-           skip(rest, 1) && next(rest, out.starttime) && next(rest, out.vsize) && next(rest, out.rssPages);
+    return next(rest, out.ppid) && skip(rest, 4) && next(rest, out.flags) && next(rest, out.minflt) &&
+           skip(rest, 1) && next(rest, out.majflt) && skip(rest, 1) && next(rest, out.utime) &&
+           next(rest, out.stime) && skip(rest, 2) && next(rest, out.priority) && next(rest, out.nice) &&
+           next(rest, out.numThreads) && skip(rest, 1) && next(rest, out.starttime) && next(rest, out.vsize) &&
+           next(rest, out.rssPages);
 }
 
 }  // namespace velmora::platform

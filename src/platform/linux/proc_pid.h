@@ -12,6 +12,9 @@ struct PidStat {
     std::string_view comm;  // points into the parsed text; at most 15 bytes, may hold any byte
     char state = '?';
     int32_t ppid = 0;
+    uint32_t flags = 0;   // PF_* bits; PF_KTHREAD (0x00200000) marks a kernel thread
+    uint64_t minflt = 0;  // page faults of all threads, minor and major
+    uint64_t majflt = 0;
     uint64_t utime = 0;
     uint64_t stime = 0;
     int64_t priority = 0;

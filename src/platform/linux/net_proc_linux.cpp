@@ -1,0 +1,177 @@
+#include "platform/linux/net_proc_linux.h"
+
+#include "platform/linux/proc_pid.h"
+#include "platform/process.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <map>
+#include <string_view>
+
+namespace velmora::platform {
+
+namespace {
+
+constexpr uint32_t kPfKthread = 0x00200000;
+
+bool isPid(const char* name, int32_t& pid) {
+    if (*name < '1' || *name > '9') return false;
+    const char* end = name + std::char_traits<char>::length(name);
+    const auto [p, ec] = std::from_chars(name, end, pid);
+    return ec == std::errc() && p == end && pid > 0;
+}
+
+// The inode of a "socket:[N]" link target.
+bool socketInode(std::string_view target, uint64_t& inode) {
+    constexpr std::string_view prefix = "socket:[";
+    if (target.size() < prefix.size() + 2 || target.substr(0, prefix.size()) != prefix ||
+        target.back() != ']')
+        return false;
+    const char* b = target.data() + prefix.size();
+    const char* e = target.data() + target.size() - 1;
+    const auto [p, ec] = std::from_chars(b, e, inode);
+    return ec == std::errc() && p == e;
+}
+
+}  // namespace
+
+std::unique_ptr<NetProcSource> makeNetProcSource() {
+    return std::make_unique<LinuxNetProcSource>();
+}
+
+LinuxNetProcSource::LinuxNetProcSource(std::string procRoot, std::chrono::milliseconds gap)
+    : root_(std::move(procRoot)), gap_(gap) {
+    procFd_ = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+LinuxNetProcSource::~LinuxNetProcSource() {
+    if (procFd_ >= 0) ::close(procFd_);
+}
+
+std::optional<std::vector<ProcNet>> LinuxNetProcSource::measure(const Interrupt::Token& stop) {
+    using Clock = std::chrono::steady_clock;
+    if (!diag_.tcpSockets(first_)) return std::nullopt;
+    const auto t0 = Clock::now();
+    if (!stop.sleepFor(gap_)) return std::vector<ProcNet>{};
+    if (!diag_.tcpSockets(last_)) return std::nullopt;
+    const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+
+    owners_.clear();
+    for (const InetSocket& s : last_)
+        if (s.inode != 0 && (s.bytesReceived.value_or(0) != 0 || s.bytesSent.value_or(0) != 0))
+            owners_.emplace(s.inode, -1);
+    if (!owners_.empty()) findOwners(owners_);
+
+    std::vector<ProcNet> out = traffic(first_, last_, owners_, seconds);
+    for (ProcNet& p : out)
+        p.name = nameOf(p.pid);
+    names_.sweep();
+    std::stable_sort(out.begin(), out.end(), [](const ProcNet& a, const ProcNet& b) {
+        return a.inBps + a.outBps > b.inBps + b.outBps;
+    });
+    return out;
+}
+
+std::vector<ProcNet> LinuxNetProcSource::traffic(const std::vector<InetSocket>& first,
+                                                 const std::vector<InetSocket>& last,
+                                                 const std::unordered_map<uint64_t, int32_t>& owners,
+                                                 double seconds) {
+    std::vector<ProcNet> out;
+    if (!(seconds > 0)) return out;
+    std::unordered_map<uint64_t, const InetSocket*> before;
+    before.reserve(first.size());
+    for (const InetSocket& s : first)
+        if (s.inode != 0) before.emplace(s.inode, &s);
+
+    std::map<int32_t, std::pair<uint64_t, uint64_t>> perPid;
+    for (const InetSocket& s : last) {
+        if (s.inode == 0) continue;
+        const auto owner = owners.find(s.inode);
+        if (owner == owners.end() || owner->second < 1) continue;
+        const uint64_t in1 = s.bytesReceived.value_or(0), out1 = s.bytesSent.value_or(0);
+        uint64_t in0 = 0, out0 = 0;
+        if (const auto b = before.find(s.inode); b != before.end()) {
+            in0 = b->second->bytesReceived.value_or(0);
+            out0 = b->second->bytesSent.value_or(0);
+        }
+        auto& sum = perPid[owner->second];
+        sum.first += in1 >= in0 ? in1 - in0 : 0;
+        sum.second += out1 >= out0 ? out1 - out0 : 0;
+    }
+    for (const auto& [pid, bytes] : perPid)
+        if (bytes.first != 0 || bytes.second != 0)
+            out.push_back({pid,
+                           {},
+                           static_cast<double>(bytes.first) / seconds,
+                           static_cast<double>(bytes.second) / seconds});
+    return out;
+}
+
+void LinuxNetProcSource::findOwners(std::unordered_map<uint64_t, int32_t>& owners) {
+    if (procFd_ < 0) return;
+    const int listFd = ::fcntl(procFd_, F_DUPFD_CLOEXEC, 0);
+    if (listFd < 0) return;
+    DIR* proc = ::fdopendir(listFd);
+    if (!proc) {
+        ::close(listFd);
+        return;
+    }
+    size_t unresolved = owners.size();
+    char path[48];
+    char target[64];
+    std::vector<int32_t> pids;
+    while (const dirent* e = ::readdir(proc)) {
+        int32_t pid = 0;
+        if (isPid(e->d_name, pid)) pids.push_back(pid);
+    }
+    ::closedir(proc);
+    std::sort(pids.begin(), pids.end());  // a socket shared after fork goes to the parent
+
+    for (const int32_t pid : pids) {
+        if (unresolved == 0) break;
+        *std::to_chars(path, path + 16, pid).ptr = '\0';
+        std::char_traits<char>::copy(path + std::char_traits<char>::length(path), "/fd", 4);
+        const int fdDir = ::openat(procFd_, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fdDir < 0) continue;  // another user's, or gone
+        DIR* fds = ::fdopendir(fdDir);
+        if (!fds) {
+            ::close(fdDir);
+            continue;
+        }
+        while (const dirent* f = ::readdir(fds)) {
+            if (f->d_name[0] < '0' || f->d_name[0] > '9') continue;
+            const ssize_t n = ::readlinkat(fdDir, f->d_name, target, sizeof target);
+            uint64_t inode = 0;
+            if (n <= 0 || !socketInode(std::string_view(target, static_cast<size_t>(n)), inode)) continue;
+            const auto it = owners.find(inode);
+            if (it != owners.end() && it->second < 0) {
+                it->second = pid;
+                --unresolved;
+            }
+        }
+        ::closedir(fds);
+    }
+}
+
+QString LinuxNetProcSource::nameOf(int32_t pid) {
+    char path[48];
+    *std::to_chars(path, path + 16, pid).ptr = '\0';
+    std::char_traits<char>::copy(path + std::char_traits<char>::length(path), "/stat", 6);
+    buf_.resize(4096);
+    const int fd = ::openat(procFd_, path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return pidName(pid);
+    const ssize_t n = ::read(fd, buf_.data(), buf_.size());
+    ::close(fd);
+    PidStat st;
+    if (n <= 0 || !parsePidStat(std::string_view(buf_.data(), static_cast<size_t>(n)), st))
+        return pidName(pid);
+    const std::string comm(st.comm);
+    return names_.name(procFd_, pid, st.starttime, comm, (st.flags & kPfKthread) != 0);
+}
+
+}  // namespace velmora::platform

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "platform/linux/proc_names.h"
+#include "platform/process.h"
+
+#include <dirent.h>
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace velmora::platform {
+
+// Processes from <procRoot>/<pid>/{stat,io,statm,schedstat}.
+//
+// - CPU: utime + stime of stat, in clock ticks (CLK_TCK per second).
+// - Memory: statm's resident pages minus its file-backed and shared ones. What remains is
+//   the process's own anonymous memory in RAM, the part of a physical footprint that
+//   ending the process gives back; page cache it merely maps is left out.
+// - Disk: read_bytes and write_bytes of io, the bytes that reached the storage layer.
+// - Wakeups: the run count of schedstat (how often the main thread was put on a CPU). No
+//   energy counter exists, so the wakeup-based energy figure applies.
+// - Own or refused: the kernel refuses another user's io counters (EACCES) to an
+//   unprivileged reader; those processes are refused ones, reported with their stat CPU
+//   ticks and resident size. Kernel threads are always refused ones: like the kernel task
+//   elsewhere they have no usage record of their own. Zombies have nothing left to report
+//   and are skipped.
+//
+// Cost: a tick reads up to four small files per process, and a system call is most of
+// the cost of each read. statm is read again only when stat shows that the resident size
+// or the page-fault counts moved: memory does not change otherwise. The files stay open between ticks and are
+// re-read in place (pread), one call per file instead of three; an open file keeps answering for its own
+// process only, so a reused pid fails the read and is opened afresh. The descriptors kept stay within a
+// budget of half the open-file limit, which the reader raises to its hard limit (at most
+// 16 384) when it is lower; past the budget files are opened per read.
+class LinuxProcessSource : public ProcessSource {
+  public:
+    explicit LinuxProcessSource(std::string procRoot = "/proc");
+    ~LinuxProcessSource() override;
+    LinuxProcessSource(const LinuxProcessSource&) = delete;
+    LinuxProcessSource& operator=(const LinuxProcessSource&) = delete;
+
+    TimeBase timeBase() override;
+    bool read(std::vector<ProcCounters>& own, std::vector<RefusedProc>* refused) override;
+    QString processName(int32_t pid) override;
+
+    // Descriptors held open between reads.
+    size_t keptDescriptors() const { return kept_; }
+    void setDescriptorBudget(size_t budget) { budget_ = budget; }
+
+    static bool parseStatm(std::string_view text, uint64_t& residentPages, uint64_t& sharedPages);
+    static bool parseIo(std::string_view text, uint64_t& readBytes, uint64_t& writeBytes);
+    static bool parseSchedstat(std::string_view text, uint64_t& runs);
+
+  protected:
+    // Opens the proc entry `relative` (e.g. "42/io") for reading: a descriptor, or minus
+    // the errno of the failure.
+    virtual int openEntry(const char* relative);
+
+  private:
+    enum Slot { kStat, kIo, kStatm, kSchedstat, kSlots };
+    struct PidState {
+        uint64_t startTime = 0;
+        std::array<int, kSlots> fd{-1, -1, -1, -1};
+        bool started = false;  // startTime is known
+        bool refused = false;  // io counters refused to us
+        uint32_t seen = 0;
+        // Memory as last read from statm, and the stat figures it was read under.
+        bool memKnown = false;
+        int64_t memRss = 0;
+        uint64_t memMinflt = 0;
+        uint64_t memMajflt = 0;
+        uint64_t memBytes = 0;
+    };
+
+    bool listPids();
+    // Reads one entry of `pid` into `text` (valid until the next read). 0 or an errno.
+    int readSlot(int32_t pid, PidState& state, Slot slot, std::string_view& text);
+    // Reads the whole file behind `fd` from its start.
+    int readFd(int fd, std::string_view& text);
+    void closeSlot(PidState& state, Slot slot);
+    void closeAll(PidState& state);
+
+    std::string root_;
+    int procFd_ = -1;
+    DIR* dir_ = nullptr;
+    uint64_t pageSize_ = 4096;
+    uint32_t clockTicks_ = 100;
+    bool ioAccounting_ = true;
+    bool schedstat_ = true;
+    size_t budget_ = 0;
+    size_t kept_ = 0;
+    uint32_t generation_ = 0;
+    std::vector<int32_t> pids_;
+    std::unordered_map<int32_t, PidState> states_;
+    std::vector<char> buf_;
+    std::string comm_;
+    ProcNameCache names_;
+};
+
+}  // namespace velmora::platform

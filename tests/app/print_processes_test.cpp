@@ -1,0 +1,74 @@
+#include "app/print_mode.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+
+TEST(PrintProcesses, OptionIsOffUnlessAsked) {
+    EXPECT_FALSE(parsePrintArgs({"velmora", "--print"}, 2.0).options->processes);
+    EXPECT_TRUE(parsePrintArgs({"velmora", "--print", "--processes"}, 2.0).options->processes);
+}
+
+TEST(PrintProcesses, TableShowsTheBusiestRowsFirst) {
+    Snapshot s;
+    s.processes = {
+        {.pid = 11, .name = "idle", .cpu = 0.0, .memBytes = 1024},
+        {.pid = 22, .name = "busy", .cpu = 97.26, .memBytes = 3u << 20, .diskWriteBps = 2048},
+        {.pid = 33, .name = QStringLiteral("a-process-name-far-longer-than-the-column"), .cpu = 5}};
+    const QStringList lines = processTable(s, 2);
+    ASSERT_EQ(lines.size(), 3) << "a header and the top two";
+    EXPECT_TRUE(lines[0].contains("PID"));
+    EXPECT_TRUE(lines[1].contains("22")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].contains("busy"));
+    EXPECT_TRUE(lines[1].contains("97.3%"));
+    EXPECT_TRUE(lines[1].contains("3.0 MB"));
+    EXPECT_TRUE(lines[1].contains("2.0 KB/s"));
+    EXPECT_TRUE(lines[2].contains(QStringLiteral("a-process-name-far-long…"))) << lines[2].toStdString();
+    EXPECT_EQ(lines[1].size(), lines[2].size()) << "columns line up";
+    EXPECT_EQ(processTable(Snapshot{}, 10).size(), 1);
+}
+
+#ifdef VELMORA_BINARY
+TEST(PrintProcesses, JsonCarriesEveryProcessOnlyWhenAsked) {
+    qint64 pid = 0;
+    const auto run = [&pid](QStringList extra) {
+        QProcess p;
+        p.start(VELMORA_BINARY,
+                QStringList{"--print", "--json", "--count", "2", "--interval", "0.3"} + extra);
+        EXPECT_TRUE(p.waitForStarted());
+        pid = p.processId();
+        EXPECT_TRUE(p.waitForFinished(20000));
+        const QList<QByteArray> lines = p.readAllStandardOutput().trimmed().split('\n');
+        return QJsonDocument::fromJson(lines.last()).object()["processes"].toArray();
+    };
+    EXPECT_TRUE(run({}).isEmpty());
+    const QJsonArray procs = run({"--processes"});
+    ASSERT_GT(procs.size(), 1);
+    bool sawItself = false;
+    for (const QJsonValue& v : procs) {
+        const QJsonObject o = v.toObject();
+        EXPECT_GT(o["pid"].toInt(), 0);
+        EXPECT_FALSE(o["name"].toString().isEmpty());
+        if (o["pid"].toInt() == pid) {
+            sawItself = true;
+            EXPECT_EQ(o["name"].toString(), "velmora");
+            EXPECT_GT(o["memBytes"].toDouble(), 0);
+        }
+    }
+    EXPECT_TRUE(sawItself) << "the printing process lists itself";
+}
+
+TEST(PrintProcesses, TableModeListsProcessesUnderEachRow) {
+    QProcess p;
+    p.start(VELMORA_BINARY, {"--print", "--processes", "--count", "2", "--interval", "0.3"});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_EQ(out.count(QStringLiteral("PID")), 2) << out.toStdString();
+    EXPECT_GE(out.split('\n', Qt::SkipEmptyParts).size(), 2 * 4);
+}
+#endif

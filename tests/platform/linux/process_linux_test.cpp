@@ -1,0 +1,389 @@
+#include "platform/linux/process_linux.h"
+#include "samplers/process_sampler.h"
+
+#include "support/test_util.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <csignal>
+#include <set>
+#include <thread>
+
+using namespace velmora;
+using namespace velmora::platform;
+
+namespace {
+
+// Refuses chosen entries as the kernel refuses another user's io counters, whoever runs
+// the tests (root reads every fixture file).
+class RefusingSource : public LinuxProcessSource {
+  public:
+    using LinuxProcessSource::LinuxProcessSource;
+    std::set<std::string> refused;
+    int openEntry(const char* relative) override {
+        if (refused.count(relative)) return -EACCES;
+        return LinuxProcessSource::openEntry(relative);
+    }
+};
+
+const ProcCounters* findOwn(const std::vector<ProcCounters>& list, int32_t pid) {
+    for (const ProcCounters& c : list)
+        if (c.pid == pid) return &c;
+    return nullptr;
+}
+
+const RefusedProc* findRefused(const std::vector<RefusedProc>& list, int32_t pid) {
+    for (const RefusedProc& r : list)
+        if (r.pid == pid) return &r;
+    return nullptr;
+}
+
+QByteArray statLine(int pid, const char* comm, uint64_t utime, uint64_t starttime, uint64_t minflt = 100,
+                    int64_t rss = 50) {
+    return QStringLiteral("%1 (%2) S 1 %1 %1 0 -1 4194560 %5 0 0 0 %3 0 0 0 20 0 1 0 %4 10485760 %6 0 0 0\n")
+        .arg(pid)
+        .arg(QString::fromUtf8(comm))
+        .arg(utime)
+        .arg(starttime)
+        .arg(minflt)
+        .arg(rss)
+        .toUtf8();
+}
+
+// A copy of the fixture tree that a test may change between reads.
+std::unique_ptr<QTemporaryDir> copyFixture() {
+    auto dir = std::make_unique<QTemporaryDir>();
+    const QString from = QString::fromStdString(test::fixture("proc/processes"));
+    QDirIterator it(from, QDir::Files | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString rel = QDir(from).relativeFilePath(path);
+        const QFileInfo info(path);
+        QDir().mkpath(QFileInfo(dir->filePath(rel)).absolutePath());
+        if (info.isSymLink())
+            QFile::link(info.symLinkTarget(), dir->filePath(rel));
+        else
+            QFile::copy(path, dir->filePath(rel));
+    }
+    return dir;
+}
+
+}  // namespace
+
+TEST(LinuxProcessSource, SortsFixtureProcessesIntoOwnAndRefused) {
+    RefusingSource source(test::fixture("proc/processes"));
+    source.refused = {"200/io"};
+    std::vector<ProcCounters> own;
+    std::vector<RefusedProc> refused;
+    ASSERT_TRUE(source.read(own, &refused));
+
+    std::vector<int32_t> ownPids;
+    for (const ProcCounters& c : own)
+        ownPids.push_back(c.pid);
+    EXPECT_EQ(ownPids, (std::vector<int32_t>{100, 101, 102, 103, 104, 105, 106, 107}))
+        << "pid order; zombie 300, vanished 400/401, empty io 402 and garbage 403 left out";
+
+    const ProcCounters* bash = findOwn(own, 100);
+    ASSERT_NE(bash, nullptr);
+    EXPECT_EQ(bash->name, "bash");
+    EXPECT_EQ(bash->cpuTicks, 375u) << "utime + stime";
+    EXPECT_EQ(bash->startTime, 1000u);
+    const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    EXPECT_EQ(bash->memBytes, (1000u - 400u) * page) << "resident minus file-backed pages";
+    EXPECT_EQ(bash->diskReadBytes, 4096u);
+    EXPECT_EQ(bash->diskWriteBytes, 8192u) << "not cancelled_write_bytes";
+    EXPECT_EQ(bash->wakeups, 77u);
+    EXPECT_FALSE(bash->energyNJ.has_value()) << "Linux has no energy counter";
+
+    ASSERT_EQ(refused.size(), 2u);
+    const RefusedProc* kthread = findRefused(refused, 2);
+    ASSERT_NE(kthread, nullptr) << "kernel threads are never own rows";
+    EXPECT_EQ(kthread->name, "kthreadd");
+    EXPECT_EQ(kthread->cpuTicks, 45u);
+    EXPECT_EQ(kthread->residentBytes, 0u);
+    const RefusedProc* other = findRefused(refused, 200);
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(other->name, "postgres");
+    EXPECT_EQ(other->cpuTicks, 1000u);
+    EXPECT_EQ(other->residentBytes, 500u * page) << "resident size from stat";
+    EXPECT_FALSE(other->cpuPercent.has_value()) << "Linux has no recent figure; the sampler works it out";
+
+    ASSERT_TRUE(source.read(own, nullptr));
+    EXPECT_EQ(own.size(), 8u) << "without a refused list the refused ones are dropped";
+
+    EXPECT_EQ(source.timeBase().numer, 1000000000u);
+    EXPECT_EQ(source.timeBase().denom, static_cast<uint32_t>(sysconf(_SC_CLK_TCK)));
+}
+
+TEST(LinuxProcessSource, NamesBeyondTheKernelsFifteenBytes) {
+    LinuxProcessSource source(test::fixture("proc/processes"));
+    std::vector<ProcCounters> own;
+    ASSERT_TRUE(source.read(own, nullptr));
+    const auto name = [&](int32_t pid) {
+        const ProcCounters* c = findOwn(own, pid);
+        return c ? c->name.toStdString() : std::string("<missing>");
+    };
+    EXPECT_EQ(name(101), "my (odd) name") << "parentheses and spaces inside the name";
+    EXPECT_EQ(name(102), "gnome-shell-calendar-server") << "the executable completes a full comm";
+    EXPECT_EQ(name(103), "Isolated Web Co") << "a self-given name unrelated to the executable stays";
+    EXPECT_EQ(name(104), "python-long-name-tool") << "argv[0] when the executable link is unreadable";
+    EXPECT_EQ(name(105), "tool-with-a-long-name") << "a rewritten title is named by its first word";
+    EXPECT_EQ(name(106), "pid 106") << "an empty name";
+    EXPECT_EQ(name(107), "caf\uFFFD?[31m") << "invalid UTF-8 replaced, the escape character defused";
+
+    EXPECT_EQ(source.processName(102), "gnome-shell-calendar-server");
+    EXPECT_EQ(source.processName(999), "pid 999") << "no such process";
+}
+
+TEST(LinuxProcessSource, FailedListingAndEmptyRoot) {
+    LinuxProcessSource missing("/nonexistent-proc-root");
+    std::vector<ProcCounters> own;
+    std::vector<RefusedProc> refused;
+    EXPECT_FALSE(missing.read(own, &refused));
+    EXPECT_TRUE(own.empty());
+
+    QTemporaryDir empty;
+    LinuxProcessSource none(empty.path().toStdString());
+    EXPECT_FALSE(none.read(own, &refused)) << "a listing without a single pid counts as failed";
+}
+
+TEST(LinuxProcessSource, NameCacheFollowsRenamesAndReusedPids) {
+    auto dir = copyFixture();
+    LinuxProcessSource source(dir->path().toStdString());
+    std::vector<ProcCounters> own;
+    ASSERT_TRUE(source.read(own, nullptr));
+    EXPECT_EQ(findOwn(own, 100)->name, "bash");
+
+    test::writeFile(*dir, "100/stat", statLine(100, "renamed", 400, 1000));
+    ASSERT_TRUE(source.read(own, nullptr));
+    EXPECT_EQ(findOwn(own, 100)->name, "renamed") << "a process that renamed itself";
+
+    // Same comm, new process: the cached long name of the old one must not stick.
+    test::writeFile(*dir, "102/stat", statLine(102, "gnome-shell-cal", 1, 5000));
+    QFile::remove(dir->filePath("102/exe"));
+    test::writeFile(*dir, "102/cmdline", QByteArray("gnome-shell-cal\0", 16));
+    ASSERT_TRUE(source.read(own, nullptr));
+    EXPECT_EQ(findOwn(own, 102)->name, "gnome-shell-cal");
+}
+
+TEST(LinuxProcessSource, ParsersRejectMalformedText) {
+    uint64_t a = 0, b = 0;
+    EXPECT_TRUE(LinuxProcessSource::parseStatm("5000 1000 400 200 0 700 0\n", a, b));
+    EXPECT_EQ(a, 1000u);
+    EXPECT_EQ(b, 400u);
+    EXPECT_FALSE(LinuxProcessSource::parseStatm("5000 1000\n", a, b));
+    EXPECT_FALSE(LinuxProcessSource::parseStatm("", a, b));
+
+    EXPECT_TRUE(
+        LinuxProcessSource::parseIo("read_bytes: 7\nwrite_bytes: 9\ncancelled_write_bytes: 100\n", a, b));
+    EXPECT_EQ(a, 7u);
+    EXPECT_EQ(b, 9u);
+    EXPECT_FALSE(LinuxProcessSource::parseIo("rchar: 5\ncancelled_write_bytes: 3\nread_bytes: 1\n", a, b))
+        << "write_bytes is missing; cancelled_write_bytes must not stand in for it";
+    EXPECT_FALSE(LinuxProcessSource::parseIo("read_bytes: x\nwrite_bytes: 1\n", a, b));
+
+    EXPECT_TRUE(LinuxProcessSource::parseSchedstat("123 456 789\n", a));
+    EXPECT_EQ(a, 789u);
+    EXPECT_FALSE(LinuxProcessSource::parseSchedstat("123 456\n", a));
+}
+
+int openDescriptors() {
+    return static_cast<int>(
+        QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size());
+}
+
+// Files stay open between reads within the budget, and every one of them is accounted for
+// and closed again: on a new process under a pid, on a vanished process, at the end.
+TEST(LinuxProcessSource, KeptFilesAreCountedBoundedAndReleased) {
+    auto dir = copyFixture();
+    const int before = openDescriptors();
+    std::vector<ProcCounters> own, bounded;
+    {
+        LinuxProcessSource source(dir->path().toStdString());
+        LinuxProcessSource small(dir->path().toStdString());
+        small.setDescriptorBudget(3);
+        ASSERT_TRUE(source.read(own, nullptr));
+        ASSERT_TRUE(small.read(bounded, nullptr));
+        EXPECT_GE(source.keptDescriptors(), 8u * 4u) << "four files of each own process";
+        EXPECT_EQ(small.keptDescriptors(), 3u);
+        // The root and the listing are the two others each source holds.
+        EXPECT_EQ(openDescriptors() - before,
+                  static_cast<int>(source.keptDescriptors() + small.keptDescriptors()) + 4);
+
+        test::writeFile(*dir, "100/stat", statLine(100, "bash", 1, 77777));
+        test::writeFile(*dir, "100/io", "read_bytes: 5\nwrite_bytes: 6\n");
+        ASSERT_TRUE(QDir(dir->filePath("101")).removeRecursively());
+        ASSERT_TRUE(source.read(own, nullptr));
+        ASSERT_TRUE(small.read(bounded, nullptr));
+        EXPECT_EQ(openDescriptors() - before,
+                  static_cast<int>(source.keptDescriptors() + small.keptDescriptors()) + 4);
+        EXPECT_EQ(findOwn(own, 101), nullptr);
+        ASSERT_NE(findOwn(own, 100), nullptr);
+        EXPECT_EQ(findOwn(own, 100)->diskReadBytes, 5u);
+        ASSERT_EQ(own.size(), bounded.size()) << "the budget changes the cost, not the result";
+        for (size_t i = 0; i < own.size(); ++i) {
+            EXPECT_EQ(own[i].pid, bounded[i].pid);
+            EXPECT_EQ(own[i].cpuTicks, bounded[i].cpuTicks);
+            EXPECT_EQ(own[i].memBytes, bounded[i].memBytes);
+            EXPECT_EQ(own[i].diskWriteBytes, bounded[i].diskWriteBytes);
+            EXPECT_EQ(own[i].wakeups, bounded[i].wakeups);
+            EXPECT_EQ(own[i].name, bounded[i].name);
+        }
+    }
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+// statm is read again only when stat shows the memory could have moved.
+TEST(LinuxProcessSource, MemoryIsReReadWhenFaultsOrResidentSizeMove) {
+    auto dir = copyFixture();
+    LinuxProcessSource source(dir->path().toStdString());
+    std::vector<ProcCounters> own;
+    const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    const auto memOf = [&] {
+        EXPECT_TRUE(source.read(own, nullptr));
+        const ProcCounters* c = findOwn(own, 100);
+        return c ? c->memBytes / page : 0;
+    };
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 1, 1000, 100, 900));
+    EXPECT_EQ(memOf(), 600u);
+    test::writeFile(*dir, "100/statm", "5000 2000 400 200 0 700 0\n");
+    EXPECT_EQ(memOf(), 600u) << "no fault and the same resident size: the memory is as it was";
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 1, 1000, 101, 900));
+    EXPECT_EQ(memOf(), 1600u) << "a page fault";
+    test::writeFile(*dir, "100/statm", "5000 1800 400 200 0 700 0\n");
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 1, 1000, 101, 850));
+    EXPECT_EQ(memOf(), 1400u) << "pages reclaimed without a fault";
+    test::writeFile(*dir, "100/statm", "5000 900 100 200 0 700 0\n");
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 1, 2000, 101, 850));
+    EXPECT_EQ(memOf(), 800u) << "a new process under the pid";
+}
+
+// Through the sampler: a pid reused by a new process with lower counters gives 0, and the
+// new counters become the baseline.
+TEST(LinuxProcessSource, ReusedPidStartsFromItsOwnBaseline) {
+    auto dir = copyFixture();
+    double now = 0;
+    ProcessSampler sampler(
+        std::make_unique<LinuxProcessSource>(dir->path().toStdString()),
+        [] {
+            return ProcessSampler::Switches{false, false};
+        },
+        {}, [&] { return now; });
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    const auto cpuOf = [](const std::vector<ProcInfo>& list, int32_t pid) {
+        for (const ProcInfo& p : list)
+            if (p.pid == pid) return p.cpu;
+        return -1.0;
+    };
+
+    sampler.sample();
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 375 + static_cast<uint64_t>(tick) / 2, 1000));
+    now = 1;
+    EXPECT_NEAR(cpuOf(sampler.sample(), 100), 50.0, 1e-9);
+
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 10, 9000));
+    now = 2;
+    EXPECT_EQ(cpuOf(sampler.sample(), 100), 0.0) << "lower counters of a new process";
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 10 + static_cast<uint64_t>(tick), 9000));
+    now = 3;
+    EXPECT_NEAR(cpuOf(sampler.sample(), 100), 100.0, 1e-9) << "measured from the new process's baseline";
+
+    // A new process with higher counters than the old one: no bogus spike either.
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 100000, 12000));
+    now = 4;
+    EXPECT_EQ(cpuOf(sampler.sample(), 100), 0.0);
+}
+
+// The live machine: a busy child shows the share of a core it really got within two
+// ticks (all of one on an idle machine), and this process is listed with its own memory
+// and name. The kernel's precise CPU clock of the child is the independent reference.
+TEST(ProcessSamplerLive, BusyChildShowsItsShareOfACore) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        volatile uint64_t spin = 0;
+        for (;;)
+            spin = spin + 1;
+    }
+    clockid_t childClock;
+    ASSERT_EQ(clock_getcpuclockid(child, &childClock), 0);
+    const auto seconds = [](clockid_t clock) {
+        timespec ts{};
+        clock_gettime(clock, &ts);
+        return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+    };
+    ProcessSampler sampler(std::make_unique<LinuxProcessSource>(),
+                           [] {
+                               return ProcessSampler::Switches{true, true};
+                           },
+                           {});
+    const double cpu0 = seconds(childClock), wall0 = seconds(CLOCK_MONOTONIC);
+    sampler.sample();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const std::vector<ProcInfo> list = sampler.sample();
+    const double share = (seconds(childClock) - cpu0) / (seconds(CLOCK_MONOTONIC) - wall0) * 100.0;
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+
+    const ProcInfo* busy = nullptr;
+    const ProcInfo* self = nullptr;
+    for (const ProcInfo& p : list) {
+        if (p.pid == child) busy = &p;
+        if (p.pid == getpid()) self = &p;
+    }
+    ASSERT_NE(busy, nullptr);
+    // Clock ticks of 10 ms over about a second, and a few milliseconds between the
+    // reference's readings and the sampler's, leave some room.
+    EXPECT_NEAR(busy->cpu, share, 8.0);
+    EXPECT_GT(busy->cpu, 15.0) << "a spinning process is busy even on a crowded machine";
+    EXPECT_LT(busy->cpu, 103.0) << "one thread never exceeds one core";
+    EXPECT_GE(busy->energyImpact, busy->cpu);
+    EXPECT_GT(busy->memBytes, 0u);
+    EXPECT_FALSE(busy->isSystem);
+    ASSERT_NE(self, nullptr);
+    EXPECT_GT(self->memBytes, 1u << 20) << "a Qt test program holds more than a megabyte of its own";
+    EXPECT_EQ(self->name, QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+    for (size_t i = 1; i < list.size(); ++i)
+        EXPECT_GE(list[i - 1].cpu, list[i].cpu) << "sorted by CPU";
+}
+
+// Every refused process on this machine is a kernel thread or one whose io counters the
+// kernel really refuses.
+TEST(ProcessSamplerLive, RefusedProcessesAreRefusedByTheKernel) {
+    LinuxProcessSource source;
+    std::vector<ProcCounters> own;
+    std::vector<RefusedProc> refused;
+    ASSERT_TRUE(source.read(own, &refused));
+    EXPECT_NE(findOwn(own, getpid()), nullptr);
+    for (const RefusedProc& r : refused) {
+        char path[64];
+        std::snprintf(path, sizeof path, "/proc/%d/io", r.pid);
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(r.pid));
+        if (!stat.open(QIODevice::ReadOnly)) continue;  // gone meanwhile
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        const bool kernelThread = fields.size() > 6 && (fields[6].toULongLong() & 0x00200000) != 0;
+        if (kernelThread) continue;
+        errno = 0;
+        const int fd = ::open(path, O_RDONLY);
+        char buf[512];
+        const bool readable = fd >= 0 && ::read(fd, buf, sizeof buf) > 0;
+        const int error = errno;
+        if (fd >= 0) ::close(fd);
+        EXPECT_FALSE(readable) << r.pid;
+        EXPECT_TRUE(error == EACCES || error == EPERM || error == ESRCH || error == ENOENT) << r.pid;
+    }
+}

@@ -1,0 +1,326 @@
+#include "samplers/process_sampler.h"
+#include "samplers/samplers.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace velmora;
+using platform::ProcCounters;
+using platform::RefusedProc;
+
+namespace {
+
+// Hands the sampler one scripted reading per call.
+class ScriptedSource : public platform::ProcessSource {
+  public:
+    struct Reading {
+        bool ok = true;
+        std::vector<ProcCounters> own;
+        std::vector<RefusedProc> refused;
+    };
+    platform::TimeBase base{1, 1};
+    std::vector<Reading> script;
+    size_t next = 0;
+    int refusedAsked = 0;
+
+    platform::TimeBase timeBase() override { return base; }
+    bool read(std::vector<ProcCounters>& own, std::vector<RefusedProc>* refused) override {
+        const Reading& r = script.at(next++);
+        own = r.own;
+        if (refused) {
+            ++refusedAsked;
+            *refused = r.refused;
+        }
+        return r.ok;
+    }
+    QString processName(int32_t pid) override { return QStringLiteral("name-%1").arg(pid); }
+};
+
+ProcCounters proc(int32_t pid, uint64_t cpuTicks, uint64_t mem = 0) {
+    ProcCounters c;
+    c.pid = pid;
+    c.name = QStringLiteral("p%1").arg(pid);
+    c.cpuTicks = cpuTicks;
+    c.memBytes = mem;
+    return c;
+}
+
+struct Rig {
+    ScriptedSource* source = nullptr;
+    double now = 100;
+    ProcessSampler::Switches switches{false, false};
+    std::vector<std::pair<int32_t, uint64_t>> gpu;  // what the GPU walk reports
+    int gpuWalks = 0;
+    std::unique_ptr<ProcessSampler> sampler;
+
+    explicit Rig(platform::TimeBase base = {1, 1}) {
+        auto s = std::make_unique<ScriptedSource>();
+        s->base = base;
+        source = s.get();
+        sampler = std::make_unique<ProcessSampler>(
+            std::move(s), [this] { return switches; },
+            [this](int32_t* pids, uint64_t* times, int capacity) {
+                ++gpuWalks;
+                int n = 0;
+                for (const auto& [pid, t] : gpu) {
+                    if (n == capacity) break;
+                    pids[n] = pid;
+                    times[n++] = t;
+                }
+                return gpu.empty() ? -1 : n;
+            },
+            [this] { return now; });
+    }
+    void add(std::vector<ProcCounters> own, std::vector<RefusedProc> refused = {}) {
+        source->script.push_back({true, std::move(own), std::move(refused)});
+    }
+    void addFailure() { source->script.push_back({false, {}, {}}); }
+};
+
+const ProcInfo& row(const std::vector<ProcInfo>& list, int32_t pid) {
+    for (const ProcInfo& p : list)
+        if (p.pid == pid) return p;
+    static const ProcInfo none{.pid = -1, .name = {}};
+    ADD_FAILURE() << "no row for pid " << pid;
+    return none;
+}
+
+}  // namespace
+
+TEST(ProcessSampler, FirstCallHasMemoryAndNamesButNoRates) {
+    Rig rig;
+    ProcCounters c = proc(7, 5000000000ull, 123456);
+    c.diskReadBytes = 1000;
+    c.wakeups = 99;
+    c.energyNJ = 5000;
+    rig.switches.collectGPU = true;
+    rig.gpu = {{7, 1000}};
+    rig.add({c});
+    const std::vector<ProcInfo> list = rig.sampler->sample();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0], (ProcInfo{.pid = 7, .name = "p7", .memBytes = 123456}));
+}
+
+TEST(ProcessSampler, RatesFromTheTimeBaseAndTheInterval) {
+    Rig rig({125, 3});  // 24 000 000 ticks per second
+    ProcCounters a = proc(10, 0);
+    ProcCounters b = proc(10, 24000000);
+    b.diskWriteBytes = 10000000;
+    b.diskReadBytes = 3000;
+    rig.add({a});
+    rig.add({b});
+    rig.sampler->sample();
+    rig.now += 2;
+    const ProcInfo p = rig.sampler->sample().at(0);
+    EXPECT_DOUBLE_EQ(p.cpu, 50.0) << "1 s of CPU over 2 s";
+    EXPECT_DOUBLE_EQ(p.diskWriteBps, 5000000.0);
+    EXPECT_DOUBLE_EQ(p.diskReadBps, 1500.0);
+}
+
+TEST(ProcessSampler, EnergyWithAndWithoutEnergyCounters) {
+    Rig rig;  // ticks are nanoseconds
+    const auto pair = [](int32_t pid, uint64_t cpu0, uint64_t cpu1, uint64_t wk0, uint64_t wk1,
+                         std::optional<uint64_t> e0, std::optional<uint64_t> e1) {
+        ProcCounters a = proc(pid, cpu0), b = proc(pid, cpu1);
+        a.wakeups = wk0;
+        b.wakeups = wk1;
+        a.energyNJ = e0;
+        b.energyNJ = e1;
+        return std::pair{a, b};
+    };
+    auto [w1, w2] = pair(1, 0, 30000000, 0, 1000, {}, {});            // 3 % CPU, 1000 wakeups/s
+    auto [m1, m2] = pair(2, 0, 30000000, 0, 200, {}, {});             // wake term 10
+    auto [e1, e2] = pair(3, 0, 30000000, 0, 1000, 0, 5000000000ull);  // 5 J in 1 s
+    auto [h1, h2] = pair(4, 0, 0, 0, 0, 0, 2000000000000ull);         // far above the cap
+    auto [d1, d2] = pair(5, 0, 0, 0, 0, 9000, 100);                   // counter fell
+    auto [n1, n2] = pair(6, 0, 0, 0, 0, std::nullopt, 5000);          // no previous energy
+    rig.add({w1, m1, e1, h1, d1, n1});
+    rig.add({w2, m2, e2, h2, d2, n2});
+    rig.sampler->sample();
+    rig.now += 1;
+    const std::vector<ProcInfo> list = rig.sampler->sample();
+    EXPECT_DOUBLE_EQ(row(list, 1).energyImpact, 43.0) << "3 + min(50, 40)";
+    EXPECT_DOUBLE_EQ(row(list, 2).energyImpact, 13.0) << "3 + 10";
+    EXPECT_DOUBLE_EQ(row(list, 3).energyImpact, 50.0) << "the wake term is not used with counters";
+    EXPECT_DOUBLE_EQ(row(list, 4).energyImpact, 999.0);
+    EXPECT_EQ(row(list, 5).energyImpact, 0.0);
+    EXPECT_EQ(row(list, 6).energyImpact, 0.0);
+}
+
+TEST(ProcessSampler, GpuShareSummedClampedAndSwitchedOff) {
+    Rig rig;
+    rig.switches.collectGPU = true;
+    rig.add({proc(1, 0), proc(2, 0), proc(3, 0)});
+    rig.add({proc(1, 0), proc(2, 0), proc(3, 0)});
+    rig.gpu = {{1, 0}, {2, 1000}, {2, 500}, {3, 0}};
+    rig.sampler->sample();
+    EXPECT_EQ(*rig.sampler->gpuTimes().find(2), 1500u) << "two clients of one process are summed";
+    rig.gpu = {{1, 3000000000ull}, {2, 1500 + 500000000}, {3, 0}};
+    rig.now += 2;
+    const std::vector<ProcInfo> list = rig.sampler->sample();
+    EXPECT_EQ(row(list, 1).gpuPercent, 100.0) << "3 s over 2 s is clamped";
+    EXPECT_DOUBLE_EQ(row(list, 2).gpuPercent, 25.0);
+    EXPECT_EQ(row(list, 3).gpuPercent, 0.0);
+
+    rig.switches.collectGPU = false;
+    const int walks = rig.gpuWalks;
+    rig.add({proc(1, 0)});
+    rig.now += 1;
+    EXPECT_EQ(rig.sampler->sample().at(0).gpuPercent, 0.0);
+    EXPECT_EQ(rig.gpuWalks, walks) << "the walk is not run while the setting is off";
+
+    rig.gpu.clear();  // the walk fails
+    EXPECT_TRUE(rig.sampler->gpuTimes().empty());
+}
+
+TEST(ProcessSampler, GpuWalkClaimingMoreThanItsRoomIsCapped) {
+    auto source = std::make_unique<ScriptedSource>();
+    ProcessSampler sampler(
+        std::move(source), [] { return ProcessSampler::Switches{}; },
+        [](int32_t* pids, uint64_t* times, int capacity) {
+            for (int i = 0; i < capacity; ++i)
+                pids[i] = i, times[i] = 1;
+            return capacity * 4;
+        });
+    EXPECT_EQ(sampler.gpuTimes().size(), static_cast<size_t>(ProcessSampler::kGpuCapacity));
+}
+
+TEST(ProcessSampler, SortedByCpuKeepingListingOrderForTies) {
+    Rig rig;
+    rig.add({proc(5, 0), proc(6, 0), proc(7, 0), proc(8, 0)});
+    rig.add({proc(5, 10), proc(6, 50), proc(7, 10), proc(8, 10)});
+    rig.sampler->sample();
+    rig.now += 1;
+    std::vector<int32_t> order;
+    for (const ProcInfo& p : rig.sampler->sample())
+        order.push_back(p.pid);
+    EXPECT_EQ(order, (std::vector<int32_t>{6, 5, 7, 8}));
+}
+
+TEST(ProcessSampler, FallenCountersGiveZeroAndBecomeTheBaseline) {
+    Rig rig;
+    rig.add({proc(9, 5000000000ull)});
+    rig.add({proc(9, 1000)});  // pid reused, the system gives no start time
+    rig.add({proc(9, 1000 + 500000000)});
+    rig.sampler->sample();
+    rig.now += 1;
+    EXPECT_EQ(rig.sampler->sample().at(0).cpu, 0.0);
+    rig.now += 1;
+    EXPECT_DOUBLE_EQ(rig.sampler->sample().at(0).cpu, 50.0);
+}
+
+TEST(ProcessSampler, NewStartTimeMeansNoBaselineEvenWithHigherCounters) {
+    Rig rig;
+    ProcCounters old = proc(9, 1000);
+    old.startTime = 1;
+    ProcCounters reborn = proc(9, 9000000000ull);
+    reborn.startTime = 2;
+    rig.add({old});
+    rig.add({reborn});
+    rig.sampler->sample();
+    rig.now += 1;
+    EXPECT_EQ(rig.sampler->sample().at(0).cpu, 0.0);
+}
+
+TEST(ProcessSampler, VanishedPidsDropOutOfTheBaseline) {
+    Rig rig;
+    rig.add({proc(1, 0), proc(2, 0)});
+    rig.add({proc(1, 0)});
+    rig.add({proc(1, 0), proc(2, 2000000000ull)});
+    rig.sampler->sample();
+    rig.now += 1;
+    rig.sampler->sample();
+    rig.now += 1;
+    EXPECT_EQ(row(rig.sampler->sample(), 2).cpu, 0.0) << "a pid that returns has no baseline";
+}
+
+// A failed listing leaves the previous counters and their time stamp together, so the
+// next good call measures over the interval its counters really span.
+TEST(ProcessSampler, FailedListingReturnsNothingAndKeepsTheBaseline) {
+    Rig rig;
+    rig.add({proc(1, 0)});
+    rig.addFailure();
+    rig.add({proc(1, 1000000000)});
+    rig.sampler->sample();
+    rig.now += 1;
+    EXPECT_TRUE(rig.sampler->sample().empty());
+    rig.now += 1;
+    EXPECT_DOUBLE_EQ(rig.sampler->sample().at(0).cpu, 50.0) << "1 s of CPU over the 2 s since the last read";
+}
+
+TEST(ProcessSampler, SystemRowsFromARecentFigure) {
+    Rig rig;
+    rig.switches.showSystem = true;
+    rig.add({proc(1, 0, 100)},
+            {RefusedProc{.pid = 1, .name = "dup", .cpuPercent = 90.0},
+             RefusedProc{.pid = 50, .name = "root idle", .cpuPercent = 0.0, .residentBytes = 1},
+             RefusedProc{.pid = 51, .name = "at threshold", .cpuPercent = 0.05},
+             RefusedProc{.pid = 52, .name = "windowserver", .cpuPercent = 0.1, .residentBytes = 2097152}});
+    const std::vector<ProcInfo> list = rig.sampler->sample();
+    ASSERT_EQ(list.size(), 2u) << "idle rows and pids already listed are left out";
+    EXPECT_EQ(
+        list[0],
+        (ProcInfo{.pid = 52, .name = "windowserver", .cpu = 0.1, .memBytes = 2097152, .isSystem = true}));
+    EXPECT_EQ(list[1].pid, 1);
+    EXPECT_FALSE(list[1].isSystem);
+}
+
+TEST(ProcessSampler, SystemRowsFromTickDeltas) {
+    Rig rig;
+    rig.switches.showSystem = true;
+    const auto refused = [](int32_t pid, uint64_t ticks, uint64_t start = 0) {
+        return RefusedProc{.pid = pid,
+                           .startTime = start,
+                           .name = "sys",
+                           .cpuPercent = std::nullopt,
+                           .cpuTicks = ticks,
+                           .residentBytes = 4096};
+    };
+    rig.add({proc(1, 0)}, {refused(40, 0), refused(41, 0), refused(42, 0, 1)});
+    rig.add({proc(1, 0)}, {refused(40, 250000000), refused(41, 400000), refused(42, 900000000, 2)});
+    EXPECT_EQ(rig.sampler->sample().size(), 1u) << "no baseline yet: every refused row is at 0";
+    rig.now += 1;
+    const std::vector<ProcInfo> list = rig.sampler->sample();
+    ASSERT_EQ(list.size(), 2u) << "0.04 % and a reused pid stay out";
+    EXPECT_EQ(list[0], (ProcInfo{.pid = 40, .name = "sys", .cpu = 25.0, .memBytes = 4096, .isSystem = true}));
+    EXPECT_EQ(list[1].pid, 1) << "own rows first among equal loads";
+}
+
+TEST(ProcessSampler, SystemRowsSwitchedOffAskNothingAndForgetTheirBaseline) {
+    Rig rig;
+    const RefusedProc a{.pid = 40, .name = "sys", .cpuPercent = std::nullopt, .cpuTicks = 0};
+    const RefusedProc b{.pid = 40, .name = "sys", .cpuPercent = std::nullopt, .cpuTicks = 3000000000ull};
+    rig.switches.showSystem = true;
+    rig.add({proc(1, 0)}, {a});
+    rig.add({proc(1, 0)}, {b});
+    rig.add({proc(1, 0)}, {b});
+    rig.sampler->sample();
+    rig.switches.showSystem = false;
+    rig.now += 1;
+    EXPECT_EQ(rig.sampler->sample().size(), 1u);
+    EXPECT_EQ(rig.source->refusedAsked, 1);
+    rig.switches.showSystem = true;
+    rig.now += 1;
+    EXPECT_EQ(rig.sampler->sample().size(), 1u)
+        << "the baseline from before the pause would spread 3 s of CPU over one interval";
+}
+
+TEST(ProcessSampler, PidZeroIsNeverListed) {
+    Rig rig;
+    rig.switches.showSystem = true;
+    rig.add({proc(0, 0), proc(3, 0)}, {RefusedProc{.pid = 0, .name = "kernel", .cpuPercent = 50.0}});
+    const std::vector<ProcInfo> list = rig.sampler->sample();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].pid, 3);
+}
+
+TEST(SamplersTick, ProcessesOnlyWhileAViewShowsThem) {
+    Samplers samplers;
+    EXPECT_TRUE(samplers.tick([] { return false; }).processes.empty());
+    const Snapshot s = samplers.tick([] { return true; });
+    bool self = false;
+    for (const ProcInfo& p : s.processes)
+        self |= p.pid == getpid();
+    EXPECT_TRUE(self) << "this test process is among the sampled ones";
+}
