@@ -55,6 +55,8 @@ class ProcessSource {
     virtual bool read(std::vector<ProcCounters>& own, std::vector<RefusedProc>* refused) = 0;
     // The name a process goes by; "pid N" when nothing better is known.
     virtual QString processName(int32_t pid) = 0;
+    // Gives back whatever the source keeps open between reads while no one is reading.
+    virtual void releaseKeptFiles() {}
 };
 
 std::unique_ptr<ProcessSource> makeProcessSource();

@@ -84,6 +84,10 @@ class ProcessSampler {
     // Accumulated GPU nanoseconds per pid, the clients of one process summed.
     const PidMap<uint64_t>& gpuTimes();
     QString processName(int32_t pid);
+    // Called on ticks without a process view: the source need not hold files open then.
+    void releaseKeptFiles() {
+        if (source_) source_->releaseKeptFiles();
+    }
 
   private:
     struct Prev {

@@ -139,6 +139,11 @@ void LinuxProcessSource::closeSlot(PidState& state, Slot slot) {
     --kept_;
 }
 
+void LinuxProcessSource::releaseKeptFiles() {
+    if (kept_ == 0) return;
+    for (auto& [pid, state] : states_) closeAll(state);
+}
+
 void LinuxProcessSource::closeAll(PidState& state) {
     for (int slot = 0; slot < kSlots; ++slot)
         closeSlot(state, static_cast<Slot>(slot));

@@ -46,6 +46,8 @@ class LinuxProcessSource : public ProcessSource {
     bool read(std::vector<ProcCounters>& own, std::vector<RefusedProc>* refused) override;
     QString processName(int32_t pid) override;
 
+    void releaseKeptFiles() override;
+
     // Descriptors held open between reads.
     size_t keptDescriptors() const { return kept_; }
     void setDescriptorBudget(size_t budget) { budget_ = budget; }

@@ -242,6 +242,15 @@ TEST(LinuxProcessSource, KeptFilesAreCountedBoundedAndReleased) {
             EXPECT_EQ(own[i].wakeups, bounded[i].wakeups);
             EXPECT_EQ(own[i].name, bounded[i].name);
         }
+
+        // With no process view the files are given back, and the next read reopens them.
+        source.releaseKeptFiles();
+        EXPECT_EQ(source.keptDescriptors(), 0u);
+        EXPECT_EQ(openDescriptors() - before, static_cast<int>(small.keptDescriptors()) + 4);
+        std::vector<ProcCounters> again;
+        ASSERT_TRUE(source.read(again, nullptr));
+        EXPECT_EQ(again.size(), own.size());
+        EXPECT_GT(source.keptDescriptors(), 0u);
     }
     EXPECT_EQ(openDescriptors(), before);
 }
