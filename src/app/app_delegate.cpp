@@ -150,9 +150,9 @@ void AppDelegate::watchTrayHost() {
     });
 }
 
-void AppDelegate::createPopover() {
+PopoverView::Actions AppDelegate::popoverActions() {
     QPointer<AppDelegate> self(this);
-    PopoverView::Actions actions{
+    return {
         [self] {
             if (self) self->openDashboard();
         },
@@ -170,7 +170,10 @@ void AppDelegate::createPopover() {
                 QCoreApplication::quit();
         },
     };
-    popover_ = new PopoverPanel(new PopoverView(*engine_, settings_, loc_, actions));
+}
+
+void AppDelegate::createPopover() {
+    popover_ = new PopoverPanel(new PopoverView(*engine_, settings_, loc_, popoverActions()));
     connect(popover_, &PopoverPanel::shown, this, &AppDelegate::updateUIActive);
     connect(popover_, &PopoverPanel::hidden, this, [this] {
         popoverClosedAt_.start();
@@ -181,26 +184,7 @@ void AppDelegate::createPopover() {
 
 void AppDelegate::showNoTrayWindow() {
     if (!noTrayWindow_) {
-        QPointer<AppDelegate> self(this);
-        PopoverView::Actions actions{
-            [self] {
-                if (self) self->openDashboard();
-            },
-            [self] {
-                if (self) self->openSettings();
-            },
-            [self] {
-                if (self) self->openStorage();
-            },
-            [self] {
-                if (!self) return;
-                if (self->options_.quit)
-                    self->options_.quit();
-                else
-                    QCoreApplication::quit();
-            },
-        };
-        noTrayWindow_ = new NoTrayWindow(new PopoverView(*engine_, settings_, loc_, actions), loc_);
+        noTrayWindow_ = new NoTrayWindow(new PopoverView(*engine_, settings_, loc_, popoverActions()), loc_);
         connect(noTrayWindow_, &NoTrayWindow::shown, this, &AppDelegate::updateUIActive);
         connect(noTrayWindow_, &NoTrayWindow::hidden, this, &AppDelegate::updateUIActive);
         connect(noTrayWindow_, &NoTrayWindow::closed, this, [this] {

@@ -3,6 +3,7 @@
 #include "app/launch_env.h"
 #include "app/notifier.h"
 #include "app/status_icon.h"
+#include "ui/popover_view.h"
 #include "engine/snapshot_source.h"
 
 #include <QElapsedTimer>
@@ -102,6 +103,7 @@ class AppDelegate : public QObject {
 
   private:
     void createTray();
+    PopoverView::Actions popoverActions();
     void createPopover();
     void showNoTrayWindow();
     void onSnapshot();
