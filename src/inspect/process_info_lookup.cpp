@@ -53,7 +53,9 @@ std::optional<QString> ProcessInfoLookup::metaDescription(const QString& html) {
 
 void ProcessInfoLookup::describe(const QString& name, QObject* receiver,
                                  std::function<void(std::optional<QString>)> done) {
-    const QString key = name.toLower();
+    // "Safari.app" and "safari" are one program: one entry, one page.
+    QString key = name.toLower();
+    if (key.endsWith(QLatin1String(".app"))) key.chop(4);
     if (const auto it = cache_.constFind(key); it != cache_.constEnd()) {
         const std::optional<QString> result = it->isEmpty() ? std::nullopt : std::optional<QString>(*it);
         Waiter w{QPointer<QObject>(receiver), receiver != nullptr, std::move(done)};

@@ -18,7 +18,8 @@ namespace velmora {
 
 // A one-paragraph description of a program, taken from the description meta tag of the
 // page a public process-description site publishes per executable name. Answers, failures
-// included, are remembered per lower-cased name for the whole run. GUI thread only.
+// included, are remembered per lower-cased name (".app" dropped) for the whole run. GUI
+// thread only.
 class ProcessInfoLookup : public QObject {
     Q_OBJECT
   public:

@@ -122,7 +122,9 @@ std::optional<int64_t> LinuxProcessSource::parseBootTime(std::string_view stat) 
 std::string LinuxProcessSource::displayName(std::string_view comm, std::string_view exePath,
                                             std::string_view argv0) {
     if (comm.size() == kCommLength) {
-        for (std::string_view candidate : {baseName(exePath), baseName(argv0)}) {
+        // Some programs rewrite argv[0] into a description ("gdm-session-worker [pam/gdm]").
+        const std::string_view firstWord = argv0.substr(0, argv0.find(' '));
+        for (std::string_view candidate : {baseName(exePath), baseName(argv0), baseName(firstWord)}) {
             if (candidate.size() > comm.size() && candidate.substr(0, comm.size()) == comm)
                 return std::string(candidate);
         }
