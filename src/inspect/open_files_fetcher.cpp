@@ -8,7 +8,7 @@ OpenFilesFetcher::OpenFilesFetcher(std::unique_ptr<ProcessCollector> collector, 
     : QObject(parent),
       collector_(std::move(collector)),
       inbox_(new ThreadInbox(this)),
-      worker_(QStringLiteral("velmora.openfiles"), QThread::NormalPriority) {}
+      worker_(QStringLiteral("com.tandrel.pelto.monitor.openfiles"), QThread::NormalPriority) {}
 
 OpenFilesFetcher::~OpenFilesFetcher() = default;
 

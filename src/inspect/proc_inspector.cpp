@@ -10,7 +10,7 @@ ProcInspector::ProcInspector(std::unique_ptr<ProcessCollector> collector, std::c
       interval_(interval),
       collector_(std::move(collector)),
       inbox_(new ThreadInbox(this)),
-      worker_(QStringLiteral("velmora.inspector"), QThread::NormalPriority) {}
+      worker_(QStringLiteral("com.tandrel.pelto.monitor.inspector"), QThread::NormalPriority) {}
 
 ProcInspector::~ProcInspector() = default;
 

@@ -19,8 +19,8 @@ ReverseDNS::ReverseDNS(Resolver resolver, int workers, int maxPending)
     : state_(std::make_shared<State>()), resolver_(std::move(resolver)), maxPending_(maxPending) {
     // A few serial workers rather than one: a slow answer holds up only its own queue.
     for (int i = 0; i < std::max(1, workers); ++i)
-        workers_.push_back(
-            std::make_unique<SerialWorker>(QStringLiteral("velmora.revdns"), QThread::LowPriority));
+        workers_.push_back(std::make_unique<SerialWorker>(QStringLiteral("com.tandrel.pelto.monitor.revdns"),
+                                                          QThread::LowPriority));
 }
 
 ReverseDNS::~ReverseDNS() = default;

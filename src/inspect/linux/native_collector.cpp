@@ -56,7 +56,7 @@ std::optional<MemoryFootprint> NativeCollector::memory(int32_t pid) {
 
 std::vector<NetConnection> NativeCollector::connections(int32_t pid) {
     std::vector<NetConnection> list;
-    if (!files_.scanFds(pid, 0, scan_) || scan_.socketInodes.empty()) return list;
+    if (!files_.scanFds(pid, false, 0, scan_) || scan_.socketInodes.empty()) return list;
     files_.inetSockets(pid, table_);
     std::unordered_map<uint64_t, const platform::InetEntry*> byInode;
     bool anyTcp = false;
@@ -92,7 +92,7 @@ std::vector<NetConnection> NativeCollector::connections(int32_t pid) {
 
 std::optional<OpenFilesResult> NativeCollector::openFiles(int32_t pid) {
     platform::FdScan scan;
-    if (!files_.scanFds(pid, kOpenFileNamesKept, scan)) return std::nullopt;
+    if (!files_.scanFds(pid, true, kOpenFileNamesKept, scan)) return std::nullopt;
     OpenFilesResult r;
     r.permissionLimited = scan.denied;
     int sockets = 0;

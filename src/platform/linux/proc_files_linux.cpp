@@ -73,7 +73,7 @@ void LinuxProcFiles::parseInetTable(std::string_view text, uint8_t family, bool 
 
 LinuxProcFiles::LinuxProcFiles(std::string procRoot) : root_(std::move(procRoot)) {}
 
-bool LinuxProcFiles::scanFds(int32_t pid, size_t keepFiles, FdScan& out) const {
+bool LinuxProcFiles::scanFds(int32_t pid, bool files, size_t keepFiles, FdScan& out) const {
     out.denied = false;
     out.socketInodes.clear();
     out.files.clear();
@@ -100,7 +100,7 @@ bool LinuxProcFiles::scanFds(int32_t pid, size_t keepFiles, FdScan& out) const {
         if (target.substr(0, 8) == "socket:[") {
             const auto inode = parseUInt(target.substr(8, target.size() - 9));
             if (inode && target.back() == ']') out.socketInodes.push_back(*inode);
-        } else if (target.front() == '/') {
+        } else if (files && target.front() == '/') {
             struct stat st {};
             if (::fstatat(dfd, e->d_name, &st, 0) != 0) {
                 if (errno == EACCES || errno == EPERM) out.denied = true;

@@ -65,9 +65,10 @@ class LinuxProcFiles {
   public:
     explicit LinuxProcFiles(std::string procRoot = "/proc");
 
-    // Walks <pid>/fd. Regular files and directories are told apart from devices, pipes and
-    // the like by following each link. False when the process does not exist.
-    bool scanFds(int32_t pid, size_t keepFiles, FdScan& out) const;
+    // Walks <pid>/fd. With `files`, regular files and directories are told apart from
+    // devices, pipes and the like by following each link; without, only sockets are
+    // gathered. False when the process does not exist.
+    bool scanFds(int32_t pid, bool files, size_t keepFiles, FdScan& out) const;
     // The Internet sockets of the network namespace `pid` lives in. False when none of the
     // four tables could be read.
     bool inetSockets(int32_t pid, std::vector<InetEntry>& out) const;

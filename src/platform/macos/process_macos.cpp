@@ -3,6 +3,7 @@
 
 #include <libproc.h>
 #include <mach/mach_time.h>
+#include <sys/proc.h>
 #include <sys/proc_info.h>
 #include <sys/sysctl.h>
 

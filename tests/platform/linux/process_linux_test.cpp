@@ -287,13 +287,16 @@ TEST(LinuxProcFiles, FdScanSortsLinksAndCountsBeyondWhatItKeeps) {
 
     LinuxProcFiles files(root.path().toStdString());
     FdScan scan;
-    ASSERT_TRUE(files.scanFds(7, 1, scan));
+    ASSERT_TRUE(files.scanFds(7, true, 1, scan));
     EXPECT_EQ(scan.fileCount, 3u) << "two files and a folder; devices, pipes and gone ones are not";
     EXPECT_EQ(scan.files.size(), 1u) << "kept only as many as asked";
     EXPECT_EQ(std::set<uint64_t>(scan.socketInodes.begin(), scan.socketInodes.end()),
               (std::set<uint64_t>{777, 778}));
     EXPECT_FALSE(scan.denied);
-    EXPECT_FALSE(files.scanFds(8, 10, scan)) << "no such process";
+    EXPECT_FALSE(files.scanFds(8, true, 10, scan)) << "no such process";
+    ASSERT_TRUE(files.scanFds(7, false, 10, scan));
+    EXPECT_EQ(scan.fileCount, 0u) << "sockets only";
+    EXPECT_EQ(scan.socketInodes.size(), 2u);
 }
 
 TEST(LinuxProcFiles, SmapsRegionsWithTheirSizes) {
@@ -350,6 +353,6 @@ TEST(LinuxProcFiles, ReadsThisProcessesMappingsAndDescriptors) {
     QFile f(dir.filePath("held open.txt"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     FdScan scan;
-    ASSERT_TRUE(files.scanFds(getpid(), 100000, scan));
+    ASSERT_TRUE(files.scanFds(getpid(), true, 100000, scan));
     EXPECT_NE(std::find(scan.files.begin(), scan.files.end(), f.fileName().toStdString()), scan.files.end());
 }
