@@ -5,6 +5,7 @@
 #include "inspect/linux/native_collector.h"
 #include "inspect/tool_parsers.h"
 #include "platform/linux/proc_files_linux.h"
+#include "platform/linux/sock_diag.h"
 
 #include <QDir>
 #include <QTcpServer>
@@ -73,6 +74,47 @@ static void BM_ConnectionsOfThisProcess(benchmark::State& state) {
         benchmark::DoNotOptimize(collector.connections(getpid()));
 }
 BENCHMARK(BM_ConnectionsOfThisProcess)->Unit(benchmark::kMicrosecond);
+
+// Where the connection list's sockets come from, with the same 64 connections open: the
+// four text tables, or the socket-diagnostics dump for TCP and the text tables for UDP.
+static void BM_SocketsFromTextTables(benchmark::State& state) {
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < 64; ++i) {
+        clients.push_back(std::make_unique<QTcpSocket>());
+        clients.back()->connectToHost(QHostAddress::LocalHost, server.serverPort());
+        clients.back()->waitForConnected(1000);
+    }
+    platform::LinuxProcFiles files;
+    std::vector<platform::InetEntry> table;
+    for (auto _ : state) {
+        table.clear();
+        benchmark::DoNotOptimize(files.inetSockets(getpid(), true, true, table));
+    }
+}
+BENCHMARK(BM_SocketsFromTextTables)->Unit(benchmark::kMicrosecond);
+
+static void BM_SocketsFromDiagnostics(benchmark::State& state) {
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < 64; ++i) {
+        clients.push_back(std::make_unique<QTcpSocket>());
+        clients.back()->connectToHost(QHostAddress::LocalHost, server.serverPort());
+        clients.back()->waitForConnected(1000);
+    }
+    platform::LinuxProcFiles files;
+    platform::SockDiag diag;
+    std::vector<platform::InetSocket> tcp;
+    std::vector<platform::InetEntry> table;
+    for (auto _ : state) {
+        table.clear();
+        benchmark::DoNotOptimize(diag.tcpSockets(tcp));
+        benchmark::DoNotOptimize(files.inetSockets(getpid(), false, true, table));
+    }
+}
+BENCHMARK(BM_SocketsFromDiagnostics)->Unit(benchmark::kMicrosecond);
 
 static void BM_FootprintOfThisProcess(benchmark::State& state) {
     NativeCollector collector("/proc");

@@ -9,8 +9,6 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <unordered_map>
-
 namespace velmora {
 
 std::unique_ptr<ProcessCollector> makeSystemCollector() {
@@ -54,34 +52,57 @@ std::optional<MemoryFootprint> NativeCollector::memory(int32_t pid) {
     return builder.result();
 }
 
+void NativeCollector::gatherSockets(int32_t pid, const std::vector<uint64_t>& inodes, bool wantTraffic) {
+    sockets_.clear();
+    table_.clear();
+    if (inodes.empty()) return;
+    for (uint64_t inode : inodes)
+        sockets_.emplace(inode, Found());
+    const bool diag = wantTraffic && files_.sharesNetNamespace(pid) && diag_.tcpSockets(tcp_);
+    if (diag) {
+        for (const auto& s : tcp_) {
+            if (!sockets_.contains(s.inode)) continue;
+            platform::InetEntry e;
+            e.inode = s.inode;
+            e.family = s.family;
+            e.state = s.state;
+            e.localAddr = s.localAddr;
+            e.remoteAddr = s.remoteAddr;
+            e.localPort = s.localPort;
+            e.remotePort = s.remotePort;
+            table_.push_back(e);
+        }
+    }
+    files_.inetSockets(pid, !diag, true, table_);
+    for (const auto& e : table_) {
+        const auto it = sockets_.find(e.inode);
+        if (it != sockets_.end() && !it->second.entry) it->second.entry = &e;
+    }
+    if (diag) {
+        for (const auto& s : tcp_) {
+            const auto it = sockets_.find(s.inode);
+            if (it == sockets_.end()) continue;
+            it->second.in = s.bytesReceived;
+            it->second.out = s.bytesSent;
+        }
+    }
+}
+
 std::vector<NetConnection> NativeCollector::connections(int32_t pid) {
     std::vector<NetConnection> list;
-    if (!files_.scanFds(pid, false, 0, scan_) || scan_.socketInodes.empty()) return list;
-    files_.inetSockets(pid, table_);
-    std::unordered_map<uint64_t, const platform::InetEntry*> byInode;
-    bool anyTcp = false;
-    for (const auto& e : table_) {
-        byInode.emplace(e.inode, &e);
-        anyTcp |= !e.udp;
-    }
-    std::unordered_map<uint64_t, const platform::InetSocket*> traffic;
-    if (anyTcp && diag_.tcpSockets(tcp_))
-        for (const auto& s : tcp_)
-            traffic.emplace(s.inode, &s);
-
+    if (!files_.scanFds(pid, false, 0, scan_)) return list;
+    gatherSockets(pid, scan_.socketInodes, true);
     for (const uint64_t inode : scan_.socketInodes) {
-        const auto it = byInode.find(inode);
-        if (it == byInode.end()) continue;  // not an Internet socket
-        const platform::InetEntry& e = *it->second;
+        const Found& found = sockets_[inode];
+        if (!found.entry) continue;  // not an Internet socket
+        const platform::InetEntry& e = *found.entry;
         NetConnection c;
         c.proto = QString::fromLatin1(e.udp ? "UDP" : "TCP") + (e.family == AF_INET6 ? u'6' : u'4');
         c.localAddr = localText(e);
         c.remoteAddr = hasRemote(e) ? remoteText(e) : QStringLiteral("*:*");
         if (!e.udp) c.state = tcpStateName(e.state);
-        if (const auto t = traffic.find(inode); t != traffic.end()) {
-            c.inBytes = t->second->bytesReceived;
-            c.outBytes = t->second->bytesSent;
-        }
+        c.inBytes = found.in;
+        c.outBytes = found.out;
         c.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
         if (const auto ip = c.remoteIP(); ip && dns_) c.host = dns_->hostname(*ip);
         list.push_back(std::move(c));
@@ -95,22 +116,16 @@ std::optional<OpenFilesResult> NativeCollector::openFiles(int32_t pid) {
     if (!files_.scanFds(pid, true, kOpenFileNamesKept, scan)) return std::nullopt;
     OpenFilesResult r;
     r.permissionLimited = scan.denied;
+    gatherSockets(pid, scan.socketInodes, false);
     int sockets = 0;
-    if (!scan.socketInodes.empty()) {
-        std::vector<platform::InetEntry> table;
-        files_.inetSockets(pid, table);
-        std::unordered_map<uint64_t, const platform::InetEntry*> byInode;
-        for (const auto& e : table)
-            byInode.emplace(e.inode, &e);
-        for (const uint64_t inode : scan.socketInodes) {
-            const auto it = byInode.find(inode);
-            if (it == byInode.end()) continue;
-            ++sockets;
-            if (r.connections.size() >= kOpenFileNamesKept) continue;
-            const auto& e = *it->second;
-            r.connections.append(hasRemote(e) ? localText(e) + QStringLiteral("->") + remoteText(e)
-                                              : localText(e));
-        }
+    for (const uint64_t inode : scan.socketInodes) {
+        const Found& found = sockets_[inode];
+        if (!found.entry) continue;
+        ++sockets;
+        if (r.connections.size() >= kOpenFileNamesKept) continue;
+        const auto& e = *found.entry;
+        r.connections.append(hasRemote(e) ? localText(e) + QStringLiteral("->") + remoteText(e)
+                                          : localText(e));
     }
     r.files.reserve(static_cast<qsizetype>(scan.files.size()));
     for (const auto& f : scan.files)

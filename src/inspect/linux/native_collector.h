@@ -5,7 +5,9 @@
 #include "platform/linux/process_linux.h"
 #include "platform/linux/sock_diag.h"
 
+#include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace velmora {
 
@@ -27,6 +29,13 @@ class NativeCollector : public ProcessCollector {
     std::optional<OpenFilesResult> openFiles(int32_t pid) override;
 
   private:
+    // The Internet sockets among `inodes`, into sockets_. With `wantTraffic`, TCP sockets
+    // and their byte counts come from the socket-diagnostics dump when the process shares
+    // this one's network namespace (the dump then replaces the TCP text tables, which would
+    // only repeat it); otherwise every socket comes from the text tables, which are cheaper
+    // than a dump with counters.
+    void gatherSockets(int32_t pid, const std::vector<uint64_t>& inodes, bool wantTraffic);
+
     platform::LinuxProcessSource source_;
     platform::LinuxProcFiles files_;
     platform::SockDiag diag_;
@@ -35,6 +44,12 @@ class NativeCollector : public ProcessCollector {
     platform::FdScan scan_;
     std::vector<platform::InetEntry> table_;
     std::vector<platform::InetSocket> tcp_;
+    struct Found {
+        const platform::InetEntry* entry = nullptr;
+        std::optional<uint64_t> in;
+        std::optional<uint64_t> out;
+    };
+    std::unordered_map<uint64_t, Found> sockets_;  // by inode
 };
 
 }  // namespace velmora

@@ -115,16 +115,28 @@ bool LinuxProcFiles::scanFds(int32_t pid, bool files, size_t keepFiles, FdScan& 
     return true;
 }
 
-bool LinuxProcFiles::inetSockets(int32_t pid, std::vector<InetEntry>& out) const {
-    out.clear();
+bool LinuxProcFiles::inetSockets(int32_t pid, bool tcp, bool udp, std::vector<InetEntry>& out) const {
     const std::string net = root_ + "/" + std::to_string(pid) + "/net/";
     std::string buf;
     bool any = false;
-    any |= readInetTable(net + "tcp", AF_INET, false, buf, out);
-    any |= readInetTable(net + "tcp6", AF_INET6, false, buf, out);
-    any |= readInetTable(net + "udp", AF_INET, true, buf, out);
-    any |= readInetTable(net + "udp6", AF_INET6, true, buf, out);
+    if (tcp) {
+        any |= readInetTable(net + "tcp", AF_INET, false, buf, out);
+        any |= readInetTable(net + "tcp6", AF_INET6, false, buf, out);
+    }
+    if (udp) {
+        any |= readInetTable(net + "udp", AF_INET, true, buf, out);
+        any |= readInetTable(net + "udp6", AF_INET6, true, buf, out);
+    }
     return any;
+}
+
+bool LinuxProcFiles::sharesNetNamespace(int32_t pid) const {
+    char theirs[64];
+    char ours[64];
+    const std::string path = root_ + "/" + std::to_string(pid) + "/ns/net";
+    const ssize_t a = ::readlink(path.c_str(), theirs, sizeof theirs);
+    const ssize_t b = ::readlink("/proc/self/ns/net", ours, sizeof ours);
+    return a > 0 && a == b && std::memcmp(theirs, ours, static_cast<size_t>(a)) == 0;
 }
 
 void SmapsParser::line(std::string_view line) {

@@ -69,9 +69,12 @@ class LinuxProcFiles {
     // devices, pipes and the like by following each link; without, only sockets are
     // gathered. False when the process does not exist.
     bool scanFds(int32_t pid, bool files, size_t keepFiles, FdScan& out) const;
-    // The Internet sockets of the network namespace `pid` lives in. False when none of the
-    // four tables could be read.
-    bool inetSockets(int32_t pid, std::vector<InetEntry>& out) const;
+    // The Internet sockets of the network namespace `pid` lives in, from its TCP tables,
+    // its UDP tables or both; appended to `out`. False when none could be read.
+    bool inetSockets(int32_t pid, bool tcp, bool udp, std::vector<InetEntry>& out) const;
+    // Whether `pid` lives in the same network namespace as this process, so that what the
+    // socket-diagnostics interface reports here covers its sockets too.
+    bool sharesNetNamespace(int32_t pid) const;
     // Streams <pid>/smaps through `sink`. False when it cannot be read (another user's
     // process, a vanished one).
     bool memoryRegions(int32_t pid, const std::function<void(const MemRegion&)>& sink) const;

@@ -356,3 +356,21 @@ TEST(LinuxProcFiles, ReadsThisProcessesMappingsAndDescriptors) {
     ASSERT_TRUE(files.scanFds(getpid(), true, 100000, scan));
     EXPECT_NE(std::find(scan.files.begin(), scan.files.end(), f.fileName().toStdString()), scan.files.end());
 }
+
+TEST(LinuxProcFiles, TablesByProtocolAndTheNetworkNamespace) {
+    QTemporaryDir root;
+    test::writeFile(root, "5/net/tcp",
+                    "  sl local rem st\n   0: 0100007F:0050 00000000:0000 0A 0:0 0:0 0 0 0 11 1\n");
+    test::writeFile(root, "5/net/udp",
+                    "  sl local rem st\n   0: 0100007F:0035 00000000:0000 07 0:0 0:0 0 0 0 12 1\n");
+    LinuxProcFiles files(root.path().toStdString());
+    std::vector<InetEntry> out;
+    ASSERT_TRUE(files.inetSockets(5, false, true, out));
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_TRUE(out[0].udp);
+    ASSERT_TRUE(files.inetSockets(5, true, false, out));
+    EXPECT_EQ(out.size(), 2u) << "appended";
+    EXPECT_FALSE(files.inetSockets(6, true, true, out));
+    EXPECT_FALSE(files.sharesNetNamespace(5)) << "a fixture has no namespace link";
+    EXPECT_TRUE(LinuxProcFiles().sharesNetNamespace(getpid()));
+}
