@@ -1,0 +1,203 @@
+#include "inspect/kill_advisor.h"
+
+#include "engine/localizer.h"
+#include "platform/process_facts.h"
+
+#include <unistd.h>
+
+namespace velmora {
+
+std::optional<KillSeverity> killSeverityFromRaw(int raw) {
+    if (raw < 0 || raw > 2) return std::nullopt;
+    return static_cast<KillSeverity>(raw);
+}
+
+QString KillRequest::id() const {
+    QStringList parts;
+    parts.reserve(static_cast<qsizetype>(pids.size()));
+    for (int32_t pid : pids)
+        parts.append(QString::number(pid));
+    return parts.join(u',') + (force ? QStringLiteral("!") : QString());
+}
+
+namespace {
+
+const QStringList kVmFragments = {"qemu",      "virtualbox", "vboxheadless", "vmware",
+                                  "virtiofsd", "com.docker", "utm"};
+const QStringList kHelperFragments = {"helper", "renderer", "(gpu)", "crashpad", "webcontent", "plugin"};
+const QStringList kEditorFragments = {
+    "xcode",    "visual studio", "vscode",         "code helper", "sublime",  "intellij",
+    "pycharm",  "webstorm",      "android studio", "word",        "excel",    "powerpoint",
+    "keynote",  "pages",         "numbers",        "hancom",      "hwp",      QStringLiteral("한글"),
+    "textedit", "photoshop",     "illustrator",    "notion",      "obsidian", "typora"};
+const QStringList kBrowserFragments = {"safari", "chrome", "firefox", "microsoft edge", "msedge", "whale",
+                                       "brave",  "opera",  "arc"};
+
+bool anyIn(const QStringList& fragments, const QString& name, const QString& path) {
+    for (const QString& f : fragments)
+        if (name.contains(f) || path.contains(f)) return true;
+    return false;
+}
+
+std::optional<KillAdvisor::Facts> systemFacts(int32_t pid) {
+    const auto f = platform::systemProcessFacts().facts(pid);
+    if (!f) return std::nullopt;
+    return KillAdvisor::Facts{QString::fromUtf8(f->name), QString::fromUtf8(f->path), f->uid};
+}
+
+}  // namespace
+
+const QStringList& KillAdvisor::desktopCriticalNames() {
+    static const QStringList names = {
+        // init, session and login
+        "systemd", "systemd-logind", "systemd-journald", "systemd-udevd", "gnome-session-binary", "gdm",
+        "gdm-session-worker", "gdm-wayland-session", "gdm-x-session", "sddm", "lightdm", "ksmserver",
+        "xfce4-session", "cinnamon-session",
+        // display servers, compositors and shells
+        "Xorg", "Xwayland", "gnome-shell", "kwin_wayland", "kwin_x11", "plasmashell", "xfwm4", "cinnamon",
+        "sway", "Hyprland", "weston",
+        // audio and message buses
+        "pipewire", "pipewire-pulse", "wireplumber", "pulseaudio", "dbus-daemon", "dbus-broker",
+        "dbus-broker-launch"};
+    return names;
+}
+
+const QStringList& KillAdvisor::criticalNames() {
+    static const QStringList names = [] {
+        QStringList n = {"launchd",
+                         "kernel_task",
+                         "WindowServer",
+                         "loginwindow",
+                         "logind",
+                         "coreaudiod",
+                         "SystemUIServer",
+                         "Dock",
+                         "cfprefsd",
+                         "opendirectoryd",
+                         "securityd",
+                         "trustd",
+                         "mds",
+                         "mds_stores",
+                         "mdworker",
+                         "distnoted",
+                         "notifyd",
+                         "hidd",
+                         "backboardd",
+                         "powerd",
+                         "configd",
+                         "syslogd",
+                         "UserEventAgent",
+                         "ControlCenter",
+                         "Spotlight",
+                         "universalaccessd"};
+#if defined(__linux__)
+        n += desktopCriticalNames();
+#endif
+        return n;
+    }();
+    return names;
+}
+
+KillAdvisor::KillAdvisor() : KillAdvisor(systemFacts, static_cast<uint32_t>(::getuid())) {}
+
+KillAdvisor::KillAdvisor(Lookup lookup, uint32_t ownUid) : lookup_(std::move(lookup)), ownUid_(ownUid) {}
+
+KillAdvisor::Judgement KillAdvisor::judge(int32_t pid) const {
+    const std::optional<Facts> facts = lookup_ ? lookup_(pid) : std::nullopt;
+    const QString name = facts ? facts->name : QStringLiteral("pid ") + QString::number(pid);
+    const QString lowerName = name.toLower();
+    const QString lowerPath = facts ? facts->path.toLower() : QString();
+
+    if (criticalNames().contains(name) || pid <= 99)
+        return {name, KillSeverity::danger, Kind::systemCritical};
+    if (anyIn(kVmFragments, lowerName, lowerPath)) return {name, KillSeverity::danger, Kind::vm};
+    if (facts && facts->uid != ownUid_) return {name, KillSeverity::danger, Kind::otherUser};
+    if (anyIn(kHelperFragments, lowerName, lowerPath)) return {name, KillSeverity::info, Kind::helper};
+    if (anyIn(kEditorFragments, lowerName, lowerPath)) return {name, KillSeverity::caution, Kind::editor};
+    if (anyIn(kBrowserFragments, lowerName, lowerPath)) return {name, KillSeverity::caution, Kind::browser};
+    return {name, KillSeverity::info, Kind::normal};
+}
+
+QString KillAdvisor::reason(Kind kind, bool force) {
+    switch (kind) {
+        case Kind::systemCritical:
+            return L("kaSystemCritical");
+        case Kind::otherUser:
+            return L("kaOtherUser");
+        case Kind::vm:
+            return L("kaVM");
+        case Kind::editor:
+            return L("kaEditor");
+        case Kind::browser:
+            return L("kaBrowser");
+        case Kind::helper:
+            return force ? L("kaHelperForce") : L("kaHelper");
+        case Kind::normal:
+            break;
+    }
+    return force ? L("kaNormalForce") : L("kaNormal");
+}
+
+KillAdvice KillAdvisor::advise(const std::vector<int32_t>& pids, bool force) const {
+    std::vector<int32_t> kept;
+    for (int32_t pid : pids)
+        if (pid >= 2) kept.push_back(pid);
+    if (kept.empty()) return {KillSeverity::info, L("kaTitleQuit"), L("kaNone")};
+
+    constexpr size_t kJudged = 20;
+    std::optional<Judgement> worst;
+    for (size_t i = 0; i < kept.size() && i < kJudged; ++i) {
+        Judgement j = judge(kept[i]);
+        if (!worst || j.severity > worst->severity) worst = std::move(j);
+    }
+
+    const QString title = force ? L("kaTitleForce") : L("kaTitleQuit");
+    const QString action = force ? L("actForceQuit") : L("actQuit");
+    QString marker;
+    if (worst->severity == KillSeverity::caution) marker = L("kaMarkerCaution");
+    if (worst->severity == KillSeverity::danger) marker = L("kaMarkerDanger");
+    const QString why = reason(worst->kind, force);
+
+    QString message;
+    if (kept.size() == 1) {
+        message = marker + worst->name + QStringLiteral("\n\n") + why;
+    } else {
+        message = L("kaMulti");
+        message.replace(QStringLiteral("{0}"), marker);
+        message.replace(QStringLiteral("{1}"), QString::number(kept.size()));
+        message.replace(QStringLiteral("{2}"), action);
+        message.replace(QStringLiteral("{3}"), worst->name);
+        message.replace(QStringLiteral("{4}"), why);
+    }
+    return {worst->severity, title, message};
+}
+
+namespace KillFlow {
+
+KillRequest makeRequest(std::vector<int32_t> pids, QStringList names, bool force,
+                        const KillAdvisor& advisor) {
+    KillRequest r;
+    r.advice = advisor.advise(pids, force);
+    r.pids = std::move(pids);
+    r.names = std::move(names);
+    r.force = force;
+    return r;
+}
+
+QString confirmLabel(bool force) {
+    return force ? L("actForceQuit") : L("actQuit");
+}
+
+QString cancelLabel() {
+    return L("anCancel");
+}
+
+QString resultText(const TerminateResult& result) {
+    QString text = L("killSent", static_cast<qulonglong>(result.ok.size()));
+    if (!result.failed.empty()) text += L("killFailed", static_cast<qulonglong>(result.failed.size()));
+    return text;
+}
+
+}  // namespace KillFlow
+
+}  // namespace velmora

@@ -1,0 +1,95 @@
+#include "inspect/run_tool.h"
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QStringDecoder>
+
+#include <charconv>
+#include <cmath>
+
+namespace velmora {
+
+ToolRun runToolCapture(const QString& path, const QStringList& args, bool keepErrors,
+                       const ToolLimits& limits) {
+    ToolRun run;
+    QProcess p;
+    p.setProgram(path);
+    p.setArguments(args);
+    p.setStandardInputFile(QProcess::nullDevice());
+    if (!keepErrors) p.setStandardErrorFile(QProcess::nullDevice());
+    p.start(QIODevice::ReadOnly);
+    if (!p.waitForStarted(static_cast<int>(limits.timeout.count()))) return run;
+    run.started = true;
+
+    QDeadlineTimer deadline(limits.timeout);
+    auto drain = [&] {
+        run.out += p.readAllStandardOutput();
+        if (keepErrors) {
+            const QByteArray e = p.readAllStandardError();
+            if (run.err.size() < limits.maxErrorBytes)
+                run.err += e.left(limits.maxErrorBytes - run.err.size());
+        }
+    };
+    auto killNow = [&] {
+        p.kill();
+        p.waitForFinished(2000);
+    };
+    while (p.state() != QProcess::NotRunning) {
+        if (deadline.hasExpired()) {
+            run.timedOut = true;
+            killNow();
+            break;
+        }
+        p.waitForReadyRead(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 250)));
+        drain();
+        if (run.out.size() > limits.maxOutputBytes) {
+            run.truncated = true;
+            killNow();
+            break;
+        }
+    }
+    drain();
+    if (run.out.size() > limits.maxOutputBytes) run.truncated = true;
+    if (run.truncated) {
+        run.out.truncate(limits.maxOutputBytes);
+        const qsizetype lastLine = run.out.lastIndexOf('\n');
+        run.out.truncate(lastLine < 0 ? 0 : lastLine + 1);
+    }
+    return run;
+}
+
+std::optional<QString> decodeUtf8(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError()) return std::nullopt;
+    return text;
+}
+
+std::optional<QString> runTool(const QString& path, const QStringList& args, const ToolLimits& limits) {
+    const ToolRun run = runToolCapture(path, args, false, limits);
+    if (!run.started || run.timedOut) return std::nullopt;
+    return decodeUtf8(run.out);
+}
+
+std::optional<uint64_t> parseSize(const QString& number, const QString& unit) {
+    static const std::pair<const char*, double> kMultipliers[] = {
+        {"B", 1.0}, {"KB", 1024.0}, {"MB", 1048576.0}, {"GB", 1073741824.0}, {"TB", 1099511627776.0}};
+    double multiplier = 0;
+    for (const auto& [name, m] : kMultipliers)
+        if (unit == QLatin1String(name)) multiplier = m;
+    if (multiplier == 0) return std::nullopt;
+
+    const QByteArray text = number.toUtf8();
+    const char* begin = text.constData();
+    const char* end = begin + text.size();
+    if (begin != end && *begin == '+') ++begin;  // a sign is allowed, white space is not
+    double value = 0;
+    const auto [p, ec] = std::from_chars(begin, end, value, std::chars_format::general);
+    if (begin == end || ec != std::errc() || p != end) return std::nullopt;
+    if (!std::isfinite(value) || value < 0) return std::nullopt;
+    const double bytes = std::round(multiplier * value);
+    if (bytes >= 18446744073709551616.0) return std::nullopt;
+    return static_cast<uint64_t>(bytes);
+}
+
+}  // namespace velmora

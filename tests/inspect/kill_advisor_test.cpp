@@ -1,0 +1,171 @@
+#include "inspect/kill_advisor.h"
+
+#include "engine/localizer.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace velmora;
+
+namespace {
+
+constexpr uint32_t kMe = 501;
+
+struct FakeProcesses {
+    std::map<int32_t, KillAdvisor::Facts> table;
+    KillAdvisor advisor() const {
+        return KillAdvisor(
+            [this](int32_t pid) -> std::optional<KillAdvisor::Facts> {
+                const auto it = table.find(pid);
+                if (it == table.end()) return std::nullopt;
+                return it->second;
+            },
+            kMe);
+    }
+};
+
+KillAdvisor::Kind kindOf(const FakeProcesses& p, int32_t pid) {
+    return p.advisor().judge(pid).kind;
+}
+
+}  // namespace
+
+TEST(KillAdvisor, RuleOrder) {
+    using K = KillAdvisor::Kind;
+    FakeProcesses p;
+    p.table = {
+        {99, {"anything", "/usr/bin/anything", kMe}},
+        {100, {"anything", "/usr/bin/anything", kMe}},
+        {200, {"WindowServer", "", kMe}},
+        {201, {"windowserver", "", kMe}},
+        {300, {"qemu-system-x86_64", "/usr/bin/qemu-system-x86_64", 0}},
+        {301, {"runner", "/opt/VirtualBox/runner", kMe}},
+        {400, {"backupd", "/usr/sbin/backupd", 0}},
+        {401, {"Code Helper (Renderer)", "/Applications/Code.app/x", kMe}},
+        {402, {"Google Chrome Helper", "/x", kMe}},
+        {500, {"Microsoft Word", "/Applications/Microsoft Word.app/x", kMe}},
+        {501, {"swordfish", "/usr/local/bin/swordfish", kMe}},
+        {502, {"notes", "/Applications/Pages.app/Contents/MacOS/notes", kMe}},
+        {600, {"Firefox", "/usr/lib/firefox/firefox", kMe}},
+        {601, {"search", "/opt/research/search", kMe}},
+        {700, {"make", "/usr/bin/make", kMe}},
+    };
+    EXPECT_EQ(kindOf(p, 99), K::systemCritical) << "pid 99 whatever its name";
+    EXPECT_EQ(kindOf(p, 100), K::normal) << "pid 100 is judged by the other rules";
+    EXPECT_EQ(kindOf(p, 200), K::systemCritical);
+    EXPECT_EQ(kindOf(p, 201), K::normal) << "critical names are case-sensitive";
+    EXPECT_EQ(kindOf(p, 300), K::vm) << "a VM of another user is a VM first";
+    EXPECT_EQ(kindOf(p, 301), K::vm) << "fragments are looked for in the path too";
+    EXPECT_EQ(kindOf(p, 400), K::otherUser);
+    EXPECT_EQ(kindOf(p, 401), K::helper) << "\"code helper\" is a helper before it is an editor";
+    EXPECT_EQ(kindOf(p, 402), K::helper);
+    EXPECT_EQ(kindOf(p, 500), K::editor);
+    EXPECT_EQ(kindOf(p, 501), K::editor) << "plain substring: s-word-fish";
+    EXPECT_EQ(kindOf(p, 502), K::editor) << "\"pages\" in the lower-cased path";
+    EXPECT_EQ(kindOf(p, 600), K::browser);
+    EXPECT_EQ(kindOf(p, 601), K::browser) << "plain substring: rese-arc-h";
+    EXPECT_EQ(kindOf(p, 700), K::normal);
+
+    const auto unknown = p.advisor().judge(4321);
+    EXPECT_EQ(unknown.name, "pid 4321");
+    EXPECT_EQ(unknown.kind, K::normal) << "no facts: the owner rule cannot apply";
+    EXPECT_EQ(p.advisor().judge(12).name, "pid 12");
+    EXPECT_EQ(p.advisor().judge(12).kind, K::systemCritical);
+}
+
+TEST(KillAdvisor, LinuxDesktopPiecesAreCritical) {
+#if defined(__linux__)
+    FakeProcesses p;
+    int32_t pid = 1000;
+    for (const char* name : {"systemd", "gnome-shell", "kwin_wayland", "plasmashell", "Xorg", "Xwayland",
+                             "pipewire", "wireplumber", "dbus-daemon", "systemd-logind"})
+        p.table[pid++] = {name, "", kMe};
+    for (int32_t i = 1000; i < pid; ++i)
+        EXPECT_EQ(kindOf(p, i), KillAdvisor::Kind::systemCritical) << p.table[i].name.toStdString();
+#else
+    GTEST_SKIP() << "Linux only";
+#endif
+}
+
+TEST(KillAdvisor, AdviceTextsForOneAndMany) {
+    FakeProcesses p;
+    p.table = {{1000, {"Safari", "/Applications/Safari.app/x", kMe}},
+               {1001, {"launchd", "", kMe}},
+               {1002, {"Finder", "", kMe}},
+               {1003, {"kernel_task", "", kMe}},
+               {1004, {"make", "", kMe}}};
+    const auto advisor = p.advisor();
+
+    const auto none = advisor.advise({0, 1}, true);
+    EXPECT_EQ(none.severity, KillSeverity::info);
+    EXPECT_EQ(none.title, L("kaTitleQuit")) << "even when forcing";
+    EXPECT_EQ(none.message, L("kaNone"));
+
+    const auto one = advisor.advise({1, 1000}, false);
+    EXPECT_EQ(one.severity, KillSeverity::caution);
+    EXPECT_EQ(one.title, L("kaTitleQuit"));
+    EXPECT_EQ(one.message, L("kaMarkerCaution") + "Safari\n\n" + L("kaBrowser"));
+
+    const auto plain = advisor.advise({1004}, true);
+    EXPECT_EQ(plain.title, L("kaTitleForce"));
+    EXPECT_EQ(plain.message, "make\n\n" + L("kaNormalForce")) << "no marker for info";
+
+    const auto mixed = advisor.advise({1000, 1002, 1001, 1003}, true);
+    EXPECT_EQ(mixed.severity, KillSeverity::danger);
+    QString expected = L("kaMulti");
+    expected.replace("{0}", L("kaMarkerDanger"))
+        .replace("{1}", "4")
+        .replace("{2}", L("actForceQuit"))
+        .replace("{3}", "launchd")
+        .replace("{4}", L("kaSystemCritical"));
+    EXPECT_EQ(mixed.message, expected) << "the first of two dangers is named, not the caution";
+}
+
+TEST(KillAdvisor, JudgesTwentyCountsAll) {
+    FakeProcesses p;
+    std::vector<int32_t> pids;
+    for (int32_t i = 0; i < 25; ++i) {
+        pids.push_back(1000 + i);
+        p.table[1000 + i] = {QStringLiteral("tool%1").arg(i), "", kMe};
+    }
+    p.table[1022] = {"kernel_task", "", kMe};  // beyond the first 20: never judged
+    p.table[1005] = {"Google Chrome", "", kMe};
+    const auto advice = p.advisor().advise(pids, false);
+    EXPECT_EQ(advice.severity, KillSeverity::caution);
+    EXPECT_TRUE(advice.message.contains("25")) << advice.message.toStdString();
+    EXPECT_TRUE(advice.message.contains("Google Chrome"));
+    EXPECT_FALSE(advice.message.contains("kernel_task"));
+}
+
+TEST(KillAdvisor, PlaceholdersAreFilledInOrderEvenFromEarlierArguments) {
+    // A name holding "{4}" is filled by the reason, as the replacements run in order.
+    FakeProcesses p;
+    p.table = {{1000, {"odd{4}name", "", kMe}}, {1001, {"make", "", kMe}}};
+    const auto advice = p.advisor().advise({1000, 1001}, false);
+    EXPECT_FALSE(advice.message.contains("{4}"));
+    EXPECT_TRUE(advice.message.contains("odd" + L("kaNormal") + "name"));
+}
+
+TEST(KillRequest, IdentityAndFlowTexts) {
+    KillRequest r;
+    r.pids = {123, 456};
+    r.force = true;
+    EXPECT_EQ(r.id(), "123,456!");
+    r.force = false;
+    EXPECT_EQ(r.id(), "123,456");
+    EXPECT_FALSE(killSeverityFromRaw(3).has_value());
+    EXPECT_EQ(killSeverityFromRaw(2), KillSeverity::danger);
+
+    EXPECT_EQ(KillFlow::resultText({{5, 6}, {}}), L("killSent", 2));
+    EXPECT_EQ(KillFlow::resultText({{5}, {7, 8, 9}}), L("killSent", 1) + L("killFailed", 3));
+    EXPECT_EQ(KillFlow::confirmLabel(true), L("actForceQuit"));
+    EXPECT_EQ(KillFlow::cancelLabel(), L("anCancel"));
+    EXPECT_NE(L("anCancel"), "anCancel") << "the key is in the table";
+
+    FakeProcesses p;
+    p.table = {{1000, {"make", "", kMe}}};
+    const auto request = KillFlow::makeRequest({1000}, {"make"}, true, p.advisor());
+    EXPECT_EQ(request.id(), "1000!");
+    EXPECT_EQ(request.advice.title, L("kaTitleForce"));
+}
