@@ -58,13 +58,6 @@ ToolRun runToolCapture(const QString& path, const QStringList& args, bool keepEr
     return run;
 }
 
-std::optional<QString> decodeUtf8(const QByteArray& bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError()) return std::nullopt;
-    return text;
-}
-
 std::optional<QString> runTool(const QString& path, const QStringList& args, const ToolLimits& limits) {
     const ToolRun run = runToolCapture(path, args, false, limits);
     if (!run.started || run.timedOut) return std::nullopt;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/process.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -36,7 +38,7 @@ ToolRun runToolCapture(const QString& path, const QStringList& args, bool keepEr
 std::optional<QString> runTool(const QString& path, const QStringList& args, const ToolLimits& limits = {});
 
 // Strict UTF-8 decoding: absent on any malformed sequence.
-std::optional<QString> decodeUtf8(const QByteArray& bytes);
+using platform::decodeUtf8;
 
 // A size as a number and a unit ("1.5", "KB" → 1536). Units are exact and case-sensitive:
 // B, KB, MB, GB, TB (binary multiples). The number is read in the C locale; empty text,

@@ -24,6 +24,7 @@ struct EngineBusy {
     std::array<char, 24> engine{};  // engine class name ("render", "video", ...)
     uint64_t busyNs = 0;
     uint32_t capacity = 1;  // engines of this class; busy time may reach capacity x wall time
+    int32_t pid = 0;        // the first process found holding the client
 };
 
 struct GpuReading {

@@ -143,6 +143,7 @@ void DrmClientScanner::read(std::vector<EngineBusy>& out) {
             b.engine = e.name;
             b.busyNs = e.busyNs;
             b.capacity = e.capacity;
+            b.pid = h.pid;
             out.push_back(b);
         }
     }

@@ -35,6 +35,20 @@ bool extends(std::string_view base, std::string_view comm) {
 
 }  // namespace
 
+std::optional<std::string_view> extendedName(std::string_view comm, std::string_view exePath,
+                                             std::string_view argv0) {
+    if (comm.size() < ProcNameCache::kCommMax) return std::nullopt;
+    constexpr std::string_view deleted = " (deleted)";
+    if (exePath.size() > deleted.size() && exePath.substr(exePath.size() - deleted.size()) == deleted)
+        exePath.remove_suffix(deleted.size());
+    // A program that rewrote its title ("/bin/tool --flag" in one string) is named by its
+    // first word; an executable whose own name has spaces, by all of it.
+    argv0 = argv0.substr(0, argv0.find('\0'));
+    for (std::string_view candidate : {baseName(exePath), baseName(argv0.substr(0, argv0.find(' '))), baseName(argv0)})
+        if (extends(candidate, comm)) return candidate;
+    return std::nullopt;
+}
+
 QString ProcNameCache::resolve(int procFd, int32_t pid, std::string_view comm, bool kernelThread,
                                std::string& buf) {
     if (kernelThread || comm.size() < kCommMax) return displayProcessName(QByteArrayView(comm), pid);
@@ -44,12 +58,8 @@ QString ProcNameCache::resolve(int procFd, int32_t pid, std::string_view comm, b
     entryPath(path, pid, "exe");
     const ssize_t n = ::readlinkat(procFd, path, buf.data(), buf.size() - 1);
     if (n > 0) {
-        std::string_view target(buf.data(), static_cast<size_t>(n));
-        constexpr std::string_view deleted = " (deleted)";
-        if (target.size() > deleted.size() && target.substr(target.size() - deleted.size()) == deleted)
-            target.remove_suffix(deleted.size());
-        const std::string_view base = baseName(target);
-        if (extends(base, comm)) return displayProcessName(QByteArrayView(base), pid);
+        if (auto name = extendedName(comm, std::string_view(buf.data(), static_cast<size_t>(n)), {}))
+            return displayProcessName(QByteArrayView(*name), pid);
     }
 
     // Another user's executable link is refused, but the command line is readable.
@@ -62,14 +72,8 @@ QString ProcNameCache::resolve(int procFd, int32_t pid, std::string_view comm, b
         while (got < 0 && errno == EINTR);
         ::close(fd);
         if (got > 0) {
-            std::string_view args(buf.data(), static_cast<size_t>(got));
-            const std::string_view argv0 = args.substr(0, args.find('\0'));
-            // A program that rewrote its title ("/bin/tool --flag" in one string) is named
-            // by its first word; an executable whose own name has spaces, by all of it.
-            const std::string_view word = baseName(argv0.substr(0, argv0.find(' ')));
-            if (extends(word, comm)) return displayProcessName(QByteArrayView(word), pid);
-            const std::string_view base = baseName(argv0);
-            if (extends(base, comm)) return displayProcessName(QByteArrayView(base), pid);
+            if (auto name = extendedName(comm, {}, std::string_view(buf.data(), static_cast<size_t>(got))))
+                return displayProcessName(QByteArrayView(*name), pid);
         }
     }
     return displayProcessName(QByteArrayView(comm), pid);

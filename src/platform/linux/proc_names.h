@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <optional>
+#include <string_view>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,6 +16,12 @@ namespace velmora::platform {
 // change. The kernel keeps only the first 15 bytes of a name (comm); when a name fills
 // all 15, the base name of the executable, or else of argv[0], replaces it if it begins
 // with those bytes. A process that renames itself gets a fresh lookup.
+// The full name behind a `comm` the kernel cut at 15 bytes: the executable's base name
+// (`exePath` may end in " (deleted)"), else argv[0]'s first word, else argv[0]'s base name,
+// whichever extends `comm`; nothing when `comm` is shorter or none fits.
+std::optional<std::string_view> extendedName(std::string_view comm, std::string_view exePath,
+                                             std::string_view argv0);
+
 class ProcNameCache {
   public:
     static constexpr size_t kCommMax = 15;

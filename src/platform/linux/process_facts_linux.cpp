@@ -1,6 +1,7 @@
 #include "platform/linux/process_facts_linux.h"
 
 #include "platform/linux/file_util.h"
+#include "platform/linux/proc_names.h"
 #include "platform/linux/proc_pid.h"
 
 #include <dirent.h>
@@ -22,13 +23,6 @@ ProcessFactsSource& systemProcessFacts() {
 }
 
 namespace {
-
-constexpr size_t kCommLength = 15;  // TASK_COMM_LEN less the terminating NUL
-
-std::string_view baseName(std::string_view path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
 
 std::optional<std::string> readLink(const std::string& path) {
     std::string buf(4096, '\0');
@@ -121,15 +115,7 @@ std::optional<int64_t> LinuxProcessFacts::parseBootTime(std::string_view stat) {
 
 std::string LinuxProcessFacts::displayName(std::string_view comm, std::string_view exePath,
                                             std::string_view argv0) {
-    if (comm.size() == kCommLength) {
-        // Some programs rewrite argv[0] into a description ("gdm-session-worker [pam/gdm]").
-        const std::string_view firstWord = argv0.substr(0, argv0.find(' '));
-        for (std::string_view candidate : {baseName(exePath), baseName(argv0), baseName(firstWord)}) {
-            if (candidate.size() > comm.size() && candidate.substr(0, comm.size()) == comm)
-                return std::string(candidate);
-        }
-    }
-    return std::string(comm);
+    return std::string(extendedName(comm, exePath, argv0).value_or(comm));
 }
 
 std::optional<ProcFacts> LinuxProcessFacts::facts(int32_t pid) {
