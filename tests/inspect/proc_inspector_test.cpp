@@ -33,10 +33,17 @@ class Gate {
     }
     void pass() {
         std::unique_lock lock(m_);
+        ++waiting_;
         cv_.wait(lock, [&] { return open_; });
+        --waiting_;
+    }
+    int waiting() {
+        std::lock_guard lock(m_);
+        return waiting_;
     }
 
   private:
+    int waiting_ = 0;
     std::mutex m_;
     std::condition_variable cv_;
     bool open_ = true;
@@ -247,7 +254,7 @@ TEST(ProcInspector, GoingAwayWithWorkInFlightIsSafe) {
     auto in = std::make_unique<ProcInspector>(std::make_unique<FakeCollector>(state), 1ms);
     state->all.shut();
     in->select(100);
-    QThread::msleep(5);
+    ASSERT_TRUE(test::waitUntil([&] { return state->all.waiting() > 0; })) << "a call is under way";
     state->all.open();
     in.reset();  // waits for the call under way; what it posts is never delivered
     test::waitUntil([] { return false; }, 30ms);
