@@ -10,7 +10,7 @@ using namespace velmora;
 namespace {
 
 class NoSource : public SnapshotSource {
-public:
+  public:
     Snapshot tick(const std::function<bool()>&) override { return {}; }
 };
 
@@ -21,7 +21,9 @@ Snapshot withProcesses(TimePoint t, int count) {
     s.cpuPerCore.assign(16, 12.0);
     s.processes.reserve(count);
     for (int i = 0; i < count; ++i)
-        s.processes.push_back({.pid = 1000 + i, .name = QStringLiteral("process-%1").arg(i), .cpu = i * 0.1,
+        s.processes.push_back({.pid = 1000 + i,
+                               .name = QStringLiteral("process-%1").arg(i),
+                               .cpu = i * 0.1,
                                .memBytes = uint64_t(i) << 20});
     return s;
 }
@@ -33,7 +35,8 @@ static void BM_EngineTick(benchmark::State& state) {
     Samplers samplers;
     const auto uiActive = [] { return false; };
     samplers.tick(uiActive);  // prime the delta samplers
-    for (auto _ : state) benchmark::DoNotOptimize(samplers.tick(uiActive));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(samplers.tick(uiActive));
 }
 BENCHMARK(BM_EngineTick)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
 

@@ -41,7 +41,8 @@ static void BM_SystemTickLive(benchmark::State& state) {
     const auto uiActive = [] { return false; };
     samplers.tick(uiActive);
     const uint64_t before = allocations.load();
-    for (auto _ : state) benchmark::DoNotOptimize(samplers.tick(uiActive));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(samplers.tick(uiActive));
     state.counters["allocs/tick"] =
         static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
 }

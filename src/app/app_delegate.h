@@ -3,8 +3,8 @@
 #include "app/launch_env.h"
 #include "app/notifier.h"
 #include "app/status_icon.h"
-#include "ui/popover_view.h"
 #include "engine/snapshot_source.h"
+#include "ui/popover_view.h"
 
 #include <QElapsedTimer>
 #include <QImage>

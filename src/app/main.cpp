@@ -1,8 +1,8 @@
 #include "app/app_delegate.h"
 #include "app/launch_env.h"
 #include "app/print_mode.h"
-#include "app/single_instance.h"
 #include "app/sensor_dump.h"
+#include "app/single_instance.h"
 #include "engine/settings.h"
 
 #include <QApplication>

@@ -25,15 +25,21 @@ constexpr int kNameWidth = 24;
 
 QString severityWord(Severity s) {
     switch (s) {
-        case Severity::normal: return L(VL_KEY("sevNormal"));
-        case Severity::elevated: return L(VL_KEY("sevElevated"));
-        case Severity::high: return L(VL_KEY("sevHigh"));
-        case Severity::critical: return L(VL_KEY("sevCritical"));
+        case Severity::normal:
+            return L(VL_KEY("sevNormal"));
+        case Severity::elevated:
+            return L(VL_KEY("sevElevated"));
+        case Severity::high:
+            return L(VL_KEY("sevHigh"));
+        case Severity::critical:
+            return L(VL_KEY("sevCritical"));
     }
     return {};
 }
 
-QString percent(double v) { return Format::fixed(std::isfinite(v) ? v : 0.0, 0) + u'%'; }
+QString percent(double v) {
+    return Format::fixed(std::isfinite(v) ? v : 0.0, 0) + u'%';
+}
 
 void writeLine(const QString& line) {
     const QByteArray bytes = line.toUtf8();
@@ -118,7 +124,8 @@ QString tableHeader() {
 }
 
 QString tableRow(const Snapshot& s) {
-    const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(s.time.time_since_epoch()).count();
+    const qint64 ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(s.time.time_since_epoch()).count();
     const QString time = QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss"));
     const QString memory =
         percent(s.memPercent) + u' ' + Format::bytes(s.memUsed) + u'/' + Format::bytes(s.memTotal);
@@ -151,7 +158,8 @@ QStringList processTable(const Snapshot& s, int top) {
     // function right for any snapshot it is given.
     std::vector<const ProcInfo*> rows;
     rows.reserve(s.processes.size());
-    for (const ProcInfo& p : s.processes) rows.push_back(&p);
+    for (const ProcInfo& p : s.processes)
+        rows.push_back(&p);
     const size_t n = std::min(rows.size(), static_cast<size_t>(std::max(top, 0)));
     std::partial_sort(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(n), rows.end(),
                       [](const ProcInfo* a, const ProcInfo* b) { return a->cpu > b->cpu; });
@@ -184,7 +192,8 @@ int runPrintMode(const PrintOptions& options) {
             // A block per snapshot: its row, then its busiest processes.
             writeLine(tableHeader());
             writeLine(tableRow(s));
-            for (const QString& line : processTable(s, kTopProcesses)) writeLine(line);
+            for (const QString& line : processTable(s, kTopProcesses))
+                writeLine(line);
             writeLine(QString());
         } else {
             if (printed % kHeaderEvery == 0) writeLine(tableHeader());

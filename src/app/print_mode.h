@@ -12,10 +12,10 @@ namespace velmora {
 // Headless mode: runs the engine without any window and prints each published snapshot,
 // for SSH sessions and scripts.
 struct PrintOptions {
-    bool json = false;        // one JSON object per line instead of the table
-    int count = -1;           // stop after this many snapshots; -1 runs until interrupted
-    double interval = 2.0;    // seconds between snapshots
-    bool processes = false;   // sample the process list too
+    bool json = false;       // one JSON object per line instead of the table
+    int count = -1;          // stop after this many snapshots; -1 runs until interrupted
+    double interval = 2.0;   // seconds between snapshots
+    bool processes = false;  // sample the process list too
 };
 
 struct PrintArgs {

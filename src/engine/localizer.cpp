@@ -11,15 +11,15 @@ namespace velmora {
 
 const QStringList& Localizer::supported() {
     static const QStringList codes = {"ko", "en", "ja", "zh", "zh-Hant", "es", "fr",
-                                      "de", "pt", "ru", "vi", "th", "id"};
+                                      "de", "pt", "ru", "vi", "th",      "id"};
     return codes;
 }
 
 QString Localizer::displayName(const QString& code) {
     static const QHash<QString, QString> names = {
-        {"ko", "한국어"},    {"en", "English"},   {"ja", "日本語"},         {"zh", "中文简体"},
-        {"zh-Hant", "中文繁體"}, {"es", "Español"},   {"fr", "Français"},   {"de", "Deutsch"},
-        {"pt", "Português"}, {"ru", "Русский"},   {"vi", "Tiếng Việt"}, {"th", "ไทย"},
+        {"ko", "한국어"},          {"en", "English"}, {"ja", "日本語"},     {"zh", "中文简体"},
+        {"zh-Hant", "中文繁體"},   {"es", "Español"}, {"fr", "Français"},   {"de", "Deutsch"},
+        {"pt", "Português"},       {"ru", "Русский"}, {"vi", "Tiếng Việt"}, {"th", "ไทย"},
         {"id", "Bahasa Indonesia"}};
     return names.value(code);
 }
@@ -89,7 +89,8 @@ void Localizer::fill(QString& text, int index, const QString& arg) {
 }
 
 void Localizer::apply(QString code) {
-    if (code.isEmpty() || code == QLatin1String("auto")) code = systemBest(preferred_ ? preferred_() : QStringList());
+    if (code.isEmpty() || code == QLatin1String("auto"))
+        code = systemBest(preferred_ ? preferred_() : QStringList());
     if (!supported().contains(code)) code = QStringLiteral("en");
     language_ = code;
     auto it = all_.constFind(language_);
@@ -102,7 +103,9 @@ QString Localizer::systemLanguageName() const {
     return name.isEmpty() ? QStringLiteral("English") : name;
 }
 
-QStringList Localizer::systemPreferredLanguages() { return QLocale::system().uiLanguages(); }
+QStringList Localizer::systemPreferredLanguages() {
+    return QLocale::system().uiLanguages();
+}
 
 QString Localizer::systemBest(const QStringList& preferred) {
     for (const QString& tag : preferred) {

@@ -24,7 +24,7 @@ namespace velmora {
 // fallback chain current language → English → Korean → the key itself.
 class Localizer : public QObject {
     Q_OBJECT
-public:
+  public:
     using Table = QHash<QString, QString>;
     using Tables = QHash<QString, Table>;
 
@@ -71,10 +71,10 @@ public:
         return QString::number(static_cast<double>(v), 'g', QLocale::FloatingPointShortest);
     }
 
-signals:
+  signals:
     void languageChanged();
 
-private:
+  private:
     const QString* find(const QString& key) const;
     static void fill(QString& text, int index, const QString& arg);
 
@@ -87,7 +87,9 @@ private:
 };
 
 // Lookup on the shared localizer, for code that is not a view.
-inline QString L(const QString& key) { return Localizer::shared().t(key); }
+inline QString L(const QString& key) {
+    return Localizer::shared().t(key);
+}
 template <typename... Args>
 QString L(const QString& key, const Args&... args) {
     return Localizer::shared().t(key, args...);

@@ -96,7 +96,8 @@ void MetricsEngine::publish(Snapshot snapshot) {
     const auto cutoff = history_.back().time - std::chrono::duration_cast<WallClock::duration>(
                                                    std::chrono::duration<double>(historyRetentionSeconds));
     size_t i = 0;
-    while (i < history_.size() && history_[i].time < cutoff) ++i;
+    while (i < history_.size() && history_[i].time < cutoff)
+        ++i;
     if (i < history_.size() && i > 0) history_.erase(history_.begin(), history_.begin() + i);
 
     emit currentChanged();
@@ -113,7 +114,8 @@ std::vector<MetricPoint> MetricsEngine::decimated(Value value) const {
         if (std::optional<double> v = value(s)) out.push_back({QUuid::createUuid(), s.time, *v});
     };
     if (n <= static_cast<size_t>(chartRecentFull + chartOlderBudget)) {
-        for (const Snapshot& s : history_) add(s);
+        for (const Snapshot& s : history_)
+            add(s);
         return out;
     }
     const size_t older = n - chartRecentFull;
@@ -125,7 +127,8 @@ std::vector<MetricPoint> MetricsEngine::decimated(Value value) const {
         pos += step;
         i = static_cast<size_t>(pos);
     } while (i < older);
-    for (i = older; i < n; ++i) add(history_[i]);
+    for (i = older; i < n; ++i)
+        add(history_[i]);
     return out;
 }
 

@@ -20,7 +20,7 @@ namespace velmora {
 // the thread that owns the engine (the GUI thread), as `current` and appended to `history`.
 class MetricsEngine : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr double historyRetentionSeconds = 600;
     static constexpr double displayWindowSeconds = 300;
     static constexpr int processHistoryLimit = 180;
@@ -55,11 +55,11 @@ public:
     // Appends a finished snapshot. Runs on the engine's thread; the worker posts here.
     void publish(Snapshot snapshot);
 
-signals:
+  signals:
     void currentChanged();
     void historyChanged();
 
-private:
+  private:
     template <typename Value>
     std::vector<MetricPoint> decimated(Value value) const;
 

@@ -27,7 +27,8 @@ void ThreadInbox::drain() {
         batch.swap(tasks_);
         scheduled_ = false;
     }
-    for (auto& task : batch) task();
+    for (auto& task : batch)
+        task();
 }
 
 SerialWorker::SerialWorker(const QString& name, QThread::Priority priority) : inbox_(new ThreadInbox) {

@@ -14,13 +14,13 @@ namespace velmora {
 // synchronises with primitives they cannot see).
 class ThreadInbox : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit ThreadInbox(QObject* parent = nullptr);
     ~ThreadInbox() override;
     // Callable from any thread while the inbox exists.
     void post(std::function<void()> task);
 
-private:
+  private:
     Q_INVOKABLE void drain();
 
     std::mutex lock_;
@@ -31,7 +31,7 @@ private:
 // A dedicated thread with its own event loop that runs posted tasks one at a time: the
 // serial worker that owns a service's background state.
 class SerialWorker {
-public:
+  public:
     explicit SerialWorker(const QString& name, QThread::Priority priority = QThread::LowPriority);
     // Stops the thread; tasks not yet run are dropped, objects parented to context()
     // are destroyed on the worker thread.
@@ -46,7 +46,7 @@ public:
     QObject* context() const { return inbox_; }
     bool isCurrentThread() const { return QThread::currentThread() == &thread_; }
 
-private:
+  private:
     QThread thread_;
     ThreadInbox* inbox_;
 };

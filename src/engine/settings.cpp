@@ -25,32 +25,38 @@ bool readJson(QIODevice& device, QSettings::SettingsMap& map) {
     const QJsonDocument doc = QJsonDocument::fromJson(device.readAll(), &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject()) return false;
     const QJsonObject obj = doc.object();
-    for (auto it = obj.begin(); it != obj.end(); ++it) map.insert(it.key(), it.value().toVariant());
+    for (auto it = obj.begin(); it != obj.end(); ++it)
+        map.insert(it.key(), it.value().toVariant());
     return true;
 }
 
 bool writeJson(QIODevice& device, const QSettings::SettingsMap& map) {
     QJsonObject obj;
-    for (auto it = map.begin(); it != map.end(); ++it) obj.insert(it.key(), QJsonValue::fromVariant(it.value()));
+    for (auto it = map.begin(); it != map.end(); ++it)
+        obj.insert(it.key(), QJsonValue::fromVariant(it.value()));
     return device.write(QJsonDocument(obj).toJson(QJsonDocument::Indented)) >= 0;
 }
 
 QSettings::Format jsonFormat() {
-    static const QSettings::Format format = QSettings::registerFormat(QStringLiteral("json"), readJson, writeJson);
+    static const QSettings::Format format =
+        QSettings::registerFormat(QStringLiteral("json"), readJson, writeJson);
     return format;
 }
 #endif
 
 std::unique_ptr<QSettings> openStore(const QString& path) {
 #ifdef Q_OS_MACOS
-    if (path.isEmpty()) return std::make_unique<QSettings>(QStringLiteral("com.tandrel.pelto"), QStringLiteral("Velmora"));
+    if (path.isEmpty())
+        return std::make_unique<QSettings>(QStringLiteral("com.tandrel.pelto"), QStringLiteral("Velmora"));
     return std::make_unique<QSettings>(path, QSettings::NativeFormat);
 #else
     return std::make_unique<QSettings>(path, jsonFormat());
 #endif
 }
 
-bool isBool(const QVariant& v) { return v.typeId() == QMetaType::Bool; }
+bool isBool(const QVariant& v) {
+    return v.typeId() == QMetaType::Bool;
+}
 
 bool isNumber(const QVariant& v) {
     switch (v.typeId()) {
@@ -66,11 +72,15 @@ bool isNumber(const QVariant& v) {
     }
 }
 
-bool isText(const QVariant& v) { return v.typeId() == QMetaType::QString; }
+bool isText(const QVariant& v) {
+    return v.typeId() == QMetaType::QString;
+}
 
 }  // namespace
 
-QString rawValue(MenuBarMetric metric) { return QString::fromLatin1(kMetricNames[static_cast<size_t>(metric)]); }
+QString rawValue(MenuBarMetric metric) {
+    return QString::fromLatin1(kMetricNames[static_cast<size_t>(metric)]);
+}
 
 std::optional<MenuBarMetric> menuBarMetricFromRaw(const QString& raw) {
     for (size_t i = 0; i < kMetricNames.size(); ++i)
@@ -79,8 +89,9 @@ std::optional<MenuBarMetric> menuBarMetricFromRaw(const QString& raw) {
 }
 
 const std::array<MenuBarMetric, 5>& allMenuBarMetrics() {
-    static const std::array<MenuBarMetric, 5> all = {MenuBarMetric::cpu, MenuBarMetric::memory, MenuBarMetric::gpu,
-                                                     MenuBarMetric::network, MenuBarMetric::temperature};
+    static const std::array<MenuBarMetric, 5> all = {MenuBarMetric::cpu, MenuBarMetric::memory,
+                                                     MenuBarMetric::gpu, MenuBarMetric::network,
+                                                     MenuBarMetric::temperature};
     return all;
 }
 
@@ -118,7 +129,8 @@ AppSettings::AppSettings(const QString& storePath, std::function<void(const QStr
 
     alertsEnabled_ = boolean("alertsEnabled", false);
     cpuThreshold_ = number("cpuAlertThreshold").value_or(90.0);
-    menuBarMetric_ = menuBarMetricFromRaw(text("menuBarMetric").value_or(QString())).value_or(MenuBarMetric::cpu);
+    menuBarMetric_ =
+        menuBarMetricFromRaw(text("menuBarMetric").value_or(QString())).value_or(MenuBarMetric::cpu);
     language_ = text("uiLanguage").value_or(QStringLiteral("auto"));
     aggressiveServiceStop_ = boolean("serviceStopAggressive", false);
     cumulativeRank_ = boolean("procRankCumulative", true);
@@ -133,7 +145,9 @@ AppSettings::AppSettings(const QString& storePath, std::function<void(const QStr
 
 AppSettings::~AppSettings() = default;
 
-QString AppSettings::language() const { return language_; }
+QString AppSettings::language() const {
+    return language_;
+}
 
 void AppSettings::write(const char* key, const QVariant& value) {
 #ifndef Q_OS_MACOS

@@ -28,7 +28,7 @@ inline constexpr std::array<double, 3> kRefreshIntervals = {1.0, 2.0, 5.0};
 // so every value is held atomically.
 class AppSettings : public QObject {
     Q_OBJECT
-public:
+  public:
     // The store for this user: a JSON file under the XDG config directory on Linux (it
     // keeps value types across restarts), the user-defaults database on macOS.
     static AppSettings& shared();
@@ -36,8 +36,7 @@ public:
 
     // `storePath` names the store file; `onLanguageChange` is told each new language
     // setting (the shared instance switches the localizer with it).
-    explicit AppSettings(const QString& storePath,
-                         std::function<void(const QString&)> onLanguageChange = {},
+    explicit AppSettings(const QString& storePath, std::function<void(const QString&)> onLanguageChange = {},
                          QObject* parent = nullptr);
     ~AppSettings() override;
 
@@ -62,7 +61,7 @@ public:
     void setRefreshInterval(double v);
     void setShowSystemProcesses(bool v);
 
-signals:
+  signals:
     void alertsEnabledChanged(bool);
     void cpuThresholdChanged(double);
     void menuBarMetricChanged(velmora::MenuBarMetric);
@@ -73,7 +72,7 @@ signals:
     void refreshIntervalChanged(double);
     void showSystemProcessesChanged(bool);
 
-private:
+  private:
     void write(const char* key, const QVariant& value);
 
     std::unique_ptr<QSettings> store_;

@@ -7,29 +7,43 @@ namespace velmora {
 
 namespace {
 
-QJsonValue optional(const std::optional<double>& v) { return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null); }
-QJsonValue optional(const std::optional<int>& v) { return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null); }
+QJsonValue optional(const std::optional<double>& v) {
+    return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
+}
+QJsonValue optional(const std::optional<int>& v) {
+    return v ? QJsonValue(*v) : QJsonValue(QJsonValue::Null);
+}
 // JSON numbers are doubles; byte counts stay exact up to 2^53, far beyond any real size.
-QJsonValue count(uint64_t v) { return QJsonValue(static_cast<double>(v)); }
+QJsonValue count(uint64_t v) {
+    return QJsonValue(static_cast<double>(v));
+}
 
 }  // namespace
 
 QString severityName(Severity s) {
     switch (s) {
-        case Severity::normal: return QStringLiteral("normal");
-        case Severity::elevated: return QStringLiteral("elevated");
-        case Severity::high: return QStringLiteral("high");
-        case Severity::critical: return QStringLiteral("critical");
+        case Severity::normal:
+            return QStringLiteral("normal");
+        case Severity::elevated:
+            return QStringLiteral("elevated");
+        case Severity::high:
+            return QStringLiteral("high");
+        case Severity::critical:
+            return QStringLiteral("critical");
     }
     return {};
 }
 
 QString thermalStateName(ThermalState s) {
     switch (s) {
-        case ThermalState::nominal: return QStringLiteral("nominal");
-        case ThermalState::fair: return QStringLiteral("fair");
-        case ThermalState::serious: return QStringLiteral("serious");
-        case ThermalState::critical: return QStringLiteral("critical");
+        case ThermalState::nominal:
+            return QStringLiteral("nominal");
+        case ThermalState::fair:
+            return QStringLiteral("fair");
+        case ThermalState::serious:
+            return QStringLiteral("serious");
+        case ThermalState::critical:
+            return QStringLiteral("critical");
     }
     return {};
 }
@@ -49,14 +63,18 @@ QJsonObject toJson(const ProcInfo& p) {
 
 QJsonObject toJson(const Snapshot& s) {
     QJsonArray perCore;
-    for (double v : s.cpuPerCore) perCore.append(v);
+    for (double v : s.cpuPerCore)
+        perCore.append(v);
     QJsonArray fans;
     for (const FanInfo& f : s.fans)
-        fans.append(QJsonObject{{"rpm", f.rpm}, {"target", f.target}, {"minRPM", f.minRPM}, {"maxRPM", f.maxRPM}});
+        fans.append(
+            QJsonObject{{"rpm", f.rpm}, {"target", f.target}, {"minRPM", f.minRPM}, {"maxRPM", f.maxRPM}});
     QJsonArray processes;
-    for (const ProcInfo& p : s.processes) processes.append(toJson(p));
+    for (const ProcInfo& p : s.processes)
+        processes.append(toJson(p));
     const BatteryInfo& b = s.battery;
-    const qint64 ms = std::chrono::duration_cast<std::chrono::milliseconds>(s.time.time_since_epoch()).count();
+    const qint64 ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(s.time.time_since_epoch()).count();
 
     return {{"time", QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs)},
             {"cpuTotal", s.cpuTotal},

@@ -84,7 +84,8 @@ std::optional<ProcessStaticInfo> ProcessDetailFetcher::fetchStatic(int32_t pid) 
     return info;
 }
 
-std::optional<ProcessLiveInfo> ProcessDetailFetcher::fetchLive(int32_t pid, platform::ProcessFactsSource& source) {
+std::optional<ProcessLiveInfo> ProcessDetailFetcher::fetchLive(int32_t pid,
+                                                               platform::ProcessFactsSource& source) {
     const auto c = source.counters(pid);
     if (!c) return std::nullopt;
     return ProcessLiveInfo{c->threads, c->residentBytes, c->virtualBytes, c->cpuSeconds};

@@ -32,7 +32,7 @@ struct BatteryReading {
 };
 
 class BatterySource {
-public:
+  public:
     virtual ~BatterySource() = default;
     virtual void read(BatteryReading& out) = 0;
 };

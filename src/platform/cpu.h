@@ -18,7 +18,7 @@ struct CpuCoreTicks {
 };
 
 class CpuTickSource {
-public:
+  public:
     virtual ~CpuTickSource() = default;
     // Replaces `out` with one record per logical core, in core order. False on failure.
     virtual bool read(std::vector<CpuCoreTicks>& out) = 0;
@@ -27,7 +27,7 @@ public:
 // Named integer and text facts about the processor layout: "hw.nperflevels",
 // "hw.logicalcpu", "hw.perflevel<N>.logicalcpu" and "hw.perflevel<N>.name".
 class TopologyFacts {
-public:
+  public:
     virtual ~TopologyFacts() = default;
     virtual std::optional<int64_t> intValue(const std::string& name) = 0;
     virtual std::optional<std::string> stringValue(const std::string& name) = 0;

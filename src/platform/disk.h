@@ -20,7 +20,7 @@ struct DiskTotals {
 };
 
 class DiskSource {
-public:
+  public:
     virtual ~DiskSource() = default;
     virtual bool volume(VolumeBlocks& out) = 0;
     // False when the devices cannot be listed at all.

@@ -33,7 +33,7 @@ struct GpuReading {
 };
 
 class GpuSource {
-public:
+  public:
     virtual ~GpuSource() = default;
     // Fills `out`, reusing its storage; false when the devices cannot be listed.
     virtual bool read(GpuReading& out) = 0;

@@ -16,7 +16,7 @@ struct MemoryPages {
 };
 
 class MemorySource {
-public:
+  public:
     virtual ~MemorySource() = default;
     // Fixed for the life of the source; 0 when unknown.
     virtual uint64_t pageSize() const = 0;

@@ -14,7 +14,7 @@ struct InterfaceBytes {
 };
 
 class NetworkSource {
-public:
+  public:
     virtual ~NetworkSource() = default;
     // Replaces `out` with one entry per interface; false when the list cannot be read.
     virtual bool read(std::vector<InterfaceBytes>& out) = 0;

@@ -16,7 +16,7 @@ struct TemperatureReading {
 enum class ThermalPressure : int { nominal = 0, fair = 1, serious = 2, critical = 3 };
 
 class TemperatureSource {
-public:
+  public:
     virtual ~TemperatureSource() = default;
     // Replaces `out` with every sensor's current value, plausible or not, reusing storage.
     virtual void read(std::vector<TemperatureReading>& out) = 0;

@@ -9,14 +9,14 @@ namespace velmora {
 
 // Charge, charging and mains state, time estimates, cycle count and health of the battery.
 class BatterySampler {
-public:
+  public:
     BatterySampler();
     explicit BatterySampler(std::unique_ptr<platform::BatterySource> source);
 
     BatteryInfo sample();
     static BatteryInfo fromReading(const platform::BatteryReading& reading);
 
-private:
+  private:
     std::unique_ptr<platform::BatterySource> source_;
     platform::BatteryReading reading_;
 };

@@ -7,7 +7,7 @@ namespace velmora {
 namespace {
 // Guards against a corrupt fact turning into a huge allocation.
 constexpr int64_t kMaxCores = 8192;
-}
+}  // namespace
 
 CPUSampler::CPUSampler() : CPUSampler(platform::makeCpuTickSource()) {}
 
@@ -63,13 +63,15 @@ CoreTopology CoreTopology::build(platform::TopologyFacts& facts) {
     if (levels >= 2) {
         for (int64_t level = levels - 1; level >= 0; --level) {
             const std::string prefix = "hw.perflevel" + std::to_string(level);
-            const int64_t n = std::clamp<int64_t>(facts.intValue(prefix + ".logicalcpu").value_or(0), 0, kMaxCores);
+            const int64_t n =
+                std::clamp<int64_t>(facts.intValue(prefix + ".logicalcpu").value_or(0), 0, kMaxCores);
             const QString name = QString::fromStdString(facts.stringValue(prefix + ".name").value_or(""));
             const QString lower = name.toLower();
             CoreKind kind = lower.contains(u"perf")    ? CoreKind::performance()
                             : lower.contains(u"effic") ? CoreKind::efficiency()
                                                        : CoreKind::other(name);
-            for (int64_t i = 0; i < n; ++i) t.kinds.push_back(kind);
+            for (int64_t i = 0; i < n; ++i)
+                t.kinds.push_back(kind);
         }
     }
     if (t.kinds.empty()) {

@@ -16,7 +16,7 @@ struct CpuSample {
 
 // Turns cumulative per-core tick counters into busy percentages.
 class CPUSampler {
-public:
+  public:
     CPUSampler();
     explicit CPUSampler(std::unique_ptr<platform::CpuTickSource> source);
 
@@ -24,7 +24,7 @@ public:
     // The logic of one call, given this tick's reading (nullptr when the read failed).
     CpuSample update(const std::vector<platform::CpuCoreTicks>* current);
 
-private:
+  private:
     std::unique_ptr<platform::CpuTickSource> source_;
     std::vector<platform::CpuCoreTicks> prevTicks_;
     std::vector<platform::CpuCoreTicks> scratch_;

@@ -13,7 +13,7 @@ using SteadyClock = std::chrono::steady_clock;
 
 // Fill level of the system volume and machine-wide disk read and write rates.
 class DiskSampler {
-public:
+  public:
     struct Capacity {
         uint64_t used = 0;
         uint64_t total = 0;
@@ -34,7 +34,7 @@ public:
     static Capacity capacityOf(const platform::VolumeBlocks* blocks);
     Rates update(const platform::DiskTotals* totals, SteadyClock::time_point now);
 
-private:
+  private:
     std::unique_ptr<platform::DiskSource> source_;
     uint64_t prevRead_ = 0;
     uint64_t prevWrite_ = 0;

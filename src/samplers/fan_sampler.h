@@ -21,7 +21,7 @@ struct FanAccess {
 
 // One FanInfo per readable fan, in fan order.
 class FanSampler {
-public:
+  public:
     static constexpr int kMaxFans = 15;
 
     FanSampler();
@@ -30,7 +30,7 @@ public:
     std::vector<FanInfo> sample();
     int count() const { return count_; }
 
-private:
+  private:
     FanAccess access_;
     int count_ = 0;  // fixed at creation: a machine without readable fans never asks again
 };

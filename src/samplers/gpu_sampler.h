@@ -11,7 +11,7 @@ namespace velmora {
 
 // System-wide GPU utilisation in percent: the busiest device wins.
 class GPUSampler {
-public:
+  public:
     GPUSampler();
     explicit GPUSampler(std::unique_ptr<platform::GpuSource> source);
 
@@ -23,7 +23,7 @@ public:
     // The first counter a device publishes, in order of preference.
     static std::optional<double> utilisation(const platform::AcceleratorStats& stats);
 
-private:
+  private:
     // Busiest engine over the interval, from per-client busy times; 0 on the first call.
     double engineBusy(const std::vector<platform::EngineBusy>& engines, SteadyClock::time_point now);
 

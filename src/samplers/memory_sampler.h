@@ -9,7 +9,7 @@ namespace velmora {
 
 // Physical memory in use, held by the compressor, and swap in use, once per tick.
 class MemorySampler {
-public:
+  public:
     struct Result {
         uint64_t used = 0;
         uint64_t total = 0;
@@ -28,7 +28,7 @@ public:
     uint64_t pageSize() const { return pageSize_; }
     uint64_t totalMem() const { return totalMem_; }
 
-private:
+  private:
     std::unique_ptr<platform::MemorySource> source_;
     uint64_t pageSize_ = 0;
     uint64_t totalMem_ = 0;

@@ -12,7 +12,7 @@ namespace velmora {
 
 // Machine-wide receive and send rates over every interface but loopback.
 class NetworkSampler {
-public:
+  public:
     struct Result {
         double inBps = 0;
         double outBps = 0;
@@ -31,7 +31,7 @@ public:
     static Counters sum(const std::vector<platform::InterfaceBytes>& interfaces);
     Result update(Counters counters, SteadyClock::time_point now);
 
-private:
+  private:
     std::unique_ptr<platform::NetworkSource> source_;
     std::vector<platform::InterfaceBytes> scratch_;
     uint64_t prevIn_ = 0;

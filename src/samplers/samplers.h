@@ -16,7 +16,7 @@ namespace velmora {
 // One instance of every sampler, called in a fixed order once per engine tick. Lives on
 // the engine's sampler thread; nothing else touches it.
 class Samplers : public SnapshotSource {
-public:
+  public:
     Samplers();
     Snapshot tick(const std::function<bool()>& uiActive) override;
 

@@ -16,7 +16,7 @@ namespace velmora {
 // Named temperature sensors, and the CPU, GPU and hottest figures picked from them by name.
 // Named after the HID sensor service it reads on macOS; on Linux its source is hwmon.
 class IOHIDTemperatureReader {
-public:
+  public:
     struct Temps {
         std::optional<double> cpu;
         std::optional<double> gpu;
@@ -39,7 +39,7 @@ public:
     static bool isGpuName(std::string_view name);
     static Temps summarize(const std::vector<platform::TemperatureReading>& readings);
 
-private:
+  private:
     std::unique_ptr<platform::TemperatureSource> source_;
     std::vector<platform::TemperatureReading> raw_;
     std::vector<platform::TemperatureReading> plausible_;
@@ -66,7 +66,7 @@ PowerFigures powerFiguresAt(const PowerFileContent& content, double nowSeconds);
 
 // Thermal pressure, temperatures and power figures, once per tick.
 class ThermalSampler {
-public:
+  public:
     static constexpr double kPowerFreshSeconds = 10;
 
     struct Result {
@@ -88,7 +88,7 @@ public:
 
     IOHIDTemperatureReader& reader() { return hid_; }
 
-private:
+  private:
     IOHIDTemperatureReader hid_;
     std::string powerPath_;
     platform::FileStamp powerStamp_;

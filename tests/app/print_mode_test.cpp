@@ -22,12 +22,12 @@ TEST(PrintArgs, ParsesOptionsAndRejectsUnknownOnes) {
     EXPECT_EQ(a.options->count, -1);
     EXPECT_EQ(a.options->interval, 5.0) << "defaults to the refresh interval setting";
 
-    for (const QStringList& bad : {QStringList{"velmora", "--print", "--bogus"},
-                                   QStringList{"velmora", "--print", "--count", "0"},
-                                   QStringList{"velmora", "--print", "--count", "x"},
-                                   QStringList{"velmora", "--print", "--interval", "-1"},
-                                   QStringList{"velmora", "--print", "--interval", "nan"},
-                                   QStringList{"velmora", "--print", "stray"}}) {
+    for (const QStringList& bad :
+         {QStringList{"velmora", "--print", "--bogus"}, QStringList{"velmora", "--print", "--count", "0"},
+          QStringList{"velmora", "--print", "--count", "x"},
+          QStringList{"velmora", "--print", "--interval", "-1"},
+          QStringList{"velmora", "--print", "--interval", "nan"},
+          QStringList{"velmora", "--print", "stray"}}) {
         a = parsePrintArgs(bad, 2.0);
         EXPECT_FALSE(a.options.has_value()) << bad.join(' ').toStdString();
         EXPECT_EQ(a.exitCode, 2) << bad.join(' ').toStdString();
@@ -69,11 +69,12 @@ TEST(PrintModeProcess, JsonLinesCarryEveryField) {
         const QJsonDocument doc = QJsonDocument::fromJson(line);
         ASSERT_TRUE(doc.isObject()) << line.toStdString();
         const QJsonObject o = doc.object();
-        for (const char* field : {"time", "cpuTotal", "cpuPerCore", "memUsed", "memTotal", "memCompressed",
-                                  "swapUsed", "memPercent", "diskUsed", "diskTotal", "diskPercent", "diskReadBps",
-                                  "diskWriteBps", "gpuPercent", "netInBps", "netOutBps", "battery", "fans",
-                                  "thermalState", "cpuTempC", "gpuTempC", "hottestC", "cpuPowerW", "gpuPowerW",
-                                  "anePowerW", "processes"})
+        for (const char* field :
+             {"time",         "cpuTotal",   "cpuPerCore", "memUsed",   "memTotal",    "memCompressed",
+              "swapUsed",     "memPercent", "diskUsed",   "diskTotal", "diskPercent", "diskReadBps",
+              "diskWriteBps", "gpuPercent", "netInBps",   "netOutBps", "battery",     "fans",
+              "thermalState", "cpuTempC",   "gpuTempC",   "hottestC",  "cpuPowerW",   "gpuPowerW",
+              "anePowerW",    "processes"})
             EXPECT_TRUE(o.contains(field)) << field;
         const double cpu = o["cpuTotal"].toDouble(-1);
         EXPECT_GE(cpu, 0);

@@ -13,7 +13,7 @@ using namespace velmora;
 namespace {
 
 class Sensors : public platform::TemperatureSource {
-public:
+  public:
     std::vector<platform::TemperatureReading> readings;
     int seen = 0;
     void read(std::vector<platform::TemperatureReading>& out) override { out = readings; }

@@ -19,14 +19,16 @@ QByteArray readAll(const QString& path) {
 
 // Keys passed literally to t(...), L(...) or marked with VL_KEY(...), by file.
 QMap<QString, QString> keysUsedBySources() {
-    static const QRegularExpression call(R"re((?:\bL|\bt|\btr|VL_KEY)\(\s*(?:u8?)?"([A-Za-z][A-Za-z0-9]*)")re");
+    static const QRegularExpression call(
+        R"re((?:\bL|\bt|\btr|VL_KEY)\(\s*(?:u8?)?"([A-Za-z][A-Za-z0-9]*)")re");
     QMap<QString, QString> keys;
     QDirIterator it(QStringLiteral(VELMORA_SOURCE_DIR "/src"), {"*.cpp", "*.h", "*.mm"}, QDir::Files,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
         const QString text = QString::fromUtf8(readAll(path));
-        for (auto m = call.globalMatch(text); m.hasNext();) keys.insert(m.next().captured(1), path);
+        for (auto m = call.globalMatch(text); m.hasNext();)
+            keys.insert(m.next().captured(1), path);
     }
     return keys;
 }
@@ -40,7 +42,8 @@ Localizer::Tables table() {
 
 TEST(LocalizationKeys, TableDecodesAndMatchesTheCompiledInCopy) {
     const QByteArray source = readAll(QStringLiteral(VELMORA_SOURCE_DIR "/i18n/strings.json"));
-    ASSERT_TRUE(Localizer::decode(source).has_value()) << "i18n/strings.json must be a two-level table of strings";
+    ASSERT_TRUE(Localizer::decode(source).has_value())
+        << "i18n/strings.json must be a two-level table of strings";
     EXPECT_EQ(readAll(QStringLiteral(":/i18n/strings.json")), source) << "rebuild to refresh the resource";
 }
 
@@ -65,7 +68,8 @@ TEST(LocalizationKeys, LanguagesShareOneKeySetAndPlaceholders) {
     static const QRegularExpression placeholder(R"(\{\d+\})");
     auto placeholders = [](const QString& text) {
         QSet<QString> found;
-        for (auto m = placeholder.globalMatch(text); m.hasNext();) found.insert(m.next().captured());
+        for (auto m = placeholder.globalMatch(text); m.hasNext();)
+            found.insert(m.next().captured());
         return found;
     };
     for (const QString& lang : Localizer::supported()) {
@@ -73,7 +77,8 @@ TEST(LocalizationKeys, LanguagesShareOneKeySetAndPlaceholders) {
         for (auto it = en.begin(); it != en.end(); ++it) {
             ASSERT_TRUE(t.contains(it.key())) << lang.toStdString() << " lacks " << it.key().toStdString();
             EXPECT_EQ(placeholders(t.value(it.key())), placeholders(it.value()))
-                << lang.toStdString() << " " << it.key().toStdString() << " has other placeholders than English";
+                << lang.toStdString() << " " << it.key().toStdString()
+                << " has other placeholders than English";
         }
         EXPECT_EQ(t.size(), en.size()) << lang.toStdString() << " has keys English lacks";
     }
@@ -88,7 +93,7 @@ TEST(LocalizationKeys, OtherLanguagesAreTranslatedNotCopied) {
         for (auto it = en.begin(); it != en.end(); ++it)
             if (tables.value(lang).value(it.key()) == it.value()) ++same;
         // Short technical words ("GPU", "Normal") may legitimately match; whole tables may not.
-        EXPECT_LT(same * 3, en.size()) << lang.toStdString() << " repeats English in " << same << " of "
-                                       << en.size() << " texts";
+        EXPECT_LT(same * 3, en.size())
+            << lang.toStdString() << " repeats English in " << same << " of " << en.size() << " texts";
     }
 }

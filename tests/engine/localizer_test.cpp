@@ -89,8 +89,9 @@ TEST(LocalizerLoading, RejectsNonStringsAndMovesToTheNextCandidate) {
     QTemporaryDir dir;
     test::writeFile(dir, "bad.json", R"({"en": {"greet": "Hi", "n": 5}})");
     test::writeFile(dir, "good.json", R"({"en": {"greet": "Hi there"}})");
-    Localizer fallsThrough({dir.filePath("missing.json"), dir.filePath("bad.json"), dir.filePath("good.json")}, "en",
-                           prefers({}));
+    Localizer fallsThrough(
+        {dir.filePath("missing.json"), dir.filePath("bad.json"), dir.filePath("good.json")}, "en",
+        prefers({}));
     EXPECT_EQ(fallsThrough.t("greet"), "Hi there");
 
     Localizer onlyBad({dir.filePath("bad.json")}, "en", prefers({}));
@@ -106,6 +107,7 @@ TEST(LocalizerTable, SupportedLanguagesAndNames) {
     ASSERT_EQ(Localizer::supported().size(), 13);
     EXPECT_EQ(Localizer::supported().front(), "ko");
     EXPECT_EQ(Localizer::supported().back(), "id");
-    for (const QString& code : Localizer::supported()) EXPECT_FALSE(Localizer::displayName(code).isEmpty()) << code;
+    for (const QString& code : Localizer::supported())
+        EXPECT_FALSE(Localizer::displayName(code).isEmpty()) << code;
     EXPECT_EQ(Localizer::displayName("zh-Hant"), "中文繁體");
 }

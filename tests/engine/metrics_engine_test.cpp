@@ -15,7 +15,7 @@ namespace {
 
 // Hands out snapshots with a counter in cpuTotal and one process while uiActive is set.
 class FakeSource : public SnapshotSource {
-public:
+  public:
     explicit FakeSource(std::atomic<int>* ticks) : ticks_(ticks) {}
     Snapshot tick(const std::function<bool()>& uiActive) override {
         Snapshot s;
@@ -24,7 +24,7 @@ public:
         return s;
     }
 
-private:
+  private:
     std::atomic<int>* ticks_;
 };
 
@@ -37,7 +37,7 @@ Snapshot at(TimePoint t, double cpu, bool withProcess = false) {
 }
 
 class EngineHistory : public ::testing::Test {
-protected:
+  protected:
     std::atomic<int> ticks{0};
     MetricsEngine engine{std::make_unique<FakeSource>(&ticks)};
     TimePoint t0 = WallClock::now();
@@ -70,14 +70,16 @@ TEST_F(EngineHistory, PublishNotifiesAndKeepsCurrent) {
 }
 
 TEST_F(EngineHistory, OnlyNewest180KeepProcessTables) {
-    for (int i = 0; i < 180; ++i) engine.publish(at(t0 + std::chrono::seconds(i), i, true));
+    for (int i = 0; i < 180; ++i)
+        engine.publish(at(t0 + std::chrono::seconds(i), i, true));
     EXPECT_FALSE(engine.history().front().processes.empty()) << "180 snapshots all keep their tables";
 
     engine.publish(at(t0 + 180s, 180, true));
     ASSERT_EQ(engine.history().size(), 181u);
     EXPECT_TRUE(engine.history()[0].processes.empty());
     EXPECT_EQ(engine.history()[0].cpuTotal, 0) << "other fields survive";
-    for (size_t i = 1; i < 181; ++i) EXPECT_FALSE(engine.history()[i].processes.empty()) << i;
+    for (size_t i = 1; i < 181; ++i)
+        EXPECT_FALSE(engine.history()[i].processes.empty()) << i;
 
     // cpuHistory can only see snapshots that still hold a table.
     EXPECT_EQ(engine.cpuHistory(7).size(), 180u);
@@ -98,10 +100,12 @@ TEST_F(EngineHistory, DropsSnapshotsOlderThan600Seconds) {
 }
 
 TEST_F(EngineHistory, ChartDecimationAt540And541) {
-    for (int i = 0; i < 540; ++i) engine.publish(at(t0 + std::chrono::milliseconds(i * 500), i));
+    for (int i = 0; i < 540; ++i)
+        engine.publish(at(t0 + std::chrono::milliseconds(i * 500), i));
     auto points = engine.series(&Snapshot::cpuTotal);
     ASSERT_EQ(points.size(), 540u);
-    for (size_t i = 0; i < points.size(); ++i) ASSERT_EQ(points[i].value, static_cast<double>(i));
+    for (size_t i = 0; i < points.size(); ++i)
+        ASSERT_EQ(points[i].value, static_cast<double>(i));
 
     engine.publish(at(t0 + std::chrono::milliseconds(540 * 500), 540));
     points = engine.series(&Snapshot::cpuTotal);
@@ -109,14 +113,17 @@ TEST_F(EngineHistory, ChartDecimationAt540And541) {
     ASSERT_GE(points.size(), 540u);
     ASSERT_LE(points.size(), 541u);
     const size_t olderPart = points.size() - 300;
-    for (size_t i = 0; i < 300; ++i) ASSERT_EQ(points[olderPart + i].value, 241.0 + static_cast<double>(i));
+    for (size_t i = 0; i < 300; ++i)
+        ASSERT_EQ(points[olderPart + i].value, 241.0 + static_cast<double>(i));
     EXPECT_EQ(points.front().value, 0);
-    for (size_t i = 1; i < points.size(); ++i) ASSERT_LT(points[i - 1].value, points[i].value);
+    for (size_t i = 1; i < points.size(); ++i)
+        ASSERT_LT(points[i - 1].value, points[i].value);
     EXPECT_LT(points[olderPart - 1].value, 241);
 }
 
 TEST_F(EngineHistory, ChartDecimationStaysNearBudgetForLongHistories) {
-    for (int i = 0; i < 1200; ++i) engine.publish(at(t0 + std::chrono::milliseconds(i * 500), i));
+    for (int i = 0; i < 1200; ++i)
+        engine.publish(at(t0 + std::chrono::milliseconds(i * 500), i));
     const auto points = engine.series(&Snapshot::cpuTotal);
     EXPECT_LE(points.size(), 541u);
     EXPECT_GE(points.size(), 539u);
@@ -125,7 +132,8 @@ TEST_F(EngineHistory, ChartDecimationStaysNearBudgetForLongHistories) {
 }
 
 TEST_F(EngineHistory, RecentSeriesCoversLast300Seconds) {
-    for (int i = 0; i <= 400; i += 10) engine.publish(at(t0 + std::chrono::seconds(i), i));
+    for (int i = 0; i <= 400; i += 10)
+        engine.publish(at(t0 + std::chrono::seconds(i), i));
     const auto points = engine.recentSeries(&Snapshot::cpuTotal);
     ASSERT_FALSE(points.empty());
     EXPECT_EQ(points.front().value, 100) << "cutoff is last time - 300 s, inclusive";

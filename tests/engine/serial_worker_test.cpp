@@ -23,7 +23,8 @@ TEST(SerialWorker, RunsTasksInOrderOnItsOwnThread) {
         });
     worker.run([] {});  // everything posted before has run once this returns
     ASSERT_EQ(order.size(), 100u);
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(order[i], i);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(order[i], i);
     EXPECT_TRUE(offMainThread);
 }
 

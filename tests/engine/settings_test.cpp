@@ -12,7 +12,7 @@ using namespace velmora;
 namespace {
 
 class SettingsStore : public ::testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     QString path() const { return dir.filePath("velmora/settings.json"); }
     void store(const QByteArray& json) { test::writeFile(dir, "velmora/settings.json", json); }
@@ -39,7 +39,8 @@ TEST_F(SettingsStore, FreshUserGetsDefaults) {
 }
 
 TEST_F(SettingsStore, WrongTypesFallBackWithoutRewritingTheFile) {
-    const QByteArray garbage = R"({"alertsEnabled": "true", "cpuAlertThreshold": "80", "menuBarMetric": "disk",
+    const QByteArray garbage =
+        R"({"alertsEnabled": "true", "cpuAlertThreshold": "80", "menuBarMetric": "disk",
         "uiLanguage": 12, "procRankCumulative": 0, "collectProcessGPU": null, "refreshInterval": 3,
         "showSystemProcesses": [true], "extra": {"kept": 1}})";
     store(garbage);
@@ -116,7 +117,8 @@ TEST_F(SettingsStore, SettersNotifyAndLanguageSwitchesAtOnce) {
 }
 
 TEST(MenuBarMetricNames, RoundTripAndRejectUnknown) {
-    for (MenuBarMetric m : allMenuBarMetrics()) EXPECT_EQ(menuBarMetricFromRaw(rawValue(m)), m);
+    for (MenuBarMetric m : allMenuBarMetrics())
+        EXPECT_EQ(menuBarMetricFromRaw(rawValue(m)), m);
     EXPECT_EQ(rawValue(MenuBarMetric::temperature), "temperature");
     EXPECT_FALSE(menuBarMetricFromRaw("disk").has_value());
     EXPECT_FALSE(menuBarMetricFromRaw("CPU").has_value());

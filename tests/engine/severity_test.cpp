@@ -13,10 +13,9 @@ Snapshot idle() {
 
 TEST(Severity, CpuStepsAlone) {
     Snapshot s = idle();
-    const std::pair<double, Severity> cases[] = {{49.9, Severity::normal},  {50, Severity::elevated},
-                                                 {69.9, Severity::elevated}, {70, Severity::high},
-                                                 {89.9, Severity::high},     {90, Severity::critical},
-                                                 {95, Severity::critical}};
+    const std::pair<double, Severity> cases[] = {
+        {49.9, Severity::normal}, {50, Severity::elevated}, {69.9, Severity::elevated}, {70, Severity::high},
+        {89.9, Severity::high},   {90, Severity::critical}, {95, Severity::critical}};
     for (auto [cpu, expected] : cases) {
         s.cpuTotal = cpu;
         EXPECT_EQ(s.severity(), expected) << cpu;

@@ -59,8 +59,7 @@ TEST(ToolCollector, ReadsFilesAndSocketsThroughTheOpenFileTool) {
 }
 
 TEST(ToolCollector, MissingToolsGiveEmptyResults) {
-    ToolCollector collector(platform::systemProcessFacts(), pathsWithLsof("/nonexistent/lsof"),
-                            ToolLimits());
+    ToolCollector collector(platform::systemProcessFacts(), pathsWithLsof("/nonexistent/lsof"), ToolLimits());
     EXPECT_FALSE(collector.openFiles(getpid()).has_value());
     EXPECT_TRUE(collector.connections(getpid()).empty());
     EXPECT_TRUE(collector.nettopBytesByLocalPort(getpid()).isEmpty());

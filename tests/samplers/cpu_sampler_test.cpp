@@ -10,7 +10,7 @@ using platform::CpuCoreTicks;
 namespace {
 
 class ScriptedTicks : public platform::CpuTickSource {
-public:
+  public:
     std::vector<std::vector<CpuCoreTicks>> script;  // an empty entry means a failed read
     size_t next = 0;
     bool read(std::vector<CpuCoreTicks>& out) override {
@@ -22,7 +22,7 @@ public:
 };
 
 class Facts : public platform::TopologyFacts {
-public:
+  public:
     std::map<std::string, int64_t> ints;
     std::map<std::string, std::string> strings;
     std::optional<int64_t> intValue(const std::string& n) override {

@@ -10,7 +10,7 @@ using namespace std::chrono_literals;
 namespace {
 
 class FixedMemory : public platform::MemorySource {
-public:
+  public:
     FixedMemory(uint64_t pageSize, uint64_t total) : pageSize_(pageSize), total_(total) {}
     uint64_t pageSize() const override { return pageSize_; }
     uint64_t totalBytes() const override { return total_; }
@@ -22,12 +22,12 @@ public:
     platform::MemoryPages pages;
     bool ok = true;
 
-private:
+  private:
     uint64_t pageSize_, total_;
 };
 
 class ScriptedDisk : public platform::DiskSource {
-public:
+  public:
     bool volume(platform::VolumeBlocks& out) override {
         out = blocks;
         return volumeOk;

@@ -14,7 +14,7 @@ using platform::TemperatureReading;
 namespace {
 
 class FakeSensors : public platform::TemperatureSource {
-public:
+  public:
     std::vector<TemperatureReading> readings;
     platform::ThermalPressure level = platform::ThermalPressure::nominal;
     void read(std::vector<TemperatureReading>& out) override { out = readings; }

@@ -9,7 +9,9 @@
 
 namespace velmora::test {
 
-std::string fixture(const std::string& relative) { return std::string(VELMORA_FIXTURE_DIR) + "/" + relative; }
+std::string fixture(const std::string& relative) {
+    return std::string(VELMORA_FIXTURE_DIR) + "/" + relative;
+}
 
 void writeFile(const QTemporaryDir& dir, const QString& relative, const QByteArray& content) {
     const QString path = dir.filePath(relative);

@@ -16,6 +16,7 @@ std::string fixture(const std::string& relative);
 void writeFile(const QTemporaryDir& dir, const QString& relative, const QByteArray& content);
 
 // Runs the event loop until `done` holds or `timeout` passes; returns `done()`.
-bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+bool waitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 }  // namespace velmora::test

@@ -32,7 +32,8 @@ int clientTimes(DrmClientScanner& scanner, const std::string& sysRoot, std::vect
     for (size_t i = 0; i < engines.size() && count < capacity;) {
         const EngineBusy& first = engines[i];
         uint64_t sum = 0;
-        for (; i < engines.size() && engines[i].client == first.client && engines[i].device == first.device; ++i)
+        for (; i < engines.size() && engines[i].client == first.client && engines[i].device == first.device;
+             ++i)
             sum += engines[i].busyNs;
         if (sum == 0) continue;
         pids[count] = first.pid;

@@ -28,11 +28,11 @@ void describeBatteries(const std::vector<SupplyBattery>& batteries, std::optiona
 // "Battery" and a scope other than "Device", so a wireless mouse's battery does not count.
 // Mains is any "Mains" or USB supply that is online.
 class LinuxBatterySource : public BatterySource {
-public:
+  public:
     explicit LinuxBatterySource(std::string sysRoot = "/sys");
     void read(BatteryReading& out) override;
 
-private:
+  private:
     struct Files {
         linux_fs::PinnedFile status, energyNow, energyFull, energyFullDesign, powerNow, chargeNow, chargeFull,
             chargeFullDesign, currentNow, capacity, timeToEmptyNow, timeToFullNow, cycleCount;

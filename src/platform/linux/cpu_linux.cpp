@@ -9,8 +9,12 @@ namespace velmora::platform {
 
 using namespace linux_fs;
 
-std::unique_ptr<CpuTickSource> makeCpuTickSource() { return std::make_unique<LinuxCpuTickSource>(); }
-std::unique_ptr<TopologyFacts> makeTopologyFacts() { return std::make_unique<LinuxTopologyFacts>(); }
+std::unique_ptr<CpuTickSource> makeCpuTickSource() {
+    return std::make_unique<LinuxCpuTickSource>();
+}
+std::unique_ptr<TopologyFacts> makeTopologyFacts() {
+    return std::make_unique<LinuxTopologyFacts>();
+}
 
 LinuxCpuTickSource::LinuxCpuTickSource(std::string procRoot) : path_(std::move(procRoot) + "/stat") {}
 
@@ -29,7 +33,8 @@ bool LinuxCpuTickSource::parse(std::string_view text, std::vector<CpuCoreTicks>&
         size_t count = 0;
         size_t pos = line.find(' ');
         while (pos != std::string_view::npos && count < 8) {
-            while (pos < line.size() && line[pos] == ' ') ++pos;
+            while (pos < line.size() && line[pos] == ' ')
+                ++pos;
             if (pos >= line.size()) break;
             const size_t end = line.find(' ', pos);
             const auto v = parseUInt(line.substr(pos, end == std::string_view::npos ? line.npos : end - pos));
@@ -86,7 +91,8 @@ LinuxTopologyFacts::LinuxTopologyFacts(std::string sysRoot) {
             if (*lo != *hi) {
                 // The biggest cores and any middle tier are performance cores; the smallest
                 // are the efficiency cluster.
-                for (int64_t c : capacity) names.push_back(c == *lo ? "Efficiency" : "Performance");
+                for (int64_t c : capacity)
+                    names.push_back(c == *lo ? "Efficiency" : "Performance");
             }
         }
     }
@@ -94,8 +100,10 @@ LinuxTopologyFacts::LinuxTopologyFacts(std::string sysRoot) {
 
     std::vector<std::pair<std::string, int64_t>> runs;
     for (const std::string& n : names) {
-        if (!runs.empty() && runs.back().first == n) ++runs.back().second;
-        else runs.push_back({n, 1});
+        if (!runs.empty() && runs.back().first == n)
+            ++runs.back().second;
+        else
+            runs.push_back({n, 1});
     }
     if (runs.size() < 2) return;
     // The topology walks levels from the highest down, so the first run is the top level.

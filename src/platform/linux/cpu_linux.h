@@ -12,13 +12,13 @@ namespace velmora::platform {
 // sampler knows: irq, softirq and steal count as system time, iowait as idle. Guest time is
 // already part of user and nice there. Offline cores are absent, so the count changes.
 class LinuxCpuTickSource : public CpuTickSource {
-public:
+  public:
     explicit LinuxCpuTickSource(std::string procRoot = "/proc");
     bool read(std::vector<CpuCoreTicks>& out) override;
 
     static bool parse(std::string_view statText, std::vector<CpuCoreTicks>& out);
 
-private:
+  private:
     std::string path_;
     std::string buf_;
 };
@@ -28,12 +28,12 @@ private:
 // are read from devices/cpu_core and devices/cpu_atom, Arm big.LITTLE from the per-core
 // cpu_capacity; anything else reports a single level.
 class LinuxTopologyFacts : public TopologyFacts {
-public:
+  public:
     explicit LinuxTopologyFacts(std::string sysRoot = "/sys");
     std::optional<int64_t> intValue(const std::string& name) override;
     std::optional<std::string> stringValue(const std::string& name) override;
 
-private:
+  private:
     std::map<std::string, int64_t> ints_;
     std::map<std::string, std::string> strings_;
 };

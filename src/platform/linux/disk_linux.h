@@ -19,7 +19,7 @@ void sumDiskStats(std::string_view text, const std::vector<std::string>& devices
 // devices, whose I/O already shows on their member disks, are left out, so a write is
 // counted once.
 class LinuxDiskSource : public DiskSource {
-public:
+  public:
     explicit LinuxDiskSource(std::string procRoot = "/proc", std::string sysRoot = "/sys",
                              std::string volume = "/");
     bool volume(VolumeBlocks& out) override;
@@ -27,7 +27,7 @@ public:
 
     const std::vector<std::string>& devices();
 
-private:
+  private:
     void rescan();
 
     std::string sysRoot_;

@@ -33,14 +33,14 @@ bool parseDrmFdinfo(std::string_view text, DrmClientInfo& out);
 // seen before are looked at every few seconds, every process again every half minute; in
 // between only the descriptors already known to be DRM clients are read.
 class DrmClientScanner {
-public:
+  public:
     explicit DrmClientScanner(std::string procRoot = "/proc");
     // Appends one EngineBusy per engine per distinct client to `out`.
     void read(std::vector<EngineBusy>& out);
     // Forces a full walk on the next read.
     void invalidate();
 
-private:
+  private:
     struct Holder {
         int32_t pid;
         int fd;

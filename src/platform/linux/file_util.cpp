@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 
 namespace velmora::platform::linux_fs {
@@ -87,7 +87,8 @@ std::optional<std::vector<int>> parseCpuList(std::string_view text) {
         const auto lo = parseInt(part.substr(0, dash));
         const auto hi = dash == std::string_view::npos ? lo : parseInt(part.substr(dash + 1));
         if (!lo || !hi || *lo < 0 || *hi < *lo || *hi >= kMaxCpu) return std::nullopt;
-        for (int64_t c = *lo; c <= *hi; ++c) out.push_back(static_cast<int>(c));
+        for (int64_t c = *lo; c <= *hi; ++c)
+            out.push_back(static_cast<int>(c));
         if (comma == std::string_view::npos) break;
         text.remove_prefix(comma + 1);
     }
@@ -98,9 +99,11 @@ void splitFields(std::string_view line, std::vector<std::string_view>& out) {
     out.clear();
     size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
         const size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+            ++i;
         if (i > start) out.push_back(line.substr(start, i - start));
     }
 }

@@ -52,7 +52,7 @@ std::optional<std::string> linkBasename(const std::string& path);
 // produce fresh content, so the per-tick cost is one pread instead of open, read and close.
 // A failed read closes the file; the next read reopens it (a device that slept or came back).
 class PinnedFile {
-public:
+  public:
     PinnedFile() = default;
     explicit PinnedFile(std::string path) : path_(std::move(path)) {}
     // A file that is never opened when `path` does not exist now: optional attributes that a
@@ -70,7 +70,7 @@ public:
     const std::string& path() const { return path_; }
     bool exists() const;
 
-private:
+  private:
     void close();
     std::string path_;
     int fd_ = -1;
@@ -79,7 +79,7 @@ private:
 // Paces the re-reading of cached folder listings (hwmon chips, power supplies, block
 // devices, ...): due at the first call, then again once `interval` has passed.
 class RescanTimer {
-public:
+  public:
     explicit RescanTimer(std::chrono::steady_clock::duration interval = std::chrono::seconds(3))
         : interval_(interval) {}
     bool due(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now()) {
@@ -90,7 +90,7 @@ public:
     }
     void force() { primed_ = false; }
 
-private:
+  private:
     std::chrono::steady_clock::duration interval_;
     std::chrono::steady_clock::time_point last_{};
     bool primed_ = false;

@@ -15,7 +15,7 @@ namespace velmora::platform {
 // for every other driver (i915, xe, nouveau, Arm GPUs) the engine busy times of all DRM
 // clients are collected from <procRoot>/*/fdinfo.
 class LinuxGpuSource : public GpuSource {
-public:
+  public:
     explicit LinuxGpuSource(std::string procRoot = "/proc", std::string sysRoot = "/sys",
                             bool useNvml = true);
     bool read(GpuReading& out) override;
@@ -24,7 +24,7 @@ public:
     size_t busyFileCount() const { return busy_.size(); }
     bool needsEngineTimes() const { return needEngines_; }
 
-private:
+  private:
     void rescan();
 
     std::string sysRoot_;

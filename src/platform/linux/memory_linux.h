@@ -26,14 +26,14 @@ bool parseMemInfo(std::string_view text, MemInfo& out);
 // not hand out without swapping. The compressor is the zswap pool plus the memory every zram
 // device under <sysRoot>/block uses (its mm_stat), both already part of that used figure.
 class LinuxMemorySource : public MemorySource {
-public:
+  public:
     explicit LinuxMemorySource(std::string procRoot = "/proc", std::string sysRoot = "/sys",
                                uint64_t pageSize = 0);
     uint64_t pageSize() const override { return pageSize_; }
     uint64_t totalBytes() const override { return total_; }
     bool read(MemoryPages& out) override;
 
-private:
+  private:
     void rescanZram();
 
     std::string sysRoot_;

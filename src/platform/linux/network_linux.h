@@ -23,11 +23,11 @@ void parseNetDev(std::string_view text, std::vector<NetDevLine>& out);
 // interface's IFF_LOOPBACK flag (<sysRoot>/class/net/<name>/flags), not by its name; the
 // flags are read when an interface is first seen and refreshed every few seconds.
 class LinuxNetworkSource : public NetworkSource {
-public:
+  public:
     explicit LinuxNetworkSource(std::string procRoot = "/proc", std::string sysRoot = "/sys");
     bool read(std::vector<InterfaceBytes>& out) override;
 
-private:
+  private:
     struct Known {
         std::string name;
         bool loopback = false;

@@ -15,11 +15,11 @@ namespace velmora::platform {
 // max_energy_range_uj, hwmon's energy<N>_input): watts over the interval since the
 // previous update; nothing on the first update, after a gap or a counter that makes no sense.
 class EnergyRate {
-public:
+  public:
     std::optional<double> update(uint64_t microjoules, std::optional<uint64_t> maxRange,
                                  std::chrono::steady_clock::time_point now);
 
-private:
+  private:
     std::optional<uint64_t> prev_;
     std::chrono::steady_clock::time_point prevTime_{};
 };
@@ -30,7 +30,7 @@ private:
 // hwmon chips of graphics drivers (power1_average or power1_input in µW, else the energy
 // counter energy1_input). Reading RAPL needs root on current kernels.
 class PowerReaders {
-public:
+  public:
     explicit PowerReaders(std::string sysRoot = "/sys");
     // Watts since the previous call, or nothing when the source is missing or unreadable.
     std::optional<double> cpuWatts(
@@ -43,7 +43,7 @@ public:
     size_t packageCount() const { return packages_.size(); }
     size_t gpuCount() const { return gpus_.size(); }
 
-private:
+  private:
     struct Counter {
         linux_fs::PinnedFile energy;
         std::optional<uint64_t> maxRange;

@@ -44,7 +44,8 @@ std::optional<std::string_view> extendedName(std::string_view comm, std::string_
     // A program that rewrote its title ("/bin/tool --flag" in one string) is named by its
     // first word; an executable whose own name has spaces, by all of it.
     argv0 = argv0.substr(0, argv0.find('\0'));
-    for (std::string_view candidate : {baseName(exePath), baseName(argv0.substr(0, argv0.find(' '))), baseName(argv0)})
+    for (std::string_view candidate :
+         {baseName(exePath), baseName(argv0.substr(0, argv0.find(' '))), baseName(argv0)})
         if (extends(candidate, comm)) return candidate;
     return std::nullopt;
 }

@@ -11,7 +11,8 @@ namespace {
 // Reads the next space-separated field of `rest` as an integer.
 template <typename T>
 bool next(std::string_view& rest, T& out) {
-    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    while (!rest.empty() && rest.front() == ' ')
+        rest.remove_prefix(1);
     const auto [p, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), out);
     if (ec != std::errc()) return false;
     rest.remove_prefix(static_cast<size_t>(p - rest.data()));
@@ -20,7 +21,8 @@ bool next(std::string_view& rest, T& out) {
 
 bool skip(std::string_view& rest, int fields) {
     for (int i = 0; i < fields; ++i) {
-        while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+        while (!rest.empty() && rest.front() == ' ')
+            rest.remove_prefix(1);
         const size_t end = rest.find(' ');
         if (end == std::string_view::npos) return false;
         rest.remove_prefix(end);
@@ -40,7 +42,8 @@ bool parsePidStat(std::string_view text, PidStat& out) {
     out.comm = text.substr(open + 1, close - open - 1);
 
     std::string_view rest = text.substr(close + 1);
-    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    while (!rest.empty() && rest.front() == ' ')
+        rest.remove_prefix(1);
     if (rest.empty()) return false;
     out.state = rest.front();
     rest.remove_prefix(1);
@@ -50,8 +53,8 @@ bool parsePidStat(std::string_view text, PidStat& out) {
     return next(rest, out.ppid) && skip(rest, 4) && next(rest, out.flags) && next(rest, out.minflt) &&
            skip(rest, 1) && next(rest, out.majflt) && skip(rest, 1) && next(rest, out.utime) &&
            next(rest, out.stime) && skip(rest, 2) && next(rest, out.priority) && next(rest, out.nice) &&
-           next(rest, out.numThreads) && skip(rest, 1) && next(rest, out.starttime) && next(rest, out.vsize) &&
-           next(rest, out.rssPages);
+           next(rest, out.numThreads) && skip(rest, 1) && next(rest, out.starttime) &&
+           next(rest, out.vsize) && next(rest, out.rssPages);
 }
 
 }  // namespace velmora::platform

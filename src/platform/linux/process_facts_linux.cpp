@@ -114,7 +114,7 @@ std::optional<int64_t> LinuxProcessFacts::parseBootTime(std::string_view stat) {
 }
 
 std::string LinuxProcessFacts::displayName(std::string_view comm, std::string_view exePath,
-                                            std::string_view argv0) {
+                                           std::string_view argv0) {
     return std::string(extendedName(comm, exePath, argv0).value_or(comm));
 }
 

@@ -141,7 +141,8 @@ void LinuxProcessSource::closeSlot(PidState& state, Slot slot) {
 
 void LinuxProcessSource::releaseKeptFiles() {
     if (kept_ == 0) return;
-    for (auto& [pid, state] : states_) closeAll(state);
+    for (auto& [pid, state] : states_)
+        closeAll(state);
 }
 
 void LinuxProcessSource::closeAll(PidState& state) {

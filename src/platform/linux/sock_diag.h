@@ -9,12 +9,12 @@ namespace velmora::platform {
 
 // One Internet socket as the kernel's socket-diagnostics interface reports it.
 struct InetSocket {
-    uint64_t inode = 0;  // matches the "socket:[inode]" links under /proc/<pid>/fd
-    uint8_t family = 0;  // AF_INET or AF_INET6
-    uint8_t state = 0;   // TCP state number (TCP_ESTABLISHED, TCP_LISTEN, ...)
-    std::array<uint8_t, 16> localAddr{};   // 4 bytes used for AF_INET
+    uint64_t inode = 0;                   // matches the "socket:[inode]" links under /proc/<pid>/fd
+    uint8_t family = 0;                   // AF_INET or AF_INET6
+    uint8_t state = 0;                    // TCP state number (TCP_ESTABLISHED, TCP_LISTEN, ...)
+    std::array<uint8_t, 16> localAddr{};  // 4 bytes used for AF_INET
     std::array<uint8_t, 16> remoteAddr{};
-    uint16_t localPort = 0;   // host byte order
+    uint16_t localPort = 0;  // host byte order
     uint16_t remotePort = 0;
     uint32_t uid = 0;
     // Cumulative bytes from tcp_info; absent on kernels that do not report them.
@@ -25,7 +25,7 @@ struct InetSocket {
 // TCP sockets of the whole machine over NETLINK_SOCK_DIAG, with their byte counters.
 // Keeps its netlink socket and receive buffer between calls.
 class SockDiag {
-public:
+  public:
     SockDiag();
     ~SockDiag();
     SockDiag(const SockDiag&) = delete;
@@ -35,7 +35,7 @@ public:
     // or a reply is malformed (then `out` holds what was read before the failure).
     bool tcpSockets(std::vector<InetSocket>& out);
 
-private:
+  private:
     bool dump(uint8_t family, std::vector<InetSocket>& out);
 
     int fd_ = -1;

@@ -33,13 +33,13 @@ std::string sensorName(std::string_view chip, std::string_view label);
 // label), or from the thermal zones when no chip has a temperature sensor; NVIDIA GPUs
 // through NVML when the library is installed. Thermal pressure from the zones' trip points.
 class LinuxTemperatureSource : public TemperatureSource {
-public:
+  public:
     explicit LinuxTemperatureSource(std::string sysRoot = "/sys", bool useNvml = true);
     void read(std::vector<TemperatureReading>& out) override;
     int sensorCount() override;
     ThermalPressure pressure() override;
 
-private:
+  private:
     struct Sensor {
         std::string name;
         linux_fs::PinnedFile input;  // millidegrees Celsius

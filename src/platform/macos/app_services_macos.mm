@@ -7,11 +7,17 @@
 
 namespace velmora::platform {
 
-void becomeAccessoryApplication() { [NSApp setActivationPolicy:NSApplicationActivationPolicyAccessory]; }
+void becomeAccessoryApplication() {
+    [NSApp setActivationPolicy:NSApplicationActivationPolicyAccessory];
+}
 
-void activateApplication() { [NSApp activateIgnoringOtherApps:YES]; }
+void activateApplication() {
+    [NSApp activateIgnoringOtherApps:YES];
+}
 
-bool hasUserNotificationCentre() { return [[NSBundle mainBundle] bundleIdentifier] != nil; }
+bool hasUserNotificationCentre() {
+    return [[NSBundle mainBundle] bundleIdentifier] != nil;
+}
 
 void requestUserNotificationPermission(std::function<void(bool)> answer) {
     if (!hasUserNotificationCentre()) {
@@ -41,7 +47,8 @@ void postUserNotification(const std::string& id, const std::string& title, const
         [UNNotificationRequest requestWithIdentifier:[NSString stringWithUTF8String:id.c_str()]
                                              content:content
                                              trigger:nil];
-    [[UNUserNotificationCenter currentNotificationCenter] addNotificationRequest:request withCompletionHandler:nil];
+    [[UNUserNotificationCenter currentNotificationCenter] addNotificationRequest:request
+                                                           withCompletionHandler:nil];
 }
 
 }  // namespace velmora::platform

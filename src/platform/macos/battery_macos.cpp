@@ -40,7 +40,7 @@ std::optional<int64_t> registryInteger(io_registry_entry_t entry, CFStringRef ke
 }
 
 class PowerSourceBattery : public BatterySource {
-public:
+  public:
     void read(BatteryReading& out) override {
         out = {};
         CFTypeRef info = IOPSCopyPowerSourcesInfo();

@@ -11,7 +11,7 @@ namespace velmora::platform {
 namespace {
 
 class MachCpuTickSource : public CpuTickSource {
-public:
+  public:
     bool read(std::vector<CpuCoreTicks>& out) override {
         natural_t count = 0;
         processor_info_array_t info = nullptr;
@@ -24,8 +24,9 @@ public:
         out.reserve(count);
         for (natural_t i = 0; i < count; ++i) {
             const integer_t* t = info + CPU_STATE_MAX * i;
-            out.push_back({static_cast<uint32_t>(t[CPU_STATE_USER]), static_cast<uint32_t>(t[CPU_STATE_SYSTEM]),
-                           static_cast<uint32_t>(t[CPU_STATE_IDLE]), static_cast<uint32_t>(t[CPU_STATE_NICE])});
+            out.push_back(
+                {static_cast<uint32_t>(t[CPU_STATE_USER]), static_cast<uint32_t>(t[CPU_STATE_SYSTEM]),
+                 static_cast<uint32_t>(t[CPU_STATE_IDLE]), static_cast<uint32_t>(t[CPU_STATE_NICE])});
         }
         vm_deallocate(mach_task_self(), reinterpret_cast<vm_address_t>(info),
                       static_cast<vm_size_t>(infoCount) * sizeof(integer_t));
@@ -34,7 +35,7 @@ public:
 };
 
 class SysctlTopologyFacts : public TopologyFacts {
-public:
+  public:
     std::optional<int64_t> intValue(const std::string& name) override {
         size_t size = 0;
         if (sysctlbyname(name.c_str(), nullptr, &size, nullptr, 0) != 0 || size < 1) return std::nullopt;
@@ -61,7 +62,11 @@ public:
 
 }  // namespace
 
-std::unique_ptr<CpuTickSource> makeCpuTickSource() { return std::make_unique<MachCpuTickSource>(); }
-std::unique_ptr<TopologyFacts> makeTopologyFacts() { return std::make_unique<SysctlTopologyFacts>(); }
+std::unique_ptr<CpuTickSource> makeCpuTickSource() {
+    return std::make_unique<MachCpuTickSource>();
+}
+std::unique_ptr<TopologyFacts> makeTopologyFacts() {
+    return std::make_unique<SysctlTopologyFacts>();
+}
 
 }  // namespace velmora::platform

@@ -19,7 +19,7 @@ void addCounter(CFDictionaryRef stats, CFStringRef key, uint64_t& total) {
 }
 
 class IOKitDiskSource : public DiskSource {
-public:
+  public:
     bool volume(VolumeBlocks& out) override {
         struct statfs st;
         if (statfs("/", &st) != 0) return false;

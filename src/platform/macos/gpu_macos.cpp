@@ -17,7 +17,7 @@ std::optional<double> numberValue(CFTypeRef value) {
 }
 
 class AcceleratorGpuSource : public GpuSource {
-public:
+  public:
     bool read(GpuReading& out) override {
         out.accelerators.clear();
         out.engines.clear();

@@ -11,7 +11,7 @@ namespace velmora::platform {
 namespace {
 
 class MachMemorySource : public MemorySource {
-public:
+  public:
     MachMemorySource() {
         vm_size_t ps = 0;
         if (host_page_size(mach_host_self(), &ps) == KERN_SUCCESS) pageSize_ = ps;
@@ -44,7 +44,7 @@ public:
         return true;
     }
 
-private:
+  private:
     uint64_t pageSize_ = 0;
     uint64_t total_ = 0;
 };

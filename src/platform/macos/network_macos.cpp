@@ -14,7 +14,7 @@ namespace velmora::platform {
 namespace {
 
 class RouteNetworkSource : public NetworkSource {
-public:
+  public:
     bool read(std::vector<InterfaceBytes>& out) override {
         out.clear();
         int mib[6] = {CTL_NET, PF_ROUTE, 0, 0, NET_RT_IFLIST2, 0};
@@ -26,7 +26,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::vector<uint8_t> buf_;
 };
 

@@ -35,7 +35,7 @@ CFNumberRef number(int v) {
 }
 
 class HIDTemperatureSource : public TemperatureSource {
-public:
+  public:
     HIDTemperatureSource() {
         client_ = IOHIDEventSystemClientCreate(kCFAllocatorDefault);
         if (!client_) return;
@@ -97,7 +97,7 @@ public:
         return state >= 0 && state <= 3 ? static_cast<ThermalPressure>(state) : ThermalPressure::nominal;
     }
 
-private:
+  private:
     static std::string productName(HIDServiceRef service) {
         std::string name = "?";
         if (CFTypeRef product = IOHIDServiceClientCopyProperty(service, CFSTR("Product"))) {

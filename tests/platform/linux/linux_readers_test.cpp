@@ -17,7 +17,8 @@ using namespace velmora::platform;
 TEST(PidStatParse, NamesWithSpacesAndParentheses) {
     PidStat s;
     const std::string line =
-        "4242 (my (odd) name) S 1 4242 4242 0 -1 4194560 1000 0 5 0 250 125 0 0 20 0 3 0 987654 123456789 2048 "
+        "4242 (my (odd) name) S 1 4242 4242 0 -1 4194560 1000 0 5 0 250 125 0 0 20 0 3 0 987654 123456789 "
+        "2048 "
         "18446744073709551615 1 1 0 0 0 0 0 0 0 0 0 0 17 3 0 0 0 0 0\n";
     ASSERT_TRUE(parsePidStat(line, s));
     EXPECT_EQ(s.pid, 4242);
@@ -33,7 +34,8 @@ TEST(PidStatParse, NamesWithSpacesAndParentheses) {
     EXPECT_EQ(s.vsize, 123456789u);
     EXPECT_EQ(s.rssPages, 2048);
 
-    ASSERT_TRUE(parsePidStat("7 () Z 2 0 0 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 5 0 0", s)) << "empty name, zombie";
+    ASSERT_TRUE(parsePidStat("7 () Z 2 0 0 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 5 0 0", s))
+        << "empty name, zombie";
     EXPECT_EQ(s.comm, "");
     EXPECT_EQ(s.state, 'Z');
 }
@@ -54,7 +56,8 @@ TEST(GpuProcTimes, CountsEachDrmClientOnceUnderItsFirstHolder) {
     const int n = gpu_proc_times_at((root + "/proc").c_str(), (root + "/sys").c_str(), pids, times, 8);
     ASSERT_EQ(n, 2) << "client 7 is shared by pids 100 and 200; client 11 used no GPU time";
     std::map<int32_t, uint64_t> byPid;
-    for (int i = 0; i < n; ++i) byPid[pids[i]] += times[i];
+    for (int i = 0; i < n; ++i)
+        byPid[pids[i]] += times[i];
     // Readdir order decides which holder of the shared client is seen first.
     const uint64_t shared = 3500000;
     EXPECT_EQ(byPid[100] + byPid[200], shared + 400) << "engine times summed, capacity counts skipped";
@@ -68,8 +71,9 @@ TEST(GpuProcTimes, NoDrmDeviceIsAFailure) {
     int32_t pids[4];
     uint64_t times[4];
     const std::string root = test::fixture("gpu/two_clients");
-    EXPECT_EQ(gpu_proc_times_at((root + "/proc").c_str(), test::fixture("gpu/no_drm/sys").c_str(), pids, times, 4),
-              -1);
+    EXPECT_EQ(
+        gpu_proc_times_at((root + "/proc").c_str(), test::fixture("gpu/no_drm/sys").c_str(), pids, times, 4),
+        -1);
     EXPECT_EQ(gpu_proc_times_at("/nonexistent", "/nonexistent", pids, times, 4), -1);
 }
 
@@ -105,6 +109,7 @@ TEST(SockDiagLive, ReportsLoopbackTrafficOfAConnection) {
         return false;
     })) << "acknowledged bytes reach the payload size";
     bool sawListener = false;
-    for (const InetSocket& s : sockets) sawListener |= s.localPort == server.serverPort() && s.remotePort == 0;
+    for (const InetSocket& s : sockets)
+        sawListener |= s.localPort == server.serverPort() && s.remotePort == 0;
     EXPECT_TRUE(sawListener);
 }

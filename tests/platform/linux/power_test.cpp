@@ -18,7 +18,7 @@ namespace {
 const auto t0 = std::chrono::steady_clock::time_point(100s);
 
 class NoSensors : public TemperatureSource {
-public:
+  public:
     void read(std::vector<TemperatureReading>& out) override { out.clear(); }
     int sensorCount() override { return 0; }
     ThermalPressure pressure() override { return ThermalPressure::nominal; }
