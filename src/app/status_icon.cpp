@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace velmora {
 
@@ -56,11 +57,19 @@ std::vector<double> lastValues(const std::deque<Snapshot>& history, double divis
     return out;
 }
 
+// One font object per pixel size: a QFont keeps the font engine it resolved, so reusing it
+// spares the font database look-up that a fresh QFont pays on every redraw. GUI thread only.
 QFont statusFont(double pixelSize) {
-    QFont font = QGuiApplication::font();
-    font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixelSize))));
-    font.setWeight(QFont::DemiBold);
-    return font;
+    static std::map<int, QFont> fonts;
+    const int px = std::clamp(static_cast<int>(std::lround(pixelSize)), 1, 512);
+    auto it = fonts.find(px);
+    if (it == fonts.end()) {
+        QFont font = QGuiApplication::font();
+        font.setPixelSize(px);
+        font.setWeight(QFont::DemiBold);
+        it = fonts.emplace(px, font).first;
+    }
+    return it->second;
 }
 
 // The largest pixel size, up to `start`, at which `text` fits `width`. Remembered per text:
@@ -75,9 +84,9 @@ double fittedPixelSize(const QString& text, double start, double width, const QI
     const Key key{text, start, width};
     for (const auto& [k, px] : cache)
         if (k == key) return px;
-    double pixel = start;
-    while (pixel > 5 && QFontMetricsF(statusFont(pixel), &device).horizontalAdvance(text) > width)
-        pixel -= 0.5;
+    // Fonts come in whole pixel sizes, so try those.
+    double pixel = std::floor(start);
+    while (pixel > 5 && QFontMetricsF(statusFont(pixel), &device).horizontalAdvance(text) > width) pixel -= 1;
     if (cache.size() >= 32) cache.erase(cache.begin());
     cache.emplace_back(key, pixel);
     return pixel;

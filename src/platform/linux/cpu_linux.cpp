@@ -16,10 +16,10 @@ std::unique_ptr<TopologyFacts> makeTopologyFacts() {
     return std::make_unique<LinuxTopologyFacts>();
 }
 
-LinuxCpuTickSource::LinuxCpuTickSource(std::string procRoot) : path_(std::move(procRoot) + "/stat") {}
+LinuxCpuTickSource::LinuxCpuTickSource(std::string procRoot) : stat_(std::move(procRoot) + "/stat") {}
 
 bool LinuxCpuTickSource::read(std::vector<CpuCoreTicks>& out) {
-    if (!readFile(path_, buf_, 1 << 20)) return false;
+    if (!stat_.read(buf_, 1 << 20)) return false;
     return parse(buf_, out);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/cpu.h"
+#include "platform/linux/file_util.h"
 
 #include <map>
 #include <string>
@@ -19,7 +20,7 @@ class LinuxCpuTickSource : public CpuTickSource {
     static bool parse(std::string_view statText, std::vector<CpuCoreTicks>& out);
 
   private:
-    std::string path_;
+    linux_fs::PinnedFile stat_;
     std::string buf_;
 };
 

@@ -196,6 +196,7 @@ bool PinnedFile::read(std::string& buf, size_t limit) {
             return false;
         }
         if (n == 0) break;
+        // A short read is not the end: many proc files hand out a page at a time.
         used += static_cast<size_t>(n);
     }
     buf.resize(used);

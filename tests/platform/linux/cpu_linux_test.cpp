@@ -110,3 +110,30 @@ TEST(LinuxFileUtil, ReadFileStopsAtTheLimit) {
     EXPECT_FALSE(linux_fs::readFile(root.filePath("absent").toStdString(), buf));
     EXPECT_TRUE(buf.empty());
 }
+
+TEST(LinuxFileUtil, PinnedFileReadsWholeContentAsItChanges) {
+    QTemporaryDir root;
+    test::writeFile(root, "stat", QByteArray(10000, 'a') + "end");
+    linux_fs::PinnedFile file(root.filePath("stat").toStdString());
+    std::string buf;
+    ASSERT_TRUE(file.read(buf));
+    EXPECT_EQ(buf.size(), 10003u) << "grows past its first buffer";
+    EXPECT_EQ(buf.substr(buf.size() - 3), "end");
+
+    test::writeFile(root, "stat", "short");  // rewritten in place, as the kernel's files are
+    ASSERT_TRUE(file.read(buf));
+    EXPECT_EQ(buf, "short");
+    test::writeFile(root, "stat", QByteArray(20000, 'b'));
+    ASSERT_TRUE(file.read(buf));
+    EXPECT_EQ(buf.size(), 20000u);
+
+    // A proc file much larger than a page comes in whole: the same as reading to the end.
+    std::string pinned, whole;
+    pinned.reserve(1 << 20);
+    whole.reserve(1 << 20);
+    linux_fs::PinnedFile self("/proc/self/maps");
+    ASSERT_TRUE(self.read(pinned, 1 << 20));
+    ASSERT_TRUE(linux_fs::readFile("/proc/self/maps", whole, 1 << 20));
+    EXPECT_GT(pinned.size(), 8192u);
+    EXPECT_EQ(pinned, whole);
+}
