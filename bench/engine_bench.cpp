@@ -30,7 +30,15 @@ Snapshot withProcesses(TimePoint t, int count) {
 
 }  // namespace
 
-// One engine tick with the samplers that exist, on the live machine.
+// The CPU sampler alone (per-core ticks from the kernel and their deltas), live.
+static void BM_CpuSamplerTick(benchmark::State& state) {
+    CPUSampler cpu;
+    cpu.sample();
+    for (auto _ : state) benchmark::DoNotOptimize(cpu.sample());
+}
+BENCHMARK(BM_CpuSamplerTick)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
+
+// One whole engine tick without processes (every system sampler), on the live machine.
 static void BM_EngineTick(benchmark::State& state) {
     Samplers samplers;
     const auto uiActive = [] { return false; };
