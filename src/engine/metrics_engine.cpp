@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace velmora {
@@ -93,8 +94,16 @@ void MetricsEngine::publish(Snapshot snapshot) {
         }
     }
 
-    const auto cutoff = history_.back().time - std::chrono::duration_cast<WallClock::duration>(
-                                                   std::chrono::duration<double>(historyRetentionSeconds));
+    // A wall clock set backwards leaves entries newer than the newest one. They would hold the
+    // cutoff below back until the clock caught up (history growing all the while), and a chart
+    // cannot place them, so they go.
+    const auto newest = history_.back().time;
+    auto later = std::find_if(history_.begin(), history_.end() - 1,
+                              [newest](const Snapshot& s) { return s.time > newest; });
+    history_.erase(later, history_.end() - 1);
+
+    const auto cutoff = newest - std::chrono::duration_cast<WallClock::duration>(
+                                     std::chrono::duration<double>(historyRetentionSeconds));
     size_t i = 0;
     while (i < history_.size() && history_[i].time < cutoff)
         ++i;

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include <atomic>
+#include <thread>
 
 using namespace velmora;
 using namespace std::chrono_literals;
@@ -99,6 +100,22 @@ TEST_F(EngineHistory, DropsSnapshotsOlderThan600Seconds) {
     EXPECT_EQ(engine.history().front().cpuTotal, 5);
 }
 
+TEST_F(EngineHistory, WallClockSetBackwardsKeepsHistoryBounded) {
+    for (int i = 0; i <= 700; ++i)
+        engine.publish(at(t0 + std::chrono::seconds(i), i));
+    ASSERT_EQ(engine.history().size(), 601u);
+
+    // Entries from "the future" would block the 600 s cutoff until the clock caught up.
+    engine.publish(at(t0 - 24h, -1));
+    ASSERT_EQ(engine.history().size(), 1u);
+    for (int i = 1; i <= 700; ++i)
+        engine.publish(at(t0 - 24h + std::chrono::seconds(i), i));
+    EXPECT_EQ(engine.history().size(), 601u);
+    EXPECT_LE(engine.recentSeries(&Snapshot::cpuTotal).size(), 301u);
+    for (size_t i = 1; i < engine.history().size(); ++i)
+        ASSERT_LT(engine.history()[i - 1].time, engine.history()[i].time);
+}
+
 TEST_F(EngineHistory, ChartDecimationAt540And541) {
     for (int i = 0; i < 540; ++i)
         engine.publish(at(t0 + std::chrono::milliseconds(i * 500), i));
@@ -184,9 +201,12 @@ TEST(EngineTicking, DestroyingWhileTickingIsSafe) {
     {
         MetricsEngine engine(std::make_unique<FakeSource>(&ticks));
         engine.start(0.001);
-        test::waitUntil([&] { return ticks.load() > 5; });
+        ASSERT_TRUE(test::waitUntil([&] { return ticks.load() > 5; }));
     }
+    // The worker must be stopped before the source goes: a tick after this point would run on
+    // freed memory. Give a runaway worker a few of its 1 ms periods to show itself.
     const int after = ticks.load();
+    std::this_thread::sleep_for(20ms);
     QCoreApplication::processEvents();  // stale deliveries to a gone engine must be dropped
     EXPECT_EQ(ticks.load(), after);
 }
