@@ -22,6 +22,9 @@ class CpuTickSource {
     virtual ~CpuTickSource() = default;
     // Replaces `out` with one record per logical core, in core order. False on failure.
     virtual bool read(std::vector<CpuCoreTicks>& out) = 0;
+    // Changes whenever the set of cores behind the records changes, even at the same count
+    // (one core offline, another online), so a sampler never subtracts one core from another.
+    virtual uint64_t layoutGeneration() const { return 0; }
 };
 
 // Named integer and text facts about the processor layout: "hw.nperflevels",

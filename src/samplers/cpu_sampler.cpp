@@ -15,6 +15,10 @@ CPUSampler::CPUSampler(std::unique_ptr<platform::CpuTickSource> source) : source
 
 CpuSample CPUSampler::sample() {
     if (!source_ || !source_->read(scratch_)) return update(nullptr);
+    if (const uint64_t generation = source_->layoutGeneration(); generation != layoutGeneration_) {
+        layoutGeneration_ = generation;
+        prevTicks_.clear();  // other cores now: start again from this reading
+    }
     return update(&scratch_);
 }
 

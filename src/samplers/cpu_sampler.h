@@ -2,6 +2,7 @@
 
 #include "platform/cpu.h"
 
+#include <QHashFunctions>
 #include <QString>
 
 #include <memory>
@@ -28,6 +29,7 @@ class CPUSampler {
     std::unique_ptr<platform::CpuTickSource> source_;
     std::vector<platform::CpuCoreTicks> prevTicks_;
     std::vector<platform::CpuCoreTicks> scratch_;
+    uint64_t layoutGeneration_ = 0;
 };
 
 struct CoreKind {
@@ -42,6 +44,12 @@ struct CoreKind {
         return type == o.type && (type != Type::other || name == o.name);
     }
 };
+
+// Hashes what equality compares, so a stray name on a performance kind cannot split a key.
+inline size_t qHash(const CoreKind& kind, size_t seed = 0) noexcept {
+    return kind.type == CoreKind::Type::other ? qHashMulti(seed, static_cast<int>(kind.type), kind.name)
+                                              : qHashMulti(seed, static_cast<int>(kind.type));
+}
 
 struct CoreGroup {
     CoreKind kind;

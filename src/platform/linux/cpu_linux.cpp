@@ -3,6 +3,7 @@
 #include "platform/linux/file_util.h"
 
 #include <algorithm>
+#include <limits>
 #include <set>
 
 namespace velmora::platform {
@@ -19,12 +20,17 @@ std::unique_ptr<TopologyFacts> makeTopologyFacts() {
 LinuxCpuTickSource::LinuxCpuTickSource(std::string procRoot) : stat_(std::move(procRoot) + "/stat") {}
 
 bool LinuxCpuTickSource::read(std::vector<CpuCoreTicks>& out) {
-    if (!stat_.read(buf_, 1 << 20)) return false;
-    return parse(buf_, out);
+    if (!stat_.read(buf_, 1 << 20) || !parse(buf_, out, &ids_)) return false;
+    if (ids_ != prevIds_) {
+        ++generation_;
+        prevIds_.swap(ids_);
+    }
+    return true;
 }
 
-bool LinuxCpuTickSource::parse(std::string_view text, std::vector<CpuCoreTicks>& out) {
+bool LinuxCpuTickSource::parse(std::string_view text, std::vector<CpuCoreTicks>& out, std::vector<int>* ids) {
     out.clear();
+    if (ids) ids->clear();
     bool ok = true;
     forEachLine(text, [&](std::string_view line) {
         // Per-core lines are "cpuN ..."; the aggregate "cpu ..." line is skipped.
@@ -49,6 +55,13 @@ bool LinuxCpuTickSource::parse(std::string_view text, std::vector<CpuCoreTicks>&
         // Truncation to 32 bits keeps differences exact modulo 2^32.
         out.push_back({static_cast<uint32_t>(f[0]), static_cast<uint32_t>(f[2] + f[5] + f[6] + f[7]),
                        static_cast<uint32_t>(f[3] + f[4]), static_cast<uint32_t>(f[1])});
+        if (ids) {
+            const size_t space = line.find(' ');
+            const auto id =
+                parseUInt(line.substr(3, space == std::string_view::npos ? line.npos : space - 3));
+            ids->push_back(id ? static_cast<int>(std::min<uint64_t>(*id, std::numeric_limits<int>::max()))
+                              : -1);
+        }
     });
     if (!ok || out.empty()) {
         out.clear();

@@ -16,12 +16,18 @@ class LinuxCpuTickSource : public CpuTickSource {
   public:
     explicit LinuxCpuTickSource(std::string procRoot = "/proc");
     bool read(std::vector<CpuCoreTicks>& out) override;
+    uint64_t layoutGeneration() const override { return generation_; }
 
-    static bool parse(std::string_view statText, std::vector<CpuCoreTicks>& out);
+    // `ids`, when given, receives the N of each "cpuN" line in record order.
+    static bool parse(std::string_view statText, std::vector<CpuCoreTicks>& out,
+                      std::vector<int>* ids = nullptr);
 
   private:
     linux_fs::PinnedFile stat_;
     std::string buf_;
+    std::vector<int> ids_;
+    std::vector<int> prevIds_;
+    uint64_t generation_ = 0;
 };
 
 // Presents the sysfs CPU layout as performance levels, ordered so that walking them from

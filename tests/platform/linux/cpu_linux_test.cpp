@@ -34,7 +34,7 @@ TEST(LinuxCpuTicks, MissingOrMalformedStatFails) {
     EXPECT_EQ(ticks.size(), 2u);
 }
 
-TEST(LinuxCpuTicks, SamplerSeesOfflineCoresAsACountChange) {
+TEST(LinuxCpuTicks, SamplerRePrimesWhenTheSetOfCoresChanges) {
     QTemporaryDir root;
     test::writeFile(root, "stat", "cpu0 100 0 100 1000\ncpu1 100 0 100 1000\n");
     CPUSampler cpu(std::make_unique<LinuxCpuTickSource>(root.path().toStdString()));
@@ -44,6 +44,14 @@ TEST(LinuxCpuTicks, SamplerSeesOfflineCoresAsACountChange) {
     EXPECT_EQ(s.perCore, std::vector<double>{0.0}) << "re-primed";
     test::writeFile(root, "stat", "cpu0 300 0 100 1200\n");
     EXPECT_DOUBLE_EQ(cpu.sample().total, 50.0);
+
+    // Same count, other cores: cpu1 went offline while cpu2, much busier, came online.
+    test::writeFile(root, "stat", "cpu0 300 0 100 1200\ncpu1 100 0 100 1000\n");
+    cpu.sample();
+    test::writeFile(root, "stat", "cpu0 300 0 100 1300\ncpu2 90000 0 100 5000\n");
+    EXPECT_EQ(cpu.sample().perCore, (std::vector<double>{0.0, 0.0})) << "re-primed, not cpu2 minus cpu1";
+    test::writeFile(root, "stat", "cpu0 300 0 100 1400\ncpu2 90100 0 100 5100\n");
+    EXPECT_EQ(cpu.sample().perCore, (std::vector<double>{0.0, 50.0}));
 }
 
 TEST(LinuxTopology, IntelHybridGivesPerformanceThenEfficiency) {
