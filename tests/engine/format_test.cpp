@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
+
 #include <clocale>
 #include <cmath>
 #include <limits>
@@ -22,12 +24,24 @@ TEST(FormatBytes, UnitsAndDecimals) {
 }
 
 TEST(FormatBytes, DecimalPointIgnoresTheProcessLocale) {
+    // Both locales a comma could come from: Qt's default locale (always settable) and the C
+    // library's numeric locale (only where a comma locale is installed).
+    const QLocale savedQt;
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = old ? old : "C";
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
-        GTEST_SKIP() << "no comma locale installed";
+    const std::string savedC = old ? old : "C";
+    struct Restore {
+        const QLocale& qt;
+        const std::string& c;
+        ~Restore() {
+            QLocale::setDefault(qt);
+            std::setlocale(LC_NUMERIC, c.c_str());
+        }
+    } restore{savedQt, savedC};
+
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) std::setlocale(LC_NUMERIC, "fr_FR.UTF-8");
     EXPECT_EQ(Format::bytes(1536), "1.5 KB");
-    std::setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_EQ(Format::bps(1.25 * 1048576), "1.2 MB/s");
 }
 
 TEST(FormatRates, BpsAndShortRate) {

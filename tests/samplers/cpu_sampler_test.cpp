@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QSet>
+
 #include <map>
 
 using namespace velmora;
@@ -102,6 +104,17 @@ TEST(CoreTopologyBuild, WalksLevelsFromTheHighestDown) {
     EXPECT_EQ(t.groups[0].indices, (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(t.groups[1].kind, CoreKind::performance());
     EXPECT_EQ(t.groups[1].indices, (std::vector<int>{4, 5, 6, 7}));
+}
+
+TEST(CoreTopologyBuild, KindsKeyASetAsTheyCompare) {
+    // A grid of cores grouped by kind keys on the kind; a name only matters for `other`.
+    CoreKind namedPerformance = CoreKind::performance();
+    namedPerformance.name = QStringLiteral("P-cluster");
+    const QSet<CoreKind> kinds{CoreKind::performance(), namedPerformance,     CoreKind::efficiency(),
+                               CoreKind::other("A"),    CoreKind::other("A"), CoreKind::other("B")};
+    EXPECT_EQ(kinds.size(), 4);
+    EXPECT_TRUE(kinds.contains(CoreKind::other("B")));
+    EXPECT_FALSE(kinds.contains(CoreKind::other("a")));
 }
 
 TEST(CoreTopologyBuild, UnknownNamesAndFallbacks) {
