@@ -28,8 +28,12 @@ ProcessInfoLookup::~ProcessInfoLookup() = default;
 QUrl ProcessInfoLookup::pageUrl(const QUrl& site, const QString& name) {
     QString base = name;
     if (base.endsWith(QLatin1String(".app"))) base.chop(4);
+    return keyUrl(site, base);
+}
+
+QUrl ProcessInfoLookup::keyUrl(const QUrl& site, const QString& key) {
     // The characters a URL path allows as they are, less "/".
-    const QByteArray encoded = QUrl::toPercentEncoding(base, "!$&'()*+,;=:@-._~");
+    const QByteArray encoded = QUrl::toPercentEncoding(key, "!$&'()*+,;=:@-._~");
     QUrl url = site;
     url.setPath(QStringLiteral("/process/") + QString::fromLatin1(encoded) + QStringLiteral(".html"),
                 QUrl::StrictMode);
@@ -70,7 +74,8 @@ void ProcessInfoLookup::describe(const QString& name, QObject* receiver,
 }
 
 void ProcessInfoLookup::fetch(const QString& key) {
-    const QUrl url = pageUrl(site_, key);
+    // The key has lost its ".app" already; a name like "x.app.app" loses only one.
+    const QUrl url = keyUrl(site_, key);
     if (!url.isValid()) {
         QTimer::singleShot(0, this, [this, key] { finish(key, std::nullopt); });
         return;

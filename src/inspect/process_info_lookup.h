@@ -56,6 +56,7 @@ class ProcessInfoLookup : public QObject {
         std::function<void(std::optional<QString>)> done;
         bool alive() const { return !guarded || receiver; }
     };
+    static QUrl keyUrl(const QUrl& site, const QString& key);
     void fetch(const QString& key);
     void finish(const QString& key, const std::optional<QString>& result);
 

@@ -102,6 +102,9 @@ TEST(ProcessInfoLookup, DescriptionFromThePageWithEntitiesDecodedInOrder) {
     EXPECT_EQ(server.paths, QStringList{"/process/safari.html"}) << "one entry for both names";
     ASSERT_EQ(server.userAgents.size(), 1);
     EXPECT_EQ(server.userAgents[0], "Mozilla/5.0 (Macintosh)");
+
+    describe(lookup, "Odd.app.app");
+    EXPECT_EQ(server.paths.value(1), "/process/odd.app.html") << "only one \".app\" is dropped";
 }
 
 TEST(ProcessInfoLookup, FailuresAreCachedAndNeverRetried) {
