@@ -4,12 +4,17 @@
 
 namespace velmora {
 
-ProcInspector::ProcInspector(std::unique_ptr<ProcessCollector> collector, std::chrono::milliseconds interval,
-                             QObject* parent)
+ProcInspector::ProcInspector(QObject* parent)
+    : ProcInspector(makeSystemCollector(), makeSystemCollector(), std::chrono::seconds(2), parent) {}
+
+ProcInspector::ProcInspector(std::unique_ptr<ProcessCollector> collector,
+                             std::unique_ptr<ProcessCollector> filesCollector,
+                             std::chrono::milliseconds interval, QObject* parent)
     : QObject(parent),
       interval_(interval),
       collector_(std::move(collector)),
       inbox_(new ThreadInbox(this)),
+      filesFetcher_(std::move(filesCollector)),
       worker_(QStringLiteral("com.tandrel.pelto.monitor.inspector"), QThread::NormalPriority) {}
 
 ProcInspector::~ProcInspector() = default;
@@ -121,11 +126,14 @@ void ProcInspector::loadFiles() {
         filesLoading_ = raise;
         emit changed();
     }
-    load<std::optional<OpenFilesResult>>([](ProcessCollector& c, int32_t pid) { return c.openFiles(pid); },
-                                         [](ProcInspector& self, std::optional<OpenFilesResult> files) {
-                                             self.files_ = std::move(files);
-                                             self.filesLoading_ = false;
-                                         });
+    const int32_t pid = pid_;
+    QPointer<ProcInspector> self(this);
+    filesFetcher_.fetch(pid, [self, pid](std::optional<OpenFilesResult> files) {
+        if (!self || self->pid_ != pid) return;
+        self->files_ = std::move(files);
+        self->filesLoading_ = false;
+        emit self->changed();
+    });
 }
 
 }  // namespace velmora

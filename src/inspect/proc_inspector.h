@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/serial_worker.h"
+#include "inspect/open_files_fetcher.h"
 #include "inspect/process_collector.h"
 
 #include <QObject>
@@ -16,14 +17,19 @@ namespace velmora {
 
 // Follows one process for a detail pane: fixed facts once, live counters and connections
 // on every refresh, the memory footprint and open files on every third. Collection runs on
-// the inspector's own worker; results arrive on the GUI thread, where those for a process
-// no longer selected are dropped. Every accessor and operation is for the GUI thread.
+// the inspector's own worker, except the open-file scan, which goes to an open-files fetcher
+// so a slow scan never holds up the live refresh. Results arrive on the GUI thread, where
+// those for a process no longer selected are dropped. Every accessor and operation is for
+// the GUI thread.
 class ProcInspector : public QObject {
     Q_OBJECT
   public:
-    explicit ProcInspector(std::unique_ptr<ProcessCollector> collector = makeSystemCollector(),
-                           std::chrono::milliseconds interval = std::chrono::seconds(2),
-                           QObject* parent = nullptr);
+    // The system's collectors, refreshing every 2 s.
+    explicit ProcInspector(QObject* parent = nullptr);
+    // `filesCollector` serves the open-file scans, on a thread of their own.
+    ProcInspector(std::unique_ptr<ProcessCollector> collector,
+                  std::unique_ptr<ProcessCollector> filesCollector,
+                  std::chrono::milliseconds interval = std::chrono::seconds(2), QObject* parent = nullptr);
     ~ProcInspector() override;
 
     // Starts following `pid`: clears what was shown, loads everything and starts the
@@ -76,7 +82,8 @@ class ProcInspector : public QObject {
 
     std::unique_ptr<ProcessCollector> collector_;  // used on the worker only
     ThreadInbox* inbox_;                           // child: outlives the worker
-    SerialWorker worker_;                          // declared last: stopped first
+    OpenFilesFetcher filesFetcher_;
+    SerialWorker worker_;  // declared last: stopped first
 };
 
 }  // namespace velmora

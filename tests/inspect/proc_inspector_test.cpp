@@ -53,6 +53,7 @@ class Gate {
 struct FakeState {
     Gate all;
     Gate mem;
+    Gate files;
     std::mutex m;
     std::map<std::string, std::map<int32_t, int>> calls;
     std::set<int32_t> vanished;
@@ -104,6 +105,7 @@ class FakeCollector : public ProcessCollector {
     }
     std::optional<OpenFilesResult> openFiles(int32_t pid) override {
         s_->all.pass();
+        s_->files.pass();
         s_->count("files", pid);
         OpenFilesResult r;
         r.totalCount = pid;
@@ -119,6 +121,7 @@ struct OpenOnExit {
     ~OpenOnExit() {
         state->all.open();
         state->mem.open();
+        state->files.open();
     }
 };
 
@@ -133,7 +136,7 @@ bool showsEverything(const ProcInspector& in, int32_t pid) {
 
 TEST(ProcInspector, SelectLoadsEverythingOnceAndSameSelectionDoesNothing) {
     auto state = std::make_shared<FakeState>();
-    ProcInspector in(std::make_unique<FakeCollector>(state), 1h);
+    ProcInspector in(std::make_unique<FakeCollector>(state), std::make_unique<FakeCollector>(state), 1h);
     in.select(0);
     EXPECT_FALSE(in.following()) << "pid 0 on a fresh inspector is already selected";
 
@@ -158,7 +161,7 @@ TEST(ProcInspector, SelectLoadsEverythingOnceAndSameSelectionDoesNothing) {
 
 TEST(ProcInspector, ResultsForASupersededPidAreDropped) {
     auto state = std::make_shared<FakeState>();
-    ProcInspector in(std::make_unique<FakeCollector>(state), 1h);
+    ProcInspector in(std::make_unique<FakeCollector>(state), std::make_unique<FakeCollector>(state), 1h);
     OpenOnExit guard{state};
     state->all.shut();
     in.select(100);
@@ -180,7 +183,7 @@ TEST(ProcInspector, ResultsForASupersededPidAreDropped) {
 
 TEST(ProcInspector, RefreshesLiveEveryTickAndTheCostlyPartsEveryThird) {
     auto state = std::make_shared<FakeState>();
-    ProcInspector in(std::make_unique<FakeCollector>(state), 5ms);
+    ProcInspector in(std::make_unique<FakeCollector>(state), std::make_unique<FakeCollector>(state), 5ms);
     in.select(100);
     ASSERT_TRUE(test::waitUntil([&] { return in.tickCount() >= 7; }));
     const int ticks = in.tickCount();
@@ -196,7 +199,7 @@ TEST(ProcInspector, RefreshesLiveEveryTickAndTheCostlyPartsEveryThird) {
 
 TEST(ProcInspector, LoadingFlagsOnlyWhileNothingIsShown) {
     auto state = std::make_shared<FakeState>();
-    ProcInspector in(std::make_unique<FakeCollector>(state), 20ms);
+    ProcInspector in(std::make_unique<FakeCollector>(state), std::make_unique<FakeCollector>(state), 20ms);
     OpenOnExit guard{state};  // a failed assertion must not leave the worker waiting
     state->mem.shut();
     in.select(100);
@@ -221,10 +224,26 @@ TEST(ProcInspector, LoadingFlagsOnlyWhileNothingIsShown) {
     in.stop();
 }
 
+TEST(ProcInspector, ASlowOpenFileScanDoesNotHoldUpTheLiveRefresh) {
+    auto state = std::make_shared<FakeState>();
+    ProcInspector in(std::make_unique<FakeCollector>(state), std::make_unique<FakeCollector>(state), 10ms);
+    OpenOnExit guard{state};
+    state->files.shut();
+    in.select(100);
+    ASSERT_TRUE(test::waitUntil([&] { return state->callsOf("live", 100) >= 4; }))
+        << "live counters keep coming while the scan hangs";
+    EXPECT_TRUE(in.filesLoading());
+    EXPECT_TRUE(in.mem().has_value() && in.live().has_value());
+    state->files.open();
+    ASSERT_TRUE(test::waitUntil([&] { return showsEverything(in, 100); }));
+    EXPECT_FALSE(in.filesLoading());
+    in.stop();
+}
+
 TEST(ProcInspector, AnEmptyConnectionListShowsLoadingOnEachRefresh) {
     auto state = std::make_shared<FakeState>();
     state->withoutSockets.insert(100);
-    ProcInspector in(std::make_unique<FakeCollector>(state), 20ms);
+    ProcInspector in(std::make_unique<FakeCollector>(state), std::make_unique<FakeCollector>(state), 20ms);
     OpenOnExit guard{state};
     in.select(100);
     ASSERT_TRUE(test::waitUntil([&] { return state->callsOf("conns", 100) == 1 && !in.connsLoading(); }));
@@ -236,7 +255,7 @@ TEST(ProcInspector, AnEmptyConnectionListShowsLoadingOnEachRefresh) {
 
 TEST(ProcInspector, AVanishedProcessLosesItsLiveCountersButKeepsItsFacts) {
     auto state = std::make_shared<FakeState>();
-    ProcInspector in(std::make_unique<FakeCollector>(state), 10ms);
+    ProcInspector in(std::make_unique<FakeCollector>(state), std::make_unique<FakeCollector>(state), 10ms);
     in.select(100);
     ASSERT_TRUE(test::waitUntil([&] { return showsEverything(in, 100); }));
     {
@@ -251,7 +270,8 @@ TEST(ProcInspector, AVanishedProcessLosesItsLiveCountersButKeepsItsFacts) {
 
 TEST(ProcInspector, GoingAwayWithWorkInFlightIsSafe) {
     auto state = std::make_shared<FakeState>();
-    auto in = std::make_unique<ProcInspector>(std::make_unique<FakeCollector>(state), 1ms);
+    auto in = std::make_unique<ProcInspector>(std::make_unique<FakeCollector>(state),
+                                              std::make_unique<FakeCollector>(state), 1ms);
     state->all.shut();
     in->select(100);
     ASSERT_TRUE(test::waitUntil([&] { return state->all.waiting() > 0; })) << "a call is under way";
