@@ -73,6 +73,15 @@ std::string decodeAppleProcArgs(std::string_view buffer) {
     return joinArguments(buffer.substr(pos), argc);
 }
 
+std::string appleArchText(std::optional<int64_t> executableArchitecture) {
+    // The bundle's executable architecture codes: CPU type plus the 64-bit ABI flag.
+    constexpr int64_t kX86_64 = 0x01000007;
+    constexpr int64_t kArm64 = 0x0100000C;
+    if (executableArchitecture == kX86_64) return "x86_64 (Intel/Rosetta)";
+    if (executableArchitecture == kArm64) return "arm64 (Apple Silicon)";
+    return "-";
+}
+
 std::string elfArchText(std::string_view h) {
     // e_ident (16 bytes), e_type (2), e_machine (2).
     if (h.size() < 20 || h.substr(0, 4) !=

@@ -63,6 +63,11 @@ std::string decodeAppleProcArgs(std::string_view buffer);
 // ...; "-" when the bytes are no ELF header or name a machine not listed.
 std::string elfArchText(std::string_view header);
 
+// The architecture text of a running Apple application from its bundle's executable
+// architecture code: "x86_64 (Intel/Rosetta)", "arm64 (Apple Silicon)", else "-". Absent
+// (a process that is no application) is "-" as well.
+std::string appleArchText(std::optional<int64_t> executableArchitecture);
+
 // Whether `text` is valid UTF-8.
 bool isValidUtf8(std::string_view text);
 

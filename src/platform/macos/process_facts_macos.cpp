@@ -1,9 +1,9 @@
 // Process facts from libproc and sysctl.
+#include "platform/macos/running_application.h"
 #include "platform/process_facts.h"
 
 #include <libproc.h>
 #include <mach/mach_time.h>
-#include <sys/proc.h>
 #include <sys/proc_info.h>
 #include <sys/sysctl.h>
 
@@ -45,20 +45,6 @@ std::string commandOf(int32_t pid) {
     return decodeAppleProcArgs(buf);
 }
 
-// Translated processes run x86_64 code on an Arm machine; everything else runs the host's.
-std::string archOf(int32_t pid) {
-    kinfo_proc info{};
-    size_t size = sizeof info;
-    int mib[4] = {CTL_KERN, KERN_PROC, KERN_PROC_PID, pid};
-    if (sysctl(mib, 4, &info, &size, nullptr, 0) != 0 || size != sizeof info) return "-";
-    if (info.kp_proc.p_flag & P_TRANSLATED) return "x86_64 (Intel/Rosetta)";
-#if defined(__arm64__) || defined(__aarch64__)
-    return "arm64 (Apple Silicon)";
-#else
-    return "x86_64 (Intel/Rosetta)";
-#endif
-}
-
 class AppleProcessFacts : public ProcessFactsSource {
   public:
     AppleProcessFacts() {
@@ -83,7 +69,7 @@ class AppleProcessFacts : public ProcessFactsSource {
         f.startEpochSec = static_cast<int64_t>(bi.pbi_start_tvsec);
         f.state = stateFromStatus(bi.pbi_status);
         f.command = commandOf(pid);
-        f.arch = archOf(pid);
+        f.arch = appleArchText(runningApplicationArchitecture(pid));
         return f;
     }
 

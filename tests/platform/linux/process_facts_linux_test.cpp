@@ -81,6 +81,14 @@ TEST(ProcessDecode, ValidUtf8RejectsOverlongSurrogatesAndTruncation) {
     EXPECT_FALSE(isValidUtf8("\xf4\x90\x80\x80"));  // past U+10FFFF
 }
 
+TEST(ProcessDecode, AppleArchitectureOnlyForApplications) {
+    EXPECT_EQ(appleArchText(0x01000007), "x86_64 (Intel/Rosetta)");
+    EXPECT_EQ(appleArchText(0x0100000C), "arm64 (Apple Silicon)");
+    EXPECT_EQ(appleArchText(std::nullopt), "-") << "a command-line process is no application";
+    EXPECT_EQ(appleArchText(0x00000007), "-") << "i386";
+    EXPECT_EQ(appleArchText(0x00000012), "-") << "ppc";
+}
+
 TEST(ProcessDecode, AppleArgumentBufferReadsOnlyTheArguments) {
     auto withArgc = [](int32_t argc, const std::string& rest) {
         std::string b(4, '\0');
