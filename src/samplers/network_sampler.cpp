@@ -8,7 +8,10 @@ NetworkSampler::NetworkSampler(std::unique_ptr<platform::NetworkSource> source)
     : source_(std::move(source)) {}
 
 NetworkSampler::Result NetworkSampler::sample() {
-    return update(counters(), SteadyClock::now());
+    // A failed read reports no traffic and keeps the last good reading as the base: taking
+    // zero as the base would make the next tick report every byte since boot.
+    if (!source_ || !source_->read(scratch_)) return {};
+    return update(sum(scratch_), SteadyClock::now());
 }
 
 NetworkSampler::Counters NetworkSampler::counters() {

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+#include <thread>
+
 using namespace velmora;
 using namespace std::chrono_literals;
 
@@ -167,8 +171,37 @@ TEST(NetworkSampler, ResetCounterGivesZeroOnceThenRecovers) {
     const auto r = net.update({3000, 1500}, t0 + 2s);
     EXPECT_DOUBLE_EQ(r.inBps, 1000.0);
     EXPECT_DOUBLE_EQ(r.outBps, 250.0);
-    // A failed read reports (0, 0) totals: the next call sees a fall.
-    EXPECT_EQ(net.update({0, 0}, t0 + 3s).inBps, 0);
-    EXPECT_EQ(net.update({100, 100}, t0 + 4s).inBps, 100.0) << "normal rates resume";
-    EXPECT_EQ(net.update({200, 200}, t0 + 4s).inBps, 0) << "dt = 0";
+    // An interface that left makes the total fall: 0 once, then normal rates.
+    EXPECT_EQ(net.update({500, 500}, t0 + 3s).inBps, 0);
+    EXPECT_EQ(net.update({600, 600}, t0 + 4s).inBps, 100.0) << "normal rates resume";
+    EXPECT_EQ(net.update({700, 700}, t0 + 4s).inBps, 0) << "dt = 0";
+}
+
+TEST(NetworkSampler, AFailedReadKeepsTheLastGoodReadingAsBase) {
+    // Counters since boot are large; a zero base after a failure would report all of them.
+    struct Scripted : platform::NetworkSource {
+        std::vector<std::optional<uint64_t>> script;
+        size_t next = 0;
+        bool read(std::vector<platform::InterfaceBytes>& out) override {
+            const auto v = script.at(std::min(next++, script.size() - 1));
+            if (!v) return false;
+            out = {{*v, *v, false}};
+            return true;
+        }
+    };
+    auto source = std::make_unique<Scripted>();
+    const uint64_t boot = 500'000'000'000;
+    source->script = {boot, boot + 1000, std::nullopt, boot + 2000};
+    NetworkSampler net(std::move(source));
+    net.sample();
+    std::this_thread::sleep_for(10ms);
+    EXPECT_GT(net.sample().inBps, 0);
+    std::this_thread::sleep_for(10ms);
+    const auto failed = net.sample();
+    EXPECT_EQ(failed.inBps, 0);
+    EXPECT_EQ(failed.outBps, 0);
+    std::this_thread::sleep_for(10ms);
+    const auto after = net.sample();
+    EXPECT_GT(after.inBps, 0) << "1000 bytes since the last good reading";
+    EXPECT_LE(after.inBps, 1000 / 0.02) << "only those, over both intervals";
 }
