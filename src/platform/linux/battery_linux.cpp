@@ -143,7 +143,7 @@ void LinuxBatterySource::read(BatteryReading& out) {
     std::optional<bool> mains;
     for (PinnedFile& m : mains_) {
         const auto online = m.readInt(buf_);
-        mains = mains.value_or(false) || (online && *online == 1);
+        mains = mains.value_or(false) || (online && *online >= 1);
     }
     describeBatteries(readings_, mains, out);
 }

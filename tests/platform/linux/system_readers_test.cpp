@@ -319,3 +319,20 @@ TEST(RescanTimer, DueFirstThenAfterTheInterval) {
     timer.force();
     EXPECT_TRUE(timer.due(t + 3s));
 }
+
+TEST(LinuxBattery, AProgrammableUsbSupplyCountsAsMains) {
+    // A USB-PD port in a programmable (PPS) contract reports online = 2, not 1.
+    QTemporaryDir sys;
+    test::writeFile(sys, "class/power_supply/BAT0/type", "Battery\n");
+    test::writeFile(sys, "class/power_supply/BAT0/status", "Charging\n");
+    test::writeFile(sys, "class/power_supply/BAT0/capacity", "40\n");
+    test::writeFile(sys, "class/power_supply/ucsi-source-psy-1/type", "USB\n");
+    test::writeFile(sys, "class/power_supply/ucsi-source-psy-1/online", "2\n");
+    test::writeFile(sys, "class/power_supply/ucsi-source-psy-2/type", "USB\n");
+    test::writeFile(sys, "class/power_supply/ucsi-source-psy-2/online", "0\n");
+    BatterySampler battery(std::make_unique<LinuxBatterySource>(sys.path().toStdString()));
+    EXPECT_TRUE(battery.sample().acPower);
+
+    test::writeFile(sys, "class/power_supply/ucsi-source-psy-1/online", "0\n");
+    EXPECT_FALSE(battery.sample().acPower) << "both ports offline";
+}
