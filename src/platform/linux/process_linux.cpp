@@ -114,6 +114,14 @@ int LinuxProcessSource::openEntry(const char* relative) {
     return fd >= 0 ? fd : -errno;
 }
 
+std::optional<uid_t> LinuxProcessSource::ownerOf(int32_t pid) {
+    char name[16];
+    *std::to_chars(name, name + sizeof name - 1, pid).ptr = '\0';
+    struct stat info;
+    if (::fstatat(procFd_, name, &info, 0) != 0) return std::nullopt;
+    return info.st_uid;
+}
+
 int LinuxProcessSource::readFd(int fd, std::string_view& text) {
     text = {};
     for (;;) {
@@ -160,6 +168,7 @@ int LinuxProcessSource::readSlot(int32_t pid, PidState& state, Slot slot, std::s
         closeAll(state);
         state.started = false;
         state.refused = false;
+        state.ioDenied = false;
         state.memKnown = false;
     }
     char path[48];
@@ -200,7 +209,6 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
     if (++generation_ == 0) generation_ = 1;
     const bool privileged = ::geteuid() == 0;
 
-    char path[48];
     std::string_view text;
     for (const int32_t pid : pids_) {
         PidState& state = states_[pid];
@@ -221,6 +229,7 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
             closeAll(state);
             state.fd[kStat] = statFd;
             state.refused = false;
+            state.ioDenied = false;
             state.memKnown = false;
         }
         state.started = true;
@@ -234,20 +243,23 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
         uint64_t readBytes = 0, writeBytes = 0;
         if (kernelThread) {
             state.refused = true;
-        } else if (!state.refused && ioAccounting_) {
+        } else if (!state.refused && !state.ioDenied && ioAccounting_) {
             const int error = readSlot(pid, state, kIo, text);
             if (error == EACCES || error == EPERM) {
-                state.refused = true;
                 closeSlot(state, kIo);
+                // The kernel refuses the io counters of our own non-dumpable processes too
+                // (agents, keyrings, sandboxes); those stay our rows, without disk figures.
+                const auto owner = ownerOf(pid);
+                if (!owner) continue;
+                (*owner == ::geteuid() ? state.ioDenied : state.refused) = true;
             } else if (error != 0 || !parseIo(text, readBytes, writeBytes)) {
                 continue;
             }
-        } else if (!state.refused) {
+        } else if (!state.refused && !ioAccounting_) {
             // Without io counters, ownership of the process's directory decides.
-            struct stat info;
-            *std::to_chars(path, path + 16, pid).ptr = '\0';
-            if (::fstatat(procFd_, path, &info, 0) != 0) continue;
-            state.refused = !privileged && info.st_uid != ::geteuid();
+            const auto owner = ownerOf(pid);
+            if (!owner) continue;
+            state.refused = !privileged && *owner != ::geteuid();
         }
 
         if (state.refused) {

@@ -5,7 +5,10 @@
 
 #include <dirent.h>
 
+#include <sys/types.h>
+
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -60,14 +63,18 @@ class LinuxProcessSource : public ProcessSource {
     // Opens the proc entry `relative` (e.g. "42/io") for reading: a descriptor, or minus
     // the errno of the failure.
     virtual int openEntry(const char* relative);
+    // The owner of the process's directory, which is its effective user even when the
+    // process has made itself non-dumpable (its files then belong to root); absent when gone.
+    virtual std::optional<uid_t> ownerOf(int32_t pid);
 
   private:
     enum Slot { kStat, kIo, kStatm, kSchedstat, kSlots };
     struct PidState {
         uint64_t startTime = 0;
         std::array<int, kSlots> fd{-1, -1, -1, -1};
-        bool started = false;  // startTime is known
-        bool refused = false;  // io counters refused to us
+        bool started = false;   // startTime is known
+        bool refused = false;   // another user's: io counters refused to us
+        bool ioDenied = false;  // ours, but non-dumpable: io refused all the same
         uint32_t seen = 0;
         // Memory as last read from statm, and the stat figures it was read under.
         bool memKnown = false;

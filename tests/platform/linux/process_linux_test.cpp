@@ -18,6 +18,7 @@
 #include <time.h>
 #include <unistd.h>
 #include <csignal>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -27,16 +28,23 @@ using namespace velmora::platform;
 namespace {
 
 // Refuses chosen entries as the kernel refuses another user's io counters, whoever runs
-// the tests (root reads every fixture file).
+// the tests (root reads every fixture file), and gives chosen processes another owner.
 class RefusingSource : public LinuxProcessSource {
   public:
     using LinuxProcessSource::LinuxProcessSource;
     std::set<std::string> refused;
+    std::map<int32_t, uid_t> owners;
     int openEntry(const char* relative) override {
         if (refused.count(relative)) return -EACCES;
         return LinuxProcessSource::openEntry(relative);
     }
+    std::optional<uid_t> ownerOf(int32_t pid) override {
+        if (const auto it = owners.find(pid); it != owners.end()) return it->second;
+        return LinuxProcessSource::ownerOf(pid);
+    }
 };
+
+constexpr uid_t kSomeoneElse = 54321;
 
 const ProcCounters* findOwn(const std::vector<ProcCounters>& list, int32_t pid) {
     for (const ProcCounters& c : list)
@@ -85,7 +93,8 @@ std::unique_ptr<QTemporaryDir> copyFixture() {
 
 TEST(LinuxProcessSource, SortsFixtureProcessesIntoOwnAndRefused) {
     RefusingSource source(test::fixture("proc/processes"));
-    source.refused = {"200/io"};
+    source.refused = {"200/io", "107/io"};
+    source.owners = {{200, kSomeoneElse}, {107, ::geteuid()}};
     std::vector<ProcCounters> own;
     std::vector<RefusedProc> refused;
     ASSERT_TRUE(source.read(own, &refused));
@@ -107,6 +116,12 @@ TEST(LinuxProcessSource, SortsFixtureProcessesIntoOwnAndRefused) {
     EXPECT_EQ(bash->diskWriteBytes, 8192u) << "not cancelled_write_bytes";
     EXPECT_EQ(bash->wakeups, 77u);
     EXPECT_FALSE(bash->energyNJ.has_value()) << "Linux has no energy counter";
+
+    // Our own process that made itself non-dumpable: io refused, still our row.
+    const ProcCounters* agent = findOwn(own, 107);
+    ASSERT_NE(agent, nullptr) << "a refused io file alone does not make a process someone else's";
+    EXPECT_EQ(agent->diskReadBytes + agent->diskWriteBytes, 0u) << "its io file says 1 and 2, unread";
+    EXPECT_GT(agent->memBytes, 0u) << "memory as for any own row";
 
     ASSERT_EQ(refused.size(), 2u);
     const RefusedProc* kthread = findRefused(refused, 2);
