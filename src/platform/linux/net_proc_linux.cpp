@@ -12,6 +12,7 @@
 #include <charconv>
 #include <map>
 #include <string_view>
+#include <unordered_set>
 
 namespace velmora::platform {
 
@@ -85,8 +86,13 @@ std::vector<ProcNet> LinuxNetProcSource::traffic(const std::vector<InetSocket>& 
     if (!(seconds > 0)) return out;
     std::unordered_map<uint64_t, const InetSocket*> before;
     before.reserve(first.size());
-    for (const InetSocket& s : first)
-        if (s.inode != 0) before.emplace(s.inode, &s);
+    std::unordered_set<int32_t> pidsBefore;
+    for (const InetSocket& s : first) {
+        if (s.inode == 0) continue;
+        before.emplace(s.inode, &s);
+        if (const auto owner = owners.find(s.inode); owner != owners.end() && owner->second >= 1)
+            pidsBefore.insert(owner->second);
+    }
 
     std::map<int32_t, std::pair<uint64_t, uint64_t>> perPid;
     for (const InetSocket& s : last) {
@@ -98,6 +104,11 @@ std::vector<ProcNet> LinuxNetProcSource::traffic(const std::vector<InetSocket>& 
         if (const auto b = before.find(s.inode); b != before.end()) {
             in0 = b->second->bytesReceived.value_or(0);
             out0 = b->second->bytesSent.value_or(0);
+        } else if (!pidsBefore.contains(owner->second)) {
+            // A process first seen now has no baseline. Its socket may be old and merely
+            // missed by the first dump (dumps are not atomic under connection churn), and
+            // crediting all its bytes would show a lifetime of traffic as one second's.
+            continue;
         }
         auto& sum = perPid[owner->second];
         sum.first += in1 >= in0 ? in1 - in0 : 0;

@@ -26,8 +26,9 @@ class LinuxNetProcSource : public NetProcSource {
     std::optional<std::vector<ProcNet>> measure(const Interrupt::Token& stop) override;
 
     // Bytes per second per process between two dumps `seconds` apart. A socket missing
-    // from `first` was opened in between, so all its bytes count; a counter that fell
-    // counts 0. Only processes with traffic, in pid order, unnamed.
+    // from `first` was opened in between, so all its bytes count, but only for a process
+    // that held sockets in `first`: one seen only in `last` is left out. A counter that
+    // fell counts 0. Only processes with traffic, in pid order, unnamed.
     static std::vector<ProcNet> traffic(const std::vector<InetSocket>& first,
                                         const std::vector<InetSocket>& last,
                                         const std::unordered_map<uint64_t, int32_t>& owners, double seconds);

@@ -40,9 +40,10 @@ TEST(LinuxNetTraffic, PerSocketDifferencesSummedPerProcess) {
         sock(6, 500, 500),   // held by nobody we can see
         sock(0, 700, 700),   // a socket without an inode
         sock(7, std::nullopt, std::nullopt),
+        sock(8, 900000000, 900000000),  // pid 50, only in the second dump: no baseline
     };
     const std::unordered_map<uint64_t, int32_t> owners = {{1, 10}, {2, 10}, {3, 20}, {4, 20},
-                                                          {5, 30}, {6, -1}, {7, 40}};
+                                                          {5, 30}, {6, -1}, {7, 40}, {8, 50}};
     const std::vector<ProcNet> out = LinuxNetProcSource::traffic(first, last, owners, 2.0);
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0], (ProcNet{10, {}, 2100 / 2.0, 450 / 2.0})) << "divided by the real elapsed time";
