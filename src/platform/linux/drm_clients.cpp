@@ -102,21 +102,43 @@ void DrmClientScanner::scan(bool full) {
     std::sort(live_.begin(), live_.end());
     if (full) {
         holders_.clear();
-        scanned_.clear();
     } else {
         // Holders whose process has gone are dropped; the rest stay.
         std::erase_if(holders_, [&](const Holder& h) {
             return !std::binary_search(live_.begin(), live_.end(), h.pid);
         });
     }
-    const std::vector<int32_t> pids = live_;  // scanPid reuses names_, so walk a copy
-    for (int32_t pid : pids)
-        if (!std::binary_search(scanned_.begin(), scanned_.end(), pid)) scanPid(pid);
-    scanned_ = pids;
+    // Ten passes of the new-process walk fill the half minute until the next full walk.
+    constexpr uint8_t kRechecks = 9;
+    next_.clear();
+    for (const int32_t pid : live_) {
+        const auto known = std::lower_bound(scanned_.begin(), scanned_.end(), pid,
+                                            [](const Scanned& s, int32_t p) { return s.pid < p; });
+        if (known == scanned_.end() || known->pid != pid) {
+            scanPid(pid);
+            next_.push_back({pid, kRechecks});
+        } else if (full) {
+            scanPid(pid);
+            next_.push_back({pid, known->rechecks});
+        } else if (known->rechecks > 0) {
+            if (!holds(pid)) scanPid(pid);
+            next_.push_back({pid, static_cast<uint8_t>(known->rechecks - 1)});
+        } else {
+            next_.push_back(*known);
+        }
+    }
+    scanned_.swap(next_);
+}
+
+bool DrmClientScanner::holds(int32_t pid) const {
+    return std::any_of(holders_.begin(), holders_.end(), [pid](const Holder& h) { return h.pid == pid; });
 }
 
 void DrmClientScanner::read(std::vector<EngineBusy>& out) {
-    const auto now = std::chrono::steady_clock::now();
+    read(out, std::chrono::steady_clock::now());
+}
+
+void DrmClientScanner::read(std::vector<EngineBusy>& out, std::chrono::steady_clock::time_point now) {
     if (allPids_.due(now)) {
         scan(true);
         newPids_.due(now);

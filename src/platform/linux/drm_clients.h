@@ -30,13 +30,16 @@ bool parseDrmFdinfo(std::string_view text, DrmClientInfo& out);
 
 // The DRM clients of the processes this user may inspect, with their engine busy times.
 // Walking every process's descriptors is costly, so the walk is spread out: processes not
-// seen before are looked at every few seconds, every process again every half minute; in
-// between only the descriptors already known to be DRM clients are read.
+// seen before are looked at every few seconds, and again on each of those passes for the
+// next half minute while they hold no DRM descriptor (a program often opens its GPU device
+// a little after it starts); every process again every half minute. In between only the
+// descriptors already known to be DRM clients are read.
 class DrmClientScanner {
   public:
     explicit DrmClientScanner(std::string procRoot = "/proc");
     // Appends one EngineBusy per engine per distinct client to `out`.
     void read(std::vector<EngineBusy>& out);
+    void read(std::vector<EngineBusy>& out, std::chrono::steady_clock::time_point now);
     // Forces a full walk on the next read.
     void invalidate();
 
@@ -45,13 +48,19 @@ class DrmClientScanner {
         int32_t pid;
         int fd;
     };
+    struct Scanned {
+        int32_t pid;
+        uint8_t rechecks;  // passes left on which a pid without DRM descriptors is looked at again
+    };
     void scan(bool full);
     void scanPid(int32_t pid);
+    bool holds(int32_t pid) const;
 
     std::string procRoot_;
     linux_fs::RescanTimer newPids_{std::chrono::seconds(3)};
     linux_fs::RescanTimer allPids_{std::chrono::seconds(30)};
-    std::vector<int32_t> scanned_;  // sorted
+    std::vector<Scanned> scanned_;  // sorted by pid
+    std::vector<Scanned> next_;
     std::vector<int32_t> live_;
     std::vector<Holder> holders_;
     std::vector<std::string> names_;

@@ -285,6 +285,39 @@ TEST(DrmClients, UtilisationFromGrowingEngineTimes) {
     EXPECT_EQ(engines[0].client, 8u);
 }
 
+TEST(LinuxGpuClients, AYoungProcessThatOpensItsDeviceLaterIsFoundOnTheNextPass) {
+    QTemporaryDir root;
+    link(root, "proc/50/fd/1", "/dev/null");
+    link(root, "proc/60/fd/1", "/dev/null");
+    DrmClientScanner scanner(root.filePath("proc").toStdString());
+    std::vector<EngineBusy> engines;
+    const auto t0 = std::chrono::steady_clock::time_point(1000s);
+    scanner.read(engines, t0);
+    EXPECT_TRUE(engines.empty());
+
+    // Pid 50 sets up its GPU device two seconds after it was first looked at.
+    link(root, "proc/50/fd/7", "/dev/dri/renderD128");
+    test::writeFile(root, "proc/50/fdinfo/7", fdinfo(3, 500));
+    scanner.read(engines, t0 + 2s);
+    EXPECT_TRUE(engines.empty()) << "between passes only known descriptors are read";
+    scanner.read(engines, t0 + 3s);
+    ASSERT_EQ(engines.size(), 1u) << "not half a minute later, at the full walk";
+    EXPECT_EQ(engines[0].pid, 50);
+
+    // Past its first half minute a process is looked at again only by the full walk, so an
+    // old one costs nothing on the passes in between.
+    for (auto t = t0 + 6s; t <= t0 + 30s; t += 3s)
+        scanner.read(engines, t);
+    link(root, "proc/60/fd/8", "/dev/dri/renderD128");
+    test::writeFile(root, "proc/60/fdinfo/8", fdinfo(4, 500));
+    engines.clear();
+    scanner.read(engines, t0 + 33s);
+    EXPECT_EQ(engines.size(), 1u);
+    engines.clear();
+    scanner.read(engines, t0 + 60s);
+    EXPECT_EQ(engines.size(), 2u) << "the full walk finds everything";
+}
+
 TEST(GpuUsageTotals, UtilisationSamplesBecomeRunningTimes) {
     static gpu_usage_table table{};  // large; keep it off the stack
     table = {};
