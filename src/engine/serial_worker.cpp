@@ -41,6 +41,14 @@ SerialWorker::SerialWorker(const QString& name, QThread::Priority priority) : in
 SerialWorker::~SerialWorker() {
     thread_.quit();
     thread_.wait();
+    std::lock_guard lock(settled_);
+}
+
+void SerialWorker::post(std::function<void()> task) {
+    inbox_->post([this, task = std::move(task)] {
+        task();
+        std::lock_guard lock(settled_);
+    });
 }
 
 void SerialWorker::run(const std::function<void()>& task) {

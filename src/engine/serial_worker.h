@@ -39,7 +39,7 @@ class SerialWorker {
     SerialWorker(const SerialWorker&) = delete;
     SerialWorker& operator=(const SerialWorker&) = delete;
 
-    void post(std::function<void()> task) { inbox_->post(std::move(task)); }
+    void post(std::function<void()> task);
     // Runs `task` on the worker and waits for it. Never call from the worker itself.
     void run(const std::function<void()>& task);
     // An object living on the worker thread: the parent and context for its timers.
@@ -49,6 +49,10 @@ class SerialWorker {
   private:
     QThread thread_;
     ThreadInbox* inbox_;
+    // Taken after each task and once the thread has stopped, so thread checkers see that
+    // whatever a task touched is safe to destroy after this object (they cannot see the
+    // thread join inside Qt).
+    std::mutex settled_;
 };
 
 }  // namespace velmora
