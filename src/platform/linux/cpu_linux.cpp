@@ -17,7 +17,8 @@ std::unique_ptr<TopologyFacts> makeTopologyFacts() {
     return std::make_unique<LinuxTopologyFacts>();
 }
 
-LinuxCpuTickSource::LinuxCpuTickSource(std::string procRoot) : stat_(std::move(procRoot) + "/stat") {}
+LinuxCpuTickSource::LinuxCpuTickSource(std::string procRoot)
+    : stat_(std::move(procRoot) + "/stat", linux_fs::PinnedFile::Pieces::one) {}
 
 bool LinuxCpuTickSource::read(std::vector<CpuCoreTicks>& out) {
     if (!stat_.read(buf_, 1 << 20) || !parse(buf_, out, &ids_)) return false;

@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +12,11 @@
 #include <charconv>
 
 namespace velmora::platform::linux_fs {
+
+namespace {
+// The smallest page size: no one-piece file hands out less than this in a read unless it ends.
+constexpr size_t kPage = 4096;
+}  // namespace
 
 bool readFile(const std::string& path, std::string& buf, size_t limit) {
     buf.clear();
@@ -135,7 +142,11 @@ std::optional<std::string> linkBasename(const std::string& path) {
     return std::string(t);
 }
 
-PinnedFile::PinnedFile(PinnedFile&& other) noexcept : path_(std::move(other.path_)), fd_(other.fd_) {
+PinnedFile::PinnedFile(PinnedFile&& other) noexcept
+    : path_(std::move(other.path_)),
+      fd_(other.fd_),
+      declaredWhole_(other.declaredWhole_),
+      whole_(other.whole_) {
     other.fd_ = -1;
 }
 
@@ -144,6 +155,8 @@ PinnedFile& PinnedFile::operator=(PinnedFile&& other) noexcept {
         close();
         path_ = std::move(other.path_);
         fd_ = other.fd_;
+        declaredWhole_ = other.declaredWhole_;
+        whole_ = other.whole_;
         other.fd_ = -1;
     }
     return *this;
@@ -179,6 +192,8 @@ bool PinnedFile::read(std::string& buf, size_t limit) {
             close();
             return false;
         }
+        struct statfs fs;
+        whole_ = declaredWhole_ || (::fstatfs(fd_, &fs) == 0 && fs.f_type != PROC_SUPER_MAGIC);
     }
     buf.resize(std::min(limit, std::max<size_t>(buf.capacity(), 256)));
     size_t used = 0;
@@ -196,8 +211,10 @@ bool PinnedFile::read(std::string& buf, size_t limit) {
             return false;
         }
         if (n == 0) break;
-        // A short read is not the end: many proc files hand out a page at a time.
+        const size_t asked = buf.size() - used;
         used += static_cast<size_t>(n);
+        // Binary sysfs attributes come a page at a time; a whole page may not be the end.
+        if (whole_ && static_cast<size_t>(n) < asked && static_cast<size_t>(n) < kPage) break;
     }
     buf.resize(used);
     return true;

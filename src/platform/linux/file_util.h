@@ -51,10 +51,19 @@ std::optional<std::string> linkBasename(const std::string& path);
 // A file kept open between reads. Each read starts again at offset 0, where procfs and sysfs
 // produce fresh content, so the per-tick cost is one pread instead of open, read and close.
 // A failed read closes the file; the next read reopens it (a device that slept or came back).
+//
+// Files the kernel produces in one piece (sysfs attributes, and proc files built by a single
+// show call such as /proc/stat and /proc/meminfo) are complete after a read that comes back
+// short, which saves the read that would only confirm the end. Other proc files hand out a
+// page of records at a time, so for them only an empty read ends.
 class PinnedFile {
   public:
+    enum class Pieces { byFileSystem, one };
     PinnedFile() = default;
-    explicit PinnedFile(std::string path) : path_(std::move(path)) {}
+    // `Pieces::one` marks a proc file built in one piece; anything off procfs is taken as one
+    // piece anyway.
+    explicit PinnedFile(std::string path, Pieces pieces = Pieces::byFileSystem)
+        : path_(std::move(path)), declaredWhole_(pieces == Pieces::one) {}
     // A file that is never opened when `path` does not exist now: optional attributes that a
     // driver lacks then cost nothing per read until the next rescan.
     static PinnedFile ifExists(std::string path);
@@ -74,6 +83,8 @@ class PinnedFile {
     void close();
     std::string path_;
     int fd_ = -1;
+    bool declaredWhole_ = false;
+    bool whole_ = false;  // a short read is the end (decided when opened)
 };
 
 // Paces the re-reading of cached folder listings (hwmon chips, power supplies, block

@@ -40,7 +40,7 @@ bool parseMemInfo(std::string_view text, MemInfo& out) {
 }
 
 LinuxMemorySource::LinuxMemorySource(std::string procRoot, std::string sysRoot, uint64_t pageSize)
-    : sysRoot_(std::move(sysRoot)), meminfo_(procRoot + "/meminfo") {
+    : sysRoot_(std::move(sysRoot)), meminfo_(procRoot + "/meminfo", linux_fs::PinnedFile::Pieces::one) {
     if (pageSize == 0) {
         const long ps = ::sysconf(_SC_PAGESIZE);
         pageSize = ps > 0 ? static_cast<uint64_t>(ps) : 0;
