@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStaticText>
 
 #include <algorithm>
 #include <cmath>
@@ -86,10 +87,38 @@ double fittedPixelSize(const QString& text, double start, double width, const QI
         if (k == key) return px;
     // Fonts come in whole pixel sizes, so try those.
     double pixel = std::floor(start);
-    while (pixel > 5 && QFontMetricsF(statusFont(pixel), &device).horizontalAdvance(text) > width) pixel -= 1;
+    while (pixel > 5 && QFontMetricsF(statusFont(pixel), &device).horizontalAdvance(text) > width)
+        pixel -= 1;
     if (cache.size() >= 32) cache.erase(cache.begin());
     cache.emplace_back(key, pixel);
     return pixel;
+}
+
+// The status text laid out once: shaping a text is the costliest part of a redraw, and the
+// image shows one of a handful of texts tick after tick. GUI thread only.
+struct LaidOutText {
+    QString text;
+    int pixelSize = 0;
+    double width = 0;  // the advance, as QFontMetricsF measures it
+    QStaticText layout;
+};
+
+const LaidOutText& laidOut(const QString& text, double pixelSize, const QImage& device) {
+    static std::vector<LaidOutText> cache;
+    const QFont font = statusFont(pixelSize);
+    const int px = font.pixelSize();
+    for (const LaidOutText& t : cache)
+        if (t.pixelSize == px && t.text == text) return t;
+    if (cache.size() >= 32) cache.erase(cache.begin());
+    LaidOutText& t = cache.emplace_back();
+    t.text = text;
+    t.pixelSize = px;
+    t.width = QFontMetricsF(font, &device).horizontalAdvance(text);
+    t.layout.setText(text);
+    t.layout.setTextFormat(Qt::PlainText);
+    t.layout.setPerformanceHint(QStaticText::AggressiveCaching);
+    t.layout.prepare(QTransform(), font);
+    return t;
 }
 
 QImage blankImage(double widthPt, double heightPt, qreal dpr) {
@@ -186,11 +215,11 @@ QImage StatusIcon::render(const std::vector<double>& spark, const QString& text,
 
     const QFont font = statusFont(9);
     const QFontMetricsF fm(font, &image);
-    const double width = fm.horizontalAdvance(text);
+    const LaidOutText& t = laidOut(text, 9, image);
     const double top = (heightPt - fm.height()) / 2.0;
     p.setFont(font);
     p.setPen(dim ? SystemColor::secondaryLabel() : color);
-    p.drawText(QPointF(widthPt - width, top + fm.ascent()), text);
+    p.drawStaticText(QPointF(widthPt - t.width, top), t.layout);
     return image;
 }
 
@@ -204,13 +233,13 @@ QImage StatusIcon::renderSquare(const std::vector<double>& spark, const QString&
 
     // The text takes the upper 55 %: as large as the cell allows, shrunk until it fits.
     const double textBand = size * 0.55;
-    const QFont font = statusFont(fittedPixelSize(text, textBand, size, image));
+    const double pixelSize = fittedPixelSize(text, textBand, size, image);
+    const QFont font = statusFont(pixelSize);
     const QFontMetricsF fm(font, &image);
     p.setFont(font);
     p.setPen(dim ? SystemColor::secondaryLabel() : color);
-    const double width = fm.horizontalAdvance(text);
-    const double baseline = (textBand - fm.height()) / 2.0 + fm.ascent();
-    p.drawText(QPointF((size - width) / 2.0, baseline), text);
+    const LaidOutText& t = laidOut(text, pixelSize, image);
+    p.drawStaticText(QPointF((size - t.width) / 2.0, (textBand - fm.height()) / 2.0), t.layout);
 
     const double margin = size / 22.0;
     drawSpark(p, spark, color,
