@@ -14,12 +14,12 @@ namespace {
 template <size_t N>
 void copyName(std::array<char, N>& dst, std::string_view src) {
     dst.fill(0);
-    std::memcpy(dst.data(), src.data(), std::min(src.size(), N - 1));
+    if (!src.empty()) std::memcpy(dst.data(), src.data(), std::min(src.size(), N - 1));
 }
 
 template <size_t N>
 bool equals(const std::array<char, N>& a, std::string_view b) {
-    return b.size() < N && std::strncmp(a.data(), b.data(), b.size()) == 0 && a[b.size()] == 0;
+    return b.size() < N && (b.empty() || std::strncmp(a.data(), b.data(), b.size()) == 0) && a[b.size()] == 0;
 }
 
 bool parsePid(std::string_view name, int32_t& pid) {

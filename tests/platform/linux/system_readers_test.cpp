@@ -243,6 +243,10 @@ TEST(DrmFdinfo, ClientEnginesAndCapacities) {
     EXPECT_EQ(info.engines[1].capacity, 2u);
     EXPECT_EQ(info.engines[0].busyNs, 900u);
     EXPECT_FALSE(parseDrmFdinfo("pos:\t0\nflags:\t02\n", info)) << "not a DRM client";
+
+    // A blank device (a driver that is not on PCI, or a line cut short) names no device.
+    ASSERT_TRUE(parseDrmFdinfo("drm-pdev:\t0000:00:02.0\ndrm-pdev:   \ndrm-client-id: 7\n", info));
+    EXPECT_STREQ(info.pdev.data(), "");
 }
 
 TEST(DrmClients, UtilisationFromGrowingEngineTimes) {
