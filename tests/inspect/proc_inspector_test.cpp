@@ -274,11 +274,13 @@ TEST(ProcInspector, GoingAwayWithWorkInFlightIsSafe) {
                                               std::make_unique<FakeCollector>(state), 1ms);
     state->all.shut();
     in->select(100);
-    ASSERT_TRUE(test::waitUntil([&] { return state->all.waiting() > 0; })) << "a call is under way";
+    // The worker's first call and the open-file scan, each on its own thread.
+    ASSERT_TRUE(test::waitUntil([&] { return state->all.waiting() == 2; })) << "both calls are under way";
     state->all.open();
-    in.reset();  // waits for the call under way; what it posts is never delivered
+    in.reset();  // waits for the calls under way; what they post is never delivered
     test::waitUntil([] { return false; }, 30ms);
-    EXPECT_GE(state->callsOf("static", 100), 1);
+    EXPECT_EQ(state->callsOf("static", 100), 1);
+    EXPECT_GE(state->callsOf("files", 100), 1);
 }
 
 TEST(OpenFilesFetcher, CompletesOnTheGuiThreadAndNotAfterItIsGone) {
