@@ -243,7 +243,9 @@ TEST(ProcInspector, ASlowOpenFileScanDoesNotHoldUpTheLiveRefresh) {
 TEST(ProcInspector, AnEmptyConnectionListShowsLoadingOnEachRefresh) {
     auto state = std::make_shared<FakeState>();
     state->withoutSockets.insert(100);
-    ProcInspector in(std::make_unique<FakeCollector>(state), std::make_unique<FakeCollector>(state), 20ms);
+    // Long enough for the first answer to arrive before the first refresh, even under a
+    // thread checker; the refresh would raise the flag again.
+    ProcInspector in(std::make_unique<FakeCollector>(state), std::make_unique<FakeCollector>(state), 500ms);
     OpenOnExit guard{state};
     in.select(100);
     ASSERT_TRUE(test::waitUntil([&] { return state->callsOf("conns", 100) == 1 && !in.connsLoading(); }));
