@@ -40,6 +40,23 @@ const QTemporaryDir& manyDescriptors() {
     return *root;
 }
 
+// This process holding `count` loopback connections, for as long as the object lives.
+class LoopbackConnections {
+  public:
+    explicit LoopbackConnections(int count) {
+        server_.listen(QHostAddress::LocalHost);
+        for (int i = 0; i < count; ++i) {
+            clients_.push_back(std::make_unique<QTcpSocket>());
+            clients_.back()->connectToHost(QHostAddress::LocalHost, server_.serverPort());
+            clients_.back()->waitForConnected(1000);
+        }
+    }
+
+  private:
+    QTcpServer server_;
+    std::vector<std::unique_ptr<QTcpSocket>> clients_;
+};
+
 }  // namespace
 
 // The descriptor walk as the connection list does it (sockets only), and as the open-file
@@ -61,14 +78,7 @@ BENCHMARK(BM_OpenFiles100k)->Unit(benchmark::kMillisecond);
 
 // This process with 64 loopback connections: one refresh of the connection list.
 static void BM_ConnectionsOfThisProcess(benchmark::State& state) {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    std::vector<std::unique_ptr<QTcpSocket>> clients;
-    for (int i = 0; i < 64; ++i) {
-        clients.push_back(std::make_unique<QTcpSocket>());
-        clients.back()->connectToHost(QHostAddress::LocalHost, server.serverPort());
-        clients.back()->waitForConnected(1000);
-    }
+    const LoopbackConnections connections(64);
     NativeCollector collector("/proc");
     for (auto _ : state)
         benchmark::DoNotOptimize(collector.connections(getpid()));
@@ -78,14 +88,7 @@ BENCHMARK(BM_ConnectionsOfThisProcess)->Unit(benchmark::kMicrosecond);
 // Where the connection list's sockets come from, with the same 64 connections open: the
 // four text tables, or the socket-diagnostics dump for TCP and the text tables for UDP.
 static void BM_SocketsFromTextTables(benchmark::State& state) {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    std::vector<std::unique_ptr<QTcpSocket>> clients;
-    for (int i = 0; i < 64; ++i) {
-        clients.push_back(std::make_unique<QTcpSocket>());
-        clients.back()->connectToHost(QHostAddress::LocalHost, server.serverPort());
-        clients.back()->waitForConnected(1000);
-    }
+    const LoopbackConnections connections(64);
     platform::LinuxProcFiles files;
     std::vector<platform::InetEntry> table;
     for (auto _ : state) {
@@ -96,14 +99,7 @@ static void BM_SocketsFromTextTables(benchmark::State& state) {
 BENCHMARK(BM_SocketsFromTextTables)->Unit(benchmark::kMicrosecond);
 
 static void BM_SocketsFromDiagnostics(benchmark::State& state) {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost);
-    std::vector<std::unique_ptr<QTcpSocket>> clients;
-    for (int i = 0; i < 64; ++i) {
-        clients.push_back(std::make_unique<QTcpSocket>());
-        clients.back()->connectToHost(QHostAddress::LocalHost, server.serverPort());
-        clients.back()->waitForConnected(1000);
-    }
+    const LoopbackConnections connections(64);
     platform::LinuxProcFiles files;
     platform::SockDiag diag;
     std::vector<platform::InetSocket> tcp;
