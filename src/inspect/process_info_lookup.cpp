@@ -25,13 +25,7 @@ ProcessInfoLookup::ProcessInfoLookup(QUrl site, std::chrono::milliseconds timeou
 
 ProcessInfoLookup::~ProcessInfoLookup() = default;
 
-QUrl ProcessInfoLookup::pageUrl(const QUrl& site, const QString& name) {
-    QString base = name;
-    if (base.endsWith(QLatin1String(".app"))) base.chop(4);
-    return keyUrl(site, base);
-}
-
-QUrl ProcessInfoLookup::keyUrl(const QUrl& site, const QString& key) {
+QUrl ProcessInfoLookup::pageUrl(const QUrl& site, const QString& key) {
     // The characters a URL path allows as they are, less "/".
     const QByteArray encoded = QUrl::toPercentEncoding(key, "!$&'()*+,;=:@-._~");
     QUrl url = site;
@@ -74,8 +68,7 @@ void ProcessInfoLookup::describe(const QString& name, QObject* receiver,
 }
 
 void ProcessInfoLookup::fetch(const QString& key) {
-    // The key has lost its ".app" already; a name like "x.app.app" loses only one.
-    const QUrl url = keyUrl(site_, key);
+    const QUrl url = pageUrl(site_, key);
     if (!url.isValid()) {
         QTimer::singleShot(0, this, [this, key] { finish(key, std::nullopt); });
         return;

@@ -41,9 +41,9 @@ class ProcessInfoLookup : public QObject {
     // given `receiver` is gone by then. Concurrent calls for one name share one download.
     void describe(const QString& name, QObject* receiver, std::function<void(std::optional<QString>)> done);
 
-    // The page address for a name: a trailing ".app" dropped, the rest percent-encoded
-    // (a "/" included, so a name cannot reach another path of the site).
-    static QUrl pageUrl(const QUrl& site, const QString& name);
+    // The page address for a cache key (the name lower-cased, one trailing ".app" dropped),
+    // percent-encoded ("/" included, so a name cannot reach another path of the site).
+    static QUrl pageUrl(const QUrl& site, const QString& key);
     // The meta description of a page, with &amp;, &#39; and &quot; decoded in that order.
     static std::optional<QString> metaDescription(const QString& html);
 
@@ -56,7 +56,6 @@ class ProcessInfoLookup : public QObject {
         std::function<void(std::optional<QString>)> done;
         bool alive() const { return !guarded || receiver; }
     };
-    static QUrl keyUrl(const QUrl& site, const QString& key);
     void fetch(const QString& key);
     void finish(const QString& key, const std::optional<QString>& result);
 

@@ -134,7 +134,7 @@ TEST(ProcessInfoLookup, NamesArePercentEncoded) {
         << "a slash cannot reach another path of the site";
     EXPECT_EQ(ProcessInfoLookup::pageUrl(site, "한글").toString(QUrl::FullyEncoded),
               "https://descriptions.example/process/%ED%95%9C%EA%B8%80.html");
-    EXPECT_EQ(ProcessInfoLookup::pageUrl(site, "a\"b'c%.app").toString(QUrl::FullyEncoded),
+    EXPECT_EQ(ProcessInfoLookup::pageUrl(site, "a\"b'c%").toString(QUrl::FullyEncoded),
               "https://descriptions.example/process/a%22b'c%25.html");
 
     PageServer server;
