@@ -40,7 +40,7 @@ BENCHMARK(BM_CpuSamplerTick)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTi
 
 // One whole engine tick without processes (every system sampler), on the live machine.
 static void BM_EngineTick(benchmark::State& state) {
-    Samplers samplers;
+    Samplers samplers({});
     const auto uiActive = [] { return false; };
     samplers.tick(uiActive);  // prime the delta samplers
     for (auto _ : state)

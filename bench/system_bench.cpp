@@ -37,7 +37,7 @@ using namespace velmora;
 
 // The engine's tick as it runs with no process view open, on this machine.
 static void BM_SystemTickLive(benchmark::State& state) {
-    Samplers samplers;
+    Samplers samplers({});
     const auto uiActive = [] { return false; };
     samplers.tick(uiActive);
     const uint64_t before = allocations.load();

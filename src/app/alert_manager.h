@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/notifier.h"
-#include "engine/settings.h"
-#include "engine/snapshot.h"
+#include "core/settings.h"
+#include "core/snapshot.h"
 
 #include <QObject>
 #include <QString>

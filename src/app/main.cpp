@@ -3,7 +3,8 @@
 #include "app/print_mode.h"
 #include "app/sensor_dump.h"
 #include "app/single_instance.h"
-#include "engine/settings.h"
+#include "core/localizer.h"
+#include "core/settings.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -24,8 +25,9 @@ bool hasFlag(int argc, char** argv, const char* flag) {
 
 int runPrint(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const PrintArgs args =
-        parsePrintArgs(QCoreApplication::arguments(), AppSettings::shared().refreshInterval());
+    AppSettings& settings = AppSettings::shared();
+    Localizer::shared().apply(settings.language());
+    const PrintArgs args = parsePrintArgs(QCoreApplication::arguments(), settings.refreshInterval());
     if (!args.options) {
         std::fputs(args.message.toUtf8().constData(), args.exitCode == 0 ? stdout : stderr);
         return args.exitCode;

@@ -1,9 +1,11 @@
 #include "app/print_mode.h"
 
-#include "engine/format.h"
-#include "engine/localizer.h"
+#include "core/format.h"
+#include "core/localizer.h"
 #include "engine/metrics_engine.h"
-#include "engine/snapshot_json.h"
+#include "core/settings.h"
+#include "core/snapshot_json.h"
+#include "samplers/samplers.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -180,7 +182,7 @@ QStringList processTable(const Snapshot& s, int top) {
 }
 
 int runPrintMode(const PrintOptions& options) {
-    MetricsEngine engine;
+    MetricsEngine engine(makeMachineSamplers(AppSettings::shared()));
     // The process list is sampled only while something shows it.
     if (options.processes) engine.setUiActive(true);
     int printed = 0;

@@ -1,7 +1,5 @@
 #include "engine/metrics_engine.h"
 
-#include "samplers/samplers.h"
-
 #include <QPointer>
 #include <QTimer>
 
@@ -14,10 +12,8 @@ namespace {
 constexpr int kFirstTickDelayMs = 100;
 }
 
-MetricsEngine::MetricsEngine(QObject* parent) : MetricsEngine(std::make_unique<Samplers>(), parent) {}
-
 MetricsEngine::MetricsEngine(std::unique_ptr<SnapshotSource> source, QObject* parent)
-    : QObject(parent),
+    : MetricsFeed(parent),
       source_(std::move(source)),
       worker_(QStringLiteral("com.tandrel.pelto.monitor.sampler"), QThread::LowPriority) {}
 

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "engine/serial_worker.h"
-#include "engine/snapshot.h"
-#include "engine/snapshot_source.h"
+#include "core/serial_worker.h"
+#include "core/snapshot.h"
+#include "core/snapshot_source.h"
+#include "engine/metrics_feed.h"
 
 #include <QObject>
 
@@ -18,18 +19,11 @@ namespace velmora {
 
 // Runs the samplers on its own thread at a fixed interval and publishes each snapshot on
 // the thread that owns the engine (the GUI thread), as `current` and appended to `history`.
-class MetricsEngine : public QObject {
+class MetricsEngine : public MetricsFeed {
     Q_OBJECT
   public:
-    static constexpr double historyRetentionSeconds = 600;
-    static constexpr double displayWindowSeconds = 300;
-    static constexpr int processHistoryLimit = 180;
-    static constexpr double heavyCPUThreshold = 25.0;
-    static constexpr int chartRecentFull = 300;
-    static constexpr int chartOlderBudget = 240;
-
-    // Uses the machine's samplers.
-    explicit MetricsEngine(QObject* parent = nullptr);
+    // `source` builds each snapshot on the engine's thread (the application passes the
+    // machine's samplers).
     explicit MetricsEngine(std::unique_ptr<SnapshotSource> source, QObject* parent = nullptr);
     ~MetricsEngine() override;
 
@@ -41,23 +35,19 @@ class MetricsEngine : public QObject {
     // Number of running sampling timers (0 or 1); blocks until the worker answers.
     int runningTimers() const;
 
-    const Snapshot& current() const { return current_; }
-    const std::deque<Snapshot>& history() const { return history_; }
+    const Snapshot& current() const override { return current_; }
+    const std::deque<Snapshot>& history() const override { return history_; }
 
-    std::vector<MetricPoint> series(SnapshotField key) const;
-    std::vector<MetricPoint> recentSeries(SnapshotField key) const;
-    std::vector<MetricPoint> cpuHistory(int32_t pid) const;
-    std::optional<ProcInfo> liveProcess(int32_t pid) const;
+    std::vector<MetricPoint> series(SnapshotField key) const override;
+    std::vector<MetricPoint> recentSeries(SnapshotField key) const override;
+    std::vector<MetricPoint> cpuHistory(int32_t pid) const override;
+    std::optional<ProcInfo> liveProcess(int32_t pid) const override;
 
     void setUiActive(bool active);
     bool uiActive() const;
 
     // Appends a finished snapshot. Runs on the engine's thread; the worker posts here.
     void publish(Snapshot snapshot);
-
-  signals:
-    void currentChanged();
-    void historyChanged();
 
   private:
     template <typename Value>

@@ -1,6 +1,6 @@
 #include "inspect/kill_advisor.h"
 
-#include "engine/localizer.h"
+#include "core/localizer.h"
 #include "platform/process_facts.h"
 
 #include <unistd.h>

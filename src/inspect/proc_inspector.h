@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/serial_worker.h"
+#include "core/serial_worker.h"
 #include "inspect/open_files_fetcher.h"
 #include "inspect/process_collector.h"
 

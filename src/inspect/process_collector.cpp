@@ -1,6 +1,6 @@
 #include "inspect/process_collector.h"
 
-#include "engine/localizer.h"
+#include "core/localizer.h"
 
 #include <QHash>
 

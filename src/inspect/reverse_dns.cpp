@@ -1,6 +1,6 @@
 #include "inspect/reverse_dns.h"
 
-#include "engine/serial_worker.h"
+#include "core/serial_worker.h"
 
 #include <netdb.h>
 #include <sys/socket.h>

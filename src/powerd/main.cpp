@@ -2,7 +2,7 @@
 // (RAPL energy counters are root-only on current kernels) and publishes the figures once a
 // second in the small JSON file the monitor reads. Run it as root, e.g. from a system
 // service; without RAPL it writes whatever it has.
-#include "engine/localizer.h"
+#include "core/localizer.h"
 #include "platform/linux/power_linux.h"
 #include "platform/thermal.h"
 

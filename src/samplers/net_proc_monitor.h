@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/serial_worker.h"
-#include "engine/snapshot.h"
+#include "core/serial_worker.h"
+#include "core/snapshot.h"
 #include "platform/net_proc.h"
 
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/snapshot.h"
+#include "core/snapshot.h"
 
 #include <QString>
 

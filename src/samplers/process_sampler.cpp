@@ -1,7 +1,6 @@
 #include "samplers/process_sampler.h"
 
 #include "bridge/bridge.h"
-#include "engine/settings.h"
 
 #include <chrono>
 
@@ -20,13 +19,8 @@ double rate(uint64_t now, const uint64_t* prev, double dt) {
 
 }  // namespace
 
-ProcessSampler::ProcessSampler()
-    : ProcessSampler(
-          platform::makeProcessSource(),
-          [&settings = AppSettings::shared()] {
-              return Switches{settings.collectProcessGPU(), settings.showSystemProcesses()};
-          },
-          gpu_proc_times) {}
+ProcessSampler::ProcessSampler(SwitchesFn switches)
+    : ProcessSampler(platform::makeProcessSource(), std::move(switches), gpu_proc_times) {}
 
 ProcessSampler::ProcessSampler(std::unique_ptr<platform::ProcessSource> source, SwitchesFn switches,
                                GpuWalk gpuWalk, Clock clock)

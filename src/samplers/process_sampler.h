@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/snapshot.h"
+#include "core/snapshot.h"
 #include "platform/process.h"
 
 #include <algorithm>
@@ -74,8 +74,8 @@ class ProcessSampler {
     // Refused processes at or below this CPU share are left out.
     static constexpr double kSystemRowMinCPU = 0.05;
 
-    // The machine's processes, switched by AppSettings::shared().
-    ProcessSampler();
+    // The machine's processes, switched by `switches`.
+    explicit ProcessSampler(SwitchesFn switches);
     ProcessSampler(std::unique_ptr<platform::ProcessSource> source, SwitchesFn switches, GpuWalk gpuWalk,
                    Clock clock = {});
 

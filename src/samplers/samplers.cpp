@@ -1,8 +1,16 @@
 #include "samplers/samplers.h"
 
+#include "core/settings.h"
+
 namespace velmora {
 
-Samplers::Samplers() = default;
+Samplers::Samplers(ProcessSampler::SwitchesFn processSwitches) : proc(std::move(processSwitches)) {}
+
+std::unique_ptr<Samplers> makeMachineSamplers(const AppSettings& settings) {
+    return std::make_unique<Samplers>([&settings] {
+        return ProcessSampler::Switches{settings.collectProcessGPU(), settings.showSystemProcesses()};
+    });
+}
 
 Snapshot Samplers::tick(const std::function<bool()>& uiActive) {
     Snapshot s;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/snapshot_source.h"
+#include "core/snapshot_source.h"
 #include "samplers/battery_sampler.h"
 #include "samplers/cpu_sampler.h"
 #include "samplers/disk_sampler.h"
@@ -11,13 +11,18 @@
 #include "samplers/process_sampler.h"
 #include "samplers/thermal_sampler.h"
 
+#include <memory>
+
 namespace velmora {
+
+class AppSettings;
 
 // One instance of every sampler, called in a fixed order once per engine tick. Lives on
 // the engine's sampler thread; nothing else touches it.
 class Samplers : public SnapshotSource {
   public:
-    Samplers();
+    // `processSwitches` is asked on the sampler thread each time the process list is read.
+    explicit Samplers(ProcessSampler::SwitchesFn processSwitches);
     Snapshot tick(const std::function<bool()>& uiActive) override;
 
     CPUSampler cpu;
@@ -30,5 +35,9 @@ class Samplers : public SnapshotSource {
     ThermalSampler thermal;
     ProcessSampler proc;
 };
+
+// The machine's samplers, with the process switches read from `settings` (held atomically,
+// so the sampler thread may read them).
+std::unique_ptr<Samplers> makeMachineSamplers(const AppSettings& settings);
 
 }  // namespace velmora

@@ -1,6 +1,6 @@
 #include "app/alert_manager.h"
 
-#include "engine/localizer.h"
+#include "core/localizer.h"
 
 #include <QTemporaryDir>
 

@@ -1,12 +1,12 @@
 #include "app/app_delegate.h"
 
 #include "app/alert_manager.h"
-#include "app/popover_panel.h"
-#include "engine/localizer.h"
+#include "ui/popover/popover_panel.h"
+#include "core/localizer.h"
 #include "engine/metrics_engine.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "support/test_util.h"
-#include "ui/popover_view.h"
+#include "ui/popover/popover_view.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -90,7 +90,7 @@ class Delegate : public ::testing::Test {
     std::unique_ptr<AppDelegate> delegate;
 };
 
-AppDelegate::WindowFactory plainWindow(int* made) {
+WindowManager::Factory plainWindow(int* made) {
     return [made] {
         ++*made;
         return new QWidget;
@@ -102,15 +102,15 @@ AppDelegate::WindowFactory plainWindow(int* made) {
 TEST_F(Delegate, StartsWithTheDimmedDashThenDrawsEachSnapshot) {
     AppDelegate& d = launch();
     d.engine().cancelTimer();
-    const QImage before = d.statusImage();
-    EXPECT_EQ(before, d.drawStatus(StatusIcon::placeholder()));
+    const QImage before = d.tray().statusImage();
+    EXPECT_EQ(before, d.tray().drawStatus(StatusIcon::placeholder()));
     EXPECT_EQ(before.width(), before.height()) << "no tray cell known: the square layout";
 
     Snapshot busy;
     busy.cpuTotal = 93;
     publish(busy);
-    EXPECT_NE(d.statusImage(), before) << "a snapshot redraws the image";
-    EXPECT_EQ(d.statusImage(), d.menuBarIcon(busy));
+    EXPECT_NE(d.tray().statusImage(), before) << "a snapshot redraws the image";
+    EXPECT_EQ(d.tray().statusImage(), d.tray().menuBarIcon(busy));
 }
 
 TEST_F(Delegate, SnapshotsReachTheAlertManager) {
@@ -133,18 +133,18 @@ TEST_F(Delegate, NoPermissionRequestWhileAlertsAreOff) {
 TEST_F(Delegate, PopoverVisibilityDrivesProcessSampling) {
     AppDelegate& d = launch();
     EXPECT_FALSE(d.engine().uiActive());
-    d.presentPopover();
-    EXPECT_TRUE(d.popoverShown());
+    d.tray().presentPopover();
+    EXPECT_TRUE(d.tray().popoverShown());
     EXPECT_TRUE(d.engine().uiActive());
-    d.closePopover();
-    EXPECT_FALSE(d.popoverShown());
+    d.tray().closePopover();
+    EXPECT_FALSE(d.tray().popoverShown());
     EXPECT_FALSE(d.engine().uiActive());
-    d.togglePopover();  // right after a close: the click that closed it, not a new one
-    EXPECT_FALSE(d.popoverShown());
-    d.popover()->show();
+    d.tray().togglePopover();  // right after a close: the click that closed it, not a new one
+    EXPECT_FALSE(d.tray().popoverShown());
+    d.tray().popover()->show();
     EXPECT_TRUE(d.engine().uiActive()) << "showing by any route counts";
-    d.togglePopover();
-    EXPECT_FALSE(d.popoverShown());
+    d.tray().togglePopover();
+    EXPECT_FALSE(d.tray().popoverShown());
     EXPECT_FALSE(d.engine().uiActive());
 }
 
@@ -163,13 +163,13 @@ TEST_F(Delegate, IntervalChangesLeaveOneTimer) {
 
 TEST_F(Delegate, WindowButtonsAppearWithTheirWindows) {
     AppDelegate& d = launch();
-    PopoverView* view = d.popover()->view();
+    PopoverView* view = d.tray().popover()->view();
     EXPECT_TRUE(view->button(PopoverView::Button::expand)->isHidden());
     EXPECT_TRUE(view->button(PopoverView::Button::settings)->isHidden());
     EXPECT_TRUE(view->button(PopoverView::Button::storage)->isHidden());
     EXPECT_FALSE(view->button(PopoverView::Button::quit)->isHidden());
     int made = 0;
-    d.setWindowFactory(AppDelegate::WindowKind::settings, plainWindow(&made));
+    d.windows().setFactory(WindowKind::settings, plainWindow(&made));
     EXPECT_FALSE(view->button(PopoverView::Button::settings)->isHidden());
     view->button(PopoverView::Button::quit)->click();
     EXPECT_EQ(quits, 1);
@@ -178,42 +178,42 @@ TEST_F(Delegate, WindowButtonsAppearWithTheirWindows) {
 TEST_F(Delegate, OpenEnvironmentVariablesOpenWindowsAfterLaunch) {
     int dashboards = 0, storages = 0, settingsWindows = 0;
     AppDelegate& d = launch({true, false, true}, AppDelegate::TrayMode::trayOnly, [&](AppDelegate& d) {
-        d.setWindowFactory(AppDelegate::WindowKind::dashboard, plainWindow(&dashboards));
-        d.setWindowFactory(AppDelegate::WindowKind::storage, plainWindow(&storages));
-        d.setWindowFactory(AppDelegate::WindowKind::settings, plainWindow(&settingsWindows));
+        d.windows().setFactory(WindowKind::dashboard, plainWindow(&dashboards));
+        d.windows().setFactory(WindowKind::storage, plainWindow(&storages));
+        d.windows().setFactory(WindowKind::settings, plainWindow(&settingsWindows));
     });
     EXPECT_EQ(dashboards, 0) << "queued, not opened during launch";
     QCoreApplication::processEvents();
     EXPECT_EQ(dashboards, 1);
     EXPECT_EQ(storages, 0);
     EXPECT_EQ(settingsWindows, 1);
-    EXPECT_EQ(d.window(AppDelegate::WindowKind::dashboard)->windowTitle(), "Dashboard");
+    EXPECT_EQ(d.windows().window(WindowKind::dashboard)->windowTitle(), "Dashboard");
     EXPECT_TRUE(d.engine().uiActive()) << "the dashboard shows processes";
 }
 
 TEST_F(Delegate, OpenRequestsForWindowsNotBuiltYetDoNothing) {
     AppDelegate& d = launch({true, true, true});
     QCoreApplication::processEvents();
-    EXPECT_EQ(d.window(AppDelegate::WindowKind::dashboard), nullptr);
+    EXPECT_EQ(d.windows().window(WindowKind::dashboard), nullptr);
     EXPECT_FALSE(d.engine().uiActive());
 }
 
 TEST_F(Delegate, DashboardIsReusedAndClosingItStopsProcessSampling) {
     AppDelegate& d = launch();
     int made = 0;
-    d.setWindowFactory(AppDelegate::WindowKind::dashboard, plainWindow(&made));
-    d.presentPopover();
+    d.windows().setFactory(WindowKind::dashboard, plainWindow(&made));
+    d.tray().presentPopover();
     d.openDashboard();
-    EXPECT_FALSE(d.popoverShown()) << "opening a window closes the popover";
-    QWidget* first = d.window(AppDelegate::WindowKind::dashboard);
+    EXPECT_FALSE(d.tray().popoverShown()) << "opening a window closes the popover";
+    QWidget* first = d.windows().window(WindowKind::dashboard);
     ASSERT_NE(first, nullptr);
     d.openDashboard();
     EXPECT_EQ(made, 1);
-    EXPECT_EQ(d.window(AppDelegate::WindowKind::dashboard), first);
+    EXPECT_EQ(d.windows().window(WindowKind::dashboard), first);
     EXPECT_TRUE(d.engine().uiActive());
 
     first->close();
-    EXPECT_EQ(d.window(AppDelegate::WindowKind::dashboard), first) << "closing hides, the window is kept";
+    EXPECT_EQ(d.windows().window(WindowKind::dashboard), first) << "closing hides, the window is kept";
     EXPECT_FALSE(d.engine().uiActive());
     d.openDashboard();
     EXPECT_TRUE(first->isVisible());
@@ -223,37 +223,61 @@ TEST_F(Delegate, DashboardIsReusedAndClosingItStopsProcessSampling) {
 TEST_F(Delegate, ClosingOneProcessWindowKeepsSamplingForTheOther) {
     AppDelegate& d = launch();
     int made = 0;
-    d.setWindowFactory(AppDelegate::WindowKind::dashboard, plainWindow(&made));
+    d.windows().setFactory(WindowKind::dashboard, plainWindow(&made));
     d.openDashboard();
     int analyses = 0;
     d.openAnalysis(QStringLiteral("winDashboard"), plainWindow(&analyses));
-    QWidget* analysis = d.window(AppDelegate::WindowKind::analysis);
+    QWidget* analysis = d.windows().window(WindowKind::analysis);
     ASSERT_NE(analysis, nullptr);
-    d.window(AppDelegate::WindowKind::dashboard)->close();
-    EXPECT_TRUE(d.engine().uiActive()) << "the analysis window is still open";
     d.openAnalysis(QStringLiteral("winStorage"), plainWindow(&analyses));
-    EXPECT_EQ(d.window(AppDelegate::WindowKind::analysis), analysis) << "new content, same window";
+    EXPECT_EQ(d.windows().window(WindowKind::analysis), analysis) << "new content, same window";
     EXPECT_EQ(analysis->windowTitle(), "Storage");
-    analysis->close();
-    EXPECT_FALSE(d.engine().uiActive());
+    EXPECT_EQ(d.processDemand().holders(), 2) << "replacing the content keeps one demand";
+}
+
+TEST_F(Delegate, TwoProcessWindowsCloseInEitherOrder) {
+    for (const bool dashboardFirst : {true, false}) {
+        SCOPED_TRACE(dashboardFirst ? "dashboard first" : "analysis first");
+        AppDelegate& d = launch();
+        int made = 0;
+        d.windows().setFactory(WindowKind::dashboard, plainWindow(&made));
+        d.openDashboard();
+        d.openAnalysis(QStringLiteral("anTitleCpu"), plainWindow(&made));
+        d.tray().presentPopover();
+        EXPECT_TRUE(d.engine().uiActive());
+        d.tray().closePopover();
+
+        QWidget* first = d.windows().window(dashboardFirst ? WindowKind::dashboard : WindowKind::analysis);
+        QWidget* second = d.windows().window(dashboardFirst ? WindowKind::analysis : WindowKind::dashboard);
+        first->close();
+        EXPECT_TRUE(d.engine().uiActive()) << "the other window still shows processes";
+        second->close();
+        EXPECT_FALSE(d.engine().uiActive());
+        EXPECT_EQ(d.processDemand().holders(), 0);
+        second->show();
+        EXPECT_TRUE(d.engine().uiActive()) << "showing again by any route claims again";
+        second->hide();
+        EXPECT_FALSE(d.engine().uiActive());
+        delegate.reset();
+    }
 }
 
 TEST_F(Delegate, SettingsWindowDoesNotTurnSamplingOn) {
     AppDelegate& d = launch();
     int made = 0;
-    d.setWindowFactory(AppDelegate::WindowKind::settings, plainWindow(&made));
+    d.windows().setFactory(WindowKind::settings, plainWindow(&made));
     d.openSettings();
-    EXPECT_TRUE(d.window(AppDelegate::WindowKind::settings)->isVisible());
+    EXPECT_TRUE(d.windows().window(WindowKind::settings)->isVisible());
     EXPECT_FALSE(d.engine().uiActive());
     loc.apply(QStringLiteral("ko"));
-    EXPECT_EQ(d.window(AppDelegate::WindowKind::settings)->windowTitle(), loc.t("winSettings"));
+    EXPECT_EQ(d.windows().window(WindowKind::settings)->windowTitle(), loc.t("winSettings"));
     EXPECT_NE(loc.t("winSettings"), "Settings");
 }
 
 TEST_F(Delegate, WithoutATrayThePopoverContentGetsAWindow) {
     // The offscreen platform has no system tray.
     AppDelegate& d = launch({}, AppDelegate::TrayMode::automatic);
-    NoTrayWindow* w = d.noTrayWindow();
+    NoTrayWindow* w = d.tray().noTrayWindow();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
     auto* note = w->findChild<QLabel*>(QStringLiteral("noTrayNote"));
@@ -267,9 +291,17 @@ TEST_F(Delegate, WithoutATrayThePopoverContentGetsAWindow) {
     EXPECT_TRUE(w->isVisible()) << "a second launch brings it back";
 }
 
+TEST_F(Delegate, TheInterfaceLanguageFollowsTheSetting) {
+    settings.setLanguage(QStringLiteral("de"));
+    launch();
+    EXPECT_EQ(loc.language(), "de") << "applied at construction";
+    settings.setLanguage(QStringLiteral("ko"));
+    EXPECT_EQ(loc.language(), "ko") << "and on every change";
+}
+
 TEST_F(Delegate, TrayOnlyModeShowsNoWindow) {
     AppDelegate& d = launch({}, AppDelegate::TrayMode::trayOnly);
-    EXPECT_EQ(d.noTrayWindow(), nullptr);
+    EXPECT_EQ(d.tray().noTrayWindow(), nullptr);
     EXPECT_FALSE(d.engine().uiActive());
 }
 

@@ -1,7 +1,7 @@
 #include "inspect/proc_inspector.h"
 #include "inspect/open_files_fetcher.h"
 
-#include "engine/localizer.h"
+#include "core/localizer.h"
 #include "support/test_util.h"
 
 #include <gtest/gtest.h>

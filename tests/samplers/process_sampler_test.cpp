@@ -316,9 +316,14 @@ TEST(ProcessSampler, PidZeroIsNeverListed) {
 }
 
 TEST(SamplersTick, ProcessesOnlyWhileAViewShowsThem) {
-    Samplers samplers;
+    int asked = 0;
+    Samplers samplers([&] {
+        ++asked;
+        return ProcessSampler::Switches{.collectGPU = false, .showSystem = false};
+    });
     EXPECT_TRUE(samplers.tick([] { return false; }).processes.empty());
     const Snapshot s = samplers.tick([] { return true; });
+    EXPECT_GT(asked, 0) << "the injected switches decide, not a settings store";
     bool self = false;
     for (const ProcInfo& p : s.processes)
         self |= p.pid == getpid();

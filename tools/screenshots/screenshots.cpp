@@ -1,11 +1,11 @@
 // Renders the popover and the status images from made-up snapshots into PNG files, so a
 // person can look at them without a desktop: `make screenshots`.
-#include "app/popover_panel.h"
-#include "app/status_icon.h"
-#include "engine/localizer.h"
+#include "ui/popover/popover_panel.h"
+#include "ui/common/status_icon.h"
+#include "core/localizer.h"
 #include "engine/metrics_engine.h"
-#include "engine/settings.h"
-#include "ui/popover_view.h"
+#include "core/settings.h"
+#include "ui/popover/popover_view.h"
 
 #include <QApplication>
 #include <QDir>

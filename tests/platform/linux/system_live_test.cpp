@@ -27,7 +27,7 @@ uint64_t kilobytes(const std::string& text, const std::string& key) {
 }  // namespace
 
 TEST(SystemLive, TwoTicksKeepTheInvariants) {
-    Samplers samplers;
+    Samplers samplers({});
     const auto never = [] { return false; };
     samplers.tick(never);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

@@ -1,0 +1,151 @@
+#include "app/window_manager.h"
+
+#include "core/localizer.h"
+#include "platform/app_services.h"
+#include "ui/common/visible_demand.h"
+
+#include <QGuiApplication>
+#include <QLayout>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace velmora {
+
+namespace {
+
+using Size = WindowTraits::Size;
+
+// Indexed by WindowKind.
+constexpr std::array<WindowTraits, kWindowKinds> kTraits = {{
+    // Sized to the screen, up to 1120 × 840; kept at its own size without a screen.
+    {VL_KEY("winDashboard"), false, Size::screenShare, {1120, 840}, true, false},
+    {VL_KEY("winSettings"), true, Size::natural, {}, false, false},
+    {VL_KEY("winStorage"), true, Size::fixed, {620, 560}, false, false},
+    {"", false, Size::fixed, {1040, 720}, true, true},
+}};
+
+constexpr double kScreenWidthShare = 0.92;
+constexpr double kScreenHeightShare = 0.9;
+
+}  // namespace
+
+const WindowTraits& windowTraits(WindowKind kind) {
+    return kTraits[static_cast<size_t>(kind)];
+}
+
+WindowManager::WindowManager(Localizer& loc, ProcessDemand& demand, std::function<void()> beforeOpen,
+                             QObject* parent)
+    : QObject(parent), loc_(loc), demand_(demand), beforeOpen_(std::move(beforeOpen)) {
+    for (size_t i = 0; i < kWindowKinds; ++i)
+        titleKeys_[i] = QString::fromLatin1(kTraits[i].titleKey);
+    connect(&loc_, &Localizer::languageChanged, this, &WindowManager::retitle);
+}
+
+WindowManager::~WindowManager() {
+    for (QPointer<QWidget>& w : windows_)
+        delete w.data();
+}
+
+void WindowManager::setFactory(WindowKind kind, Factory factory) {
+    factories_[index(kind)] = std::move(factory);
+    emit factoriesChanged();
+}
+
+bool WindowManager::canOpen(WindowKind kind) const {
+    // Windows whose content comes with each request can always open.
+    return windowTraits(kind).replacesContent || static_cast<bool>(factories_[index(kind)]);
+}
+
+bool WindowManager::visible(WindowKind kind) const {
+    const QWidget* w = windows_[index(kind)];
+    return w && w->isVisible();
+}
+
+void WindowManager::open(WindowKind kind) {
+    if (beforeOpen_) beforeOpen_();
+    if (QWidget* existing = windows_[index(kind)]) {
+        bringForward(existing);
+        return;
+    }
+    const Factory& factory = factories_[index(kind)];
+    if (!factory) return;  // that window is not part of this build yet
+    QWidget* content = factory();
+    if (!content) return;
+    bringForward(create(kind, content));
+}
+
+void WindowManager::open(WindowKind kind, const QString& titleKey, const Factory& content) {
+    if (beforeOpen_) beforeOpen_();
+    QWidget* view = content ? content() : nullptr;
+    if (!view) return;
+    titleKeys_[index(kind)] = titleKey;
+    QWidget* w = windows_[index(kind)];
+    if (w && windowTraits(kind).replacesContent) {
+        QLayout* layout = w->layout();
+        while (QLayoutItem* item = layout->takeAt(0)) {
+            delete item->widget();
+            delete item;
+        }
+        layout->addWidget(view);
+        w->setWindowTitle(loc_.t(titleKey));
+    } else if (w) {
+        delete view;
+    } else {
+        w = create(kind, view);
+    }
+    bringForward(w);
+}
+
+QWidget* WindowManager::create(WindowKind kind, QWidget* content) {
+    const WindowTraits& traits = windowTraits(kind);
+    // Content is hosted in a frame of the manager's own, so replacing it never loses the
+    // window's place, size or demand.
+    auto* w = new QWidget(nullptr, Qt::Window);
+    auto* layout = new QVBoxLayout(w);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+    if (traits.closeOnly)
+        w->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    w->setAttribute(Qt::WA_DeleteOnClose, false);
+    w->setWindowTitle(loc_.t(titleKeys_[index(kind)]));
+    if (traits.showsProcesses) new VisibleDemand(w, demand_);
+    windows_[index(kind)] = w;
+    place(kind, w);
+    return w;
+}
+
+void WindowManager::place(WindowKind kind, QWidget* w) const {
+    const WindowTraits& traits = windowTraits(kind);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    switch (traits.size) {
+        case Size::screenShare:
+            if (area.isValid())
+                w->resize(std::min(static_cast<int>(area.width() * kScreenWidthShare), traits.extent.width()),
+                          std::min(static_cast<int>(area.height() * kScreenHeightShare), traits.extent.height()));
+            break;
+        case Size::fixed:
+            w->resize(traits.extent);
+            break;
+        case Size::natural:
+            w->adjustSize();
+            break;
+    }
+    if (area.isValid()) w->move(area.center() - QPoint(w->width() / 2, w->height() / 2));
+}
+
+void WindowManager::bringForward(QWidget* w) const {
+    w->show();
+    w->raise();
+    w->activateWindow();
+    platform::activateApplication();
+}
+
+void WindowManager::retitle() {
+    for (size_t i = 0; i < kWindowKinds; ++i)
+        if (QWidget* w = windows_[i]) w->setWindowTitle(loc_.t(titleKeys_[i]));
+}
+
+}  // namespace velmora

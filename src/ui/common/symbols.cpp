@@ -1,0 +1,140 @@
+#include "ui/common/symbols.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QIconEngine>
+#include <QPainter>
+#include <QSvgRenderer>
+
+#include <cmath>
+
+namespace velmora::Symbols {
+
+namespace {
+
+struct Symbol {
+    QStringList themeNames;
+    const char* svg;  // 24 × 24 outline, drawn in black and tinted when used
+};
+
+// Simple outlines in the spirit of the theme icons they stand in for.
+const QHash<QString, Symbol>& table() {
+    static const QHash<QString, Symbol> symbols =
+        {
+            {QStringLiteral("battery.100.bolt"),
+             {{"battery-full-charging-symbolic", "battery-100-charging", "battery-full-charging"},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24"><rect x="1.5" y="6.5" width="19" height="11" rx="2.5" fill="none" stroke="#000" stroke-width="1.5"/><rect x="21" y="10" width="2" height="4" rx="1"/><rect x="3.5" y="8.5" width="15" height="7" rx="1"/><path d="M12.2 7.2 7.8 12.6h3.2l-1.2 4.2 4.4-5.4h-3.2z" fill="#fff"/></svg>)"}},
+            {QStringLiteral("battery.75"),
+             {{"battery-good-symbolic", "battery-080", "battery-good"},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24"><rect x="1.5" y="6.5" width="19" height="11" rx="2.5" fill="none" stroke="#000" stroke-width="1.5"/><rect x="21" y="10" width="2" height="4" rx="1"/><rect x="3.5" y="8.5" width="11" height="7" rx="1"/></svg>)"}},
+            {QStringLiteral("fanblades.fill"),
+             {{"fan-symbolic", "sensors-fan-symbolic", "fan"},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24"><path d="M12 10.2c-.6-3.6.4-7.6 3.6-8 2.8-.3 3.8 3.4 1.2 5.6-1.4 1.2-3 1.8-4.8 2.4zM13.8 12c3.6-.6 7.6.4 8 3.6.3 2.8-3.4 3.8-5.6 1.2-1.2-1.4-1.8-3-2.4-4.8zM12 13.8c.6 3.6-.4 7.6-3.6 8-2.8.3-3.8-3.4-1.2-5.6 1.4-1.2 3-1.8 4.8-2.4zM10.2 12c-3.6.6-7.6-.4-8-3.6-.3-2.8 3.4-3.8 5.6-1.2 1.2 1.4 1.8 3 2.4 4.8z"/><circle cx="12" cy="12" r="1.6"/></svg>)"}},
+            {QStringLiteral("thermometer.medium"),
+             {{"temperature-symbolic", "sensors-temperature-symbolic", "temperature-normal"},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24"><path d="M9.5 14.2V4.5a2.5 2.5 0 0 1 5 0v9.7a4.5 4.5 0 1 1-5 0z" fill="none" stroke="#000" stroke-width="1.5"/><circle cx="12" cy="17.8" r="2.4"/><rect x="11.1" y="9" width="1.8" height="8" rx=".9"/></svg>)"}},
+            {QStringLiteral("checkmark.seal.fill"),
+             {{"emblem-ok-symbolic", "emblem-default-symbolic", "emblem-default"}, R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24"><path d="M12 1.5l2.4 1.9 3-.4 1.2 2.8 2.8 1.2-.4 3 1.9 2.4-1.9 2.4.4 3-2.8 1.2-1.2 2.8-3-.4L12 22.5l-2.4-1.9-3 .4-1.2-2.8-2.8-1.2.4-3L1.1 12 3 9.6l-.4-3 2.8-1.2L6.6 2.6l3 .4z"/><path d="M7.6 12.2l3 3 5.8-6.2" fill="none" stroke="#fff" stroke-width="2" stroke-linecap="round" stroke-linejoin="round"/></svg>)"}},
+            {QStringLiteral("arrow.up.left.and.arrow.down.right"),
+             {{"view-fullscreen-symbolic", "view-fullscreen"},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24" fill="none" stroke="#000" stroke-width="1.8" stroke-linecap="round" stroke-linejoin="round"><path d="M4 10V4h6M4 4l6.5 6.5M20 14v6h-6M20 20l-6.5-6.5"/></svg>)"}},
+            {QStringLiteral("internaldrive"),
+             {{"drive-harddisk-symbolic", "drive-harddisk"},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24"><path d="M5.5 5h13l3 8.5v4a1.5 1.5 0 0 1-1.5 1.5H4a1.5 1.5 0 0 1-1.5-1.5v-4z" fill="none" stroke="#000" stroke-width="1.5" stroke-linejoin="round"/><path d="M2.8 13.2h18.4" stroke="#000" stroke-width="1.5"/><circle cx="17.5" cy="16" r="1.1"/></svg>)"}},
+            {QStringLiteral("gearshape"),
+             {{"preferences-system-symbolic", "emblem-system-symbolic", "preferences-system"},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24"><path fill-rule="evenodd" d="M10.3 2h3.4l.5 2.6 1.6.7 2.2-1.5 2.4 2.4-1.5 2.2.7 1.6 2.4.5v3.4l-2.4.5-.7 1.6 1.5 2.2-2.4 2.4-2.2-1.5-1.6.7-.5 2.6h-3.4l-.5-2.6-1.6-.7-2.2 1.5-2.4-2.4 1.5-2.2-.7-1.6L2 13.7v-3.4l2.6-.5.7-1.6-1.5-2.2 2.4-2.4 2.2 1.5 1.6-.7zM12 8.4a3.6 3.6 0 1 0 0 7.2 3.6 3.6 0 0 0 0-7.2z"/></svg>)"}},
+            {QStringLiteral("power"),
+             {{"system-shutdown-symbolic", "application-exit-symbolic", "system-shutdown"},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24" fill="none" stroke="#000" stroke-width="2" stroke-linecap="round"><path d="M12 2.8v8.4"/><path d="M7.2 5.6a8 8 0 1 0 9.6 0"/></svg>)"}},
+        };
+    return symbols;
+}
+
+QIcon themeIcon(const QString& symbol) {
+    auto it = table().constFind(symbol);
+    if (it == table().constEnd()) return {};
+    for (const QString& name : it->themeNames)
+        if (QIcon::hasThemeIcon(name)) return QIcon::fromTheme(name);
+    return {};
+}
+
+// Draws an icon engine's output in a single colour: the symbol's shape is kept, its own
+// colours replaced, so theme and bundled symbols follow the same colour rules.
+QPixmap tint(QPixmap source, const QColor& color) {
+    QPainter p(&source);
+    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    p.fillRect(QRectF(QPointF(0, 0), source.deviceIndependentSize()), color);
+    return source;
+}
+
+// The bundled outlines are black with white inner marks (the seal's tick, the bolt): black
+// takes the colour and white stays white, so the marks remain visible.
+QPixmap paintOutline(const QPixmap& source, const QColor& color) {
+    QImage image = source.toImage().convertToFormat(QImage::Format_ARGB32);
+    const int r = color.red(), g = color.green(), b = color.blue();
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb px = line[x];
+            const int a = qAlpha(px);
+            if (a == 0) continue;
+            const int white = qGray(px);  // 0 for the outline, 255 for an inner mark
+            line[x] = qRgba(r + (255 - r) * white / 255, g + (255 - g) * white / 255,
+                            b + (255 - b) * white / 255, a * color.alpha() / 255);
+        }
+    }
+    QPixmap out = QPixmap::fromImage(image);
+    out.setDevicePixelRatio(source.devicePixelRatio());
+    return out;
+}
+
+QPixmap bundled(const QString& symbol, int sizePx, qreal dpr) {
+    auto it = table().constFind(symbol);
+    if (it == table().constEnd()) return {};
+    QSvgRenderer renderer(QByteArray(it->svg));
+    const int px = std::max(1, static_cast<int>(std::lround(sizePx * dpr)));
+    QPixmap pm(px, px);
+    pm.fill(Qt::transparent);
+    {
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&p);
+    }
+    pm.setDevicePixelRatio(dpr);
+    return pm;
+}
+
+}  // namespace
+
+QStringList themeNames(const QString& symbol) {
+    return table().value(symbol).themeNames;
+}
+
+bool hasBundled(const QString& symbol) {
+    auto it = table().constFind(symbol);
+    return it != table().constEnd() && QSvgRenderer(QByteArray(it->svg)).isValid();
+}
+
+QIcon icon(const QString& symbol) {
+    QIcon theme = themeIcon(symbol);
+    if (!theme.isNull()) return theme;
+    QIcon out;
+    for (int size : {16, 24, 32, 48})
+        out.addPixmap(bundled(symbol, size, 1.0));
+    return out;
+}
+
+QPixmap pixmap(const QString& symbol, int sizePx, const QColor& color, qreal dpr) {
+    if (!(dpr > 0)) dpr = 1.0;
+    const QIcon theme = themeIcon(symbol);
+    if (!theme.isNull()) {
+        QPixmap pm = theme.pixmap(QSize(sizePx, sizePx), dpr);
+        if (!pm.isNull()) return tint(pm, color);
+    }
+    QPixmap pm = bundled(symbol, sizePx, dpr);
+    if (pm.isNull()) return {};
+    return paintOutline(pm, color);
+}
+
+}  // namespace velmora::Symbols

@@ -1,0 +1,113 @@
+#include "core/localizer.h"
+
+#include "support/test_util.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+
+namespace {
+
+QStringList tableFile(QTemporaryDir& dir, const QByteArray& json, const QString& name = "strings.json") {
+    test::writeFile(dir, name, json);
+    return {dir.filePath(name)};
+}
+
+std::function<QStringList()> prefers(QStringList langs) {
+    return [langs] { return langs; };
+}
+
+const QByteArray kTable = R"({
+  "en": {"greet": "Hello", "count": "{0} of {1}", "enOnly": "English only", "empty": ""},
+  "ko": {"greet": "안녕하세요", "koOnly": "한국어만", "count": "{1}개 중 {0}"},
+  "fr": {"greet": "Bonjour", "empty": "non vide"}
+})";
+
+}  // namespace
+
+TEST(LocalizerSystemBest, PicksFromPreferredLanguages) {
+    EXPECT_EQ(Localizer::systemBest({"en-HK"}), "zh-Hant");
+    EXPECT_EQ(Localizer::systemBest({"fr-CA", "ko-KR"}), "fr");
+    EXPECT_EQ(Localizer::systemBest({"xx-YY", "in-ID"}), "id");
+    EXPECT_EQ(Localizer::systemBest({}), "en");
+    EXPECT_EQ(Localizer::systemBest({"zh-Hans-CN"}), "zh");
+    EXPECT_EQ(Localizer::systemBest({"zh-TW"}), "zh-Hant");
+    EXPECT_EQ(Localizer::systemBest({"pt-BR"}), "pt");
+    EXPECT_EQ(Localizer::systemBest({"ko"}), "ko");
+    EXPECT_EQ(Localizer::systemBest({"C", "nl-NL"}), "en") << "unknown tags are skipped";
+}
+
+TEST(LocalizerApply, AutoAndUnsupportedCodes) {
+    QTemporaryDir dir;
+    Localizer loc(tableFile(dir, kTable), "auto", prefers({"xx", "fr-FR"}));
+    EXPECT_EQ(loc.language(), "fr");
+    EXPECT_EQ(loc.t("greet"), "Bonjour");
+    EXPECT_EQ(loc.systemLanguageName(), "Français");
+
+    loc.apply("DE");  // codes are case-sensitive
+    EXPECT_EQ(loc.language(), "en");
+    loc.apply("");
+    EXPECT_EQ(loc.language(), "fr");
+
+    int changes = 0;
+    QObject::connect(&loc, &Localizer::languageChanged, [&] { ++changes; });
+    loc.apply("ko");
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(loc.t("greet"), "안녕하세요");
+}
+
+TEST(LocalizerLookup, FallsBackThroughEnglishKoreanAndKey) {
+    QTemporaryDir dir;
+    Localizer loc(tableFile(dir, kTable), "de", prefers({}));
+    EXPECT_EQ(loc.language(), "de") << "supported even without its own table";
+    EXPECT_EQ(loc.t("greet"), "Hello");
+    EXPECT_EQ(loc.t("koOnly"), "한국어만");
+    EXPECT_EQ(loc.t("missing"), "missing");
+    EXPECT_EQ(loc.t("empty"), "") << "an empty text is a hit";
+
+    loc.apply("fr");
+    EXPECT_EQ(loc.t("enOnly"), "English only");
+    EXPECT_EQ(loc.t("empty"), "non vide");
+}
+
+TEST(LocalizerLookup, FillsPlaceholdersSequentially) {
+    QTemporaryDir dir;
+    Localizer loc(tableFile(dir, kTable), "en", prefers({}));
+    EXPECT_EQ(loc.t("count", 3, 12), "3 of 12");
+    EXPECT_EQ(loc.t("count", QString("{1}"), 7), "7 of 7") << "an argument's own placeholder is filled too";
+    EXPECT_EQ(loc.t("count", 1), "1 of {1}") << "missing arguments leave their placeholder";
+    EXPECT_EQ(loc.t("count", 1, 2, 3), "1 of 2");
+    EXPECT_EQ(loc.t("nowhere {0}", 5), "nowhere {0}") << "a missing key is returned unchanged";
+    EXPECT_EQ(loc.t("count", 2.5, "x"), "2.5 of x");
+    loc.apply("ko");
+    EXPECT_EQ(loc.t("count", 3, 12), "12개 중 3");
+}
+
+TEST(LocalizerLoading, RejectsNonStringsAndMovesToTheNextCandidate) {
+    QTemporaryDir dir;
+    test::writeFile(dir, "bad.json", R"({"en": {"greet": "Hi", "n": 5}})");
+    test::writeFile(dir, "good.json", R"({"en": {"greet": "Hi there"}})");
+    Localizer fallsThrough(
+        {dir.filePath("missing.json"), dir.filePath("bad.json"), dir.filePath("good.json")}, "en",
+        prefers({}));
+    EXPECT_EQ(fallsThrough.t("greet"), "Hi there");
+
+    Localizer onlyBad({dir.filePath("bad.json")}, "en", prefers({}));
+    EXPECT_EQ(onlyBad.t("greet"), "greet");
+
+    EXPECT_FALSE(Localizer::decode(R"({"en": ["a"]})").has_value());
+    EXPECT_FALSE(Localizer::decode(R"(["en"])").has_value());
+    EXPECT_FALSE(Localizer::decode(R"({"en": {"a": "b"})").has_value()) << "truncated";
+    EXPECT_TRUE(Localizer::decode(R"({"en": {}})").has_value());
+}
+
+TEST(LocalizerTable, SupportedLanguagesAndNames) {
+    ASSERT_EQ(Localizer::supported().size(), 13);
+    EXPECT_EQ(Localizer::supported().front(), "ko");
+    EXPECT_EQ(Localizer::supported().back(), "id");
+    for (const QString& code : Localizer::supported())
+        EXPECT_FALSE(Localizer::displayName(code).isEmpty()) << code;
+    EXPECT_EQ(Localizer::displayName("zh-Hant"), "中文繁體");
+}
