@@ -34,7 +34,8 @@ Snapshot withProcesses(TimePoint t, int count) {
 static void BM_CpuSamplerTick(benchmark::State& state) {
     CPUSampler cpu;
     cpu.sample();
-    for (auto _ : state) benchmark::DoNotOptimize(cpu.sample());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(cpu.sample());
 }
 BENCHMARK(BM_CpuSamplerTick)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
 

@@ -2,9 +2,9 @@
 
 #include "core/format.h"
 #include "core/localizer.h"
-#include "engine/metrics_engine.h"
 #include "core/settings.h"
 #include "core/snapshot_json.h"
+#include "engine/metrics_engine.h"
 #include "samplers/samplers.h"
 
 #include <QCommandLineParser>

@@ -26,9 +26,14 @@ constexpr int kDefaultTraySize = 22;
 
 }  // namespace
 
-TrayController::TrayController(MetricsFeed& feed, AppSettings& settings, Localizer& loc, ProcessDemand& demand,
-                               Hooks hooks, QObject* parent)
-    : QObject(parent), feed_(feed), settings_(settings), loc_(loc), demand_(demand), hooks_(std::move(hooks)) {}
+TrayController::TrayController(MetricsFeed& feed, AppSettings& settings, Localizer& loc,
+                               ProcessDemand& demand, Hooks hooks, QObject* parent)
+    : QObject(parent),
+      feed_(feed),
+      settings_(settings),
+      loc_(loc),
+      demand_(demand),
+      hooks_(std::move(hooks)) {}
 
 TrayController::~TrayController() {
     delete popover_;

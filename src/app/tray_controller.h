@@ -34,8 +34,8 @@ class TrayController : public QObject {
         std::function<void()> quit;    // the tray menu's quit, and closing the stand-in window
     };
 
-    TrayController(MetricsFeed& feed, AppSettings& settings, Localizer& loc, ProcessDemand& demand, Hooks hooks,
-                   QObject* parent = nullptr);
+    TrayController(MetricsFeed& feed, AppSettings& settings, Localizer& loc, ProcessDemand& demand,
+                   Hooks hooks, QObject* parent = nullptr);
     ~TrayController() override;
 
     // The tray item with its placeholder image, and the popover.

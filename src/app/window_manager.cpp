@@ -107,7 +107,8 @@ QWidget* WindowManager::create(WindowKind kind, QWidget* content) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content);
     if (traits.closeOnly)
-        w->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+        w->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint);
     w->setAttribute(Qt::WA_DeleteOnClose, false);
     w->setWindowTitle(loc_.t(titleKeys_[index(kind)]));
     if (traits.showsProcesses) new VisibleDemand(w, demand_);
@@ -123,8 +124,9 @@ void WindowManager::place(WindowKind kind, QWidget* w) const {
     switch (traits.size) {
         case Size::screenShare:
             if (area.isValid())
-                w->resize(std::min(static_cast<int>(area.width() * kScreenWidthShare), traits.extent.width()),
-                          std::min(static_cast<int>(area.height() * kScreenHeightShare), traits.extent.height()));
+                w->resize(
+                    std::min(static_cast<int>(area.width() * kScreenWidthShare), traits.extent.width()),
+                    std::min(static_cast<int>(area.height() * kScreenHeightShare), traits.extent.height()));
             break;
         case Size::fixed:
             w->resize(traits.extent);

@@ -26,9 +26,9 @@ struct WindowTraits {
     const char* titleKey;  // empty: the title comes with each opening (analysis)
     bool closeOnly;        // titled and closable only: no minimise, maximise or resize
     Size size;
-    QSize extent;           // fixed: the size; screenShare: the cap
-    bool showsProcesses;    // holds a process demand while visible
-    bool replacesContent;   // a second opening replaces the content instead of reusing it
+    QSize extent;          // fixed: the size; screenShare: the cap
+    bool showsProcesses;   // holds a process demand while visible
+    bool replacesContent;  // a second opening replaces the content instead of reusing it
 };
 
 const WindowTraits& windowTraits(WindowKind kind);

@@ -1,11 +1,11 @@
 #include "app/app_delegate.h"
 
 #include "app/alert_manager.h"
-#include "ui/popover/popover_panel.h"
 #include "core/localizer.h"
-#include "engine/metrics_engine.h"
 #include "core/settings.h"
+#include "engine/metrics_engine.h"
 #include "support/test_util.h"
+#include "ui/popover/popover_panel.h"
 #include "ui/popover/popover_view.h"
 
 #include <QCoreApplication>

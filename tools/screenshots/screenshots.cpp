@@ -1,10 +1,10 @@
 // Renders the popover and the status images from made-up snapshots into PNG files, so a
 // person can look at them without a desktop: `make screenshots`.
-#include "ui/popover/popover_panel.h"
-#include "ui/common/status_icon.h"
 #include "core/localizer.h"
-#include "engine/metrics_engine.h"
 #include "core/settings.h"
+#include "engine/metrics_engine.h"
+#include "ui/common/status_icon.h"
+#include "ui/popover/popover_panel.h"
 #include "ui/popover/popover_view.h"
 
 #include <QApplication>

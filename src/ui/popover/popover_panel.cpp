@@ -1,9 +1,9 @@
 #include "ui/popover/popover_panel.h"
 
 #include "core/localizer.h"
-#include "ui/popover/popover_view.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
+#include "ui/popover/popover_view.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

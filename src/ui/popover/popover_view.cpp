@@ -1,8 +1,8 @@
 #include "ui/popover/popover_view.h"
 
 #include "core/localizer.h"
-#include "engine/metrics_feed.h"
 #include "core/settings.h"
+#include "engine/metrics_feed.h"
 #include "ui/common/gauge_row.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
