@@ -39,9 +39,9 @@ QString ProcessActions::folderOf(const QString& path) {
 
 #if defined(Q_OS_MACOS)
 
-void ProcessActions::revealInFinder(const QString& path) const {
-    if (path.isEmpty()) return;
-    launcher_(QStringLiteral("/usr/bin/open"), {QStringLiteral("-R"), path}, {});
+void ProcessActions::revealInFinder(const QString& path, std::function<void(bool)> settled) const {
+    if (!path.isEmpty()) launcher_(QStringLiteral("/usr/bin/open"), {QStringLiteral("-R"), path}, {});
+    if (settled) settled(!path.isEmpty());
 }
 
 std::optional<QStringList> ProcessActions::terminalCommand() const {
@@ -59,8 +59,11 @@ void ProcessActions::openTerminal(const QString& executablePath) const {
 
 #else
 
-void ProcessActions::revealInFinder(const QString& path) const {
-    if (path.isEmpty()) return;
+void ProcessActions::revealInFinder(const QString& path, std::function<void(bool)> settled) const {
+    if (path.isEmpty()) {
+        if (settled) settled(false);
+        return;
+    }
     const QString folder = folderOf(path);
     const Launcher launcher = launcher_;
     const Finder finder = finder_;
@@ -71,6 +74,7 @@ void ProcessActions::revealInFinder(const QString& path) const {
     };
     if (!bus_.isConnected()) {
         openFolder();
+        if (settled) settled(false);
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -78,10 +82,13 @@ void ProcessActions::revealInFinder(const QString& path) const {
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)} << QString();
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, 5000));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [openFolder](QDBusPendingCallWatcher* w) {
-        if (w->isError()) openFolder();
-        w->deleteLater();
-    });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
+                     [openFolder, settled = std::move(settled)](QDBusPendingCallWatcher* w) {
+                         const bool shown = !w->isError();
+                         if (!shown) openFolder();
+                         if (settled) settled(shown);
+                         w->deleteLater();
+                     });
 }
 
 std::optional<QStringList> ProcessActions::terminalCommand() const {

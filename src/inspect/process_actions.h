@@ -26,8 +26,9 @@ class ProcessActions {
 
     // Asks the desktop's file manager (org.freedesktop.FileManager1.ShowItems) to show the
     // file selected; when no file manager answers, opens its folder instead. An empty
-    // path does nothing.
-    void revealInFinder(const QString& path) const;
+    // path does nothing. `settled`, when given, hears once how it ended: true when a file
+    // manager showed the file, false when the folder was opened or nothing could be done.
+    void revealInFinder(const QString& path, std::function<void(bool shown)> settled = {}) const;
     // Starts the user's terminal emulator in the executable's folder. An empty path does
     // nothing.
     void openTerminal(const QString& executablePath) const;

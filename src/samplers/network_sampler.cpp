@@ -8,10 +8,14 @@ NetworkSampler::NetworkSampler(std::unique_ptr<platform::NetworkSource> source)
     : source_(std::move(source)) {}
 
 NetworkSampler::Result NetworkSampler::sample() {
+    return sample(SteadyClock::now());
+}
+
+NetworkSampler::Result NetworkSampler::sample(SteadyClock::time_point now) {
     // A failed read reports no traffic and keeps the last good reading as the base: taking
     // zero as the base would make the next tick report every byte since boot.
     if (!source_ || !source_->read(scratch_)) return {};
-    return update(sum(scratch_), SteadyClock::now());
+    return update(sum(scratch_), now);
 }
 
 NetworkSampler::Counters NetworkSampler::counters() {

@@ -26,6 +26,8 @@ class NetworkSampler {
     explicit NetworkSampler(std::unique_ptr<platform::NetworkSource> source);
 
     Result sample();
+    // The same at a given time, for tests of the failure paths.
+    Result sample(SteadyClock::time_point now);
     // Total bytes over the counted interfaces; (0, 0) when the list cannot be read.
     Counters counters();
     static Counters sum(const std::vector<platform::InterfaceBytes>& interfaces);

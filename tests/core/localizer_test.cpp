@@ -2,6 +2,7 @@
 
 #include "support/test_util.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -110,4 +111,26 @@ TEST(LocalizerTable, SupportedLanguagesAndNames) {
     for (const QString& code : Localizer::supported())
         EXPECT_FALSE(Localizer::displayName(code).isEmpty()) << code;
     EXPECT_EQ(Localizer::displayName("zh-Hant"), "中文繁體");
+}
+
+TEST(LocalizerLoading, TheCompiledTableShipsAndADeveloperOverrideComesFirst) {
+    const QByteArray saved = qgetenv("VELMORA_STRINGS");
+    qunsetenv("VELMORA_STRINGS");
+    const QStringList shipped = Localizer::defaultCandidates();
+    EXPECT_EQ(shipped, QStringList{":/i18n/strings.json"}) << "no path of the build machine";
+    Localizer compiled(shipped, "en", [] { return QStringList(); });
+    EXPECT_EQ(compiled.t("winDashboard"), "Dashboard") << "the table is compiled in";
+
+    QTemporaryDir dir;
+    QFile edited(dir.filePath("strings.json"));
+    ASSERT_TRUE(edited.open(QIODevice::WriteOnly));
+    edited.write(R"({"en": {"winDashboard": "Edited"}})");
+    edited.close();
+    qputenv("VELMORA_STRINGS", edited.fileName().toLocal8Bit());
+    Localizer developer(Localizer::defaultCandidates(), "en", [] { return QStringList(); });
+    EXPECT_EQ(developer.t("winDashboard"), "Edited") << "the override wins over the compiled table";
+    if (saved.isNull())
+        qunsetenv("VELMORA_STRINGS");
+    else
+        qputenv("VELMORA_STRINGS", saved);
 }

@@ -146,8 +146,11 @@ TEST(ProcessActions, RevealAsksTheFileManagerAndFallsBackWhenNoneAnswers) {
 
     Recorder r;
     r.installed = {"xdg-open"};
-    r.actions(client).revealInFinder("/opt/No Manager/app");
-    ASSERT_TRUE(test::waitUntil([&] { return !r.launches.empty(); })) << "no file manager on the bus";
+    std::optional<bool> settled;
+    r.actions(client).revealInFinder("/opt/No Manager/app", [&](bool shown) { settled = shown; });
+    ASSERT_TRUE(test::waitUntil([&] { return settled.has_value(); })) << "no answer from the bus";
+    EXPECT_FALSE(*settled) << "no file manager on the bus";
+    ASSERT_EQ(r.launches.size(), 1u);
     EXPECT_EQ(r.launches[0], (Launch{"/fake/bin/xdg-open", {"/opt/No Manager"}, ""}));
 
     FakeFileManager manager;
@@ -155,10 +158,12 @@ TEST(ProcessActions, RevealAsksTheFileManagerAndFallsBackWhenNoneAnswers) {
         service.registerObject("/org/freedesktop/FileManager1", &manager, QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(service.registerService("org.freedesktop.FileManager1"));
     r.launches.clear();
-    r.actions(client).revealInFinder("/opt/My App/bin/my app");
-    ASSERT_TRUE(test::waitUntil([&] { return !manager.shown.empty(); }));
+    settled.reset();
+    r.actions(client).revealInFinder("/opt/My App/bin/my app", [&](bool shown) { settled = shown; });
+    ASSERT_TRUE(test::waitUntil([&] { return settled.has_value(); }));
+    EXPECT_TRUE(*settled);
+    ASSERT_EQ(manager.shown.size(), 1u);
     EXPECT_EQ(manager.shown[0], QStringList{"file:///opt/My%20App/bin/my%20app"});
-    test::waitUntil([] { return false; }, std::chrono::milliseconds(50));
     EXPECT_TRUE(r.launches.empty()) << "the file manager answered: no fallback";
 }
 

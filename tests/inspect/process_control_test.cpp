@@ -48,14 +48,13 @@ bool gone(pid_t pid) {
         pause();
 }
 
-// SIGKILLs whatever is left when a test fails half-way.
+// SIGKILLs grandchildren left when a test fails half-way; they are not ours to reap (the
+// system's reaper takes them once their parent is gone).
 struct Reaper {
     std::vector<pid_t> pids;
     ~Reaper() {
         for (pid_t p : pids)
             ::kill(p, SIGKILL);
-        for (pid_t p : pids)
-            ::waitpid(p, nullptr, WNOHANG);
     }
 };
 
@@ -120,17 +119,16 @@ TEST(ProcessControl, SuspendAndResumeLeaveLowPidsAlone) {
 
 TEST(ProcessControl, EndsARealTreeChildrenFirst) {
     Reaper reaper;
-    const pid_t root = fork();
-    ASSERT_GE(root, 0);
-    if (root == 0) {
+    test::ForkedChild tree(+[] {
         if (fork() == 0) {                    // A
             if (fork() == 0) pauseForever();  // A1
             pauseForever();
         }
         if (fork() == 0) pauseForever();  // B
         pauseForever();
-    }
-    reaper.pids.push_back(root);
+    });
+    ASSERT_TRUE(tree.started());
+    const pid_t root = tree.pid();
 
     ProcessControl control;
     std::vector<int32_t> kids;
@@ -149,19 +147,16 @@ TEST(ProcessControl, EndsARealTreeChildrenFirst) {
     EXPECT_EQ(result.ok, (std::vector<int32_t>{a1, a, b, root}));
     EXPECT_TRUE(result.failed.empty());
 
-    int status = 0;
-    ASSERT_EQ(::waitpid(root, &status, 0), root);
+    const int status = tree.reap();
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
     EXPECT_TRUE(test::waitUntil([&] { return gone(a) && gone(b) && gone(a1); }));
 }
 
 TEST(ProcessControl, SuspendsAndResumesARealChild) {
-    Reaper reaper;
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) pauseForever();
-    reaper.pids.push_back(child);
+    test::ForkedChild paused(+[] { pauseForever(); });
+    ASSERT_TRUE(paused.started());
+    const pid_t child = paused.pid();
     using S = platform::ProcRunState;
     ASSERT_TRUE(test::waitUntil([&] { return stateOf(child) == S::sleeping; }));
 
@@ -173,7 +168,7 @@ TEST(ProcessControl, SuspendsAndResumesARealChild) {
 
     const auto result = control.terminate({child}, true);
     EXPECT_EQ(result.ok, std::vector<int32_t>{child});
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const int status = paused.reap();
+    EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGKILL);
 }

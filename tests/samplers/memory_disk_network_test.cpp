@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <thread>
 
 using namespace velmora;
 using namespace std::chrono_literals;
@@ -193,15 +192,12 @@ TEST(NetworkSampler, AFailedReadKeepsTheLastGoodReadingAsBase) {
     const uint64_t boot = 500'000'000'000;
     source->script = {boot, boot + 1000, std::nullopt, boot + 2000};
     NetworkSampler net(std::move(source));
-    net.sample();
-    std::this_thread::sleep_for(10ms);
-    EXPECT_GT(net.sample().inBps, 0);
-    std::this_thread::sleep_for(10ms);
-    const auto failed = net.sample();
+    const SteadyClock::time_point t0{};
+    net.sample(t0);
+    EXPECT_DOUBLE_EQ(net.sample(t0 + 1s).inBps, 1000.0);
+    const auto failed = net.sample(t0 + 2s);
     EXPECT_EQ(failed.inBps, 0);
     EXPECT_EQ(failed.outBps, 0);
-    std::this_thread::sleep_for(10ms);
-    const auto after = net.sample();
-    EXPECT_GT(after.inBps, 0) << "1000 bytes since the last good reading";
-    EXPECT_LE(after.inBps, 1000 / 0.02) << "only those, over both intervals";
+    EXPECT_DOUBLE_EQ(net.sample(t0 + 3s).inBps, 500.0)
+        << "the 1000 bytes since the last good reading, over both intervals";
 }

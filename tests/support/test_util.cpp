@@ -7,6 +7,11 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <csignal>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace velmora::test {
 
 std::string fixture(const std::string& relative) {
@@ -29,6 +34,30 @@ bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds time
         QThread::msleep(1);
     }
     return true;
+}
+
+ForkedChild::ForkedChild(void (*body)()) {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        body();
+        ::_exit(0);
+    }
+}
+
+ForkedChild::~ForkedChild() {
+    if (pid_ <= 0 || reaped_) return;
+    // Our own child: its pid stays ours until reaped, so the signal cannot hit another
+    // process, and the wait ends as soon as the kill lands.
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+}
+
+int ForkedChild::reap() {
+    if (pid_ <= 0 || reaped_) return -1;
+    int status = 0;
+    if (::waitpid(pid_, &status, 0) != pid_) return -1;
+    reaped_ = true;
+    return status;
 }
 
 }  // namespace velmora::test

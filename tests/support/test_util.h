@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <functional>
+
+#include <sys/types.h>
 #include <string>
 
 namespace velmora::test {
@@ -18,5 +20,25 @@ void writeFile(const QTemporaryDir& dir, const QString& relative, const QByteArr
 // Runs the event loop until `done` holds or `timeout` passes; returns `done()`.
 bool waitUntil(const std::function<bool()>& done,
                std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+// A forked child that is killed and reaped on every way out of a test, a failed
+// assertion included. The child runs `body` (async-signal-safe calls only) and never
+// returns from it.
+class ForkedChild {
+  public:
+    explicit ForkedChild(void (*body)());
+    ~ForkedChild();
+    ForkedChild(const ForkedChild&) = delete;
+    ForkedChild& operator=(const ForkedChild&) = delete;
+
+    bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+    // Waits for the child's end and returns its wait status (-1 when it was reaped before).
+    int reap();
+
+  private:
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+};
 
 }  // namespace velmora::test
