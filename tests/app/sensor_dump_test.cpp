@@ -1,5 +1,8 @@
 #include "app/sensor_dump.h"
 
+#include "core/localizer.h"
+#include "support/test_util.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -94,5 +97,26 @@ TEST(PowerDaemonProcess, WritesAFreshObjectOnce) {
     bad.start(VELMORA_POWERD, {"--interval", "0"});
     ASSERT_TRUE(bad.waitForFinished(20000));
     EXPECT_EQ(bad.exitCode(), 2);
+}
+
+TEST(PowerDaemonProcess, OpensNoUserSettings) {
+    // Run as root, the helper must not read a user's preferences: a Korean interface
+    // setting in the store leaves its texts in the system's language.
+    QTemporaryDir dir;
+    test::writeFile(dir, "config/velmora/settings.json", R"({"uiLanguage": "ko"})");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    env.insert("HOME", dir.path());
+    env.insert("LC_ALL", "C");
+    env.insert("LANGUAGE", "en");
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(VELMORA_POWERD, {"--help"});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    const QString help = QString::fromUtf8(p.readAllStandardOutput());
+    Localizer en({QStringLiteral(VELMORA_SOURCE_DIR "/i18n/strings.json")}, "en", [] { return QStringList(); });
+    Localizer ko({QStringLiteral(VELMORA_SOURCE_DIR "/i18n/strings.json")}, "ko", [] { return QStringList(); });
+    EXPECT_TRUE(help.contains(en.t("pwdOptOutput"))) << help.toStdString();
+    EXPECT_FALSE(help.contains(ko.t("pwdOptOutput"))) << help.toStdString();
 }
 #endif
