@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QUuid>
 
 #include <chrono>
 #include <cstdint>
@@ -90,9 +89,19 @@ struct Snapshot {
 // A double field of Snapshot that charts can follow.
 using SnapshotField = double Snapshot::*;
 
-// One chart point; `id` is fresh per point so views can diff lists.
+// Tells a chart point apart from the others of its series, and names the same snapshot's
+// point alike in every call, so a view can match points between redraws. A point stands for
+// one snapshot, and snapshots differ by time stamp; the rare ones that share a time stamp
+// (a clock stepped back to the nanosecond) are told apart by their order in the history.
+struct MetricPointId {
+    int64_t timeNs = 0;   // the snapshot's time stamp, nanoseconds since the epoch
+    uint32_t repeat = 0;  // how many snapshots just before this one share its time stamp
+    friend auto operator<=>(const MetricPointId&, const MetricPointId&) = default;
+};
+
+// One chart point.
 struct MetricPoint {
-    QUuid id;
+    MetricPointId id;
     TimePoint time;
     double value = 0;
 };

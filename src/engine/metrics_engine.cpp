@@ -109,18 +109,28 @@ void MetricsEngine::publish(Snapshot snapshot) {
     emit historyChanged();
 }
 
+MetricPointId MetricsEngine::pointId(size_t i) const {
+    const TimePoint t = history_[i].time;
+    uint32_t repeat = 0;
+    // History is in time order, so snapshots sharing a time stamp sit next to each other.
+    while (repeat < i && history_[i - repeat - 1].time == t)
+        ++repeat;
+    return {std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count(), repeat};
+}
+
 template <typename Value>
 std::vector<MetricPoint> MetricsEngine::decimated(Value value) const {
     std::vector<MetricPoint> out;
     const size_t n = history_.size();
     if (n == 0) return out;
     out.reserve(chartRecentFull + chartOlderBudget + 1);
-    auto add = [&](const Snapshot& s) {
-        if (std::optional<double> v = value(s)) out.push_back({QUuid::createUuid(), s.time, *v});
+    auto add = [&](size_t i) {
+        const Snapshot& s = history_[i];
+        if (std::optional<double> v = value(s)) out.push_back({pointId(i), s.time, *v});
     };
     if (n <= static_cast<size_t>(chartRecentFull + chartOlderBudget)) {
-        for (const Snapshot& s : history_)
-            add(s);
+        for (size_t i = 0; i < n; ++i)
+            add(i);
         return out;
     }
     const size_t older = n - chartRecentFull;
@@ -128,12 +138,12 @@ std::vector<MetricPoint> MetricsEngine::decimated(Value value) const {
     double pos = 0.0;
     size_t i = 0;
     do {
-        add(history_[i]);
+        add(i);
         pos += step;
         i = static_cast<size_t>(pos);
     } while (i < older);
     for (i = older; i < n; ++i)
-        add(history_[i]);
+        add(i);
     return out;
 }
 
@@ -154,8 +164,13 @@ std::vector<MetricPoint> MetricsEngine::recentSeries(SnapshotField key) const {
     if (history_.empty()) return out;
     const auto cutoff = history_.back().time - std::chrono::duration_cast<WallClock::duration>(
                                                    std::chrono::duration<double>(displayWindowSeconds));
-    for (const Snapshot& s : history_)
-        if (s.time >= cutoff) out.push_back({QUuid::createUuid(), s.time, s.*key});
+    // The window is the tail of a time-ordered history: find where it starts, then take the rest.
+    size_t i = history_.size();
+    while (i > 0 && history_[i - 1].time >= cutoff)
+        --i;
+    out.reserve(history_.size() - i);
+    for (; i < history_.size(); ++i)
+        out.push_back({pointId(i), history_[i].time, history_[i].*key});
     return out;
 }
 

@@ -52,6 +52,7 @@ class MetricsEngine : public MetricsFeed {
   private:
     template <typename Value>
     std::vector<MetricPoint> decimated(Value value) const;
+    MetricPointId pointId(size_t historyIndex) const;
 
     // Sampler thread only.
     void tick();

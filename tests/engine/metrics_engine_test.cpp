@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 
 #include <atomic>
+#include <map>
+#include <set>
 #include <thread>
 
 using namespace velmora;
@@ -83,7 +85,12 @@ TEST_F(EngineHistory, OnlyNewest180KeepProcessTables) {
         EXPECT_FALSE(engine.history()[i].processes.empty()) << i;
 
     // cpuHistory can only see snapshots that still hold a table.
-    EXPECT_EQ(engine.cpuHistory(7).size(), 180u);
+    const auto points = engine.cpuHistory(7);
+    ASSERT_EQ(points.size(), 180u);
+    for (size_t i = 0; i < points.size(); ++i) {
+        ASSERT_EQ(points[i].value, static_cast<double>(i + 1));
+        ASSERT_EQ(points[i].time, t0 + std::chrono::seconds(i + 1));
+    }
     EXPECT_TRUE(engine.cpuHistory(12345).empty());
 }
 
@@ -121,8 +128,10 @@ TEST_F(EngineHistory, ChartDecimationAt540And541) {
         engine.publish(at(t0 + std::chrono::milliseconds(i * 500), i));
     auto points = engine.series(&Snapshot::cpuTotal);
     ASSERT_EQ(points.size(), 540u);
-    for (size_t i = 0; i < points.size(); ++i)
+    for (size_t i = 0; i < points.size(); ++i) {
         ASSERT_EQ(points[i].value, static_cast<double>(i));
+        ASSERT_EQ(points[i].time, engine.history()[i].time);
+    }
 
     engine.publish(at(t0 + std::chrono::milliseconds(540 * 500), 540));
     points = engine.series(&Snapshot::cpuTotal);
@@ -136,6 +145,9 @@ TEST_F(EngineHistory, ChartDecimationAt540And541) {
     for (size_t i = 1; i < points.size(); ++i)
         ASSERT_LT(points[i - 1].value, points[i].value);
     EXPECT_LT(points[olderPart - 1].value, 241);
+    // Each point carries the time of the snapshot its value came from.
+    for (const MetricPoint& p : points)
+        ASSERT_EQ(p.time, t0 + std::chrono::milliseconds(static_cast<int>(p.value) * 500)) << p.value;
 }
 
 TEST_F(EngineHistory, ChartDecimationStaysNearBudgetForLongHistories) {
@@ -145,7 +157,6 @@ TEST_F(EngineHistory, ChartDecimationStaysNearBudgetForLongHistories) {
     EXPECT_LE(points.size(), 541u);
     EXPECT_GE(points.size(), 539u);
     EXPECT_EQ(points.back().value, 1199);
-    EXPECT_NE(points[0].id, points[1].id);
 }
 
 TEST_F(EngineHistory, RecentSeriesCoversLast300Seconds) {
@@ -156,7 +167,74 @@ TEST_F(EngineHistory, RecentSeriesCoversLast300Seconds) {
     EXPECT_EQ(points.front().value, 100) << "cutoff is last time - 300 s, inclusive";
     EXPECT_EQ(points.back().value, 400);
     EXPECT_EQ(points.size(), 31u);
+    for (const MetricPoint& p : points)
+        ASSERT_EQ(p.time, t0 + std::chrono::seconds(static_cast<int>(p.value))) << p.value;
 }
+
+// Every way of charting: the thinned whole history, the recent window, one process.
+struct SeriesCase {
+    const char* name;
+    std::vector<MetricPoint> (*chart)(const MetricsEngine&);
+    friend void PrintTo(const SeriesCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class PointIds : public EngineHistory, public ::testing::WithParamInterface<SeriesCase> {
+  protected:
+    std::vector<MetricPoint> chart() const { return GetParam().chart(engine); }
+};
+
+TEST_P(PointIds, UniqueWithinASeriesAndStableAcrossCalls) {
+    // Long enough to thin; the newest 180 snapshots hold process 7.
+    for (int i = 0; i < 700; ++i)
+        engine.publish(at(t0 + std::chrono::milliseconds(i * 500), i, true));
+    const auto first = chart();
+    const auto second = chart();
+    ASSERT_FALSE(first.empty());
+    ASSERT_EQ(first.size(), second.size());
+    std::set<MetricPointId> ids;
+    for (size_t i = 0; i < first.size(); ++i) {
+        EXPECT_TRUE(ids.insert(first[i].id).second) << "repeated id at " << i;
+        EXPECT_EQ(first[i].id, second[i].id) << "the same snapshot's point keeps its id, at " << i;
+    }
+
+    // After one more snapshot, the points both calls share still match by id.
+    engine.publish(at(t0 + 350s, 700, true));
+    std::map<MetricPointId, double> before;
+    for (const MetricPoint& p : first)
+        before[p.id] = p.value;
+    size_t matched = 0;
+    for (const MetricPoint& p : chart()) {
+        const auto it = before.find(p.id);
+        if (it == before.end()) continue;
+        EXPECT_EQ(it->second, p.value);
+        ++matched;
+    }
+    EXPECT_GT(matched, 150u);
+}
+
+TEST_P(PointIds, SnapshotsSharingATimeStampStayApart) {
+    // A clock stepped back to the nanosecond can repeat a time stamp.
+    engine.publish(at(t0, 1, true));
+    engine.publish(at(t0 + 1s, 2, true));
+    engine.publish(at(t0 + 1s, 3, true));
+    engine.publish(at(t0 + 1s, 4, true));
+    engine.publish(at(t0 + 2s, 5, true));
+    const auto points = chart();
+    ASSERT_EQ(points.size(), 5u);
+    std::set<MetricPointId> ids;
+    for (const MetricPoint& p : points)
+        EXPECT_TRUE(ids.insert(p.id).second) << p.value;
+    EXPECT_EQ(points[1].time, points[3].time);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EngineHistory, PointIds,
+    ::testing::Values(SeriesCase{"series",
+                                 [](const MetricsEngine& e) { return e.series(&Snapshot::cpuTotal); }},
+                      SeriesCase{"recentSeries",
+                                 [](const MetricsEngine& e) { return e.recentSeries(&Snapshot::cpuTotal); }},
+                      SeriesCase{"cpuHistory", [](const MetricsEngine& e) { return e.cpuHistory(7); }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EngineTicking, TicksOnWorkerAndSamplesProcessesOnlyWhenUiActive) {
     std::atomic<int> ticks{0};
