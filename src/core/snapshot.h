@@ -82,6 +82,10 @@ struct Snapshot {
     std::optional<double> gpuPowerW;
     std::optional<double> anePowerW;
     std::vector<ProcInfo> processes;
+    // True when `processes` carries rates measured over an interval since a baseline taken
+    // while a process view was open. Until then every process would read 0 %, so views show
+    // that they are still measuring rather than "nothing is busy".
+    bool processesMeasured = false;
 
     Severity severity() const;
 };

@@ -14,6 +14,9 @@ class SnapshotSource {
     // Builds one snapshot. `uiActive` is asked at the point in the tick where the process
     // list would be read, so processes are sampled only while a process view is visible.
     virtual Snapshot tick(const std::function<bool()>& uiActive) = 0;
+    // Takes a fresh process baseline, so the next tick's process list carries rates measured
+    // since now. Called on the worker when a process view appears.
+    virtual void primeProcesses() {}
 };
 
 }  // namespace velmora

@@ -32,6 +32,7 @@ void MetricsEngine::start(double intervalSeconds) {
     worker_.post([this, periodMs] {
         // Replacing the timer releases the old one, so restarts never stack timers.
         delete timer_;
+        periodMs_ = periodMs;
         timer_ = new QTimer(worker_.context());
         timer_->setTimerType(Qt::PreciseTimer);
         timer_->setInterval(kFirstTickDelayMs);
@@ -41,6 +42,7 @@ void MetricsEngine::start(double intervalSeconds) {
             tick();
         });
         timer_->start();
+        keepTickClearOfPrime();
     });
 }
 
@@ -61,15 +63,57 @@ int MetricsEngine::runningTimers() const {
 }
 
 void MetricsEngine::tick() {
-    Snapshot snapshot = source_->tick([this] { return uiActive(); });
+    Snapshot snapshot = source_->tick([this] { return processesWanted(); });
     inbox_.post([self = QPointer<MetricsEngine>(this), s = std::move(snapshot)]() mutable {
         if (self) self->publish(std::move(s));
     });
 }
 
-void MetricsEngine::setUiActive(bool active) {
+bool MetricsEngine::processesWanted() const {
     std::lock_guard lock(stateLock_);
-    uiActive_ = active;
+    // A tick that slips in between the activation and its priming sample leaves processes
+    // out: measured against an old baseline they would be averages over the whole pause.
+    return uiActive_ && primedActivation_ == activation_;
+}
+
+void MetricsEngine::primeProcessesIfActivated() {
+    {
+        std::lock_guard lock(stateLock_);
+        // Gone again, or already primed: toggles faster than the worker collapse into one.
+        if (!uiActive_ || primedActivation_ == activation_) return;
+        primedActivation_ = activation_;
+    }
+    if (!source_) return;
+    source_->primeProcesses();
+    primedAt_ = std::chrono::steady_clock::now();
+    keepTickClearOfPrime();
+}
+
+void MetricsEngine::keepTickClearOfPrime() {
+    if (!timer_ || !timer_->isActive() || !primedAt_) return;
+    // A tick right after the priming sample would measure processes over a few
+    // milliseconds; that one tick waits until the span is long enough.
+    const auto minGap = std::chrono::milliseconds(
+        std::min(periodMs_, static_cast<int>(std::lround(minProcessMeasureSeconds * 1000.0))));
+    const auto sincePrime =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - *primedAt_);
+    const auto wait = minGap - sincePrime;
+    if (wait.count() > 0 && timer_->remainingTime() < wait.count())
+        timer_->start(static_cast<int>(wait.count()));
+}
+
+void MetricsEngine::setUiActive(bool active) {
+    bool activated = false;
+    {
+        std::lock_guard lock(stateLock_);
+        if (active && !uiActive_) {
+            ++activation_;
+            activated = true;
+        }
+        uiActive_ = active;
+    }
+    // The worker owns the samplers; the priming sample never runs on the caller's thread.
+    if (activated) worker_.post([this] { primeProcessesIfActivated(); });
 }
 
 bool MetricsEngine::uiActive() const {

@@ -9,6 +9,7 @@
 
 class QTimer;
 
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -22,6 +23,10 @@ namespace velmora {
 class MetricsEngine : public MetricsFeed {
     Q_OBJECT
   public:
+    // The shortest span a process list is measured over after priming: over less, the
+    // kernel's 10 ms CPU-time granularity would make a steady load read far off.
+    static constexpr double minProcessMeasureSeconds = 0.5;
+
     // `source` builds each snapshot on the engine's thread (the application passes the
     // machine's samplers).
     explicit MetricsEngine(std::unique_ptr<SnapshotSource> source, QObject* parent = nullptr);
@@ -43,6 +48,8 @@ class MetricsEngine : public MetricsFeed {
     std::vector<MetricPoint> cpuHistory(int32_t pid) const override;
     std::optional<ProcInfo> liveProcess(int32_t pid) const override;
 
+    // Turning it on (a process view appears) primes the process sampler on the worker at once,
+    // so the first process list after it is measured over an interval.
     void setUiActive(bool active);
     bool uiActive() const;
 
@@ -56,15 +63,23 @@ class MetricsEngine : public MetricsFeed {
 
     // Sampler thread only.
     void tick();
+    void primeProcessesIfActivated();
+    void keepTickClearOfPrime();
+    // Processes are read once the current activation has been primed.
+    bool processesWanted() const;
 
     Snapshot current_;
     std::deque<Snapshot> history_;
     ThreadInbox inbox_;  // finished snapshots come back to this thread through it
     mutable std::mutex stateLock_;
     bool uiActive_ = false;
+    uint64_t activation_ = 0;        // counts the times uiActive turned on
+    uint64_t primedActivation_ = 0;  // the activation whose priming sample was taken
     // Touched only on the sampler thread (or after it has stopped).
     std::unique_ptr<SnapshotSource> source_;
     QTimer* timer_ = nullptr;
+    int periodMs_ = 0;
+    std::optional<std::chrono::steady_clock::time_point> primedAt_;
     // Declared last so it stops first: nothing runs on the sampler thread once members go.
     mutable SerialWorker worker_;
 };

@@ -64,6 +64,7 @@ std::vector<ProcInfo> ProcessSampler::sample() {
         gpu_.clear();
 
     std::vector<ProcInfo> out;
+    measured_ = false;
     if (!source_->read(own_, switches.showSystem ? &refused_ : nullptr)) {
         // Everything previous stays as it was, time stamp included: the counters of the
         // next good call are then compared over the interval they really span.
@@ -133,7 +134,15 @@ std::vector<ProcInfo> ProcessSampler::sample() {
                      [](const ProcInfo& a, const ProcInfo& b) { return a.cpu > b.cpu; });
     prevGPU_.swap(gpu_);
     prevTime_ = now;
+    measured_ = dt > 0;
     return out;
+}
+
+void ProcessSampler::prime() {
+    // Without a time stamp the pass measures nothing, and should it fail to list the
+    // processes, the next call starts over instead of measuring across the whole pause.
+    prevTime_.reset();
+    sample();
 }
 
 }  // namespace velmora

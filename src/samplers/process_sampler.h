@@ -81,6 +81,12 @@ class ProcessSampler {
 
     // One pass, sorted by `cpu`, highest first. Sampler thread only.
     std::vector<ProcInfo> sample();
+    // Whether the last sample() measured its rates over an interval (it had a baseline and
+    // could list the processes); false for a first call, whose rates all read 0.
+    bool lastSampleMeasured() const { return measured_; }
+    // Takes a fresh baseline: the next sample() measures from now, not from whenever the
+    // last call was. Costs one pass, whose result is dropped.
+    void prime();
     // Accumulated GPU nanoseconds per pid, the clients of one process summed.
     const PidMap<uint64_t>& gpuTimes();
     QString processName(int32_t pid);
@@ -115,6 +121,7 @@ class ProcessSampler {
     PidMap<PrevRefused> prevRefused_, currentRefused_;
     PidMap<uint64_t> gpu_, prevGPU_;
     std::optional<double> prevTime_;
+    bool measured_ = false;
 
     // Reused every call.
     std::vector<platform::ProcCounters> own_;

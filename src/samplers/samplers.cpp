@@ -55,10 +55,12 @@ Snapshot Samplers::tick(const std::function<bool()>& uiActive) {
 
     // Processes only while a view shows them; otherwise the sampler keeps its last baseline
     // and lets go of the per-process files it keeps open for fast re-reading.
-    if (uiActive())
+    if (uiActive()) {
         s.processes = proc.sample();
-    else
+        s.processesMeasured = proc.lastSampleMeasured();
+    } else {
         proc.releaseKeptFiles();
+    }
     return s;
 }
 

@@ -24,6 +24,7 @@ class Samplers : public SnapshotSource {
     // `processSwitches` is asked on the sampler thread each time the process list is read.
     explicit Samplers(ProcessSampler::SwitchesFn processSwitches);
     Snapshot tick(const std::function<bool()>& uiActive) override;
+    void primeProcesses() override { proc.prime(); }
 
     CPUSampler cpu;
     MemorySampler memory;

@@ -1,10 +1,12 @@
 #include "engine/metrics_engine.h"
+#include "samplers/process_sampler.h"
 
 #include "support/test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QThread>
 
 #include <atomic>
 #include <map>
@@ -287,4 +289,167 @@ TEST(EngineTicking, DestroyingWhileTickingIsSafe) {
     std::this_thread::sleep_for(20ms);
     QCoreApplication::processEvents();  // stale deliveries to a gone engine must be dropped
     EXPECT_EQ(ticks.load(), after);
+}
+
+namespace {
+
+// A made-up machine with one process that keeps half a core busy. Its time moves only when the
+// process sampler reads the clock, one second per pass, so a pass measured against the one
+// before reads exactly 50 %; CPU used while no one watches is added by hand.
+struct MadeUpMachine {
+    std::atomic<int64_t> seconds{0};
+    std::atomic<uint64_t> cpuNs{0};
+    std::atomic<int> primes{0};
+    std::atomic<QThread*> primedOn{nullptr};
+    std::atomic<int64_t> primedAtNs{0};
+    std::atomic<int64_t> firstPassAfterPrimeNs{0};
+};
+
+int64_t steadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+class MadeUpProcesses : public platform::ProcessSource {
+  public:
+    explicit MadeUpProcesses(MadeUpMachine* m) : m_(m) {}
+    platform::TimeBase timeBase() override { return {1, 1}; }
+    bool read(std::vector<platform::ProcCounters>& own, std::vector<platform::RefusedProc>*) override {
+        platform::ProcCounters spinner;
+        spinner.pid = 77;
+        spinner.name = QStringLiteral("spinner");
+        spinner.cpuTicks = m_->cpuNs.load();
+        own.assign(1, spinner);
+        return true;
+    }
+    QString processName(int32_t) override { return QStringLiteral("spinner"); }
+
+  private:
+    MadeUpMachine* m_;
+};
+
+// Only the process part of a tick, through the real process sampler.
+class ProcessOnlySource : public SnapshotSource {
+  public:
+    explicit ProcessOnlySource(MadeUpMachine* m)
+        : m_(m),
+          proc_(
+              std::make_unique<MadeUpProcesses>(m),
+              [] {
+                  return ProcessSampler::Switches{false, false};
+              },
+              {},
+              [m] {
+                  m->cpuNs += 500'000'000;
+                  return static_cast<double>(++m->seconds);
+              }) {}
+    Snapshot tick(const std::function<bool()>& uiActive) override {
+        Snapshot s;
+        if (uiActive()) {
+            int64_t none = 0;
+            m_->firstPassAfterPrimeNs.compare_exchange_strong(none, steadyNs());
+            s.processes = proc_.sample();
+            s.processesMeasured = proc_.lastSampleMeasured();
+        }
+        return s;
+    }
+    void primeProcesses() override {
+        ++m_->primes;
+        m_->primedOn = QThread::currentThread();
+        m_->firstPassAfterPrimeNs = 0;
+        m_->primedAtNs = steadyNs();
+        proc_.prime();
+    }
+
+  private:
+    MadeUpMachine* m_;
+    ProcessSampler proc_;
+};
+
+class EnginePriming : public ::testing::Test {
+  protected:
+    EnginePriming() {
+        QObject::connect(&engine, &MetricsEngine::currentChanged,
+                         [this] { published.push_back(engine.current()); });
+    }
+    // Waits for `count` more snapshots with a process list; false on a timeout.
+    bool waitForProcessLists(size_t count) {
+        const size_t from = published.size();
+        return test::waitUntil([&] {
+            size_t lists = 0;
+            for (size_t i = from; i < published.size(); ++i)
+                lists += !published[i].processes.empty();
+            return lists >= count;
+        });
+    }
+    // Every process list published from `from` on was measured against the priming sample.
+    void expectMeasuredLists(size_t from) {
+        bool sawList = false;
+        for (size_t i = from; i < published.size(); ++i) {
+            const Snapshot& s = published[i];
+            if (s.processes.empty()) {
+                EXPECT_FALSE(s.processesMeasured) << i;
+                continue;
+            }
+            sawList = true;
+            EXPECT_TRUE(s.processesMeasured) << i;
+            EXPECT_DOUBLE_EQ(s.processes.front().cpu, 50.0) << i;
+        }
+        EXPECT_TRUE(sawList);
+    }
+
+    MadeUpMachine machine;
+    MetricsEngine engine{std::make_unique<ProcessOnlySource>(&machine)};
+    std::vector<Snapshot> published;
+};
+
+}  // namespace
+
+TEST_F(EnginePriming, ActivationPrimesOnceOnTheWorkerAndTheFirstListIsMeasured) {
+    engine.start(0.02);
+    ASSERT_TRUE(test::waitUntil([&] { return published.size() >= 2; }));
+    EXPECT_EQ(machine.primes.load(), 0) << "nothing is primed while no view shows processes";
+
+    const size_t activated = published.size();
+    engine.setUiActive(true);
+    engine.setUiActive(true);  // a second view appearing is no new activation
+    ASSERT_TRUE(waitForProcessLists(3));
+    EXPECT_EQ(machine.primes.load(), 1);
+    EXPECT_NE(machine.primedOn.load(), QThread::currentThread());
+    expectMeasuredLists(activated);
+}
+
+TEST_F(EnginePriming, ReactivationPrimesAgainSoThePauseStaysOut) {
+    engine.start(0.02);
+    engine.setUiActive(true);
+    ASSERT_TRUE(waitForProcessLists(1));
+    engine.setUiActive(false);
+    const size_t paused = published.size();
+    ASSERT_TRUE(test::waitUntil([&] { return published.size() >= paused + 2; }));
+    // Measured against the last list before the pause, this would read over 10 000 %.
+    machine.cpuNs += 100'000'000'000;
+
+    const size_t reactivated = published.size();
+    engine.setUiActive(true);
+    ASSERT_TRUE(waitForProcessLists(1));
+    EXPECT_EQ(machine.primes.load(), 2);
+    expectMeasuredLists(reactivated);
+}
+
+// The tick that follows the priming sample soonest still measures over a usable span, whether
+// the view appeared before the engine started ticking (print mode) or while it ticked.
+TEST_F(EnginePriming, FirstListSpansAtLeastTheMinimumAfterPriming) {
+    for (const bool activateFirst : {true, false}) {
+        SCOPED_TRACE(activateFirst ? "activated, then started" : "started, then activated");
+        MadeUpMachine m;
+        MetricsEngine e(std::make_unique<ProcessOnlySource>(&m));
+        if (activateFirst) e.setUiActive(true);
+        e.start(30.0);  // only the early first tick can come during this test
+        if (!activateFirst) e.setUiActive(true);
+        ASSERT_TRUE(test::waitUntil([&] { return !e.current().processes.empty(); }));
+        EXPECT_TRUE(e.current().processesMeasured);
+        const auto spanMs = (m.firstPassAfterPrimeNs.load() - m.primedAtNs.load()) / 1'000'000;
+        EXPECT_GE(spanMs, static_cast<int64_t>(MetricsEngine::minProcessMeasureSeconds * 1000) - 2);
+    }
 }

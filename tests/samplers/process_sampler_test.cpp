@@ -315,6 +315,69 @@ TEST(ProcessSampler, PidZeroIsNeverListed) {
     EXPECT_EQ(list[0].pid, 3);
 }
 
+// Whether a pass measured its rates over an interval: the views show "measuring" until one has.
+TEST(ProcessSampler, MeasuredOnlyWithABaselineAndAListing) {
+    Rig rig;
+    struct Step {
+        bool listed;
+        bool measured;
+        const char* why;
+    };
+    const Step steps[] = {
+        {true, false, "a first call has nothing to measure against"},
+        {true, true, "the second measures over the interval"},
+        {false, false, "a failed listing measures nothing"},
+        {true, true, "the baseline from before the failure still holds"},
+    };
+    for (const Step& step : steps) {
+        if (step.listed)
+            rig.add({proc(1, 0)});
+        else
+            rig.addFailure();
+    }
+    for (const Step& step : steps) {
+        rig.sampler->sample();
+        rig.now += 1;
+        EXPECT_EQ(rig.sampler->lastSampleMeasured(), step.measured) << step.why;
+    }
+}
+
+// After a pause, priming puts the baseline at the start of the new interval: what the process
+// did while no one watched stays out of the first figures.
+TEST(ProcessSampler, PrimingStartsTheIntervalAfresh) {
+    Rig rig;
+    rig.add({proc(1, 0)});
+    rig.add({proc(1, 100000000000ull)});  // 100 s of CPU during a long pause
+    rig.add({proc(1, 100500000000ull)});  // then half a core for 1 s
+    rig.sampler->sample();
+    rig.now += 600;
+    rig.sampler->prime();
+    EXPECT_FALSE(rig.sampler->lastSampleMeasured());
+    rig.now += 1;
+    const ProcInfo p = rig.sampler->sample().at(0);
+    EXPECT_DOUBLE_EQ(p.cpu, 50.0);
+    EXPECT_TRUE(rig.sampler->lastSampleMeasured());
+}
+
+// A priming pass that cannot list the processes leaves no baseline behind; the old one would
+// spread the whole pause over the next interval.
+TEST(ProcessSampler, FailedPrimingLeavesNoStaleBaseline) {
+    Rig rig;
+    rig.add({proc(1, 0)});
+    rig.addFailure();
+    rig.add({proc(1, 100000000000ull)});
+    rig.add({proc(1, 100500000000ull)});
+    rig.sampler->sample();
+    rig.now += 600;
+    rig.sampler->prime();
+    rig.now += 1;
+    EXPECT_DOUBLE_EQ(rig.sampler->sample().at(0).cpu, 0.0);
+    EXPECT_FALSE(rig.sampler->lastSampleMeasured()) << "this pass becomes the baseline";
+    rig.now += 1;
+    EXPECT_DOUBLE_EQ(rig.sampler->sample().at(0).cpu, 50.0);
+    EXPECT_TRUE(rig.sampler->lastSampleMeasured());
+}
+
 TEST(SamplersTick, ProcessesOnlyWhileAViewShowsThem) {
     int asked = 0;
     Samplers samplers([&] {
@@ -328,4 +391,14 @@ TEST(SamplersTick, ProcessesOnlyWhileAViewShowsThem) {
     for (const ProcInfo& p : s.processes)
         self |= p.pid == getpid();
     EXPECT_TRUE(self) << "this test process is among the sampled ones";
+}
+
+TEST(SamplersTick, PrimingMakesTheFirstProcessListMeasured) {
+    const auto quiet = [] { return ProcessSampler::Switches{.collectGPU = false, .showSystem = false}; };
+    Samplers unprimed(quiet), primed(quiet);
+    EXPECT_FALSE(unprimed.tick([] { return true; }).processesMeasured);
+    primed.primeProcesses();
+    const Snapshot s = primed.tick([] { return true; });
+    EXPECT_FALSE(s.processes.empty());
+    EXPECT_TRUE(s.processesMeasured);
 }
