@@ -39,6 +39,14 @@ Snapshot calm() {
     s.battery.present = true;
     s.battery.percent = 86;
     s.cpuTempC = 47.6;
+    s.processesMeasured = true;
+    return s;
+}
+
+// The popover just opened: the process list has not been measured over an interval yet.
+Snapshot measuring() {
+    Snapshot s = calm();
+    s.processesMeasured = false;
     return s;
 }
 
@@ -73,6 +81,7 @@ Snapshot critical() {
         {.pid = 2210, .name = "gnome-shell", .cpu = 27.9, .memBytes = 410'000'000},
         {.pid = 3333, .name = "sixth-heavy-one", .cpu = 80},
     };
+    s.processesMeasured = true;
     return s;
 }
 
@@ -127,7 +136,8 @@ int main(int argc, char** argv) {
 
     for (const char* language : {"en", "ko", "th", "ja", "ru"}) {
         loc.apply(QString::fromLatin1(language));
-        for (const auto& [name, snapshot] : {std::pair{"calm", calm()}, std::pair{"critical", critical()}}) {
+        for (const auto& [name, snapshot] : {std::pair{"calm", calm()}, std::pair{"measuring", measuring()},
+                                             std::pair{"critical", critical()}}) {
             engine.publish(snapshot);
             panel.fitContent();
             ok &= save(panel.grab().toImage(), QStringLiteral("%1/popover-%2-%3.png")

@@ -158,6 +158,7 @@ PopoverModel buildPopoverModel(const Snapshot& s, double heavyThreshold, const L
             {p.pid, singleLine(p.name), Format::bytes(p.memBytes), percent0(p.cpu), processCpuColor(p.cpu)});
         if (m.heavy.size() == kHeavyProcessLimit) break;
     }
+    m.measuring = m.heavy.empty() && !s.processesMeasured;
     return m;
 }
 

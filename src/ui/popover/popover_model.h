@@ -66,6 +66,9 @@ struct PopoverModel {
     std::optional<QString> cpuTempText;  // "(CPU 61°C)"
     std::optional<QString> gpuTempText;
     std::vector<HeavyLine> heavy;  // at most five, in the snapshot's order
+    // Nothing heavy to list, but the process list has not been measured over an interval yet
+    // (the view just opened): a neutral "measuring" line instead of "nothing is busy".
+    bool measuring = false;
 };
 
 constexpr int kHeavyProcessLimit = 5;

@@ -157,16 +157,21 @@ void PopoverView::buildLayout() {
     divider->setFrameShadow(QFrame::Sunken);
     column->addWidget(divider);
 
-    noLoadRow_ = new QWidget(this);
-    auto* noLoad = new QHBoxLayout(noLoadRow_);
-    noLoad->setContentsMargins(0, 0, 0, 0);
-    noLoad->setSpacing(6);
-    noLoadIcon_ = symbolLabel(noLoadRow_);
-    noLoadText_ = new QLabel(noLoadRow_);
-    noLoad->addWidget(noLoadIcon_);
-    noLoad->addWidget(noLoadText_);
-    noLoad->addStretch(1);
-    column->addWidget(noLoadRow_);
+    // The section's one-line states: nothing busy, or not measured yet.
+    auto stateRow = [this, column](QWidget*& row, QLabel*& icon, QLabel*& text) {
+        row = new QWidget(this);
+        auto* line = new QHBoxLayout(row);
+        line->setContentsMargins(0, 0, 0, 0);
+        line->setSpacing(6);
+        icon = symbolLabel(row);
+        text = new QLabel(row);
+        line->addWidget(icon);
+        line->addWidget(text);
+        line->addStretch(1);
+        column->addWidget(row);
+    };
+    stateRow(noLoadRow_, noLoadIcon_, noLoadText_);
+    stateRow(measuringRow_, measuringIcon_, measuringText_);
 
     heavyHeading_ = new QLabel(this);
     column->addWidget(heavyHeading_);
@@ -219,10 +224,10 @@ void PopoverView::restyle() {
     const QFont base = font();
     const QColor secondary = SystemColor::secondary(palette());
     header_->setFont(ViewFonts::headline(base));
-    for (QLabel* l : {batteryText_, fanText_, thermalText_, cpuTemp_, gpuTemp_, noLoadText_})
+    for (QLabel* l : {batteryText_, fanText_, thermalText_, cpuTemp_, gpuTemp_, noLoadText_, measuringText_})
         l->setFont(ViewFonts::caption(base));
     batteryText_->setFont(ViewFonts::captionMono(base));
-    for (QLabel* l : {fanText_, cpuTemp_, gpuTemp_})
+    for (QLabel* l : {fanText_, cpuTemp_, gpuTemp_, measuringText_})
         setColor(l, secondary);
     heavyHeading_->setFont(ViewFonts::caption(base));
     setColor(heavyHeading_, secondary);
@@ -236,6 +241,8 @@ void PopoverView::restyle() {
         Symbols::pixmap(QStringLiteral("fanblades.fill"), kSymbolSize, secondary, devicePixelRatioF()));
     noLoadIcon_->setPixmap(Symbols::pixmap(QStringLiteral("checkmark.seal.fill"), kSymbolSize,
                                            SystemColor::green(), devicePixelRatioF()));
+    measuringIcon_->setPixmap(
+        Symbols::pixmap(QStringLiteral("hourglass"), kSymbolSize, secondary, devicePixelRatioF()));
     for (QToolButton* b : buttons_)
         b->setFont(ViewFonts::body(base));
 }
@@ -249,6 +256,7 @@ void PopoverView::retranslate() {
     buttons_[2]->setAccessibleName(loc_.t("popSettings"));
     buttons_[3]->setAccessibleName(loc_.t("actQuit"));
     noLoadText_->setText(loc_.t("popNoLoad"));
+    measuringText_->setText(loc_.t("popMeasuring"));
     heavyHeading_->setText(loc_.t("popHeavyProcs"));
 }
 
@@ -291,7 +299,8 @@ void PopoverView::applyModel() {
     if (model_.gpuTempText) setText(gpuTemp_, *model_.gpuTempText);
 
     const bool calm = model_.heavy.empty();
-    noLoadRow_->setVisible(calm);
+    noLoadRow_->setVisible(calm && !model_.measuring);
+    measuringRow_->setVisible(model_.measuring);
     heavyHeading_->setVisible(!calm);
     for (size_t i = 0; i < heavyRows_.size(); ++i) {
         HeavyRow& row = heavyRows_[i];

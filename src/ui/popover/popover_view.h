@@ -85,6 +85,9 @@ class PopoverView : public QWidget {
     QWidget* noLoadRow_ = nullptr;
     QLabel* noLoadIcon_ = nullptr;
     QLabel* noLoadText_ = nullptr;
+    QWidget* measuringRow_ = nullptr;
+    QLabel* measuringIcon_ = nullptr;
+    QLabel* measuringText_ = nullptr;
     QLabel* heavyHeading_ = nullptr;
     std::array<HeavyRow, kHeavyProcessLimit> heavyRows_{};
     std::array<QToolButton*, 4> buttons_{};

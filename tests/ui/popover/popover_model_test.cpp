@@ -175,6 +175,33 @@ TEST(PopoverHeavy, FirstFiveAtOrAboveTheThresholdInStoredOrder) {
     EXPECT_EQ(modelOf(s).heavy[0].name, "two lines name") << "one line per process";
 }
 
+// The heavy-process section's state for each kind of process list.
+TEST(PopoverHeavy, MeasuringUntilTheListIsMeasured) {
+    struct Case {
+        const char* name;
+        std::vector<ProcInfo> processes;
+        bool measured;
+        bool measuring;
+        size_t heavy;
+    };
+    const Case cases[] = {
+        {"nothing sampled yet", {}, false, true, 0},
+        {"first pass: every process at 0 %", {proc(1, "compiler", 0), proc(2, "idle", 0)}, false, true, 0},
+        {"measured, nothing at 25 % or more: popNoLoad", {proc(1, "quiet", 24.9)}, true, false, 0},
+        {"measured and empty: popNoLoad", {}, true, false, 0},
+        {"measured and busy", {proc(1, "compiler", 180)}, true, false, 1},
+        {"a figure known without measuring still shows", {proc(1, "windowserver", 40)}, false, false, 1},
+    };
+    for (const Case& c : cases) {
+        Snapshot s;
+        s.processes = c.processes;
+        s.processesMeasured = c.measured;
+        const PopoverModel m = modelOf(s);
+        EXPECT_EQ(m.measuring, c.measuring) << c.name;
+        EXPECT_EQ(m.heavy.size(), c.heavy) << c.name;
+    }
+}
+
 TEST(PopoverColours, ThresholdsAreInclusive) {
     EXPECT_EQ(processCpuColor(34.99), SystemColor::green());
     EXPECT_EQ(processCpuColor(35), SystemColor::yellow());

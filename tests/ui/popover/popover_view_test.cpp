@@ -80,12 +80,41 @@ TEST_F(Popover, ShowsTheCurrentSnapshotWhileVisible) {
     EXPECT_FALSE(texts.contains(loc.t("popNoLoad")));
     EXPECT_EQ(gauges()[0]->detail(), "95%");
 
-    engine.publish(Snapshot{});
+    Snapshot measured;
+    measured.processesMeasured = true;
+    engine.publish(measured);
     const QStringList calm = visibleTexts();
-    EXPECT_TRUE(calm.contains(loc.t("popNoLoad"))) << "an empty process list shows the seal";
+    EXPECT_TRUE(calm.contains(loc.t("popNoLoad"))) << "a measured, empty process list shows the seal";
+    EXPECT_FALSE(calm.contains(loc.t("popMeasuring")));
     EXPECT_FALSE(calm.contains("compiler"));
     EXPECT_FALSE(calm.contains("80%")) << "no battery: the row is empty";
     EXPECT_FALSE(calm.contains("(CPU 88°C)"));
+}
+
+// Just after the popover opens the process list has not been measured yet: every process
+// would read 0 %, so the section says it is measuring rather than that nothing is busy.
+TEST_F(Popover, UnmeasuredProcessListShowsTheMeasuringLine) {
+    view.show();
+    Snapshot s = busy();
+    for (ProcInfo& p : s.processes)
+        p.cpu = 0;
+    engine.publish(s);
+    QStringList texts = visibleTexts();
+    EXPECT_TRUE(texts.contains(loc.t("popMeasuring"))) << texts.join(" | ").toStdString();
+    EXPECT_FALSE(texts.contains(loc.t("popNoLoad")));
+    EXPECT_FALSE(texts.contains(loc.t("popHeavyProcs")));
+
+    s = busy();
+    s.processesMeasured = true;
+    engine.publish(s);
+    texts = visibleTexts();
+    EXPECT_FALSE(texts.contains(loc.t("popMeasuring")));
+    EXPECT_TRUE(texts.contains("compiler"));
+
+    loc.apply(QStringLiteral("de"));
+    engine.publish(Snapshot{});
+    EXPECT_TRUE(visibleTexts().contains(loc.t("popMeasuring")));
+    EXPECT_NE(loc.t("popMeasuring"), "Measuring process load…");
 }
 
 TEST_F(Popover, HiddenPopoverDoesNoWorkButCatchesUpWhenShown) {
@@ -141,7 +170,7 @@ TEST(GaugeRowDrawing, BarFillsByValueAndGrowsWithAScale) {
 TEST(SymbolLookup, EverySymbolShowsEvenWithoutAnIconTheme) {
     for (const char* name :
          {"battery.100.bolt", "battery.75", "fanblades.fill", "thermometer.medium", "checkmark.seal.fill",
-          "arrow.up.left.and.arrow.down.right", "internaldrive", "gearshape", "power"}) {
+          "hourglass", "arrow.up.left.and.arrow.down.right", "internaldrive", "gearshape", "power"}) {
         EXPECT_TRUE(Symbols::hasBundled(name)) << name;
         EXPECT_FALSE(Symbols::themeNames(name).isEmpty()) << name;
         EXPECT_FALSE(Symbols::icon(name).isNull()) << name;
