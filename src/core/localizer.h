@@ -62,6 +62,10 @@ class Localizer : public QObject {
     // A two-level object of strings only; anything else is rejected as a whole.
     static std::optional<Tables> decode(const QByteArray& json);
 
+    // `text` with each "{N}" that has an argument replaced by argument N, in one pass over
+    // `text` alone: braces inside an argument are never read as placeholders.
+    static QString fill(QStringView text, std::span<const QString> args);
+
     // Plain textual form of a placeholder argument.
     static QString toText(const QString& s) { return s; }
     static QString toText(const char* s) { return QString::fromUtf8(s); }
@@ -76,9 +80,6 @@ class Localizer : public QObject {
 
   private:
     const QString* find(const QString& key) const;
-    // `text` with each "{N}" that has an argument replaced by argument N, in one pass over
-    // `text` alone: braces inside an argument are never read as placeholders.
-    static QString fill(QStringView text, std::span<const QString> args);
 
     std::function<QStringList()> preferred_;
     Tables all_;
