@@ -5,6 +5,9 @@ BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools q
 TEST_PKGS  := googletest libgtest-dev libgmock-dev fonts-dejavu-core xvfb xauth dbus-daemon
 RUN_PKGS   := fonts-noto-cjk fonts-thai-tlwg fonts-dejavu-core qt6-gtk-platformtheme
 BENCH_PKGS := libbenchmark-dev
+FUZZ_PKGS  := clang libclang-rt-dev llvm
+
+FUZZ_SECONDS ?= 60
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
@@ -21,7 +24,7 @@ define ensure_pkgs
 	fi
 endef
 
-.PHONY: all run screenshots test test-asan test-tsan bench deps-build deps-test deps-run deps-bench build clean
+.PHONY: all run screenshots test test-asan test-tsan bench fuzz deps-build deps-test deps-run deps-bench deps-fuzz build clean
 
 all: build
 
@@ -33,6 +36,8 @@ deps-run: deps-build
 	$(call ensure_pkgs,$(RUN_PKGS))
 deps-bench: deps-build
 	$(call ensure_pkgs,$(BENCH_PKGS))
+deps-fuzz: deps-build
+	$(call ensure_pkgs,$(FUZZ_PKGS))
 
 build: deps-test
 	cmake --preset default >/dev/null
@@ -64,5 +69,11 @@ bench: deps-bench
 	@for b in build-bench/bench/*_bench; do echo "== $$b"; $$b || exit 1; done
 	@echo "== bench/idle_app.sh"; bash bench/idle_app.sh build-bench/velmora
 
+# Every parser's fuzz target, built with clang and run for FUZZ_SECONDS each.
+fuzz: deps-fuzz
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) bash fuzz/run.sh build-fuzz
+
 clean:
-	rm -rf build build-asan build-tsan build-bench
+	rm -rf build build-asan build-tsan build-bench build-fuzz

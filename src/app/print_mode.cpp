@@ -16,6 +16,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 namespace velmora {
 
@@ -41,6 +43,18 @@ QString severityWord(Severity s) {
 
 QString percent(double v) {
     return Format::fixed(std::isfinite(v) ? v : 0.0, 0) + u'%';
+}
+
+// Cells padded to their widths (negative: left-aligned) and joined by spaces. Each cell is
+// padded on its own, so a value that looks like a placeholder ("%2" in a process name)
+// stays as it is instead of being filled by the next column.
+QString columns(std::initializer_list<std::pair<QString, int>> cells) {
+    QString line;
+    for (const auto& [text, width] : cells) {
+        if (!line.isEmpty()) line += u' ';
+        line += width < 0 ? text.leftJustified(-width) : text.rightJustified(width);
+    }
+    return line;
 }
 
 void writeLine(const QString& line) {
@@ -112,17 +126,16 @@ PrintArgs parsePrintArgs(const QStringList& arguments, double defaultInterval) {
 }
 
 QString tableHeader() {
-    return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10")
-        .arg(L("prtTime"), -8)
-        .arg(QStringLiteral("CPU"), 5)
-        .arg(L("prtMemory"), 21)
-        .arg(L("prtDiskRead"), 11)
-        .arg(L("prtDiskWrite"), 11)
-        .arg(L("prtNetIn"), 11)
-        .arg(L("prtNetOut"), 11)
-        .arg(QStringLiteral("GPU"), 5)
-        .arg(L("prtTemp"), 6)
-        .arg(L("prtLoad"), -1);
+    return columns({{L("prtTime"), -8},
+                    {QStringLiteral("CPU"), 5},
+                    {L("prtMemory"), 21},
+                    {L("prtDiskRead"), 11},
+                    {L("prtDiskWrite"), 11},
+                    {L("prtNetIn"), 11},
+                    {L("prtNetOut"), 11},
+                    {QStringLiteral("GPU"), 5},
+                    {L("prtTemp"), 6},
+                    {L("prtLoad"), -1}});
 }
 
 QString tableRow(const Snapshot& s) {
@@ -133,28 +146,26 @@ QString tableRow(const Snapshot& s) {
         percent(s.memPercent) + u' ' + Format::bytes(s.memUsed) + u'/' + Format::bytes(s.memTotal);
     const std::optional<double> temp = s.cpuTempC ? s.cpuTempC : s.hottestC;
     const QString tempText = temp ? Format::fixed(*temp, 0) + QStringLiteral("°C") : QStringLiteral("-");
-    return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10")
-        .arg(time, -8)
-        .arg(percent(s.cpuTotal), 5)
-        .arg(memory, 21)
-        .arg(Format::bps(s.diskReadBps), 11)
-        .arg(Format::bps(s.diskWriteBps), 11)
-        .arg(Format::bps(s.netInBps), 11)
-        .arg(Format::bps(s.netOutBps), 11)
-        .arg(percent(s.gpuPercent), 5)
-        .arg(tempText, 6)
-        .arg(severityWord(s.severity()), -1);
+    return columns({{time, -8},
+                    {percent(s.cpuTotal), 5},
+                    {memory, 21},
+                    {Format::bps(s.diskReadBps), 11},
+                    {Format::bps(s.diskWriteBps), 11},
+                    {Format::bps(s.netInBps), 11},
+                    {Format::bps(s.netOutBps), 11},
+                    {percent(s.gpuPercent), 5},
+                    {tempText, 6},
+                    {severityWord(s.severity()), -1}});
 }
 
 QStringList processTable(const Snapshot& s, int top) {
-    const QString header = QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
-                               .arg(QStringLiteral("PID"), 8)
-                               .arg(L("prtProcess"), -kNameWidth)
-                               .arg(QStringLiteral("CPU"), 7)
-                               .arg(L("prtMemory"), 10)
-                               .arg(L("prtDiskRead"), 11)
-                               .arg(L("prtDiskWrite"), 11)
-                               .arg(QStringLiteral("GPU"), 5);
+    const QString header = columns({{QStringLiteral("PID"), 8},
+                                    {L("prtProcess"), -kNameWidth},
+                                    {QStringLiteral("CPU"), 7},
+                                    {L("prtMemory"), 10},
+                                    {L("prtDiskRead"), 11},
+                                    {L("prtDiskWrite"), 11},
+                                    {QStringLiteral("GPU"), 5}});
     QStringList lines{header};
     // The sampler delivers the list sorted by CPU already; sorting again keeps this
     // function right for any snapshot it is given.
@@ -169,14 +180,13 @@ QStringList processTable(const Snapshot& s, int top) {
         const ProcInfo& p = *rows[i];
         QString name = p.name;
         if (name.size() > kNameWidth) name = name.left(kNameWidth - 1) + u'…';
-        lines << QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
-                     .arg(p.pid, 8)
-                     .arg(name, -kNameWidth)
-                     .arg(Format::fixed(std::isfinite(p.cpu) ? p.cpu : 0.0, 1) + u'%', 7)
-                     .arg(Format::bytes(p.memBytes), 10)
-                     .arg(Format::bps(p.diskReadBps), 11)
-                     .arg(Format::bps(p.diskWriteBps), 11)
-                     .arg(percent(p.gpuPercent), 5);
+        lines << columns({{QString::number(p.pid), 8},
+                          {name, -kNameWidth},
+                          {Format::fixed(std::isfinite(p.cpu) ? p.cpu : 0.0, 1) + u'%', 7},
+                          {Format::bytes(p.memBytes), 10},
+                          {Format::bps(p.diskReadBps), 11},
+                          {Format::bps(p.diskWriteBps), 11},
+                          {percent(p.gpuPercent), 5}});
     }
     return lines;
 }

@@ -88,8 +88,27 @@ QString Localizer::t(const QString& key) const {
     return found ? *found : key;
 }
 
-void Localizer::fill(QString& text, int index, const QString& arg) {
-    text.replace(u'{' + QString::number(index) + u'}', arg);
+QString Localizer::fill(QStringView text, std::span<const QString> args) {
+    QString out;
+    out.reserve(text.size());
+    qsizetype copied = 0;  // text before this index is in `out` already
+    for (qsizetype open = text.indexOf(u'{'); open >= 0; open = text.indexOf(u'{', open + 1)) {
+        const qsizetype close = text.indexOf(u'}', open + 1);
+        if (close < 0) break;
+        const QStringView digits = text.sliced(open + 1, close - open - 1);
+        // Only the plain decimal form names an argument: "{01}" and "{+1}" stay as written.
+        bool ok = !digits.isEmpty() && digits.size() <= 9 && (digits.size() == 1 || digits[0] != u'0');
+        for (const QChar c : digits)
+            ok = ok && c >= u'0' && c <= u'9';
+        const size_t index = ok ? digits.toULong() : args.size();
+        if (index >= args.size()) continue;
+        out += text.sliced(copied, open - copied);
+        out += args[index];
+        copied = close + 1;
+        open = close;
+    }
+    out += text.sliced(copied);
+    return out;
 }
 
 void Localizer::apply(QString code) {

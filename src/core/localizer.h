@@ -7,9 +7,11 @@
 
 #include <QLocale>
 
+#include <array>
 #include <concepts>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -46,10 +48,8 @@ class Localizer : public QObject {
     QString t(const QString& key, const Args&... args) const {
         const QString* found = find(key);
         if (!found) return key;
-        QString text = *found;
-        int i = 0;
-        (fill(text, i++, toText(args)), ...);
-        return text;
+        const std::array<QString, sizeof...(Args)> texts{toText(args)...};
+        return fill(*found, texts);
     }
 
     // Switches the language; "auto" or "" means the best match of the preferred languages.
@@ -61,6 +61,10 @@ class Localizer : public QObject {
     static QStringList systemPreferredLanguages();
     // A two-level object of strings only; anything else is rejected as a whole.
     static std::optional<Tables> decode(const QByteArray& json);
+
+    // `text` with each "{N}" that has an argument replaced by argument N, in one pass over
+    // `text` alone: braces inside an argument are never read as placeholders.
+    static QString fill(QStringView text, std::span<const QString> args);
 
     // Plain textual form of a placeholder argument.
     static QString toText(const QString& s) { return s; }
@@ -76,7 +80,6 @@ class Localizer : public QObject {
 
   private:
     const QString* find(const QString& key) const;
-    static void fill(QString& text, int index, const QString& arg);
 
     std::function<QStringList()> preferred_;
     Tables all_;

@@ -162,12 +162,7 @@ KillAdvice KillAdvisor::advise(const std::vector<int32_t>& pids, bool force) con
     if (kept.size() == 1) {
         message = marker + worst->name + QStringLiteral("\n\n") + why;
     } else {
-        message = L("kaMulti");
-        message.replace(QStringLiteral("{0}"), marker);
-        message.replace(QStringLiteral("{1}"), QString::number(kept.size()));
-        message.replace(QStringLiteral("{2}"), action);
-        message.replace(QStringLiteral("{3}"), worst->name);
-        message.replace(QStringLiteral("{4}"), why);
+        message = L("kaMulti", marker, static_cast<qulonglong>(kept.size()), action, worst->name, why);
     }
     return {worst->severity, title, message};
 }

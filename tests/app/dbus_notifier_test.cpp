@@ -30,12 +30,15 @@ class FakeServer : public QObject, protected QDBusContext {
         int timeout = 0;
     };
     bool refuse = false;
+    QStringList capabilities = {QStringLiteral("body"), QStringLiteral("sound")};
+    int capabilityCalls = 0;
     std::vector<Received> received;
 
   public slots:
     QStringList GetCapabilities() {
+        ++capabilityCalls;
         if (refuse) sendErrorReply(QDBusError::AccessDenied, QStringLiteral("notifications are off"));
-        return {QStringLiteral("body"), QStringLiteral("sound")};
+        return capabilities;
     }
     uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary,
                 const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout) {
@@ -108,6 +111,48 @@ TEST_F(PrivateBus, PostsTitleBodyAndTheDefaultSound) {
     EXPECT_EQ(r.hints.value("sound-name").toString(), DBusNotifier::kDefaultSoundName);
     EXPECT_EQ(r.hints.value("desktop-entry").toString(), "com.tandrel.velmora");
     EXPECT_EQ(r.timeout, -1) << "the server's own display time";
+}
+
+// A server that renders markup in bodies gets "<", ">" and "&" escaped; one that shows plain
+// text gets them as they are. Either way its capabilities are asked once, by the first post.
+TEST_F(PrivateBus, BodyIsEscapedOnlyForServersThatRenderMarkup) {
+    struct Case {
+        QStringList capabilities;
+        QString body, secondBody;
+    };
+    const Case cases[] = {
+        {{"body", "body-markup", "sound"}, "Busiest: a&lt;b&gt;&amp;c 97%", "&lt;i&gt;x&lt;/i&gt;"},
+        {{"body", "sound"}, "Busiest: a<b>&c 97%", "<i>x</i>"},
+    };
+    serve();
+    for (const Case& c : cases) {
+        server.capabilities = c.capabilities;
+        server.capabilityCalls = 0;
+        server.received.clear();
+        DBusNotifier notifier(*client, QStringLiteral("Velmora"), QStringLiteral("com.tandrel.velmora"));
+        notifier.post({"id-1", "High load: a<b>&c", "Busiest: a<b>&c 97%", true});
+        notifier.post({"id-2", "t", "<i>x</i>", true});
+        ASSERT_TRUE(test::waitUntil([&] { return server.received.size() == 2; }));
+        notifier.post({"id-3", "t", "<i>x</i>", true});
+        ASSERT_TRUE(test::waitUntil([&] { return server.received.size() == 3; }));
+        const std::string caps = c.capabilities.join(' ').toStdString();
+        EXPECT_EQ(server.received[0].summary, "High load: a<b>&c") << "the summary is never markup";
+        EXPECT_EQ(server.received[0].body, c.body) << caps;
+        EXPECT_EQ(server.received[1].body, c.secondBody) << caps;
+        EXPECT_EQ(server.received[2].body, c.secondBody) << caps;
+        EXPECT_EQ(server.capabilityCalls, 1) << caps;
+    }
+}
+
+TEST_F(PrivateBus, AuthorizationAnswersTheCapabilitiesForLaterPosts) {
+    server.capabilities = {"body", "body-markup"};
+    serve();
+    DBusNotifier notifier(*client, QStringLiteral("Velmora"), QStringLiteral("com.tandrel.velmora"));
+    EXPECT_EQ(authorize(notifier), std::optional<bool>(true));
+    notifier.post({"id", "t", "1 < 2", true});
+    ASSERT_TRUE(test::waitUntil([&] { return !server.received.empty(); }));
+    EXPECT_EQ(server.received.front().body, "1 &lt; 2");
+    EXPECT_EQ(server.capabilityCalls, 1);
 }
 
 TEST_F(PrivateBus, MissingServerAnswersNoAndPostsQuietlyFail) {

@@ -33,6 +33,28 @@ TEST(PrintProcesses, TableShowsTheBusiestRowsFirst) {
     EXPECT_EQ(processTable(Snapshot{}, 10).size(), 1);
 }
 
+// A name is printed as it is: placeholder-like text in it is neither filled by the next
+// column nor shifts the columns after it.
+TEST(PrintProcesses, NamesThatLookLikePlaceholdersStayLiteral) {
+    for (const QString& name : {QStringLiteral("%3"), QStringLiteral("a%1b"), QStringLiteral("%2%7%9"),
+                                QStringLiteral("%10 %99"), QStringLiteral("%L1 %%2")}) {
+        // The same row for a placeholder-free name of the same length, then the name
+        // swapped in: every other column must be unchanged.
+        Snapshot s;
+        s.processes = {{.pid = 22,
+                        .name = QString(name.size(), u'x'),
+                        .cpu = 97.26,
+                        .memBytes = 3u << 20,
+                        .gpuPercent = 4}};
+        QString expected = processTable(s, 1).at(1);
+        expected.replace(expected.indexOf(s.processes[0].name), name.size(), name);
+        s.processes[0].name = name;
+        const QStringList lines = processTable(s, 1);
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_EQ(lines[1], expected) << lines[1].toStdString();
+    }
+}
+
 #ifdef VELMORA_BINARY
 TEST(PrintProcesses, JsonCarriesEveryProcessOnlyWhenAsked) {
     qint64 pid = 0;

@@ -21,7 +21,8 @@ std::function<QStringList()> prefers(QStringList langs) {
 }
 
 const QByteArray kTable = R"({
-  "en": {"greet": "Hello", "count": "{0} of {1}", "enOnly": "English only", "empty": ""},
+  "en": {"greet": "Hello", "count": "{0} of {1}", "enOnly": "English only", "empty": "",
+         "alert": "{0} uses {1}%", "odd": "{0}-{0} {{1}} {x} {01} {} {2} {+1} {", "many": "{10} {1} {0}"},
   "ko": {"greet": "안녕하세요", "koOnly": "한국어만", "count": "{1}개 중 {0}"},
   "fr": {"greet": "Bonjour", "empty": "non vide"}
 })";
@@ -73,17 +74,51 @@ TEST(LocalizerLookup, FallsBackThroughEnglishKoreanAndKey) {
     EXPECT_EQ(loc.t("empty"), "non vide");
 }
 
-TEST(LocalizerLookup, FillsPlaceholdersSequentially) {
+TEST(LocalizerLookup, FillsPlaceholdersFromTheTemplateOnly) {
     QTemporaryDir dir;
     Localizer loc(tableFile(dir, kTable), "en", prefers({}));
-    EXPECT_EQ(loc.t("count", 3, 12), "3 of 12");
-    EXPECT_EQ(loc.t("count", QString("{1}"), 7), "7 of 7") << "an argument's own placeholder is filled too";
-    EXPECT_EQ(loc.t("count", 1), "1 of {1}") << "missing arguments leave their placeholder";
-    EXPECT_EQ(loc.t("count", 1, 2, 3), "1 of 2");
-    EXPECT_EQ(loc.t("nowhere {0}", 5), "nowhere {0}") << "a missing key is returned unchanged";
-    EXPECT_EQ(loc.t("count", 2.5, "x"), "2.5 of x");
+    struct Case {
+        QString got, want, why;
+    };
+    const Case cases[] = {
+        {loc.t("count", 3, 12), "3 of 12", "in order"},
+        {loc.t("count", QString("{1}"), 7), "{1} of 7", "an argument's own placeholder stays literal"},
+        {loc.t("alert", QString("miner{1}"), 80), "miner{1} uses 80%", "a name with braces"},
+        {loc.t("alert", QString("{0}{0}"), QString("{1}")), "{0}{0} uses {1}%",
+         "arguments naming each other"},
+        {loc.t("count", 1), "1 of {1}", "missing arguments leave their placeholder"},
+        {loc.t("count", 1, 2, 3), "1 of 2", "extra arguments are ignored"},
+        {loc.t("nowhere {0}", 5), "nowhere {0}", "a missing key is returned unchanged"},
+        {loc.t("count", 2.5, "x"), "2.5 of x", "numbers and C strings"},
+        {loc.t("odd", "a", "b"), "a-a {b} {x} {01} {} {2} {+1} {", "only plain indexes with an argument"},
+        {loc.t("many", 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, QString("ten")), "ten 1 0", "two-digit indexes"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.got, c.want) << c.why.toStdString();
     loc.apply("ko");
     EXPECT_EQ(loc.t("count", 3, 12), "12개 중 3");
+}
+
+// Filling in one pass changes nothing for arguments without braces: every text of the real
+// table, in every language, reads as replacing "{0}", "{1}", … one after another would.
+TEST(LocalizerLookup, BraceFreeArgumentsFillEveryRealTextAsBefore) {
+    const QStringList args = {"A", "12", "b c", "%1", "$0\\1"};
+    QFile file(Localizer::defaultCandidates().front());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const auto tables = Localizer::decode(file.readAll());
+    ASSERT_TRUE(tables.has_value());
+    for (const QString& lang : Localizer::supported()) {
+        Localizer loc(Localizer::defaultCandidates(), lang, prefers({}));
+        const Localizer::Table table = tables->value(lang);
+        ASSERT_FALSE(table.isEmpty()) << lang.toStdString();
+        for (auto it = table.begin(); it != table.end(); ++it) {
+            QString sequential = it.value();
+            for (int i = 0; i < args.size(); ++i)
+                sequential.replace(u'{' + QString::number(i) + u'}', args[i]);
+            EXPECT_EQ(loc.t(it.key(), args[0], args[1], args[2], args[3], args[4]), sequential)
+                << lang.toStdString() << " " << it.key().toStdString();
+        }
+    }
 }
 
 TEST(LocalizerLoading, RejectsNonStringsAndMovesToTheNextCandidate) {

@@ -1,6 +1,7 @@
 #include "platform/linux/battery_linux.h"
 
 #include <cmath>
+#include <limits>
 
 namespace velmora::platform {
 
@@ -12,13 +13,14 @@ std::unique_ptr<BatterySource> makeBatterySource() {
 
 namespace {
 
-// Sum of one attribute over all batteries, only when every battery has it.
+// Sum of one attribute over all batteries, only when every battery has it. A sum past
+// 64 bits comes from a broken attribute and counts as missing.
 template <typename Field>
 std::optional<int64_t> total(const std::vector<SupplyBattery>& bs, Field field) {
     int64_t sum = 0;
     for (const SupplyBattery& b : bs) {
         const std::optional<int64_t>& v = b.*field;
-        if (!v || *v < 0) return std::nullopt;
+        if (!v || *v < 0 || *v > std::numeric_limits<int64_t>::max() - sum) return std::nullopt;
         sum += *v;
     }
     return sum;

@@ -132,6 +132,9 @@ void LinuxNetProcSource::findOwners(std::unordered_map<uint64_t, int32_t>& owner
         ::close(listFd);
         return;
     }
+    // The duplicate shares its read position with procFd_, which the last listing left
+    // at the end: start over, or every listing after the first is empty.
+    ::rewinddir(proc);
     size_t unresolved = owners.size();
     char path[48];
     char target[64];

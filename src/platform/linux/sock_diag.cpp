@@ -10,7 +10,9 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstddef>
 #include <cstring>
 
@@ -78,40 +80,53 @@ bool SockDiag::dump(uint8_t family, std::vector<InetSocket>& out) {
             return false;
         }
         if (n == 0) return false;
-        int len = static_cast<int>(n);
-        for (auto* h = reinterpret_cast<nlmsghdr*>(buf_.data()); NLMSG_OK(h, len); h = NLMSG_NEXT(h, len)) {
-            if (h->nlmsg_seq != seq_) continue;  // a stale reply from an interrupted dump
-            if (h->nlmsg_type == NLMSG_DONE) return true;
-            if (h->nlmsg_type == NLMSG_ERROR) return false;
-            if (h->nlmsg_type != SOCK_DIAG_BY_FAMILY || h->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
-                continue;
-            const auto* msg = static_cast<const inet_diag_msg*>(NLMSG_DATA(h));
-            InetSocket s;
-            s.inode = msg->idiag_inode;
-            s.family = msg->idiag_family;
-            s.state = msg->idiag_state;
-            s.uid = msg->idiag_uid;
-            s.localPort = ntohs(msg->id.idiag_sport);
-            s.remotePort = ntohs(msg->id.idiag_dport);
-            const size_t addrBytes = family == AF_INET ? 4 : 16;
-            std::memcpy(s.localAddr.data(), msg->id.idiag_src, addrBytes);
-            std::memcpy(s.remoteAddr.data(), msg->id.idiag_dst, addrBytes);
-
-            int attrLen = static_cast<int>(h->nlmsg_len - NLMSG_LENGTH(sizeof(*msg)));
-            for (auto* a = reinterpret_cast<rtattr*>(const_cast<inet_diag_msg*>(msg) + 1); RTA_OK(a, attrLen);
-                 a = RTA_NEXT(a, attrLen)) {
-                if (a->rta_type != INET_DIAG_INFO) continue;
-                const auto* info = static_cast<const unsigned char*>(RTA_DATA(a));
-                const size_t size = RTA_PAYLOAD(a);
-                // Older kernels send a shorter tcp_info: only read fields that are present.
-                if (size >= offsetof(tcp_info, tcpi_bytes_received) + sizeof(uint64_t))
-                    s.bytesReceived = readU64(info + offsetof(tcp_info, tcpi_bytes_received));
-                if (size >= offsetof(tcp_info, tcpi_bytes_acked) + sizeof(uint64_t))
-                    s.bytesSent = readU64(info + offsetof(tcp_info, tcpi_bytes_acked));
-            }
-            out.push_back(s);
+        switch (walk(buf_.data(), static_cast<size_t>(n), seq_, family, out)) {
+            case Walk::more:
+                break;
+            case Walk::done:
+                return true;
+            case Walk::failed:
+                return false;
         }
     }
+}
+
+SockDiag::Walk SockDiag::walk(const char* data, size_t length, uint32_t seq, uint8_t family,
+                              std::vector<InetSocket>& out) {
+    int len = static_cast<int>(std::min<size_t>(length, INT_MAX));
+    for (auto* h = reinterpret_cast<const nlmsghdr*>(data); NLMSG_OK(h, len); h = NLMSG_NEXT(h, len)) {
+        if (h->nlmsg_seq != seq) continue;  // a stale reply from an interrupted dump
+        if (h->nlmsg_type == NLMSG_DONE) return Walk::done;
+        if (h->nlmsg_type == NLMSG_ERROR) return Walk::failed;
+        if (h->nlmsg_type != SOCK_DIAG_BY_FAMILY || h->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+            continue;
+        const auto* msg = static_cast<const inet_diag_msg*>(NLMSG_DATA(h));
+        InetSocket s;
+        s.inode = msg->idiag_inode;
+        s.family = msg->idiag_family;
+        s.state = msg->idiag_state;
+        s.uid = msg->idiag_uid;
+        s.localPort = ntohs(msg->id.idiag_sport);
+        s.remotePort = ntohs(msg->id.idiag_dport);
+        const size_t addrBytes = family == AF_INET ? 4 : 16;
+        std::memcpy(s.localAddr.data(), msg->id.idiag_src, addrBytes);
+        std::memcpy(s.remoteAddr.data(), msg->id.idiag_dst, addrBytes);
+
+        int attrLen = static_cast<int>(h->nlmsg_len - NLMSG_LENGTH(sizeof(*msg)));
+        for (auto* a = reinterpret_cast<const rtattr*>(msg + 1); RTA_OK(a, attrLen);
+             a = RTA_NEXT(a, attrLen)) {
+            if (a->rta_type != INET_DIAG_INFO) continue;
+            const auto* info = static_cast<const unsigned char*>(RTA_DATA(a));
+            const size_t size = RTA_PAYLOAD(a);
+            // Older kernels send a shorter tcp_info: only read fields that are present.
+            if (size >= offsetof(tcp_info, tcpi_bytes_received) + sizeof(uint64_t))
+                s.bytesReceived = readU64(info + offsetof(tcp_info, tcpi_bytes_received));
+            if (size >= offsetof(tcp_info, tcpi_bytes_acked) + sizeof(uint64_t))
+                s.bytesSent = readU64(info + offsetof(tcp_info, tcpi_bytes_acked));
+        }
+        out.push_back(s);
+    }
+    return Walk::more;
 }
 
 }  // namespace velmora::platform

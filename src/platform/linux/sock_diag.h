@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -34,6 +35,14 @@ class SockDiag {
     // Replaces `out` with every IPv4 and IPv6 TCP socket. False when netlink is unavailable
     // or a reply is malformed (then `out` holds what was read before the failure).
     bool tcpSockets(std::vector<InetSocket>& out);
+
+    // What one received buffer of a dump held.
+    enum class Walk { more, done, failed };
+    // Walks one buffer of socket-diagnostics replies to dump request `seq` for `family`,
+    // appending each socket to `out`. Messages of other requests are skipped; a message
+    // that overruns the buffer ends the walk. `data` is aligned as a netlink buffer.
+    static Walk walk(const char* data, size_t length, uint32_t seq, uint8_t family,
+                     std::vector<InetSocket>& out);
 
   private:
     bool dump(uint8_t family, std::vector<InetSocket>& out);

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <stop_token>
 #include <thread>
 
 using namespace velmora;
@@ -51,62 +52,126 @@ TEST(LinuxNetTraffic, PerSocketDifferencesSummedPerProcess) {
     EXPECT_TRUE(LinuxNetProcSource::traffic(first, last, owners, 0.0).empty());
 }
 
-// Loopback traffic of this very process during the measurement window shows under its pid.
-TEST(LinuxNetProcLive, MeasuresThisProcessesLoopbackTraffic) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    const int server = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    ASSERT_GE(server, 0);
-
-    constexpr size_t kPayload = 200000;
-    std::atomic<size_t> received{0};
-    std::thread reader([&] {
-        char buf[8192];
-        ssize_t n;
-        while ((n = ::read(server, buf, sizeof buf)) > 0)
-            received += static_cast<size_t>(n);
-    });
-    std::thread writer([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));  // after the first dump
-        const std::string payload(kPayload, 'x');
+// A connected pair of loopback TCP sockets in this process, with a reader draining the
+// accepting end so the writer never blocks for long.
+class LoopbackPair {
+  public:
+    LoopbackPair() {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            ::listen(listener_, 1) != 0 ||
+            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+            return;
+        client_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (client_ < 0 || ::connect(client_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return;
+        server_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (server_ < 0) return;
+        reader_ = std::thread([this] {
+            char buf[16384];
+            ssize_t n;
+            while ((n = ::read(server_, buf, sizeof buf)) > 0)
+                received_ += static_cast<size_t>(n);
+        });
+    }
+    ~LoopbackPair() {
+        finish();
+        for (const int fd : {client_, server_, listener_})
+            if (fd >= 0) ::close(fd);
+    }
+    bool connected() const { return server_ >= 0; }
+    // Ends the sending side and waits for the reader to drain it; the bytes received.
+    size_t finish() {
+        if (client_ >= 0) ::shutdown(client_, SHUT_WR);
+        if (reader_.joinable()) reader_.join();
+        return received_.load();
+    }
+    size_t send(const std::string& payload) {
         size_t sent = 0;
         while (sent < payload.size()) {
-            const ssize_t n = ::write(client, payload.data() + sent, payload.size() - sent);
+            const ssize_t n = ::write(client_, payload.data() + sent, payload.size() - sent);
             if (n <= 0) break;
             sent += static_cast<size_t>(n);
         }
-    });
+        return sent;
+    }
 
-    LinuxNetProcSource source("/proc", std::chrono::milliseconds(800));
-    Interrupt interrupt;
-    const std::optional<std::vector<ProcNet>> result = source.measure(interrupt.token());
-    writer.join();
-    ::shutdown(client, SHUT_WR);
-    reader.join();
-    ::close(client);
-    ::close(server);
-    ::close(listener);
+  private:
+    int listener_ = -1, client_ = -1, server_ = -1;
+    std::atomic<size_t> received_{0};
+    std::thread reader_;
+};
+
+const ProcNet* findSelf(const std::vector<ProcNet>& list) {
+    for (const ProcNet& p : list)
+        if (p.pid == getpid()) return &p;
+    return nullptr;
+}
+
+// Loopback traffic of this very process during the measurement window shows under its pid.
+TEST(LinuxNetProcLive, MeasuresThisProcessesLoopbackTraffic) {
+    constexpr size_t kPayload = 200000;
+    std::optional<std::vector<ProcNet>> result;
+    {
+        LoopbackPair pair;
+        ASSERT_TRUE(pair.connected());
+        std::thread writer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));  // after the first dump
+            pair.send(std::string(kPayload, 'x'));
+        });
+        LinuxNetProcSource source("/proc", std::chrono::milliseconds(800));
+        Interrupt interrupt;
+        result = source.measure(interrupt.token());
+        writer.join();
+        ASSERT_EQ(pair.finish(), kPayload);
+    }
 
     ASSERT_TRUE(result.has_value()) << "netlink socket diagnostics unavailable";
-    ASSERT_EQ(received.load(), kPayload);
-    const ProcNet* self = nullptr;
-    for (const ProcNet& p : *result)
-        if (p.pid == getpid()) self = &p;
+    const ProcNet* self = findSelf(*result);
     ASSERT_NE(self, nullptr);
     EXPECT_EQ(self->name, QFileInfo(QCoreApplication::applicationFilePath()).fileName());
     // Both ends are ours; the payload crossed within a window of a little over 0.8 s.
     EXPECT_GT(self->inBps, kPayload / 2.0);
     EXPECT_GT(self->outBps, kPayload / 2.0);
     EXPECT_LT(self->inBps, kPayload / 0.8 + 1);
+}
+
+// A monitor that stays open measures again and again with the same reader: every round
+// finds the sender and its rate, not only the first.
+TEST(LinuxNetProcLive, EveryRoundOfOneReaderFindsTheSender) {
+    LoopbackPair pair;
+    ASSERT_TRUE(pair.connected());
+    std::atomic<size_t> sent{0};
+    // A steady sender: a chunk every few milliseconds for as long as the test measures.
+    const std::jthread writer([&](const std::stop_token& stop) {
+        const std::string chunk(16384, 'x');
+        while (!stop.stop_requested()) {
+            sent += pair.send(chunk);
+            std::this_thread::sleep_for(std::chrono::milliseconds(4));
+        }
+    });
+
+    LinuxNetProcSource source("/proc", std::chrono::milliseconds(300));
+    Interrupt interrupt;
+    using Clock = std::chrono::steady_clock;
+    for (int round = 1; round <= 3; ++round) {
+        const size_t sentBefore = sent.load();
+        const auto t0 = Clock::now();
+        const std::optional<std::vector<ProcNet>> result = source.measure(interrupt.token());
+        const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+        // The sender's own rate over an interval that encloses the reader's window.
+        const double sentRate = static_cast<double>(sent.load() - sentBefore) / seconds;
+
+        ASSERT_TRUE(result.has_value()) << "netlink socket diagnostics unavailable";
+        const ProcNet* self = findSelf(*result);
+        ASSERT_NE(self, nullptr) << "round " << round;
+        EXPECT_GT(self->outBps, sentRate / 2) << "round " << round;
+        EXPECT_LT(self->outBps, sentRate * 2) << "round " << round;
+        EXPECT_GT(self->inBps, sentRate / 2) << "round " << round;
+    }
 }
 
 TEST(LinuxNetProcLive, InterruptEndsTheWaitAtOnce) {

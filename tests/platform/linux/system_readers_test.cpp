@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace velmora;
 using namespace velmora::platform;
 using namespace std::chrono_literals;
@@ -227,6 +229,27 @@ TEST(LinuxBattery, TwoPacksCountAsOne) {
     BatteryReading none;
     describeBatteries({}, true, none);
     EXPECT_EQ(BatterySampler::fromReading(none), BatteryInfo{}) << "mains alone is no battery";
+}
+
+// Found by fuzzing: attributes that are each within 64 bits but overflow when summed.
+TEST(LinuxBattery, PacksWhoseSumOverflowsFallBackToTheNextFigure) {
+    SupplyBattery a;
+    a.status = "Discharging";
+    a.energyNow = a.energyFull = a.powerNow = 6666666666666666660;
+    a.chargeNow = 1000000;
+    a.chargeFull = 4000000;
+    a.currentNow = 500000;
+    BatteryReading r;
+    describeBatteries({a, a}, false, r);
+    const BatteryInfo info = BatterySampler::fromReading(r);
+    EXPECT_DOUBLE_EQ(info.percent, 25.0) << "the charge figures stand in";
+    EXPECT_EQ(info.timeToEmptyMin, 120) << "2 Ah left at 1 A";
+
+    a.chargeNow = a.chargeFull = a.currentNow = std::numeric_limits<int64_t>::max();
+    a.capacity = 40;
+    describeBatteries({a, a}, false, r);
+    EXPECT_DOUBLE_EQ(BatterySampler::fromReading(r).percent, 40.0) << "then the kernel's percentage";
+    EXPECT_FALSE(BatterySampler::fromReading(r).timeToEmptyMin.has_value());
 }
 
 TEST(DrmFdinfo, ClientEnginesAndCapacities) {
