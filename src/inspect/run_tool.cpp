@@ -22,6 +22,7 @@ ToolRun runToolCapture(const QString& path, const QStringList& args, bool keepEr
     p.setProgram(path);
     p.setArguments(args);
     p.setStandardInputFile(QProcess::nullDevice());
+    p.setProcessEnvironment(platform::toolEnvironment());
     if (!keepErrors) p.setStandardErrorFile(QProcess::nullDevice());
     p.start(QIODevice::ReadOnly);
     if (!p.waitForStarted(static_cast<int>(limits.timeout.count()))) return run;
@@ -68,6 +69,12 @@ std::optional<QString> runTool(const QString& path, const QStringList& args, con
     const ToolRun run = runToolCapture(path, args, false, limits);
     if (!run.started || run.timedOut) return std::nullopt;
     return decodeUtf8(run.out);
+}
+
+std::optional<QString> runToolLines(const QString& path, const QStringList& args, const ToolLimits& limits) {
+    const ToolRun run = runToolCapture(path, args, false, limits);
+    if (!run.started || run.timedOut) return std::nullopt;
+    return platform::decodeLinesLossy(run.out);
 }
 
 namespace {

@@ -140,6 +140,7 @@ std::map<int32_t, Row> read() {
     QProcess ps;
     ps.setProgram(QStringLiteral("/bin/ps"));
     ps.setArguments({QStringLiteral("-Ao"), QStringLiteral("pid=,%cpu=,rss=,ucomm=")});
+    ps.setProcessEnvironment(toolEnvironment());
     // Discarded rather than piped: an unread pipe could fill and stall the command.
     ps.setStandardErrorFile(QProcess::nullDevice());
     ps.start();
@@ -149,8 +150,7 @@ std::map<int32_t, Row> read() {
         ps.waitForFinished();
         return {};
     }
-    const std::optional<QString> text = decodeUtf8(ps.readAllStandardOutput());
-    return text ? parse(*text) : std::map<int32_t, Row>{};
+    return parse(decodeLinesLossy(ps.readAllStandardOutput()));
 }
 
 }  // namespace SystemProcHelper
