@@ -1,8 +1,12 @@
 #include "core/format.h"
 
-#include <charconv>
+#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#ifdef __APPLE__
+#include <xlocale.h>
+#endif
 
 namespace velmora::Format {
 
@@ -15,13 +19,28 @@ uint64_t toCount(double v) {
     return static_cast<uint64_t>(v);
 }
 
+// The C locale, made once: formatting switches to it so the process locale cannot put a
+// comma in place of the point.
+locale_t cLocale() {
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    return c;
+}
+
 }  // namespace
 
 QString fixed(double value, int decimals) {
-    char buf[400];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
-    if (r.ec != std::errc()) return QStringLiteral("0");
-    return QString::fromLatin1(buf, static_cast<int>(r.ptr - buf));
+    // printf's "%.*f" rounds exactly (ties to even on the binary value), unlike Qt's own
+    // formatting, and exists on every supported system version; it follows the calling
+    // thread's locale, hence the switch.
+    // Texts longer than kMaxChars (only absurd decimals on huge values) give "0".
+    constexpr int kMaxChars = 400;
+    char buf[kMaxChars + 1];
+    const locale_t c = cLocale();
+    const locale_t previous = c ? uselocale(c) : locale_t(nullptr);
+    const int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+    if (c) uselocale(previous);
+    if (n < 0 || n > kMaxChars) return QStringLiteral("0");
+    return QString::fromLatin1(buf, n);
 }
 
 QString bytes(uint64_t n) {

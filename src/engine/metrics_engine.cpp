@@ -1,5 +1,7 @@
 #include "engine/metrics_engine.h"
 
+#include "platform/autorelease.h"
+
 #include <QPointer>
 #include <QTimer>
 
@@ -63,7 +65,9 @@ int MetricsEngine::runningTimers() const {
 }
 
 void MetricsEngine::tick() {
-    Snapshot snapshot = source_->tick([this] { return processesWanted(); });
+    // The system readers may hand out autoreleased objects; each tick drains its own.
+    Snapshot snapshot;
+    platform::withAutoreleasePool([&] { snapshot = source_->tick([this] { return processesWanted(); }); });
     inbox_.post([self = QPointer<MetricsEngine>(this), s = std::move(snapshot)]() mutable {
         if (self) self->publish(std::move(s));
     });

@@ -39,12 +39,6 @@ bool anyIn(const QStringList& fragments, const QString& name, const QString& pat
     return false;
 }
 
-std::optional<KillAdvisor::Facts> systemFacts(int32_t pid) {
-    const auto f = platform::systemProcessFacts().facts(pid);
-    if (!f) return std::nullopt;
-    return KillAdvisor::Facts{QString::fromUtf8(f->name), QString::fromUtf8(f->path), f->uid};
-}
-
 }  // namespace
 
 const QStringList& KillAdvisor::desktopCriticalNames() {
@@ -98,7 +92,16 @@ const QStringList& KillAdvisor::criticalNames() {
     return names;
 }
 
-KillAdvisor::KillAdvisor() : KillAdvisor(systemFacts, static_cast<uint32_t>(::getuid())) {}
+KillAdvisor::KillAdvisor()
+    : KillAdvisor(lookupIn(platform::systemProcessFacts()), static_cast<uint32_t>(::getuid())) {}
+
+KillAdvisor::Lookup KillAdvisor::lookupIn(platform::ProcessFactsSource& source) {
+    return [&source](int32_t pid) -> std::optional<Facts> {
+        const auto f = source.facts(pid);
+        if (!f) return std::nullopt;
+        return Facts{QString::fromUtf8(f->name), QString::fromUtf8(f->path), f->uid};
+    };
+}
 
 KillAdvisor::KillAdvisor(Lookup lookup, uint32_t ownUid) : lookup_(std::move(lookup)), ownUid_(ownUid) {}
 

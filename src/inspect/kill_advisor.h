@@ -10,6 +10,10 @@
 
 namespace velmora {
 
+namespace platform {
+class ProcessFactsSource;
+}
+
 // How risky ending a set of processes is; ordered.
 enum class KillSeverity : int { info = 0, caution = 1, danger = 2 };
 std::optional<KillSeverity> killSeverityFromRaw(int raw);
@@ -50,6 +54,8 @@ class KillAdvisor {
     // The running system's processes, judged against the user running Velmora.
     KillAdvisor();
     KillAdvisor(Lookup lookup, uint32_t ownUid);
+    // The facts a process-facts source gives; the source must outlive the lookup.
+    static Lookup lookupIn(platform::ProcessFactsSource& source);
 
     // Judges at most the first 20 pids of 2 or more, counts them all, and names the first
     // of the riskiest. Texts are localized: call on the GUI thread.

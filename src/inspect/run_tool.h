@@ -29,13 +29,19 @@ struct ToolRun {
 };
 
 // Runs `path` with `args` (an argument vector; no shell is involved), standard input
-// closed, and collects its output within `limits`. The exit status is not examined.
+// closed and the C locale (platform::toolEnvironment), and collects its output within
+// `limits`. The exit status is not examined.
 ToolRun runToolCapture(const QString& path, const QStringList& args, bool keepErrors,
                        const ToolLimits& limits = {});
 
 // The tool's standard output as text; absent when it cannot be launched, runs past the
 // time-out, or prints something that is not UTF-8. Standard error is discarded.
 std::optional<QString> runTool(const QString& path, const QStringList& args, const ToolLimits& limits = {});
+
+// As runTool, but decoded line by line, lossily (platform::decodeLinesLossy): for the tools
+// whose tables carry process names the kernel cut bytewise.
+std::optional<QString> runToolLines(const QString& path, const QStringList& args,
+                                    const ToolLimits& limits = {});
 
 // Strict UTF-8 decoding: absent on any malformed sequence.
 using platform::decodeUtf8;

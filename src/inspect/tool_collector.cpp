@@ -24,21 +24,24 @@ std::optional<MemoryFootprint> ToolCollector::memory(int32_t pid) {
 }
 
 QHash<QString, PortTraffic> ToolCollector::nettopBytesByLocalPort(int32_t pid) {
-    const auto out = runTool(paths_.nettop,
-                             {QStringLiteral("-x"), QStringLiteral("-n"), QStringLiteral("-l"),
-                              QStringLiteral("1"), QStringLiteral("-p"), QString::number(pid),
-                              QStringLiteral("-J"), QStringLiteral("bytes_in,bytes_out")},
-                             limits_);
+    // Its per-process lines carry names cut bytewise: one cut inside a character must not
+    // cost the socket lines.
+    const auto out = runToolLines(paths_.nettop,
+                                  {QStringLiteral("-x"), QStringLiteral("-n"), QStringLiteral("-l"),
+                                   QStringLiteral("1"), QStringLiteral("-p"), QString::number(pid),
+                                   QStringLiteral("-J"), QStringLiteral("bytes_in,bytes_out")},
+                                  limits_);
     if (!out) return {};
     return parseNettopOutput(*out);
 }
 
 std::vector<NetConnection> ToolCollector::connections(int32_t pid) {
     const auto traffic = nettopBytesByLocalPort(pid);
-    const auto out = runTool(paths_.lsof,
-                             {QStringLiteral("-nP"), QStringLiteral("-i"), QStringLiteral("-a"),
-                              QStringLiteral("-p"), QString::number(pid)},
-                             limits_);
+    // The table's command column is cut bytewise as well.
+    const auto out = runToolLines(paths_.lsof,
+                                  {QStringLiteral("-nP"), QStringLiteral("-i"), QStringLiteral("-a"),
+                                   QStringLiteral("-p"), QString::number(pid)},
+                                  limits_);
     if (!out) return {};
     return parseLsofConnections(*out, traffic,
                                 [](const QString& ip) { return ReverseDNS::shared().hostname(ip); });

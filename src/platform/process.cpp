@@ -32,6 +32,28 @@ std::optional<QString> decodeUtf8(const QByteArray& bytes) {
     return text;
 }
 
+QString decodeLinesLossy(const QByteArray& bytes) {
+    QString text;
+    text.reserve(bytes.size());
+    const QByteArrayView all(bytes);
+    qsizetype start = 0;
+    while (start < all.size()) {
+        const qsizetype newline = all.indexOf('\n', start);
+        const qsizetype end = newline < 0 ? all.size() : newline;
+        text += QString::fromUtf8(all.sliced(start, end - start));
+        if (newline < 0) break;
+        text += u'\n';
+        start = newline + 1;
+    }
+    return text;
+}
+
+QProcessEnvironment toolEnvironment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    return env;
+}
+
 namespace SystemProcHelper {
 
 std::map<int32_t, Row> parse(const QString& text) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QProcessEnvironment>
 #include <QString>
 
 #include <cstdint>
@@ -70,6 +71,16 @@ QString pidName(int32_t pid);
 // Text of a command's output, or nothing when it is not valid UTF-8.
 std::optional<QString> decodeUtf8(const QByteArray& bytes);
 
+// Text of a command's output decoded line by line, lossily: a malformed sequence becomes
+// U+FFFD and stays within its line. The kernel cuts process names bytewise, so a name cut
+// inside a character must cost neither its own row nor the others.
+QString decodeLinesLossy(const QByteArray& bytes);
+
+// The environment for a command-line tool whose output is parsed: the user's, with the C
+// locale for every category, so its numbers keep the decimal point and its words stay
+// English whatever the user's language.
+QProcessEnvironment toolEnvironment();
+
 // Rows of the process-status command for processes whose counters are refused.
 namespace SystemProcHelper {
 
@@ -83,7 +94,7 @@ struct Row {
 // Parses the output of `ps -Ao pid=,%cpu=,rss=,ucomm=`: rows above 0.05 % CPU only; a
 // malformed line is skipped; a later line for the same pid replaces an earlier one.
 std::map<int32_t, Row> parse(const QString& text);
-// Runs the command and parses it; empty when it cannot run or prints invalid UTF-8.
+// Runs the command and parses its output, decoded line by line; empty when it cannot run.
 // Only the Apple build has this command's per-process "now" figure; Linux reads /proc.
 std::map<int32_t, Row> read();
 

@@ -1,18 +1,14 @@
 #include "platform/route_messages.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace velmora::platform {
 
 namespace {
 
-constexpr size_t kMinMessage = 112;
-constexpr uint8_t kInterfaceInfo2 = 18;
-constexpr uint8_t kLoopbackType = 24;
-constexpr size_t kTypeOffset = 3;
-constexpr size_t kInterfaceTypeOffset = 32;
-constexpr size_t kReceivedOffset = 96;
-constexpr size_t kSentOffset = 104;
+using namespace routeLayout;
 
 template <typename T>
 T load(const uint8_t* p) {
@@ -28,13 +24,28 @@ void decodeInterfaceList(const uint8_t* data, size_t length, std::vector<Interfa
     size_t offset = 0;
     while (offset < length && length - offset >= kMinMessage) {
         const uint8_t* m = data + offset;
-        const uint16_t size = load<uint16_t>(m);
+        const uint16_t size = load<uint16_t>(m + kLengthOffset);
         if (size == 0) break;
         if (m[kTypeOffset] == kInterfaceInfo2)
             out.push_back({load<uint64_t>(m + kReceivedOffset), load<uint64_t>(m + kSentOffset),
                            m[kInterfaceTypeOffset] == kLoopbackType});
         offset += size;
     }
+}
+
+bool readGrowingTable(const std::function<int(void* buffer, size_t* size)>& call,
+                      std::vector<uint8_t>& buffer, size_t& length) {
+    for (int attempt = 0; attempt < kTableReadTries; ++attempt) {
+        size_t size = 0;
+        if (call(nullptr, &size) != 0 || size < 1) return false;
+        buffer.assign(size, 0);
+        const int error = call(buffer.data(), &size);
+        if (error == ENOMEM) continue;
+        if (error != 0) return false;
+        length = std::min(size, buffer.size());
+        return true;
+    }
+    return false;
 }
 
 }  // namespace velmora::platform

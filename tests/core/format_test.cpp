@@ -42,6 +42,42 @@ TEST(FormatBytes, DecimalPointIgnoresTheProcessLocale) {
     if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) std::setlocale(LC_NUMERIC, "fr_FR.UTF-8");
     EXPECT_EQ(Format::bytes(1536), "1.5 KB");
     EXPECT_EQ(Format::bps(1.25 * 1048576), "1.2 MB/s");
+    EXPECT_EQ(Format::fixed(0.125, 2), "0.12");
+    EXPECT_EQ(Format::fixed(-1234.5, 1), "-1234.5") << "no grouping either";
+}
+
+TEST(FormatFixed, RoundsTheExactBinaryValueHalfToEven) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double value;
+        int decimals;
+        const char* text;
+    } cases[] = {
+        // Exact ties go to the even digit; values stored just below a tie round down.
+        {0.5, 0, "0"},
+        {1.5, 0, "2"},
+        {2.5, 0, "2"},
+        {0.125, 2, "0.12"},
+        {0.375, 2, "0.38"},
+        {-0.25, 1, "-0.2"},
+        {2.675, 2, "2.67"},
+        {1.005, 2, "1.00"},
+        // Carries into a new digit, and no exponent form for large values.
+        {99.95, 1, "100.0"},
+        {1023.95, 0, "1024"},
+        {1e21, 0, "1000000000000000000000"},
+        // Signs and values that are no numbers.
+        {-0.0, 1, "-0.0"},
+        {std::nan(""), 1, "nan"},
+        {inf, 0, "inf"},
+        {-inf, 2, "-inf"},
+        // The smallest value; a negative count means six; 401 characters are past the limit.
+        {5e-324, 3, "0.000"},
+        {12.5, -1, "12.500000"},
+        {1e300, 99, "0"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Format::fixed(c.value, c.decimals), c.text) << c.value << " with " << c.decimals;
 }
 
 TEST(FormatRates, BpsAndShortRate) {

@@ -1,6 +1,9 @@
 #include "inspect/kill_advisor.h"
 
 #include "core/localizer.h"
+#include "platform/apple_records.h"
+
+#include "support/apple_records.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +31,16 @@ struct FakeProcesses {
 KillAdvisor::Kind kindOf(const FakeProcesses& p, int32_t pid) {
     return p.advisor().judge(pid).kind;
 }
+
+// The Apple system's facts, from recorded kernel records.
+struct RecordedAppleFacts : platform::ProcessFactsSource {
+    test::FakeAppleRecords records;
+    std::optional<platform::ProcFacts> facts(int32_t pid) override {
+        return platform::appleFacts(pid, records);
+    }
+    std::optional<platform::ProcLiveCounters> counters(int32_t) override { return std::nullopt; }
+    std::vector<int32_t> childPids(int32_t) override { return {}; }
+};
 
 }  // namespace
 
@@ -86,6 +99,28 @@ TEST(KillAdvisor, LinuxDesktopPiecesAreCritical) {
 #else
     GTEST_SKIP() << "Linux only";
 #endif
+}
+
+TEST(KillAdvisor, OtherUsersProcessesAreJudgedFromTheRecordsTheKernelGrants) {
+    // The kernel refuses the full record of these processes to an ordinary user.
+    using K = KillAdvisor::Kind;
+    RecordedAppleFacts apple;
+    auto& r = apple.records;
+    r.brief[150] = test::shortBsdInfoRecord({"backupd", 0});
+    r.paths[150] = "/System/Library/CoreServices/backupd.bundle/Contents/Resources/backupd";
+    r.entries[160] = test::kinfoRecord({"WindowServer", 88});
+    r.brief[170] = test::shortBsdInfoRecord({"universalaccessd", 0});
+    r.paths[170] = "/System/Library/CoreServices/universalaccessd";
+    r.full[180] = test::bsdInfoRecord({"make", kMe});
+    const KillAdvisor advisor(KillAdvisor::lookupIn(apple), kMe);
+
+    EXPECT_EQ(advisor.judge(150).kind, K::otherUser);
+    EXPECT_EQ(advisor.judge(150).name, "backupd");
+    EXPECT_EQ(advisor.judge(160).kind, K::systemCritical);
+    EXPECT_EQ(advisor.judge(170).kind, K::systemCritical) << "the cut name is completed from the executable";
+    EXPECT_EQ(advisor.judge(170).name, "universalaccessd");
+    EXPECT_EQ(advisor.judge(180).kind, K::normal);
+    EXPECT_EQ(advisor.judge(190).name, "pid 190") << "no record at all";
 }
 
 TEST(KillAdvisor, AdviceTextsForOneAndMany) {

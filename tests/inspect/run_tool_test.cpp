@@ -58,3 +58,26 @@ TEST(RunTool, AFloodingToolIsCutAtAWholeLine) {
     EXPECT_TRUE(run.out.endsWith('\n'));
     EXPECT_EQ(run.out.count("line\n") * 5, run.out.size()) << "only whole lines";
 }
+
+TEST(RunTool, ToolsRunInTheCLocaleWithTheRestOfTheEnvironment) {
+    // A comma-decimal user locale must not reach the tools whose numbers are parsed.
+    const QByteArray saved = qgetenv("LC_ALL");
+    qputenv("LC_ALL", "de_DE.UTF-8");
+    qputenv("VELMORA_PROBE", "kept");
+    const auto out = runTool(tool("sh"), {"-c", "printf '%s|%s' \"$LC_ALL\" \"$VELMORA_PROBE\""});
+    saved.isNull() ? qunsetenv("LC_ALL") : qputenv("LC_ALL", saved);
+    qunsetenv("VELMORA_PROBE");
+    EXPECT_EQ(out, QString("C|kept"));
+}
+
+TEST(RunTool, LinesDecodeLossilyWhereRunToolGivesUp) {
+    const QStringList args{
+        "a\\355\\225\\234\\352\\270\\nb\\n"};  // a Hangul name cut inside its second character
+    EXPECT_FALSE(runTool(tool("printf"), args).has_value());
+    EXPECT_EQ(runToolLines(tool("printf"), args),
+              QString::fromUtf8("a\xed\x95\x9c\xea\xb8") + QStringLiteral("\nb\n"));
+    EXPECT_FALSE(runToolLines("/nonexistent/velmora-tool", {}).has_value());
+    ToolLimits limits;
+    limits.timeout = std::chrono::milliseconds(300);
+    EXPECT_FALSE(runToolLines(tool("sleep"), {"60"}, limits).has_value()) << "a hanging tool is still absent";
+}

@@ -64,3 +64,43 @@ TEST(ToolCollector, MissingToolsGiveEmptyResults) {
     EXPECT_TRUE(collector.connections(getpid()).empty());
     EXPECT_TRUE(collector.nettopBytesByLocalPort(getpid()).isEmpty());
 }
+
+namespace {
+
+// An executable shell script in `dir` that prints `output` only when run in the C locale.
+QString fakeTool(const QTemporaryDir& dir, const QString& name, const QByteArray& output) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("#!/bin/sh\n[ \"$LC_ALL\" = C ] || exit 0\nprintf '%s' '" + output + "'\n");
+    f.close();
+    f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return path;
+}
+
+}  // namespace
+
+TEST(ToolCollector, TablesWithCutNamesStillGiveTrafficAndConnections) {
+    // Both tools cut the process name bytewise, here inside the Hangul name's second character.
+    QTemporaryDir dir;
+    ToolCollector::Paths paths;
+    paths.footprint = "/nonexistent/footprint";
+    paths.nettop = fakeTool(dir, "nettop",
+                            "                    bytes_in  bytes_out\n"
+                            "\xed\x95\x9c\xea\xb8.412    5000      3000\n"
+                            "   tcp4 10.0.0.2:50000<->17.253.144.10:443   4000   2000\n");
+    paths.lsof = fakeTool(dir, "lsof",
+                          "COMMAND PID USER   FD   TYPE             DEVICE SIZE/OFF NODE NAME\n"
+                          "\xed\x95\x9c\xea\xb8 412  me   30u  IPv4 0x1234567890abcdef      0t0  TCP "
+                          "10.0.0.2:50000->127.0.0.1:443 (ESTABLISHED)\n");
+    ToolCollector collector(platform::systemProcessFacts(), paths, ToolLimits());
+
+    const auto traffic = collector.nettopBytesByLocalPort(412);
+    ASSERT_TRUE(traffic.contains("50000"));
+    EXPECT_EQ(traffic["50000"].in, 4000u);
+    const auto conns = collector.connections(412);
+    ASSERT_EQ(conns.size(), 1u);
+    EXPECT_EQ(conns[0].localAddr, "10.0.0.2:50000");
+    EXPECT_EQ(conns[0].inBytes, 4000u);
+    EXPECT_EQ(conns[0].state, "ESTABLISHED");
+}

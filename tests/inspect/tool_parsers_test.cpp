@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
+
+#include <clocale>
 #include <map>
+#include <string>
 
 using namespace velmora;
 
@@ -86,6 +90,56 @@ TEST(ParseSize, UnitsAndRejects) {
     EXPECT_FALSE(parseSize("nan", "B"));
     EXPECT_FALSE(parseSize("inf", "GB"));
     EXPECT_FALSE(parseSize("20000000", "TB")) << "past 64 bits";
+}
+
+TEST(ParseSize, NumberFormsAcceptedExactlyAsDecimalText) {
+    const struct {
+        const char* number;
+        std::optional<uint64_t> bytes;
+    } cases[] = {
+        // Decimal forms; a value below the normal range is still a number.
+        {"1.", 1},
+        {".5", 1},
+        {"1E3", 1000},
+        {"-0", 0},
+        {"1e-310", 0},
+        // Too small to be anything but zero, or too large.
+        {"1e-400", {}},
+        {"1e309", {}},
+        // No hexadecimal forms, no second sign, no white space.
+        {"0x10", {}},
+        {"0X1p3", {}},
+        {"++1", {}},
+        {"+-1", {}},
+        {"-+1", {}},
+        {"+ 1", {}},
+        {"\t1", {}},
+        // Incomplete numbers and words.
+        {"1e", {}},
+        {"1e+", {}},
+        {".", {}},
+        {"-", {}},
+        {"+", {}},
+        {"nan(1)", {}},
+        {"infinity", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parseSize(QString::fromLatin1(c.number), "B"), c.bytes) << c.number;
+    EXPECT_FALSE(parseSize(QStringLiteral("1") + QChar(0), "B")) << "an embedded NUL is trailing text";
+}
+
+TEST(ParseSize, IgnoresTheProcessLocale) {
+    const QLocale savedQt;
+    const char* old = std::setlocale(LC_ALL, nullptr);
+    const std::string savedC = old ? old : "C";
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) std::setlocale(LC_ALL, "fr_FR.UTF-8");
+    const auto point = parseSize("1.5", "KB");
+    const auto comma = parseSize("1,5", "KB");
+    QLocale::setDefault(savedQt);
+    std::setlocale(LC_ALL, savedC.c_str());
+    EXPECT_EQ(point, 1536u);
+    EXPECT_FALSE(comma);
 }
 
 TEST(LsofFieldOutput, SortsNamesByTypeAndNotesPermissionTrouble) {

@@ -115,3 +115,62 @@ TEST(NetTopParse, OneSampleIsNotEnough) {
     EXPECT_TRUE(NetProcMonitor::parse(QStringLiteral("Safari.412 1000 500\nSafari.412 2000 500\n")).empty())
         << "without headers it is all one sample";
 }
+
+TEST(DecodeLinesLossy, AMalformedSequenceStaysInItsLine) {
+    // Malformed bytes become replacement characters, as many as Qt's decoder gives for them
+    // on their own.
+    const QString bad(QChar::ReplacementCharacter);
+    const QString cut = QString::fromUtf8("\xea\xb8");
+    ASSERT_TRUE(cut.startsWith(bad));
+    const struct {
+        QByteArray bytes;
+        QString text;
+    } cases[] = {
+        {"caf\xc3\xa9\nok\n", QStringLiteral("café\nok\n")},
+        {"\xed\x95\x9c\xea\xb8\n12\n", QStringLiteral("한") + cut + "\n12\n"},  // cut inside a character
+        {"\xea\xb8\n\xb8x", cut + "\n" + bad + "x"},  // a lone continuation byte opens the next line
+        {"\xff", bad},
+        {"no newline", QStringLiteral("no newline")},
+        {"\n\n", QStringLiteral("\n\n")},
+        {"", QString()},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::decodeLinesLossy(c.bytes), c.text) << c.bytes.toHex().constData();
+}
+
+TEST(DecodeLinesLossy, ACutNameCostsNoOtherRow) {
+    // The process-status command cuts accounting names bytewise.
+    const QByteArray ps =
+        "  88   1.5  2048 \xed\x95\x9c\xea\xb8\n"
+        "  89   2.0   100 launchd\n";
+    const auto rows = parse(platform::decodeLinesLossy(ps));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows.at(88).name, QString::fromUtf8("\xed\x95\x9c\xea\xb8"));
+    EXPECT_EQ(rows.at(88).rss, 2048u * 1024u);
+    EXPECT_EQ(rows.at(89).name, "launchd");
+
+    const QByteArray nettop =
+        "time  bytes_in  bytes_out\n"
+        "\xed\x95\x9c\xea\xb8.412  1000  500\n"
+        "Safari.413  10  10\n"
+        "time  bytes_in  bytes_out\n"
+        "\xed\x95\x9c\xea\xb8.412  4000  900\n"
+        "Safari.413  30  10\n";
+    const auto procs = platform::parseNetTop(platform::decodeLinesLossy(nettop));
+    ASSERT_EQ(procs.size(), 2u);
+    EXPECT_EQ(procs[0].pid, 412);
+    EXPECT_EQ(procs[0].inBps, 3000);
+    EXPECT_EQ(procs[1].pid, 413);
+}
+
+TEST(ToolEnvironment, TheUsersEnvironmentWithTheCLocale) {
+    const QByteArray savedAll = qgetenv("LC_ALL");
+    const QByteArray savedProbe = qgetenv("VELMORA_PROBE");
+    qputenv("LC_ALL", "de_DE.UTF-8");
+    qputenv("VELMORA_PROBE", "kept");
+    const QProcessEnvironment env = platform::toolEnvironment();
+    savedAll.isNull() ? qunsetenv("LC_ALL") : qputenv("LC_ALL", savedAll);
+    savedProbe.isNull() ? qunsetenv("VELMORA_PROBE") : qputenv("VELMORA_PROBE", savedProbe);
+    EXPECT_EQ(env.value("LC_ALL"), "C") << "every category, whatever LANG and LC_* say";
+    EXPECT_EQ(env.value("VELMORA_PROBE"), "kept");
+}

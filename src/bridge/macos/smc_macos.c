@@ -7,6 +7,19 @@
 #include <IOKit/IOKitLib.h>
 #include <mach/mach.h>
 
+#include <stddef.h>
+
+/* The controller's user client takes exactly its 80-byte block; the portable decoder reads
+ * the fields below by offset, so the Apple compiler must lay the block out the same way. */
+_Static_assert(sizeof(smc_param_block) == SMC_BLOCK_SIZE, "the controller's block is 80 bytes");
+_Static_assert(offsetof(smc_param_block, key) == 0, "key at 0");
+_Static_assert(offsetof(smc_param_block, data_size) == 28 && offsetof(smc_param_block, data_type) == 32,
+               "size and type travel together from 28");
+_Static_assert(offsetof(smc_param_block, result) == 40 && offsetof(smc_param_block, command) == 42,
+               "result at 40, command at 42");
+_Static_assert(offsetof(smc_param_block, bytes) == 48 && sizeof(((smc_param_block*)0)->bytes) == 32,
+               "32 value bytes at 48");
+
 static io_connect_t connection = 0;
 
 static int smc_open(void) {

@@ -18,6 +18,7 @@ class MacNetProcSource : public NetProcSource {
         nettop.setArguments({QStringLiteral("-P"), QStringLiteral("-x"), QStringLiteral("-n"),
                              QStringLiteral("-l"), QStringLiteral("2"), QStringLiteral("-J"),
                              QStringLiteral("bytes_in,bytes_out")});
+        nettop.setProcessEnvironment(toolEnvironment());
         nettop.setStandardErrorFile(QProcess::nullDevice());
         nettop.start();
         if (!nettop.waitForStarted()) return std::nullopt;
@@ -30,9 +31,9 @@ class MacNetProcSource : public NetProcSource {
                 break;
             }
         }
-        const std::optional<QString> text = decodeUtf8(nettop.readAllStandardOutput());
-        if (!text) return std::nullopt;
-        return parseNetTop(*text);
+        // Only a command that cannot start is a failed run: a process name cut inside a
+        // character costs no more than its own line.
+        return parseNetTop(decodeLinesLossy(nettop.readAllStandardOutput()));
     }
 };
 

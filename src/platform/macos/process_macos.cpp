@@ -1,5 +1,6 @@
 // Processes from libproc: the pid list, per-process usage records and names; refused
 // processes from the process-status command.
+#include "platform/apple_records.h"
 #include "platform/process.h"
 
 #include <QProcess>
@@ -10,11 +11,40 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstddef>
 #include <cstring>
 
 namespace velmora::platform {
 
 namespace {
+
+// The portable decoder reads the usage records by offset; the headers must agree.
+namespace L = appleLayout;
+static_assert(RUSAGE_INFO_V2 == L::kRusageFlavorV2 && sizeof(rusage_info_v2) == L::kRusageV2Size);
+#define VELMORA_RUSAGE_FIELD(record, field, offset) \
+    static_assert(offsetof(record, field) == (offset) && sizeof(record::field) == 8)
+VELMORA_RUSAGE_FIELD(rusage_info_v2, ri_user_time, L::kUserTime);
+VELMORA_RUSAGE_FIELD(rusage_info_v2, ri_system_time, L::kSystemTime);
+VELMORA_RUSAGE_FIELD(rusage_info_v2, ri_pkg_idle_wkups, L::kPkgIdleWakeups);
+VELMORA_RUSAGE_FIELD(rusage_info_v2, ri_interrupt_wkups, L::kInterruptWakeups);
+VELMORA_RUSAGE_FIELD(rusage_info_v2, ri_phys_footprint, L::kPhysFootprint);
+VELMORA_RUSAGE_FIELD(rusage_info_v2, ri_proc_start_abstime, L::kStartAbsTime);
+VELMORA_RUSAGE_FIELD(rusage_info_v2, ri_diskio_bytesread, L::kDiskBytesRead);
+VELMORA_RUSAGE_FIELD(rusage_info_v2, ri_diskio_byteswritten, L::kDiskBytesWritten);
+#ifdef RUSAGE_INFO_V6
+static_assert(RUSAGE_INFO_V6 == L::kRusageFlavorV6 && sizeof(rusage_info_v6) == L::kRusageV6Size);
+VELMORA_RUSAGE_FIELD(rusage_info_v6, ri_user_time, L::kUserTime);
+VELMORA_RUSAGE_FIELD(rusage_info_v6, ri_system_time, L::kSystemTime);
+VELMORA_RUSAGE_FIELD(rusage_info_v6, ri_pkg_idle_wkups, L::kPkgIdleWakeups);
+VELMORA_RUSAGE_FIELD(rusage_info_v6, ri_interrupt_wkups, L::kInterruptWakeups);
+VELMORA_RUSAGE_FIELD(rusage_info_v6, ri_phys_footprint, L::kPhysFootprint);
+VELMORA_RUSAGE_FIELD(rusage_info_v6, ri_proc_start_abstime, L::kStartAbsTime);
+VELMORA_RUSAGE_FIELD(rusage_info_v6, ri_diskio_bytesread, L::kDiskBytesRead);
+VELMORA_RUSAGE_FIELD(rusage_info_v6, ri_diskio_byteswritten, L::kDiskBytesWritten);
+VELMORA_RUSAGE_FIELD(rusage_info_v6, ri_energy_nj, L::kEnergyNanojoules);
+#endif
+#undef VELMORA_RUSAGE_FIELD
 
 constexpr int kNameBuffer = 4096;
 constexpr int kCommandTimeoutMs = 10000;
@@ -29,13 +59,20 @@ TimeBase machTimeBase() {
     return base;
 }
 
-#ifdef RUSAGE_INFO_V6
 // The usage record with the energy counter exists from system version 14 on.
 bool newerUsageLayout() {
+#ifdef RUSAGE_INFO_V6
     if (__builtin_available(macOS 14.0, *)) return true;
+#endif
     return false;
 }
-#endif
+
+class KernelRusageCall : public RusageCall {
+  public:
+    int read(int32_t pid, int flavor, void* buffer) override {
+        return proc_pid_rusage(pid, flavor, static_cast<rusage_info_t*>(buffer)) == 0 ? 0 : errno;
+    }
+};
 
 class MacProcessSource : public ProcessSource {
   public:
@@ -83,32 +120,9 @@ class MacProcessSource : public ProcessSource {
 
   private:
     static bool readUsage(pid_t pid, ProcCounters& c) {
-#ifdef RUSAGE_INFO_V6
-        if (newerUsageLayout()) {
-            rusage_info_v6 info;
-            std::memset(&info, 0, sizeof info);
-            if (proc_pid_rusage(pid, RUSAGE_INFO_V6, reinterpret_cast<rusage_info_t*>(&info)) == 0) {
-                fill(info, c);
-                c.energyNJ = info.ri_energy_nj;
-                return true;
-            }
-        }
-#endif
-        rusage_info_v2 info;
-        std::memset(&info, 0, sizeof info);
-        if (proc_pid_rusage(pid, RUSAGE_INFO_V2, reinterpret_cast<rusage_info_t*>(&info)) != 0) return false;
-        fill(info, c);
-        return true;
-    }
-
-    template <typename Info>
-    static void fill(const Info& info, ProcCounters& c) {
-        c.startTime = info.ri_proc_start_abstime;
-        c.cpuTicks = info.ri_user_time + info.ri_system_time;
-        c.wakeups = info.ri_pkg_idle_wkups + info.ri_interrupt_wkups;
-        c.memBytes = info.ri_phys_footprint;
-        c.diskReadBytes = info.ri_diskio_bytesread;
-        c.diskWriteBytes = info.ri_diskio_byteswritten;
+        static const bool newer = newerUsageLayout();
+        KernelRusageCall call;
+        return readRusage(pid, newer, call, c);
     }
 
     std::vector<pid_t> pids_;
@@ -126,6 +140,7 @@ std::map<int32_t, Row> read() {
     QProcess ps;
     ps.setProgram(QStringLiteral("/bin/ps"));
     ps.setArguments({QStringLiteral("-Ao"), QStringLiteral("pid=,%cpu=,rss=,ucomm=")});
+    ps.setProcessEnvironment(toolEnvironment());
     // Discarded rather than piped: an unread pipe could fill and stall the command.
     ps.setStandardErrorFile(QProcess::nullDevice());
     ps.start();
@@ -135,8 +150,7 @@ std::map<int32_t, Row> read() {
         ps.waitForFinished();
         return {};
     }
-    const std::optional<QString> text = decodeUtf8(ps.readAllStandardOutput());
-    return text ? parse(*text) : std::map<int32_t, Row>{};
+    return parse(decodeLinesLossy(ps.readAllStandardOutput()));
 }
 
 }  // namespace SystemProcHelper

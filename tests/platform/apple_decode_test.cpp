@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 using namespace velmora;
 
@@ -152,4 +154,83 @@ TEST(RouteMessages, TruncatedAndCorruptBuffersStopSafely) {
     std::memcpy(longer.data(), &huge, 2);
     platform::decodeInterfaceList(longer.data(), longer.size(), out);
     EXPECT_EQ(out.size(), 1u);
+}
+
+namespace {
+
+// A kernel table that grows by `growth` bytes right after each size question, `grows` times.
+struct GrowingTable {
+    std::vector<uint8_t> table = std::vector<uint8_t>(300, 7);
+    int grows = 0;
+    size_t growth = 160;
+    int sizeError = 0;
+    int readError = 0;
+    int sizeCalls = 0;
+    int reads = 0;
+
+    int call(void* buffer, size_t* size) {
+        if (!buffer) {
+            ++sizeCalls;
+            if (sizeError) return sizeError;
+            *size = table.size();
+            if (grows > 0) {
+                --grows;
+                table.resize(table.size() + growth, 9);
+            }
+            return 0;
+        }
+        ++reads;
+        if (readError) return readError;
+        if (*size < table.size()) return ENOMEM;
+        std::memcpy(buffer, table.data(), table.size());
+        *size = table.size();
+        return 0;
+    }
+};
+
+}  // namespace
+
+TEST(RouteMessages, AGrowingInterfaceListIsReadAgain) {
+    struct Case {
+        const char* what;
+        int grows;
+        int sizeError;
+        int readError;
+        bool ok;
+        int sizeCalls;
+        size_t length;
+    };
+    const Case cases[] = {
+        {"steady", 0, 0, 0, true, 1, 300},
+        {"one interface added meanwhile", 1, 0, 0, true, 2, 460},
+        {"added before every read", platform::kTableReadTries, 0, 0, false, platform::kTableReadTries, 0},
+        {"added before all but the last read", platform::kTableReadTries - 1, 0, 0, true,
+         platform::kTableReadTries, 300 + 160 * (platform::kTableReadTries - 1)},
+        {"size refused", 0, EPERM, 0, false, 1, 0},
+        {"read fails otherwise: no retry", 0, 0, EIO, false, 1, 0},
+    };
+    for (const Case& c : cases) {
+        GrowingTable t;
+        t.grows = c.grows;
+        t.sizeError = c.sizeError;
+        t.readError = c.readError;
+        std::vector<uint8_t> buffer;
+        size_t length = 0;
+        const bool ok =
+            platform::readGrowingTable([&](void* b, size_t* s) { return t.call(b, s); }, buffer, length);
+        EXPECT_EQ(ok, c.ok) << c.what;
+        EXPECT_EQ(t.sizeCalls, c.sizeCalls) << c.what;
+        if (ok) {
+            EXPECT_EQ(length, c.length) << c.what;
+            EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + length), t.table) << c.what;
+        }
+    }
+
+    GrowingTable empty;
+    empty.table.clear();
+    std::vector<uint8_t> buffer;
+    size_t length = 0;
+    EXPECT_FALSE(
+        platform::readGrowingTable([&](void* b, size_t* s) { return empty.call(b, s); }, buffer, length));
+    EXPECT_EQ(empty.reads, 0) << "an empty table is not read";
 }
