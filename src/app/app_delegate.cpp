@@ -264,7 +264,7 @@ QImage AppDelegate::menuBarIcon(const Snapshot& s) const {
 
 void AppDelegate::setStatusImage(const QImage& image) {
     statusImage_ = image;
-    if (tray_) tray_->setIcon(QIcon(QPixmap::fromImage(image)));
+    if (tray_) tray_->setIcon(StatusIcon::icon(image));
 }
 
 void AppDelegate::onSnapshot() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmapCache>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -18,5 +19,23 @@ void writeFile(const QTemporaryDir& dir, const QString& relative, const QByteArr
 // Runs the event loop until `done` holds or `timeout` passes; returns `done()`.
 bool waitUntil(const std::function<bool()>& done,
                std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+// Tells whether anything was filed in the process-wide pixmap cache while it lives. It fills
+// the cache exactly with one marker pixmap, so any later entry (up to the marker's size)
+// pushes the marker out. The cache's limit is restored on destruction.
+class PixmapCacheProbe {
+  public:
+    PixmapCacheProbe();
+    ~PixmapCacheProbe();
+    PixmapCacheProbe(const PixmapCacheProbe&) = delete;
+    PixmapCacheProbe& operator=(const PixmapCacheProbe&) = delete;
+
+    // False once something else has been cached.
+    bool untouched() const;
+
+  private:
+    int previousLimitKb_;
+    QPixmapCache::Key marker_;
+};
 
 }  // namespace velmora::test
