@@ -1,5 +1,5 @@
 // The settings file, loaded the way the program loads it at start.
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "fuzz_input.h"
 
 #include <QDateTime>

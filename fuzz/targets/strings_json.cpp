@@ -1,5 +1,5 @@
 // The string table, and placeholder filling of every text it holds.
-#include "engine/localizer.h"
+#include "core/localizer.h"
 #include "fuzz_input.h"
 
 using namespace velmora;
