@@ -125,8 +125,8 @@ TEST_F(Delegate, TrayIconShowsEachImageAndCachesNoneOfThem) {
         Snapshot s;
         s.cpuTotal = tick * 3;
         publish(s);
-        const QIcon icon = d.trayIcon()->icon();
-        const QImage& shown = d.statusImage();
+        const QIcon icon = d.tray().trayIcon()->icon();
+        const QImage& shown = d.tray().statusImage();
         EXPECT_EQ(icon.pixmap(shown.size()).toImage().convertToFormat(shown.format()), shown) << tick;
         QImage cell(shown.width() + 2, shown.height(), QImage::Format_ARGB32_Premultiplied);
         cell.fill(Qt::transparent);
