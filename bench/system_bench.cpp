@@ -4,12 +4,12 @@
 
 #ifdef __linux__
 #include "bridge/linux/bridge_linux.h"
-#include "platform/linux/battery_linux.h"
+#include "platform/linux/power_supply.h"
 #include "platform/linux/disk_linux.h"
 #include "platform/linux/gpu_linux.h"
 #include "platform/linux/memory_linux.h"
 #include "platform/linux/network_linux.h"
-#include "platform/linux/thermal_linux.h"
+#include "platform/linux/hwmon_temperatures.h"
 #endif
 
 #include <benchmark/benchmark.h>
@@ -64,8 +64,8 @@ struct FixtureSamplers {
           disk(std::make_unique<LinuxDiskSource>(proc, sys)),
           gpu(std::make_unique<LinuxGpuSource>(proc, sys, false)),
           network(std::make_unique<LinuxNetworkSource>(proc, sys)),
-          battery(std::make_unique<LinuxBatterySource>(sys)),
-          thermal(std::make_unique<LinuxTemperatureSource>(sys, false), "/nonexistent/power.json") {}
+          battery(std::make_unique<PowerSupplyBatterySource>(sys)),
+          thermal(std::make_unique<HwmonTemperatureSource>(sys, false), "/nonexistent/power.json") {}
     ~FixtureSamplers() { smc_fan_set_sys_root("/sys"); }
 
     Snapshot tick() {

@@ -1,12 +1,12 @@
 // The Linux readers and the samplers together, over fixture trees of typical machines.
 #include "bridge/bridge.h"
 #include "bridge/linux/bridge_linux.h"
-#include "platform/linux/battery_linux.h"
+#include "platform/linux/power_supply.h"
 #include "platform/linux/disk_linux.h"
 #include "platform/linux/gpu_linux.h"
 #include "platform/linux/memory_linux.h"
 #include "platform/linux/network_linux.h"
-#include "platform/linux/thermal_linux.h"
+#include "platform/linux/hwmon_temperatures.h"
 #include "samplers/battery_sampler.h"
 #include "samplers/disk_sampler.h"
 #include "samplers/fan_sampler.h"
@@ -90,7 +90,7 @@ TEST(LaptopMachine, OneFanWithoutLimits) {
 }
 
 TEST(LaptopMachine, CpuTemperatureFromCoretempNotFromTheHotterDisk) {
-    IOHIDTemperatureReader reader(std::make_unique<LinuxTemperatureSource>(Machine("laptop").sys, false));
+    IOHIDTemperatureReader reader(std::make_unique<HwmonTemperatureSource>(Machine("laptop").sys, false));
     const auto names = byName(reader.readAll());
     EXPECT_EQ(names.size(), 8u) << "the unimplemented sensor (-273 °C) and the garbage one drop out";
     EXPECT_EQ(names.at("CPU coretemp Package id 0"), 62.0);
@@ -108,7 +108,7 @@ TEST(LaptopMachine, CpuTemperatureFromCoretempNotFromTheHotterDisk) {
 }
 
 TEST(LaptopMachine, BatteryIgnoresTheMouse) {
-    BatterySampler battery(std::make_unique<LinuxBatterySource>(Machine("laptop").sys));
+    BatterySampler battery(std::make_unique<PowerSupplyBatterySource>(Machine("laptop").sys));
     const BatteryInfo b = battery.sample();
     EXPECT_TRUE(b.present);
     EXPECT_DOUBLE_EQ(b.percent, 72.0) << "36 of 50 Wh, not the mouse's 40 %";
@@ -148,7 +148,7 @@ TEST(AmdDesktop, TwoFansWithTheirLimits) {
 
 TEST(AmdDesktop, TemperaturesFromK10tempAndAmdgpu) {
     IOHIDTemperatureReader reader(
-        std::make_unique<LinuxTemperatureSource>(Machine("amd_desktop").sys, false));
+        std::make_unique<HwmonTemperatureSource>(Machine("amd_desktop").sys, false));
     const auto names = byName(reader.readAll());
     EXPECT_TRUE(names.count("CPU k10temp Tctl"));
     EXPECT_TRUE(names.count("amdgpu junction"));
@@ -175,12 +175,12 @@ TEST(AmdDesktop, GpuBusyPercentAndDisksBehindRaid) {
     ASSERT_TRUE(disks.totals(t));
     EXPECT_EQ(t.readBytes, 100000ull * 512) << "md0 is the same I/O as its members";
     EXPECT_EQ(t.writtenBytes, 170000ull * 512);
-    EXPECT_EQ(BatterySampler(std::make_unique<LinuxBatterySource>(m.sys)).sample(), BatteryInfo{});
+    EXPECT_EQ(BatterySampler(std::make_unique<PowerSupplyBatterySource>(m.sys)).sample(), BatteryInfo{});
 }
 
 TEST(ArmBoard, ThermalZonesStandInForHwmon) {
     const Machine m("arm_board");
-    IOHIDTemperatureReader reader(std::make_unique<LinuxTemperatureSource>(m.sys, false));
+    IOHIDTemperatureReader reader(std::make_unique<HwmonTemperatureSource>(m.sys, false));
     const auto names = byName(reader.readAll());
     EXPECT_EQ(names.size(), 2u) << "the zone that reads garbage drops out";
     const auto t = reader.read();
@@ -212,7 +212,7 @@ TEST(ArmBoard, ThermalZonesStandInForHwmon) {
 
 TEST(VirtualMachine, NoSensorsMeansAbsentOrZero) {
     const Machine m("vm");
-    IOHIDTemperatureReader reader(std::make_unique<LinuxTemperatureSource>(m.sys, false));
+    IOHIDTemperatureReader reader(std::make_unique<HwmonTemperatureSource>(m.sys, false));
     EXPECT_TRUE(reader.readAll().empty());
     const auto t = reader.read();
     EXPECT_FALSE(t.cpu || t.gpu || t.hottest);
@@ -221,7 +221,7 @@ TEST(VirtualMachine, NoSensorsMeansAbsentOrZero) {
 
     FanRoot root(m.sys);
     EXPECT_TRUE(FanSampler().sample().empty());
-    EXPECT_EQ(BatterySampler(std::make_unique<LinuxBatterySource>(m.sys)).sample(), BatteryInfo{});
+    EXPECT_EQ(BatterySampler(std::make_unique<PowerSupplyBatterySource>(m.sys)).sample(), BatteryInfo{});
     EXPECT_EQ(GPUSampler(std::make_unique<LinuxGpuSource>(m.proc, m.sys, false)).sample(), 0);
 
     LinuxDiskSource disks(m.proc, m.sys);

@@ -1,4 +1,4 @@
-#include "platform/linux/thermal_linux.h"
+#include "platform/linux/hwmon_temperatures.h"
 
 #include "bridge/linux/bridge_linux.h"
 
@@ -12,7 +12,7 @@ namespace velmora::platform {
 using namespace linux_fs;
 
 std::unique_ptr<TemperatureSource> makeTemperatureSource() {
-    return std::make_unique<LinuxTemperatureSource>();
+    return std::make_unique<HwmonTemperatureSource>();
 }
 
 const char* powerFilePath() {
@@ -95,10 +95,10 @@ std::string sensorName(std::string_view chip, std::string_view label) {
     return name;
 }
 
-LinuxTemperatureSource::LinuxTemperatureSource(std::string sysRoot, bool useNvml)
+HwmonTemperatureSource::HwmonTemperatureSource(std::string sysRoot, bool useNvml)
     : sysRoot_(std::move(sysRoot)), useNvml_(useNvml) {}
 
-void LinuxTemperatureSource::rescanIfDue() {
+void HwmonTemperatureSource::rescanIfDue() {
     if (!rescan_.due()) return;
     sensors_.clear();
     zones_.clear();
@@ -161,7 +161,7 @@ void LinuxTemperatureSource::rescanIfDue() {
     nvmlCount_ = useNvml_ ? std::max(0, nvml_temperatures(temps, kMaxNvidia)) : 0;
 }
 
-void LinuxTemperatureSource::read(std::vector<TemperatureReading>& out) {
+void HwmonTemperatureSource::read(std::vector<TemperatureReading>& out) {
     rescanIfDue();
     size_t n = 0;
     auto put = [&](std::string_view name, double celsius) {
@@ -187,12 +187,12 @@ void LinuxTemperatureSource::read(std::vector<TemperatureReading>& out) {
     out.resize(n);
 }
 
-int LinuxTemperatureSource::sensorCount() {
+int HwmonTemperatureSource::sensorCount() {
     rescanIfDue();
     return static_cast<int>(sensors_.size()) + nvmlCount_;
 }
 
-ThermalPressure LinuxTemperatureSource::pressure() {
+ThermalPressure HwmonTemperatureSource::pressure() {
     rescanIfDue();
     ThermalPressure p = ThermalPressure::nominal;
     for (Zone& z : zones_)

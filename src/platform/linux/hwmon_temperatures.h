@@ -32,9 +32,9 @@ std::string sensorName(std::string_view chip, std::string_view label);
 // Temperatures from the hwmon chips under <sysRoot>/class/hwmon (temp<N>_input with its
 // label), or from the thermal zones when no chip has a temperature sensor; NVIDIA GPUs
 // through NVML when the library is installed. Thermal pressure from the zones' trip points.
-class LinuxTemperatureSource : public TemperatureSource {
+class HwmonTemperatureSource : public TemperatureSource {
   public:
-    explicit LinuxTemperatureSource(std::string sysRoot = "/sys", bool useNvml = true);
+    explicit HwmonTemperatureSource(std::string sysRoot = "/sys", bool useNvml = true);
     void read(std::vector<TemperatureReading>& out) override;
     int sensorCount() override;
     ThermalPressure pressure() override;
