@@ -2,7 +2,7 @@
 // list /proc and read stat, statm and io of every pid into one reusable buffer. The ratio
 // benchmark runs both alternately in the same iterations, on thread CPU time, so load from
 // elsewhere on the machine affects both alike.
-#include "bridge/bridge.h"
+#include "platform/gpu.h"
 #include "samplers/process_ranking.h"
 #include "samplers/process_sampler.h"
 
@@ -54,7 +54,7 @@ std::unique_ptr<ProcessSampler> machineSampler() {
         [] {
             return ProcessSampler::Switches{true, true};
         },
-        gpu_proc_times);
+        platform::gpuProcessTimes);
 }
 
 int pidCount() {

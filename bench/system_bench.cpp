@@ -3,13 +3,13 @@
 #include "samplers/samplers.h"
 
 #ifdef __linux__
-#include "bridge/linux/bridge_linux.h"
-#include "platform/linux/battery_linux.h"
 #include "platform/linux/disk_linux.h"
 #include "platform/linux/gpu_linux.h"
+#include "platform/linux/hwmon.h"
+#include "platform/linux/hwmon_temperatures.h"
 #include "platform/linux/memory_linux.h"
 #include "platform/linux/network_linux.h"
-#include "platform/linux/thermal_linux.h"
+#include "platform/linux/power_supply.h"
 #endif
 
 #include <benchmark/benchmark.h>
@@ -53,20 +53,20 @@ using namespace velmora::platform;
 
 namespace {
 
-// The samplers of one tick over a fixture machine, all but the CPU sampler. The fan functions
-// are pointed at the fixture before the fan sampler counts its fans.
+// The samplers of one tick over a fixture machine, all but the CPU sampler. Fans and
+// temperatures share one listing of the hwmon chips, as on the live machine.
 struct FixtureSamplers {
     explicit FixtureSamplers(const std::string& name)
         : proc(std::string(VELMORA_FIXTURE_DIR) + "/machines/" + name + "/proc"),
           sys(std::string(VELMORA_FIXTURE_DIR) + "/machines/" + name + "/sys"),
-          root((smc_fan_set_sys_root(sys.c_str()), 0)),
+          chips(std::make_shared<HwmonChips>(sys)),
           memory(std::make_unique<LinuxMemorySource>(proc, sys)),
           disk(std::make_unique<LinuxDiskSource>(proc, sys)),
           gpu(std::make_unique<LinuxGpuSource>(proc, sys, false)),
           network(std::make_unique<LinuxNetworkSource>(proc, sys)),
-          battery(std::make_unique<LinuxBatterySource>(sys)),
-          thermal(std::make_unique<LinuxTemperatureSource>(sys, false), "/nonexistent/power.json") {}
-    ~FixtureSamplers() { smc_fan_set_sys_root("/sys"); }
+          battery(std::make_unique<PowerSupplyBatterySource>(sys)),
+          fan(std::make_unique<HwmonFanSource>(chips)),
+          thermal(std::make_unique<HwmonTemperatureSource>(chips, false), "/nonexistent/power.json") {}
 
     Snapshot tick() {
         Snapshot s;
@@ -84,7 +84,7 @@ struct FixtureSamplers {
     }
 
     std::string proc, sys;
-    int root;
+    std::shared_ptr<HwmonChips> chips;
     MemorySampler memory;
     DiskSampler disk;
     GPUSampler gpu;

@@ -9,18 +9,19 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QProcessEnvironment>
+#include <QStringList>
 
 #include <cstdio>
-#include <cstring>
 
 using namespace velmora;
 
 namespace {
 
-bool hasFlag(int argc, char** argv, const char* flag) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], flag) == 0) return true;
-    return false;
+QStringList rawArguments(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
 }
 
 int runPrint(int argc, char** argv) {
@@ -44,9 +45,10 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
     QCoreApplication::setApplicationName(QStringLiteral("velmora"));
 
-    // Headless: no GUI object at all, so it runs over SSH and without a display.
-    if (wantsPrintMode(argc, argv) || hasFlag(argc, argv, "--help") || hasFlag(argc, argv, "-h"))
-        return runPrint(argc, argv);
+    // Headless: no GUI object at all, so it runs over SSH and without a display. A command
+    // line the tray application does not understand is refused here too, with the usage.
+    const Launch launch = launchOf(rawArguments(argc, argv));
+    if (launch.mode == Launch::Mode::headless) return runPrint(argc, argv);
 
     QApplication app(argc, argv);
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Velmora"));
@@ -61,7 +63,7 @@ int main(int argc, char** argv) {
 
     AppDelegate::Options options;
     options.launch = parseLaunchRequests(QProcessEnvironment::systemEnvironment());
-    if (hasFlag(argc, argv, "--tray-only")) options.trayMode = AppDelegate::TrayMode::trayOnly;
+    if (launch.trayOnly) options.trayMode = AppDelegate::TrayMode::trayOnly;
     AppDelegate delegate(std::move(options));
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, &AppDelegate::activate);
     delegate.applicationDidFinishLaunching();

@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
+#include <string_view>
 #include <utility>
 
 namespace velmora {
@@ -66,14 +68,81 @@ void writeLine(const QString& line) {
 
 }  // namespace
 
-bool wantsPrintMode(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--print") == 0) return true;
+namespace {
+
+// Qt's own command-line options for GUI applications, given with one dash or two, which the
+// tray application passes on to Qt. A value follows as the next argument or after "=".
+struct GuiOption {
+    std::string_view name;
+    bool takesValue;
+};
+constexpr GuiOption kQtGuiOptions[] = {
+    {"platform", true},        {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true},        {"qwindowtitle", true},  {"session", true},
+    {"display", true},         {"geometry", true},           {"style", true},         {"stylesheet", true},
+    {"reverse", false},        {"widgetcount", false},
+};
+
+struct TraySplit {
+    QStringList rest;  // the program name and every argument that is not the tray's
+    bool trayOnly = false;
+};
+
+TraySplit splitTrayArguments(const QStringList& arguments) {
+    TraySplit split;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if (i == 0 || !arg.startsWith(u'-') || arg.size() < 2) {
+            split.rest << arg;
+            continue;
+        }
+        if (arg == u"--") {  // the end of the options: the rest are stray arguments
+            split.rest << arguments.mid(i);
+            break;
+        }
+        if (arg == u"--tray-only") {
+            split.trayOnly = true;
+            continue;
+        }
+        const QString body = arg.mid(arg.startsWith(u"--") ? 2 : 1);
+        const qsizetype eq = body.indexOf(u'=');
+        const QByteArray name = (eq < 0 ? body : body.left(eq)).toLatin1();
+        const auto gui =
+            std::find_if(std::begin(kQtGuiOptions), std::end(kQtGuiOptions), [&](const GuiOption& o) {
+                return o.name == std::string_view(name.constData(), static_cast<size_t>(name.size()));
+            });
+        if (gui == std::end(kQtGuiOptions) || (!gui->takesValue && eq >= 0)) {
+            split.rest << arg;
+            continue;
+        }
+        // A value option at the very end has no value: Qt ignores it, and so does the tray.
+        if (gui->takesValue && eq < 0) ++i;
+    }
+    return split;
+}
+
+bool asksForPrint(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size() && arguments[i] != u"--"; ++i)
+        if (arguments[i] == u"--print" || arguments[i] == u"-print") return true;
     return false;
+}
+
+}  // namespace
+
+Launch launchOf(const QStringList& arguments) {
+    const TraySplit split = splitTrayArguments(arguments);
+    Launch launch;
+    if (split.rest.size() <= 1 && !asksForPrint(arguments)) {
+        launch.mode = Launch::Mode::tray;
+        launch.trayOnly = split.trayOnly;
+    }
+    return launch;
 }
 
 PrintArgs parsePrintArgs(const QStringList& arguments, double defaultInterval) {
     QCommandLineParser parser;
+    // "-platform" is one unknown option, not eight unknown letters.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(L("prtDescription"));
     const QCommandLineOption help({"h", "help"}, L("prtOptHelp"));
     const QCommandLineOption print("print", L("prtOptPrint"));
@@ -84,16 +153,28 @@ PrintArgs parsePrintArgs(const QStringList& arguments, double defaultInterval) {
     parser.addOptions({help, print, json, count, interval, processes});
 
     PrintArgs result;
-    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
+    const bool printing = asksForPrint(arguments);
+    const QStringList own = printing ? arguments : splitTrayArguments(arguments).rest;
+    const bool parsed = parser.parse(own);
+    if (!parsed || !parser.positionalArguments().isEmpty()) {
         result.exitCode = 2;
-        const QString error = parser.positionalArguments().isEmpty()
-                                  ? parser.errorText()
-                                  : L("prtUnexpected", parser.positionalArguments().join(u' '));
+        // An unknown option first: what follows it may only be its value.
+        const QString error =
+            !parsed ? parser.errorText() : L("prtUnexpected", parser.positionalArguments().join(u' '));
         result.message = error + u'\n' + parser.helpText();
         return result;
     }
     if (parser.isSet(help)) {
         result.message = parser.helpText();
+        return result;
+    }
+    if (!parser.isSet(print)) {
+        // Print options without --print, or a command line that was the tray's after all.
+        result.exitCode = 2;
+        const QStringList given = parser.optionNames();
+        result.message =
+            (given.isEmpty() ? QString() : L("prtNeedsPrint", QStringLiteral("--") + given.first()) + u'\n') +
+            parser.helpText();
         return result;
     }
 

@@ -24,8 +24,21 @@ struct PrintArgs {
     QString message;
 };
 
-// True when the command line asks for the print mode.
-bool wantsPrintMode(int argc, char** argv);
+// What a command line starts, decided from the raw arguments before any application
+// object exists. `tray` only when every argument belongs to the tray application: its own
+// --tray-only and Qt's GUI options with their values (-platform xcb, -style=fusion, ...).
+// Everything else runs headless: the print mode, its help, and every command line to refuse,
+// for which parsePrintArgs gives the usage and exit status 2, so refusing one needs no
+// display.
+struct Launch {
+    enum class Mode { tray, headless };
+    Mode mode = Mode::headless;
+    bool trayOnly = false;  // never the stand-in window
+};
+Launch launchOf(const QStringList& arguments);
+
+// The print mode's options, its help, or the refusal of a command line. Without --print the
+// tray application's arguments are set aside, so an error names only what nobody knows.
 PrintArgs parsePrintArgs(const QStringList& arguments, double defaultInterval);
 
 QString tableHeader();

@@ -8,6 +8,10 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#if !defined(Q_OS_MACOS)
+#include <sys/utsname.h>
+#endif
+
 namespace velmora {
 
 ProcessInfoLookup& ProcessInfoLookup::shared() {
@@ -49,6 +53,20 @@ std::optional<QString> ProcessInfoLookup::metaDescription(const QString& html) {
     return text;
 }
 
+QByteArray ProcessInfoLookup::userAgent() {
+#if defined(Q_OS_MACOS)
+    return QByteArrayLiteral("Mozilla/5.0 (Macintosh)");
+#else
+    // As a browser here names the system: the kernel and the machine's architecture.
+    static const QByteArray agent = [] {
+        struct utsname u {};
+        if (::uname(&u) != 0) return QByteArrayLiteral("Mozilla/5.0 (X11; Linux)");
+        return QByteArray("Mozilla/5.0 (X11; ") + u.sysname + ' ' + u.machine + ')';
+    }();
+    return agent;
+#endif
+}
+
 void ProcessInfoLookup::describe(const QString& name, QObject* receiver,
                                  std::function<void(std::optional<QString>)> done) {
     // "Safari.app" and "safari" are one program: one entry, one page.
@@ -74,7 +92,7 @@ void ProcessInfoLookup::fetch(const QString& key) {
         return;
     }
     QNetworkRequest request(url);
-    request.setRawHeader("User-Agent", "Mozilla/5.0 (Macintosh)");
+    request.setRawHeader("User-Agent", userAgent());
     QNetworkReply* reply = network_->get(request);
 
     struct Download {

@@ -46,6 +46,10 @@ class ProcessInfoLookup : public QObject {
     static QUrl pageUrl(const QUrl& site, const QString& key);
     // The meta description of a page, with &amp;, &#39; and &quot; decoded in that order.
     static std::optional<QString> metaDescription(const QString& html);
+    // The User-Agent the requests carry: a browser's on the system the program runs on,
+    // "Mozilla/5.0 (Macintosh)" on macOS, "Mozilla/5.0 (X11; Linux x86_64)" and the like on
+    // Linux.
+    static QByteArray userAgent();
 
     QNetworkAccessManager& network() { return *network_; }
 

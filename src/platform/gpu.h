@@ -41,4 +41,10 @@ class GpuSource {
 
 std::unique_ptr<GpuSource> makeGpuSource();
 
+// Accumulated GPU time per client, in nanoseconds: fills at most `capacity` entries of the
+// parallel arrays and returns how many it filled, or -1 when there is no GPU to ask. A
+// process may fill several entries (one per client it owns); the caller sums them. Calls
+// from several threads are serialised.
+int gpuProcessTimes(int32_t* pids, uint64_t* times, int capacity);
+
 }  // namespace velmora::platform

@@ -54,32 +54,22 @@ CpuSample CPUSampler::update(const std::vector<platform::CpuCoreTicks>* current)
 }
 
 const CoreTopology& CoreTopology::shared() {
-    static const CoreTopology topology = [] {
-        auto facts = platform::makeTopologyFacts();
-        return build(*facts);
-    }();
+    static const CoreTopology topology = build(platform::readCoreLayout());
     return topology;
 }
 
-CoreTopology CoreTopology::build(platform::TopologyFacts& facts) {
+CoreTopology CoreTopology::build(const platform::CoreLayout& layout) {
     CoreTopology t;
-    const int64_t levels = facts.intValue("hw.nperflevels").value_or(1);
-    if (levels >= 2) {
-        for (int64_t level = levels - 1; level >= 0; --level) {
-            const std::string prefix = "hw.perflevel" + std::to_string(level);
-            const int64_t n =
-                std::clamp<int64_t>(facts.intValue(prefix + ".logicalcpu").value_or(0), 0, kMaxCores);
-            const QString name = QString::fromStdString(facts.stringValue(prefix + ".name").value_or(""));
-            const QString lower = name.toLower();
-            CoreKind kind = lower.contains(u"perf")    ? CoreKind::performance()
-                            : lower.contains(u"effic") ? CoreKind::efficiency()
-                                                       : CoreKind::other(name);
-            for (int64_t i = 0; i < n; ++i)
-                t.kinds.push_back(kind);
-        }
+    for (const platform::CoreCluster& c : layout.clusters) {
+        const CoreKind kind = c.kind == platform::CoreCluster::Kind::performance ? CoreKind::performance()
+                              : c.kind == platform::CoreCluster::Kind::efficiency
+                                  ? CoreKind::efficiency()
+                                  : CoreKind::other(QString::fromStdString(c.name));
+        const int64_t room = kMaxCores - static_cast<int64_t>(t.kinds.size());
+        t.kinds.insert(t.kinds.end(), static_cast<size_t>(std::clamp<int64_t>(c.cores, 0, room)), kind);
     }
     if (t.kinds.empty()) {
-        const int64_t m = std::clamp<int64_t>(facts.intValue("hw.logicalcpu").value_or(1), 0, kMaxCores);
+        const int64_t m = std::clamp<int64_t>(layout.logicalCores.value_or(1), 0, kMaxCores);
         t.kinds.assign(static_cast<size_t>(m), CoreKind::other(QStringLiteral("코어")));
     }
     for (size_t i = 0; i < t.kinds.size(); ++i) {

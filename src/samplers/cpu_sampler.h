@@ -62,7 +62,9 @@ struct CoreTopology {
     std::vector<CoreGroup> groups;
 
     static const CoreTopology& shared();
-    static CoreTopology build(platform::TopologyFacts& facts);
+    // One kind per core of each cluster; without clusters, every logical core (one when the
+    // count is unknown) is an `other` core of one group.
+    static CoreTopology build(const platform::CoreLayout& layout);
 };
 
 }  // namespace velmora

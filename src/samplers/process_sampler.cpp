@@ -1,6 +1,6 @@
 #include "samplers/process_sampler.h"
 
-#include "bridge/bridge.h"
+#include "platform/gpu.h"
 
 #include <chrono>
 
@@ -20,7 +20,7 @@ double rate(uint64_t now, const uint64_t* prev, double dt) {
 }  // namespace
 
 ProcessSampler::ProcessSampler(SwitchesFn switches)
-    : ProcessSampler(platform::makeProcessSource(), std::move(switches), gpu_proc_times) {}
+    : ProcessSampler(platform::makeProcessSource(), std::move(switches), platform::gpuProcessTimes) {}
 
 ProcessSampler::ProcessSampler(std::unique_ptr<platform::ProcessSource> source, SwitchesFn switches,
                                GpuWalk gpuWalk, Clock clock)

@@ -4,7 +4,13 @@
 
 namespace velmora {
 
-Samplers::Samplers(ProcessSampler::SwitchesFn processSwitches) : proc(std::move(processSwitches)) {}
+Samplers::Samplers(ProcessSampler::SwitchesFn processSwitches)
+    : Samplers(std::move(processSwitches), platform::makeSensorSources()) {}
+
+Samplers::Samplers(ProcessSampler::SwitchesFn processSwitches, platform::SensorSources sensors)
+    : fan(std::move(sensors.fans)),
+      thermal(std::move(sensors.temperatures), platform::powerFilePath()),
+      proc(std::move(processSwitches)) {}
 
 std::unique_ptr<Samplers> makeMachineSamplers(const AppSettings& settings) {
     return std::make_unique<Samplers>([&settings] {

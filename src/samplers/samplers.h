@@ -23,6 +23,8 @@ class Samplers : public SnapshotSource {
   public:
     // `processSwitches` is asked on the sampler thread each time the process list is read.
     explicit Samplers(ProcessSampler::SwitchesFn processSwitches);
+    // With the given fan and temperature sources (fixture machines).
+    Samplers(ProcessSampler::SwitchesFn processSwitches, platform::SensorSources sensors);
     Snapshot tick(const std::function<bool()>& uiActive) override;
     void primeProcesses() override { proc.prime(); }
 

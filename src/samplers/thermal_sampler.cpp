@@ -135,9 +135,6 @@ PowerFigures powerFiguresAt(const PowerFileContent& content, double nowSeconds) 
     return content.figures;
 }
 
-ThermalSampler::ThermalSampler()
-    : ThermalSampler(platform::makeTemperatureSource(), platform::powerFilePath()) {}
-
 ThermalSampler::ThermalSampler(std::unique_ptr<platform::TemperatureSource> source, std::string powerFile)
     : hid_(std::move(source)), powerPath_(std::move(powerFile)) {}
 

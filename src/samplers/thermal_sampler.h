@@ -79,7 +79,6 @@ class ThermalSampler {
         std::optional<double> aneW;
     };
 
-    ThermalSampler();
     ThermalSampler(std::unique_ptr<platform::TemperatureSource> source, std::string powerFile);
 
     Result sample();

@@ -101,7 +101,7 @@ TEST(ProcessInfoLookup, DescriptionFromThePageWithEntitiesDecodedInOrder) {
     EXPECT_EQ(describe(lookup, "safari"), QString("Safari is a web \"browser\" by 'Apple' & co."));
     EXPECT_EQ(server.paths, QStringList{"/process/safari.html"}) << "one entry for both names";
     ASSERT_EQ(server.userAgents.size(), 1);
-    EXPECT_EQ(server.userAgents[0], "Mozilla/5.0 (Macintosh)");
+    EXPECT_EQ(server.userAgents[0], ProcessInfoLookup::userAgent());
 
     describe(lookup, "Odd.app.app");
     EXPECT_EQ(server.paths.value(1), "/process/odd.app.html") << "only one \".app\" is dropped";
@@ -189,4 +189,15 @@ TEST(ProcessInfoLookup, MetaDescriptionPattern) {
     EXPECT_EQ(P::metaDescription("<meta name=\"description\" content=\"first description text\">"
                                  "<meta name=\"description\" content=\"second description text\">"),
               QString("first description text"));
+}
+
+TEST(ProcessInfoLookup, TheUserAgentNamesTheSystemItRunsOn) {
+    const QByteArray agent = ProcessInfoLookup::userAgent();
+#if defined(Q_OS_MACOS)
+    EXPECT_EQ(agent, "Mozilla/5.0 (Macintosh)");
+#elif defined(Q_OS_LINUX)
+    EXPECT_TRUE(agent.startsWith("Mozilla/5.0 (X11; Linux ")) << agent.constData();
+    EXPECT_TRUE(agent.endsWith(')')) << agent.constData();
+    EXPECT_FALSE(agent.contains("Macintosh"));
+#endif
 }

@@ -27,7 +27,9 @@ class Facts : public platform::TopologyFacts {
   public:
     std::map<std::string, int64_t> ints;
     std::map<std::string, std::string> strings;
+    int asked = 0;
     std::optional<int64_t> intValue(const std::string& n) override {
+        ++asked;
         auto it = ints.find(n);
         return it == ints.end() ? std::nullopt : std::optional(it->second);
     }
@@ -95,7 +97,7 @@ TEST(CoreTopologyBuild, WalksLevelsFromTheHighestDown) {
     Facts f;
     f.ints = {{"hw.nperflevels", 2}, {"hw.perflevel0.logicalcpu", 4}, {"hw.perflevel1.logicalcpu", 4}};
     f.strings = {{"hw.perflevel0.name", "Performance"}, {"hw.perflevel1.name", "Efficiency"}};
-    const CoreTopology t = CoreTopology::build(f);
+    const CoreTopology t = CoreTopology::build(platform::coreLayoutFromFacts(f));
     ASSERT_EQ(t.kinds.size(), 8u);
     EXPECT_EQ(t.kinds[0], CoreKind::efficiency());
     EXPECT_EQ(t.kinds[7], CoreKind::performance());
@@ -121,7 +123,7 @@ TEST(CoreTopologyBuild, UnknownNamesAndFallbacks) {
     Facts f;
     f.ints = {{"hw.nperflevels", 2}, {"hw.perflevel0.logicalcpu", 2}, {"hw.perflevel1.logicalcpu", 1}};
     f.strings = {{"hw.perflevel0.name", "Turbo PERF"}, {"hw.perflevel1.name", "Mid Cluster"}};
-    CoreTopology t = CoreTopology::build(f);
+    CoreTopology t = CoreTopology::build(platform::coreLayoutFromFacts(f));
     ASSERT_EQ(t.kinds.size(), 3u);
     EXPECT_EQ(t.kinds[0], CoreKind::other("Mid Cluster")) << "the name is kept as read";
     EXPECT_NE(t.kinds[0], CoreKind::other("mid cluster"));
@@ -129,7 +131,7 @@ TEST(CoreTopologyBuild, UnknownNamesAndFallbacks) {
 
     Facts single;
     single.ints = {{"hw.logicalcpu", 8}};
-    t = CoreTopology::build(single);
+    t = CoreTopology::build(platform::coreLayoutFromFacts(single));
     ASSERT_EQ(t.kinds.size(), 8u);
     EXPECT_EQ(t.kinds[0], CoreKind::other(QStringLiteral("코어")));
     ASSERT_EQ(t.groups.size(), 1u);
@@ -137,10 +139,66 @@ TEST(CoreTopologyBuild, UnknownNamesAndFallbacks) {
 
     Facts zeroCores;  // levels that report no cores fall back as well
     zeroCores.ints = {{"hw.nperflevels", 2}};
-    t = CoreTopology::build(zeroCores);
+    t = CoreTopology::build(platform::coreLayoutFromFacts(zeroCores));
     EXPECT_EQ(t.kinds.size(), 1u);
 
     Facts absurd;  // a corrupt count never turns into a giant allocation
     absurd.ints = {{"hw.logicalcpu", int64_t(1) << 40}};
-    EXPECT_LE(CoreTopology::build(absurd).kinds.size(), 8192u);
+    EXPECT_LE(CoreTopology::build(platform::coreLayoutFromFacts(absurd)).kinds.size(), 8192u);
+}
+
+TEST(CoreLayoutFromFacts, LevelsBecomeClustersInLogicalOrder) {
+    using Kind = platform::CoreCluster::Kind;
+    Facts f;
+    f.ints = {{"hw.nperflevels", 3},
+              {"hw.logicalcpu", 10},
+              {"hw.perflevel0.logicalcpu", 2},
+              {"hw.perflevel1.logicalcpu", 4},
+              {"hw.perflevel2.logicalcpu", 4}};
+    f.strings = {{"hw.perflevel0.name", "Performance"}, {"hw.perflevel1.name", "EFFICIENCY"}};
+    const platform::CoreLayout layout = platform::coreLayoutFromFacts(f);
+    EXPECT_EQ(layout.logicalCores, 10);
+    EXPECT_EQ(layout.clusters, (std::vector<platform::CoreCluster>{{Kind::other, "", 4},
+                                                                   {Kind::efficiency, "EFFICIENCY", 4},
+                                                                   {Kind::performance, "Performance", 2}}))
+        << "the highest level first; a level without a name is an unnamed other cluster";
+
+    Facts one;  // a single level tells no kinds apart
+    one.ints = {{"hw.nperflevels", 1}, {"hw.perflevel0.logicalcpu", 8}};
+    EXPECT_TRUE(platform::coreLayoutFromFacts(one).clusters.empty());
+    EXPECT_FALSE(platform::coreLayoutFromFacts(one).logicalCores.has_value());
+
+    Facts corrupt;  // a corrupt level count is not walked level by level
+    corrupt.ints = {{"hw.nperflevels", int64_t(1) << 40}};
+    EXPECT_LE(platform::coreLayoutFromFacts(corrupt).clusters.size(), 64u);
+    EXPECT_LE(corrupt.asked, 2 + 64);
+}
+
+TEST(CoreTopologyBuild, FromATypedLayout) {
+    using Kind = platform::CoreCluster::Kind;
+    platform::CoreLayout layout;
+    layout.clusters = {{Kind::performance, "P", 2},
+                       {Kind::efficiency, "E", 3},
+                       {Kind::other, "LP", 1},
+                       {Kind::performance, {}, 1}};
+    CoreTopology t = CoreTopology::build(layout);
+    ASSERT_EQ(t.kinds.size(), 7u);
+    ASSERT_EQ(t.groups.size(), 4u);
+    EXPECT_EQ(t.groups[0].kind, CoreKind::performance());
+    EXPECT_EQ(t.groups[1].indices, (std::vector<int>{2, 3, 4}));
+    EXPECT_EQ(t.groups[2].kind, CoreKind::other("LP")) << "an other cluster keeps its name";
+    EXPECT_EQ(t.groups[3].indices, std::vector<int>{6});
+
+    layout.clusters = {{Kind::efficiency, {}, -3},
+                       {Kind::performance, {}, int64_t(1) << 40},
+                       {Kind::efficiency, {}, int64_t(1) << 40}};
+    t = CoreTopology::build(layout);
+    EXPECT_EQ(t.kinds.size(), 8192u) << "negative counts add nothing; all clusters together stay bounded";
+    EXPECT_EQ(t.groups.size(), 1u);
+
+    layout = {};
+    layout.logicalCores = 6;
+    t = CoreTopology::build(layout);
+    EXPECT_EQ(t.kinds, std::vector<CoreKind>(6, CoreKind::other(QStringLiteral("코어"))));
+    EXPECT_EQ(CoreTopology::build({}).kinds.size(), 1u) << "nothing known: one core";
 }

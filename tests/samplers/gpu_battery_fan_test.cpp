@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 using namespace velmora;
 using namespace std::chrono_literals;
@@ -130,34 +132,49 @@ TEST(BatterySampler, ControllerHealthAndCycles) {
     EXPECT_EQ(BatterySampler::fromReading({}), BatteryInfo{}) << "no battery at all";
 }
 
+namespace {
+
+// A fan controller with a fixed count and speeds per fan, counting the reads it answers.
+class ScriptedFans : public platform::FanSource {
+  public:
+    ScriptedFans(int count, std::vector<platform::FanSpeeds> fans, int* reads)
+        : count_(count), fans_(std::move(fans)), reads_(reads) {}
+    int count() override { return count_; }
+    platform::FanSpeeds read(int fan) override {
+        ++*reads_;
+        return fans_.at(static_cast<size_t>(fan));
+    }
+
+  private:
+    int count_;
+    std::vector<platform::FanSpeeds> fans_;
+    int* reads_;
+};
+
+}  // namespace
+
 TEST(FanSampler, CountOutsideOneToFifteenMeansNoFans) {
     int reads = 0;
-    auto access = [&](int count) {
-        FanAccess a;
-        a.count = [count] { return count; };
-        a.rpm = a.target = a.min = a.max = [&](int) {
-            ++reads;
-            return 1000.0f;
-        };
-        return a;
+    auto fans = [&](int count) {
+        const std::vector<platform::FanSpeeds> speeds(16, {1000, 1000, 1000, 1000});
+        return FanSampler(std::make_unique<ScriptedFans>(count, speeds, &reads));
     };
-    EXPECT_EQ(FanSampler(access(0)).sample().size(), 0u);
-    EXPECT_EQ(FanSampler(access(-1)).sample().size(), 0u);
-    EXPECT_EQ(FanSampler(access(16)).sample().size(), 0u);
+    EXPECT_EQ(fans(0).sample().size(), 0u);
+    EXPECT_EQ(fans(-1).sample().size(), 0u);
+    EXPECT_EQ(fans(16).sample().size(), 0u);
     EXPECT_EQ(reads, 0) << "a machine without readable fans is never asked again";
-    EXPECT_EQ(FanSampler(access(15)).sample().size(), 15u);
+    EXPECT_EQ(fans(15).sample().size(), 15u);
+    EXPECT_EQ(FanSampler(nullptr).sample().size(), 0u) << "no fan controller at all";
 }
 
 TEST(FanSampler, UnreadableValues) {
-    FanAccess a;
-    a.count = [] { return 3; };
-    // Fan 0 stopped, fan 1 without a readable speed, fan 2 spinning with odd limits.
-    a.rpm = [](int fan) { return fan == 0 ? 0.0f : fan == 1 ? -1.0f : 2000.0f; };
-    a.target = [](int fan) { return fan == 2 ? std::nanf("") : -1.0f; };
-    a.min = [](int) { return 500.0f; };
-    a.max = [](int fan) { return fan == 2 ? -1.0f : 6000.0f; };
-    const auto fans = FanSampler(a).sample();
-    ASSERT_EQ(fans.size(), 2u) << "the fan whose speed cannot be read is left out";
+    int reads = 0;
+    // Fan 0 stopped, fan 1 without a readable speed, fan 2 spinning with odd limits, fan 3
+    // reading a NaN speed.
+    const std::vector<platform::FanSpeeds> speeds = {
+        {0, -1, 500, 6000}, {-1, 1000, 500, 6000}, {2000, std::nanf(""), 500, -1}, {std::nanf(""), 1, 2, 3}};
+    const auto fans = FanSampler(std::make_unique<ScriptedFans>(4, speeds, &reads)).sample();
+    ASSERT_EQ(fans.size(), 2u) << "the fans whose speed cannot be read are left out";
     EXPECT_EQ(fans[0], (FanInfo{0, 0, 500, 6000})) << "a stopped fan stays, its unreadable target is 0";
     EXPECT_EQ(fans[1], (FanInfo{2000, 0, 500, 0})) << "a NaN target and an unreadable maximum become 0";
 }

@@ -1,5 +1,5 @@
-/* Linux implementations of the low-level functions, with their roots as parameters so
- * tests can point them at fixture trees. */
+/* The C that Linux keeps: NVIDIA's management library, loaded at run time when installed,
+ * and the accounting that turns its utilisation samples into GPU time per process. */
 #ifndef VELMORA_BRIDGE_LINUX_H
 #define VELMORA_BRIDGE_LINUX_H
 
@@ -8,18 +8,6 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-/* Per-client GPU time from the fdinfo of every DRM file descriptor under `proc_root`:
- * each client (one drm-client-id on one drm-pdev) is counted once, under the first pid
- * found holding it, with the sum of its drm-engine-* nanoseconds. -1 when `sys_root` shows
- * no DRM device. */
-int gpu_proc_times_at(const char* proc_root, const char* sys_root, int32_t* pids, uint64_t* times,
-                      int capacity);
-
-/* Fans from the hwmon chips under `sys_root` (default "/sys"), for the smc_fan_* functions:
- * every fan<N>_input of every chip, in chip order and then fan order. A fan without an
- * input file is not counted. Resets the cached fan list. */
-void smc_fan_set_sys_root(const char* sys_root);
 
 /* NVIDIA devices through the management library when it is installed. Each returns -1 when
  * the library or a device is not available. */

@@ -1,7 +1,7 @@
 /* Per-process GPU time from the accelerators' client objects in the IOKit registry: each
  * client names its creating process ("pid 812, name") and carries usage records with the
  * GPU time accumulated so far. */
-#include "bridge/bridge.h"
+#include "bridge/macos/bridge_macos.h"
 #include "bridge/decode.h"
 
 #include <CoreFoundation/CoreFoundation.h>

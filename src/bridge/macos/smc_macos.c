@@ -1,7 +1,7 @@
 /* Fan speeds from the System Management Controller through its IOKit user client. One
  * connection is opened on first use and kept for the life of the process; a failed open is
  * retried by the next call. Called only from the sampling thread and the engine's setup. */
-#include "bridge/bridge.h"
+#include "bridge/macos/bridge_macos.h"
 #include "bridge/decode.h"
 
 #include <IOKit/IOKitLib.h>

@@ -13,8 +13,8 @@ using namespace linux_fs;
 std::unique_ptr<CpuTickSource> makeCpuTickSource() {
     return std::make_unique<LinuxCpuTickSource>();
 }
-std::unique_ptr<TopologyFacts> makeTopologyFacts() {
-    return std::make_unique<LinuxTopologyFacts>();
+CoreLayout readCoreLayout() {
+    return readSysfsCoreLayout("/sys");
 }
 
 LinuxCpuTickSource::LinuxCpuTickSource(std::string procRoot)
@@ -71,16 +71,18 @@ bool LinuxCpuTickSource::parse(std::string_view text, std::vector<CpuCoreTicks>&
     return true;
 }
 
-LinuxTopologyFacts::LinuxTopologyFacts(std::string sysRoot) {
+CoreLayout readSysfsCoreLayout(const std::string& sysRoot) {
+    CoreLayout layout;
     const std::string cpuDir = sysRoot + "/devices/system/cpu";
     std::vector<int> online;
     if (auto text = readTrimmed(cpuDir + "/online"))
         if (auto list = parseCpuList(*text)) online = std::move(*list);
-    if (online.empty()) return;
-    ints_["hw.logicalcpu"] = static_cast<int64_t>(online.size());
+    if (online.empty()) return layout;
+    layout.logicalCores = static_cast<int64_t>(online.size());
 
-    // One cluster name per online core, in logical order.
-    std::vector<std::string> names;
+    // One kind per online core, in logical order.
+    using Kind = CoreCluster::Kind;
+    std::vector<Kind> kinds;
     auto readList = [&](const std::string& path) -> std::optional<std::set<int>> {
         auto text = readTrimmed(path);
         if (!text) return std::nullopt;
@@ -92,7 +94,9 @@ LinuxTopologyFacts::LinuxTopologyFacts(std::string sysRoot) {
     const auto ecores = readList(sysRoot + "/devices/cpu_atom/cpus");
     if (pcores && ecores) {
         for (int cpu : online)
-            names.push_back(pcores->count(cpu) ? "Performance" : ecores->count(cpu) ? "Efficiency" : "");
+            kinds.push_back(pcores->count(cpu)   ? Kind::performance
+                            : ecores->count(cpu) ? Kind::efficiency
+                                                 : Kind::other);
     } else {
         std::vector<int64_t> capacity;
         for (int cpu : online) {
@@ -102,43 +106,20 @@ LinuxTopologyFacts::LinuxTopologyFacts(std::string sysRoot) {
         }
         if (capacity.size() == online.size()) {
             const auto [lo, hi] = std::minmax_element(capacity.begin(), capacity.end());
-            if (*lo != *hi) {
-                // The biggest cores and any middle tier are performance cores; the smallest
-                // are the efficiency cluster.
+            if (*lo != *hi)
                 for (int64_t c : capacity)
-                    names.push_back(c == *lo ? "Efficiency" : "Performance");
-            }
+                    kinds.push_back(c == *lo ? Kind::efficiency : Kind::performance);
         }
     }
-    if (names.empty()) return;
 
-    std::vector<std::pair<std::string, int64_t>> runs;
-    for (const std::string& n : names) {
-        if (!runs.empty() && runs.back().first == n)
-            ++runs.back().second;
+    for (Kind kind : kinds) {
+        if (!layout.clusters.empty() && layout.clusters.back().kind == kind)
+            ++layout.clusters.back().cores;
         else
-            runs.push_back({n, 1});
+            layout.clusters.push_back({kind, {}, 1});
     }
-    if (runs.size() < 2) return;
-    // The topology walks levels from the highest down, so the first run is the top level.
-    const int64_t levels = static_cast<int64_t>(runs.size());
-    ints_["hw.nperflevels"] = levels;
-    for (int64_t i = 0; i < levels; ++i) {
-        const auto& run = runs[static_cast<size_t>(levels - 1 - i)];
-        const std::string prefix = "hw.perflevel" + std::to_string(i);
-        ints_[prefix + ".logicalcpu"] = run.second;
-        strings_[prefix + ".name"] = run.first;
-    }
-}
-
-std::optional<int64_t> LinuxTopologyFacts::intValue(const std::string& name) {
-    auto it = ints_.find(name);
-    return it == ints_.end() ? std::nullopt : std::optional<int64_t>(it->second);
-}
-
-std::optional<std::string> LinuxTopologyFacts::stringValue(const std::string& name) {
-    auto it = strings_.find(name);
-    return it == strings_.end() ? std::nullopt : std::optional<std::string>(it->second);
+    if (layout.clusters.size() < 2) layout.clusters.clear();  // one kind tells nothing apart
+    return layout;
 }
 
 }  // namespace velmora::platform

@@ -3,7 +3,6 @@
 #include "platform/cpu.h"
 #include "platform/linux/file_util.h"
 
-#include <map>
 #include <string>
 #include <string_view>
 
@@ -30,19 +29,10 @@ class LinuxCpuTickSource : public CpuTickSource {
     uint64_t generation_ = 0;
 };
 
-// Presents the sysfs CPU layout as performance levels, ordered so that walking them from
-// the highest level down visits the cores in ascending logical order. Intel hybrid parts
-// are read from devices/cpu_core and devices/cpu_atom, Arm big.LITTLE from the per-core
-// cpu_capacity; anything else reports a single level.
-class LinuxTopologyFacts : public TopologyFacts {
-  public:
-    explicit LinuxTopologyFacts(std::string sysRoot = "/sys");
-    std::optional<int64_t> intValue(const std::string& name) override;
-    std::optional<std::string> stringValue(const std::string& name) override;
-
-  private:
-    std::map<std::string, int64_t> ints_;
-    std::map<std::string, std::string> strings_;
-};
+// The core layout from sysfs, clusters in logical order: Intel hybrid parts are read from
+// <sysRoot>/devices/cpu_core and devices/cpu_atom, Arm big.LITTLE from the per-core
+// cpu_capacity (the smallest cores are the efficiency cluster, every bigger tier performance
+// cores); anything else has no clusters. Only online cores count.
+CoreLayout readSysfsCoreLayout(const std::string& sysRoot);
 
 }  // namespace velmora::platform

@@ -37,4 +37,11 @@ class LinuxGpuSource : public GpuSource {
     std::string buf_;
 };
 
+// gpuProcessTimes over the DRM clients under `procRoot` alone (no NVIDIA library): each
+// client (one drm-client-id on one drm-pdev) is counted once, under the first pid found
+// holding it, with the sum of its drm-engine-* nanoseconds. -1 when `sysRoot` shows no DRM
+// device.
+int gpuProcessTimesAt(const std::string& procRoot, const std::string& sysRoot, int32_t* pids, uint64_t* times,
+                      int capacity);
+
 }  // namespace velmora::platform

@@ -1,22 +1,22 @@
 // Per-process GPU time on Linux, from the DRM fdinfo every client file descriptor carries
 // (drm-client-id, drm-pdev, drm-engine-<name>: <ns> ns), plus NVIDIA's library where the
 // driver publishes no engine times.
-#include "bridge/bridge.h"
 #include "bridge/linux/bridge_linux.h"
 #include "platform/linux/drm_clients.h"
+#include "platform/linux/gpu_linux.h"
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
 
-namespace {
+namespace velmora::platform {
 
-using velmora::platform::DrmClientScanner;
-using velmora::platform::EngineBusy;
+namespace {
 
 bool hasDrmDevice(const std::string& sysRoot) {
     std::vector<std::string> names;
-    if (!velmora::platform::linux_fs::listDir(sysRoot + "/class/drm", names)) return false;
+    if (!linux_fs::listDir(sysRoot + "/class/drm", names)) return false;
     for (const std::string& n : names)
         if (n.rfind("card", 0) == 0 || n.rfind("renderD", 0) == 0) return true;
     return false;
@@ -45,14 +45,14 @@ int clientTimes(DrmClientScanner& scanner, const std::string& sysRoot, std::vect
 
 }  // namespace
 
-extern "C" int gpu_proc_times_at(const char* proc_root, const char* sys_root, int32_t* pids, uint64_t* times,
-                                 int capacity) {
-    DrmClientScanner scanner(proc_root);  // a fresh scanner walks every process
+int gpuProcessTimesAt(const std::string& procRoot, const std::string& sysRoot, int32_t* pids, uint64_t* times,
+                      int capacity) {
+    DrmClientScanner scanner(procRoot);  // a fresh scanner walks every process
     std::vector<EngineBusy> engines;
-    return clientTimes(scanner, sys_root, engines, pids, times, capacity);
+    return clientTimes(scanner, sysRoot, engines, pids, times, std::max(capacity, 0));
 }
 
-extern "C" int gpu_proc_times(int32_t* pids, uint64_t* times, int capacity) {
+int gpuProcessTimes(int32_t* pids, uint64_t* times, int capacity) {
     // The scanner remembers which descriptors are GPU clients, so a call re-reads those
     // and walks other processes' descriptors only every few seconds.
     static std::mutex lock;
@@ -67,3 +67,5 @@ extern "C" int gpu_proc_times(int32_t* pids, uint64_t* times, int capacity) {
     if (drm < 0 && nvidia < 0) return -1;
     return used + (nvidia > 0 ? nvidia : 0);
 }
+
+}  // namespace velmora::platform

@@ -65,8 +65,9 @@ class SysctlTopologyFacts : public TopologyFacts {
 std::unique_ptr<CpuTickSource> makeCpuTickSource() {
     return std::make_unique<MachCpuTickSource>();
 }
-std::unique_ptr<TopologyFacts> makeTopologyFacts() {
-    return std::make_unique<SysctlTopologyFacts>();
+CoreLayout readCoreLayout() {
+    SysctlTopologyFacts facts;
+    return coreLayoutFromFacts(facts);
 }
 
 }  // namespace velmora::platform

@@ -1,5 +1,8 @@
-// GPU utilisation from the performance statistics every IOAccelerator publishes.
+// GPU utilisation from the performance statistics every IOAccelerator publishes, and per-process
+// GPU time through the C bridge.
 #include "platform/gpu.h"
+
+#include "bridge/macos/bridge_macos.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <IOKit/IOKitLib.h>
@@ -53,6 +56,10 @@ class AcceleratorGpuSource : public GpuSource {
 
 std::unique_ptr<GpuSource> makeGpuSource() {
     return std::make_unique<AcceleratorGpuSource>();
+}
+
+int gpuProcessTimes(int32_t* pids, uint64_t* times, int capacity) {
+    return gpu_proc_times(pids, times, capacity);
 }
 
 }  // namespace velmora::platform

@@ -4,6 +4,7 @@
 
 #include "support/test_util.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -54,9 +55,13 @@ TEST(LinuxCpuTicks, SamplerRePrimesWhenTheSetOfCoresChanges) {
     EXPECT_EQ(cpu.sample().perCore, (std::vector<double>{0.0, 50.0}));
 }
 
-TEST(LinuxTopology, IntelHybridGivesPerformanceThenEfficiency) {
-    LinuxTopologyFacts facts(test::fixture("sys/intel_hybrid"));
-    const CoreTopology t = CoreTopology::build(facts);
+TEST(SysfsCoreLayout, IntelHybridGivesPerformanceThenEfficiency) {
+    using Kind = CoreCluster::Kind;
+    const CoreLayout layout = readSysfsCoreLayout(test::fixture("sys/intel_hybrid"));
+    EXPECT_EQ(layout.logicalCores, 6);
+    EXPECT_EQ(layout.clusters,
+              (std::vector<CoreCluster>{{Kind::performance, {}, 4}, {Kind::efficiency, {}, 2}}));
+    const CoreTopology t = CoreTopology::build(layout);
     ASSERT_EQ(t.kinds.size(), 6u);
     ASSERT_EQ(t.groups.size(), 2u);
     EXPECT_EQ(t.groups[0].kind, CoreKind::performance());
@@ -65,32 +70,53 @@ TEST(LinuxTopology, IntelHybridGivesPerformanceThenEfficiency) {
     EXPECT_EQ(t.groups[1].indices, (std::vector<int>{4, 5}));
 }
 
-TEST(LinuxTopology, ArmClustersByCapacity) {
-    LinuxTopologyFacts facts(test::fixture("sys/arm_biglittle"));
-    const CoreTopology t = CoreTopology::build(facts);
+TEST(SysfsCoreLayout, ArmClustersByCapacity) {
+    const CoreTopology t = CoreTopology::build(readSysfsCoreLayout(test::fixture("sys/arm_biglittle")));
     ASSERT_EQ(t.groups.size(), 2u);
     EXPECT_EQ(t.groups[0].kind, CoreKind::efficiency());
     EXPECT_EQ(t.groups[0].indices, (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(t.groups[1].kind, CoreKind::performance());
+
+    // Three tiers: the middle tier joins the biggest cores; only the smallest are efficiency.
+    QTemporaryDir root;
+    test::writeFile(root, "devices/system/cpu/online", "0-7\n");
+    const int capacity[] = {160, 160, 160, 160, 512, 512, 512, 1024};
+    for (int cpu = 0; cpu < 8; ++cpu)
+        test::writeFile(root, QString("devices/system/cpu/cpu%1/cpu_capacity").arg(cpu),
+                        QByteArray::number(capacity[cpu]) + "\n");
+    using Kind = CoreCluster::Kind;
+    EXPECT_EQ(readSysfsCoreLayout(root.path().toStdString()).clusters,
+              (std::vector<CoreCluster>{{Kind::efficiency, {}, 4}, {Kind::performance, {}, 4}}));
+
+    // A core without a capacity file leaves the machine without clusters.
+    ASSERT_TRUE(QFile::remove(root.filePath("devices/system/cpu/cpu7/cpu_capacity")));
+    const CoreLayout unknown = readSysfsCoreLayout(root.path().toStdString());
+    EXPECT_TRUE(unknown.clusters.empty());
+    EXPECT_EQ(unknown.logicalCores, 8);
 }
 
-TEST(LinuxTopology, SingleLevelAndInterleavedClusters) {
-    LinuxTopologyFacts single(test::fixture("sys/single_level"));
+TEST(SysfsCoreLayout, SingleLevelInterleavedClustersAndNoCpuFolder) {
+    const CoreLayout single = readSysfsCoreLayout(test::fixture("sys/single_level"));
+    EXPECT_TRUE(single.clusters.empty());
     CoreTopology t = CoreTopology::build(single);
     ASSERT_EQ(t.kinds.size(), 4u);
     EXPECT_EQ(t.groups.size(), 1u);
     EXPECT_EQ(t.kinds[0], CoreKind::other(QStringLiteral("코어")));
 
     QTemporaryDir root;  // clusters that are not one block each still map core by core
-    test::writeFile(root, "devices/system/cpu/online", "0-5\n");
+    test::writeFile(root, "devices/system/cpu/online", "0-6\n");
     test::writeFile(root, "devices/cpu_core/cpus", "0-1,4-5\n");
-    test::writeFile(root, "devices/cpu_atom/cpus", "2-3\n");
-    LinuxTopologyFacts interleaved(root.path().toStdString());
-    t = CoreTopology::build(interleaved);
-    ASSERT_EQ(t.groups.size(), 3u);
+    test::writeFile(root, "devices/cpu_atom/cpus", "2-3\n");  // cpu6 is in neither list
+    t = CoreTopology::build(readSysfsCoreLayout(root.path().toStdString()));
+    ASSERT_EQ(t.groups.size(), 4u);
     EXPECT_EQ(t.groups[0].kind, CoreKind::performance());
     EXPECT_EQ(t.groups[1].kind, CoreKind::efficiency());
     EXPECT_EQ(t.groups[2].indices, (std::vector<int>{4, 5}));
+    EXPECT_EQ(t.groups[3].kind, CoreKind::other(""));
+
+    const CoreLayout none = readSysfsCoreLayout("/nonexistent-sys-root");
+    EXPECT_TRUE(none.clusters.empty());
+    EXPECT_FALSE(none.logicalCores.has_value());
 }
 
 TEST(LinuxFileUtil, CpuListsAndIntegers) {

@@ -1,4 +1,4 @@
-#include "bridge/linux/bridge_linux.h"
+#include "platform/linux/gpu_linux.h"
 #include "platform/linux/proc_pid.h"
 #include "platform/linux/sock_diag.h"
 
@@ -53,7 +53,7 @@ TEST(GpuProcTimes, CountsEachDrmClientOnceUnderItsFirstHolder) {
     int32_t pids[8] = {};
     uint64_t times[8] = {};
     const std::string root = test::fixture("gpu/two_clients");
-    const int n = gpu_proc_times_at((root + "/proc").c_str(), (root + "/sys").c_str(), pids, times, 8);
+    const int n = gpuProcessTimesAt(root + "/proc", root + "/sys", pids, times, 8);
     ASSERT_EQ(n, 2) << "client 7 is shared by pids 100 and 200; client 11 used no GPU time";
     std::map<int32_t, uint64_t> byPid;
     for (int i = 0; i < n; ++i)
@@ -63,18 +63,15 @@ TEST(GpuProcTimes, CountsEachDrmClientOnceUnderItsFirstHolder) {
     EXPECT_EQ(byPid[100] + byPid[200], shared + 400) << "engine times summed, capacity counts skipped";
     EXPECT_TRUE(byPid[200] == 400 || byPid[200] == shared + 400);
 
-    EXPECT_EQ(gpu_proc_times_at((root + "/proc").c_str(), (root + "/sys").c_str(), pids, times, 1), 1)
-        << "stops at capacity";
+    EXPECT_EQ(gpuProcessTimesAt(root + "/proc", root + "/sys", pids, times, 1), 1) << "stops at capacity";
 }
 
 TEST(GpuProcTimes, NoDrmDeviceIsAFailure) {
     int32_t pids[4];
     uint64_t times[4];
     const std::string root = test::fixture("gpu/two_clients");
-    EXPECT_EQ(
-        gpu_proc_times_at((root + "/proc").c_str(), test::fixture("gpu/no_drm/sys").c_str(), pids, times, 4),
-        -1);
-    EXPECT_EQ(gpu_proc_times_at("/nonexistent", "/nonexistent", pids, times, 4), -1);
+    EXPECT_EQ(gpuProcessTimesAt(root + "/proc", test::fixture("gpu/no_drm/sys"), pids, times, 4), -1);
+    EXPECT_EQ(gpuProcessTimesAt("/nonexistent", "/nonexistent", pids, times, 4), -1);
 }
 
 TEST(SockDiagLive, ReportsLoopbackTrafficOfAConnection) {

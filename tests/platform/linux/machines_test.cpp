@@ -1,12 +1,11 @@
 // The Linux readers and the samplers together, over fixture trees of typical machines.
-#include "bridge/bridge.h"
-#include "bridge/linux/bridge_linux.h"
-#include "platform/linux/battery_linux.h"
 #include "platform/linux/disk_linux.h"
 #include "platform/linux/gpu_linux.h"
+#include "platform/linux/hwmon.h"
+#include "platform/linux/hwmon_temperatures.h"
 #include "platform/linux/memory_linux.h"
 #include "platform/linux/network_linux.h"
-#include "platform/linux/thermal_linux.h"
+#include "platform/linux/power_supply.h"
 #include "samplers/battery_sampler.h"
 #include "samplers/disk_sampler.h"
 #include "samplers/fan_sampler.h"
@@ -33,11 +32,13 @@ struct Machine {
           sys(test::fixture("machines/" + name + "/sys")) {}
 };
 
-// Points the fan functions at a fixture for the life of the object.
-struct FanRoot {
-    explicit FanRoot(const std::string& sys) { smc_fan_set_sys_root(sys.c_str()); }
-    ~FanRoot() { smc_fan_set_sys_root("/sys"); }
-};
+HwmonFanSource fansAt(const std::string& sys) {
+    return HwmonFanSource(std::make_shared<HwmonChips>(sys));
+}
+
+FanSampler fanSamplerOf(const Machine& m) {
+    return FanSampler(std::make_unique<HwmonFanSource>(std::make_shared<HwmonChips>(m.sys)));
+}
 
 std::map<std::string, double> byName(const std::vector<TemperatureReading>& readings) {
     std::map<std::string, double> m;
@@ -81,8 +82,7 @@ TEST(LaptopMachine, NetworkSkipsLoopbackByFlag) {
 }
 
 TEST(LaptopMachine, OneFanWithoutLimits) {
-    FanRoot root(Machine("laptop").sys);
-    FanSampler fans;
+    FanSampler fans = fanSamplerOf(Machine("laptop"));
     ASSERT_EQ(fans.count(), 1);
     const auto f = fans.sample();
     ASSERT_EQ(f.size(), 1u);
@@ -90,7 +90,7 @@ TEST(LaptopMachine, OneFanWithoutLimits) {
 }
 
 TEST(LaptopMachine, CpuTemperatureFromCoretempNotFromTheHotterDisk) {
-    IOHIDTemperatureReader reader(std::make_unique<LinuxTemperatureSource>(Machine("laptop").sys, false));
+    IOHIDTemperatureReader reader(std::make_unique<HwmonTemperatureSource>(Machine("laptop").sys, false));
     const auto names = byName(reader.readAll());
     EXPECT_EQ(names.size(), 8u) << "the unimplemented sensor (-273 °C) and the garbage one drop out";
     EXPECT_EQ(names.at("CPU coretemp Package id 0"), 62.0);
@@ -108,7 +108,7 @@ TEST(LaptopMachine, CpuTemperatureFromCoretempNotFromTheHotterDisk) {
 }
 
 TEST(LaptopMachine, BatteryIgnoresTheMouse) {
-    BatterySampler battery(std::make_unique<LinuxBatterySource>(Machine("laptop").sys));
+    BatterySampler battery(std::make_unique<PowerSupplyBatterySource>(Machine("laptop").sys));
     const BatteryInfo b = battery.sample();
     EXPECT_TRUE(b.present);
     EXPECT_DOUBLE_EQ(b.percent, 72.0) << "36 of 50 Wh, not the mouse's 40 %";
@@ -136,11 +136,12 @@ TEST(LaptopMachine, IntelGraphicsUsesClientEngineTimes) {
 }
 
 TEST(AmdDesktop, TwoFansWithTheirLimits) {
-    FanRoot root(Machine("amd_desktop").sys);
-    EXPECT_EQ(smc_fan_count(), 2) << "the header without a tachometer input is not a fan";
-    EXPECT_EQ(smc_fan_value(0, "Zz"), -1.0f);
-    EXPECT_EQ(smc_fan_value(5, "Ac"), -1.0f);
-    const auto f = FanSampler().sample();
+    const Machine m("amd_desktop");
+    HwmonFanSource source = fansAt(m.sys);
+    EXPECT_EQ(source.count(), 2) << "the header without a tachometer input is not a fan";
+    EXPECT_EQ(source.read(5).rpm, -1.0f);
+    EXPECT_EQ(source.read(-1).rpm, -1.0f);
+    const auto f = fanSamplerOf(m).sample();
     ASSERT_EQ(f.size(), 2u);
     EXPECT_EQ(f[0], (FanInfo{1200, 1250, 300, 0}));
     EXPECT_EQ(f[1], (FanInfo{0, 0, 0, 0})) << "a stopped fan stays";
@@ -148,7 +149,7 @@ TEST(AmdDesktop, TwoFansWithTheirLimits) {
 
 TEST(AmdDesktop, TemperaturesFromK10tempAndAmdgpu) {
     IOHIDTemperatureReader reader(
-        std::make_unique<LinuxTemperatureSource>(Machine("amd_desktop").sys, false));
+        std::make_unique<HwmonTemperatureSource>(Machine("amd_desktop").sys, false));
     const auto names = byName(reader.readAll());
     EXPECT_TRUE(names.count("CPU k10temp Tctl"));
     EXPECT_TRUE(names.count("amdgpu junction"));
@@ -175,12 +176,12 @@ TEST(AmdDesktop, GpuBusyPercentAndDisksBehindRaid) {
     ASSERT_TRUE(disks.totals(t));
     EXPECT_EQ(t.readBytes, 100000ull * 512) << "md0 is the same I/O as its members";
     EXPECT_EQ(t.writtenBytes, 170000ull * 512);
-    EXPECT_EQ(BatterySampler(std::make_unique<LinuxBatterySource>(m.sys)).sample(), BatteryInfo{});
+    EXPECT_EQ(BatterySampler(std::make_unique<PowerSupplyBatterySource>(m.sys)).sample(), BatteryInfo{});
 }
 
 TEST(ArmBoard, ThermalZonesStandInForHwmon) {
     const Machine m("arm_board");
-    IOHIDTemperatureReader reader(std::make_unique<LinuxTemperatureSource>(m.sys, false));
+    IOHIDTemperatureReader reader(std::make_unique<HwmonTemperatureSource>(m.sys, false));
     const auto names = byName(reader.readAll());
     EXPECT_EQ(names.size(), 2u) << "the zone that reads garbage drops out";
     const auto t = reader.read();
@@ -189,9 +190,8 @@ TEST(ArmBoard, ThermalZonesStandInForHwmon) {
     EXPECT_EQ(t.hottest, 72.0);
     EXPECT_EQ(reader.pressure(), ThermalPressure::fair) << "72 °C is past the 70 °C passive trip";
 
-    FanRoot root(m.sys);
-    EXPECT_EQ(smc_fan_count(), -1) << "no hwmon at all";
-    EXPECT_TRUE(FanSampler().sample().empty());
+    EXPECT_EQ(fansAt(m.sys).count(), -1) << "no hwmon at all";
+    EXPECT_TRUE(fanSamplerOf(m).sample().empty());
 
     LinuxGpuSource gpu(m.proc, m.sys, false);
     GpuReading r;
@@ -212,16 +212,15 @@ TEST(ArmBoard, ThermalZonesStandInForHwmon) {
 
 TEST(VirtualMachine, NoSensorsMeansAbsentOrZero) {
     const Machine m("vm");
-    IOHIDTemperatureReader reader(std::make_unique<LinuxTemperatureSource>(m.sys, false));
+    IOHIDTemperatureReader reader(std::make_unique<HwmonTemperatureSource>(m.sys, false));
     EXPECT_TRUE(reader.readAll().empty());
     const auto t = reader.read();
     EXPECT_FALSE(t.cpu || t.gpu || t.hottest);
     EXPECT_EQ(reader.pressure(), ThermalPressure::nominal);
     EXPECT_EQ(reader.debugCounts(), std::make_pair(0, 0));
 
-    FanRoot root(m.sys);
-    EXPECT_TRUE(FanSampler().sample().empty());
-    EXPECT_EQ(BatterySampler(std::make_unique<LinuxBatterySource>(m.sys)).sample(), BatteryInfo{});
+    EXPECT_TRUE(fanSamplerOf(m).sample().empty());
+    EXPECT_EQ(BatterySampler(std::make_unique<PowerSupplyBatterySource>(m.sys)).sample(), BatteryInfo{});
     EXPECT_EQ(GPUSampler(std::make_unique<LinuxGpuSource>(m.proc, m.sys, false)).sample(), 0);
 
     LinuxDiskSource disks(m.proc, m.sys);

@@ -1,12 +1,12 @@
 // Parsers and readers of the Linux system sources, with hand-made inputs and temporary trees.
 #include "bridge/linux/bridge_linux.h"
-#include "platform/linux/battery_linux.h"
+#include "platform/linux/power_supply.h"
 #include "platform/linux/disk_linux.h"
 #include "platform/linux/drm_clients.h"
 #include "platform/linux/gpu_linux.h"
 #include "platform/linux/memory_linux.h"
 #include "platform/linux/network_linux.h"
-#include "platform/linux/thermal_linux.h"
+#include "platform/linux/hwmon_temperatures.h"
 #include "samplers/battery_sampler.h"
 #include "samplers/gpu_sampler.h"
 #include "samplers/thermal_sampler.h"
@@ -148,7 +148,7 @@ TEST(LinuxThermal, K10tempTctlWithOffsetStaysOut) {
     test::writeFile(root, "class/hwmon/hwmon0/temp1_input", "77000\n");  // Tdie + 27 °C
     test::writeFile(root, "class/hwmon/hwmon0/temp2_label", "Tdie\n");
     test::writeFile(root, "class/hwmon/hwmon0/temp2_input", "50000\n");
-    IOHIDTemperatureReader reader(std::make_unique<LinuxTemperatureSource>(root.path().toStdString(), false));
+    IOHIDTemperatureReader reader(std::make_unique<HwmonTemperatureSource>(root.path().toStdString(), false));
     EXPECT_EQ(reader.read().cpu, 50.0);
 }
 
@@ -158,7 +158,7 @@ TEST(LinuxThermal, ASensorThatReadsGarbageDropsOutAndComesBack) {
     test::writeFile(root, "class/hwmon/hwmon3/temp1_input", "51000\n");
     test::writeFile(root, "class/hwmon/hwmon12/name", "nvme\n");
     test::writeFile(root, "class/hwmon/hwmon12/temp1_input", "40000\n");
-    IOHIDTemperatureReader reader(std::make_unique<LinuxTemperatureSource>(root.path().toStdString(), false));
+    IOHIDTemperatureReader reader(std::make_unique<HwmonTemperatureSource>(root.path().toStdString(), false));
     ASSERT_EQ(reader.readAll().size(), 2u);
     EXPECT_EQ(reader.readAll()[0].name, "CPU coretemp temp1")
         << "chips in number order, hwmon3 before hwmon12";
@@ -390,7 +390,7 @@ TEST(LinuxBattery, AProgrammableUsbSupplyCountsAsMains) {
     test::writeFile(sys, "class/power_supply/ucsi-source-psy-1/online", "2\n");
     test::writeFile(sys, "class/power_supply/ucsi-source-psy-2/type", "USB\n");
     test::writeFile(sys, "class/power_supply/ucsi-source-psy-2/online", "0\n");
-    BatterySampler battery(std::make_unique<LinuxBatterySource>(sys.path().toStdString()));
+    BatterySampler battery(std::make_unique<PowerSupplyBatterySource>(sys.path().toStdString()));
     EXPECT_TRUE(battery.sample().acPower);
 
     test::writeFile(sys, "class/power_supply/ucsi-source-psy-1/online", "0\n");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/linux/file_util.h"
+#include "platform/linux/hwmon.h"
 #include "platform/thermal.h"
 
 #include <string>
@@ -29,12 +30,15 @@ ThermalPressure zonePressure(int64_t milliC, const std::vector<TripPoint>& trips
 // picked from them and never from a disk, Wi-Fi or battery sensor.
 std::string sensorName(std::string_view chip, std::string_view label);
 
-// Temperatures from the hwmon chips under <sysRoot>/class/hwmon (temp<N>_input with its
-// label), or from the thermal zones when no chip has a temperature sensor; NVIDIA GPUs
+// Temperatures from the hwmon chips (temp<N>_input with its label), or from the thermal
+// zones under <sysRoot>/class/thermal when no chip has a temperature sensor; NVIDIA GPUs
 // through NVML when the library is installed. Thermal pressure from the zones' trip points.
-class LinuxTemperatureSource : public TemperatureSource {
+// The sensors and zones are looked for again whenever the chips are listed again.
+class HwmonTemperatureSource : public TemperatureSource {
   public:
-    explicit LinuxTemperatureSource(std::string sysRoot = "/sys", bool useNvml = true);
+    explicit HwmonTemperatureSource(std::shared_ptr<HwmonChips> chips, bool useNvml = true);
+    // With a listing of its own.
+    explicit HwmonTemperatureSource(std::string sysRoot = "/sys", bool useNvml = true);
     void read(std::vector<TemperatureReading>& out) override;
     int sensorCount() override;
     ThermalPressure pressure() override;
@@ -50,13 +54,12 @@ class LinuxTemperatureSource : public TemperatureSource {
     };
     void rescanIfDue();
 
-    std::string sysRoot_;
+    std::shared_ptr<HwmonChips> chips_;
     bool useNvml_;
-    linux_fs::RescanTimer rescan_;
+    uint64_t builtFrom_ = 0;
     std::vector<Sensor> sensors_;
     std::vector<Zone> zones_;
     std::vector<std::string> names_;
-    std::vector<std::string> files_;
     std::string buf_;
     int nvmlCount_ = 0;
 };

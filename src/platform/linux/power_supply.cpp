@@ -1,4 +1,4 @@
-#include "platform/linux/battery_linux.h"
+#include "platform/linux/power_supply.h"
 
 #include <cmath>
 #include <limits>
@@ -8,7 +8,7 @@ namespace velmora::platform {
 using namespace linux_fs;
 
 std::unique_ptr<BatterySource> makeBatterySource() {
-    return std::make_unique<LinuxBatterySource>();
+    return std::make_unique<PowerSupplyBatterySource>();
 }
 
 namespace {
@@ -94,9 +94,9 @@ void describeBatteries(const std::vector<SupplyBattery>& bs, std::optional<bool>
     out.controller = c;
 }
 
-LinuxBatterySource::LinuxBatterySource(std::string sysRoot) : sysRoot_(std::move(sysRoot)) {}
+PowerSupplyBatterySource::PowerSupplyBatterySource(std::string sysRoot) : sysRoot_(std::move(sysRoot)) {}
 
-void LinuxBatterySource::rescan() {
+void PowerSupplyBatterySource::rescan() {
     batteries_.clear();
     mains_.clear();
     const std::string dir = sysRoot_ + "/class/power_supply/";
@@ -119,7 +119,7 @@ void LinuxBatterySource::rescan() {
     }
 }
 
-void LinuxBatterySource::read(BatteryReading& out) {
+void PowerSupplyBatterySource::read(BatteryReading& out) {
     if (rescan_.due()) rescan();
     readings_.resize(batteries_.size());
     for (size_t i = 0; i < batteries_.size(); ++i) {

@@ -27,9 +27,9 @@ void describeBatteries(const std::vector<SupplyBattery>& batteries, std::optiona
 // Batteries and mains from <sysRoot>/class/power_supply. A system battery has type
 // "Battery" and a scope other than "Device", so a wireless mouse's battery does not count.
 // Mains is any "Mains" or USB supply that is online.
-class LinuxBatterySource : public BatterySource {
+class PowerSupplyBatterySource : public BatterySource {
   public:
-    explicit LinuxBatterySource(std::string sysRoot = "/sys");
+    explicit PowerSupplyBatterySource(std::string sysRoot = "/sys");
     void read(BatteryReading& out) override;
 
   private:

@@ -1,8 +1,10 @@
-/* Low-level C functions: fan speeds and per-process GPU time. One implementation per
- * operating system (linux/, macos/); every function returns -1 on failure. Called only from
- * the engine's sampling thread (and the engine's construction), never concurrently. */
-#ifndef VELMORA_BRIDGE_H
-#define VELMORA_BRIDGE_H
+/* The low-level C functions on macOS: fan speeds from the System Management Controller and
+ * per-process GPU time from the accelerators' clients. Every function returns -1 on failure.
+ * Called only from the engine's sampling thread (and the engine's construction), never
+ * concurrently. The platform readers (platform/macos) wrap them; Linux has readers of its
+ * own and no counterpart of these. */
+#ifndef VELMORA_BRIDGE_MACOS_H
+#define VELMORA_BRIDGE_MACOS_H
 
 #include <stdint.h>
 

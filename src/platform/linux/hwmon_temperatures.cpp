@@ -1,4 +1,4 @@
-#include "platform/linux/thermal_linux.h"
+#include "platform/linux/hwmon_temperatures.h"
 
 #include "bridge/linux/bridge_linux.h"
 
@@ -12,7 +12,7 @@ namespace velmora::platform {
 using namespace linux_fs;
 
 std::unique_ptr<TemperatureSource> makeTemperatureSource() {
-    return std::make_unique<LinuxTemperatureSource>();
+    return std::make_unique<HwmonTemperatureSource>();
 }
 
 const char* powerFilePath() {
@@ -32,21 +32,6 @@ bool containsWord(std::string_view text, std::string_view lowerNeedle) {
 
 bool oneOf(std::string_view chip, std::initializer_list<std::string_view> names) {
     return std::find(names.begin(), names.end(), chip) != names.end();
-}
-
-// "temp12_input" gives 12.
-std::optional<int> inputIndex(std::string_view file) {
-    if (file.rfind("temp", 0) != 0 || file.size() <= 10 || file.substr(file.size() - 6) != "_input")
-        return std::nullopt;
-    const auto n = parseInt(file.substr(4, file.size() - 10));
-    if (!n || *n < 0 || *n > 100000) return std::nullopt;
-    return static_cast<int>(*n);
-}
-
-bool hwmonIndexLess(const std::string& a, const std::string& b) {
-    const auto na = parseInt(std::string_view(a).substr(5));
-    const auto nb = parseInt(std::string_view(b).substr(5));
-    return na.value_or(0) < nb.value_or(0);
 }
 
 }  // namespace
@@ -95,42 +80,40 @@ std::string sensorName(std::string_view chip, std::string_view label) {
     return name;
 }
 
-LinuxTemperatureSource::LinuxTemperatureSource(std::string sysRoot, bool useNvml)
-    : sysRoot_(std::move(sysRoot)), useNvml_(useNvml) {}
+HwmonTemperatureSource::HwmonTemperatureSource(std::shared_ptr<HwmonChips> chips, bool useNvml)
+    : chips_(std::move(chips)), useNvml_(useNvml) {}
 
-void LinuxTemperatureSource::rescanIfDue() {
-    if (!rescan_.due()) return;
+HwmonTemperatureSource::HwmonTemperatureSource(std::string sysRoot, bool useNvml)
+    : HwmonTemperatureSource(std::make_shared<HwmonChips>(std::move(sysRoot)), useNvml) {}
+
+void HwmonTemperatureSource::rescanIfDue() {
+    const uint64_t generation = chips_->refresh();
+    if (generation == builtFrom_) return;
+    builtFrom_ = generation;
     sensors_.clear();
     zones_.clear();
 
-    const std::string hwmon = sysRoot_ + "/class/hwmon/";
-    if (listDir(hwmon, names_)) {
-        std::erase_if(names_, [](const std::string& n) { return n.rfind("hwmon", 0) != 0; });
-        std::sort(names_.begin(), names_.end(), hwmonIndexLess);
-        for (const std::string& chipDir : names_) {
-            const std::string base = hwmon + chipDir + "/";
-            const std::string chip = readTrimmed(base + "name").value_or(chipDir);
-            if (!listDir(base, files_)) continue;
-            std::vector<std::pair<int, std::string>> inputs;  // index, label
-            for (const std::string& f : files_)
-                if (const auto n = inputIndex(f))
-                    inputs.emplace_back(*n, readTrimmed(base + "temp" + std::to_string(*n) + "_label")
-                                                .value_or("temp" + std::to_string(*n)));
-            std::sort(inputs.begin(), inputs.end());
-            // k10temp shows Tdie beside Tctl only when Tctl carries a fan-control offset;
-            // then Tctl is not the die temperature and stays out of the CPU figure.
-            const bool hasTdie =
-                chip == "k10temp" &&
-                std::any_of(inputs.begin(), inputs.end(), [](const auto& i) { return i.second == "Tdie"; });
-            for (const auto& [n, label] : inputs) {
-                if (hasTdie && label == "Tctl") continue;
-                sensors_.push_back(
-                    {sensorName(chip, label), PinnedFile(base + "temp" + std::to_string(n) + "_input")});
-            }
+    std::vector<std::pair<unsigned, std::string>> inputs;  // index, label
+    for (const HwmonChips::Chip& chip : chips_->chips()) {
+        inputs.clear();
+        for (const std::string& f : chip.files)
+            if (const auto n = hwmonIndex(f, "temp", "_input"))
+                inputs.emplace_back(*n, readTrimmed(chip.path + "temp" + std::to_string(*n) + "_label")
+                                            .value_or("temp" + std::to_string(*n)));
+        std::sort(inputs.begin(), inputs.end());
+        // k10temp shows Tdie beside Tctl only when Tctl carries a fan-control offset; then
+        // Tctl is not the die temperature and stays out of the CPU figure.
+        const bool hasTdie =
+            chip.name == "k10temp" &&
+            std::any_of(inputs.begin(), inputs.end(), [](const auto& i) { return i.second == "Tdie"; });
+        for (const auto& [n, label] : inputs) {
+            if (hasTdie && label == "Tctl") continue;
+            sensors_.push_back({sensorName(chip.name, label),
+                                PinnedFile(chip.path + "temp" + std::to_string(n) + "_input")});
         }
     }
 
-    const std::string thermal = sysRoot_ + "/class/thermal/";
+    const std::string thermal = chips_->sysRoot() + "/class/thermal/";
     const bool zonesAsSensors = sensors_.empty();
     if (listDir(thermal, names_)) {
         for (const std::string& z : names_) {
@@ -161,7 +144,7 @@ void LinuxTemperatureSource::rescanIfDue() {
     nvmlCount_ = useNvml_ ? std::max(0, nvml_temperatures(temps, kMaxNvidia)) : 0;
 }
 
-void LinuxTemperatureSource::read(std::vector<TemperatureReading>& out) {
+void HwmonTemperatureSource::read(std::vector<TemperatureReading>& out) {
     rescanIfDue();
     size_t n = 0;
     auto put = [&](std::string_view name, double celsius) {
@@ -187,12 +170,12 @@ void LinuxTemperatureSource::read(std::vector<TemperatureReading>& out) {
     out.resize(n);
 }
 
-int LinuxTemperatureSource::sensorCount() {
+int HwmonTemperatureSource::sensorCount() {
     rescanIfDue();
     return static_cast<int>(sensors_.size()) + nvmlCount_;
 }
 
-ThermalPressure LinuxTemperatureSource::pressure() {
+ThermalPressure HwmonTemperatureSource::pressure() {
     rescanIfDue();
     ThermalPressure p = ThermalPressure::nominal;
     for (Zone& z : zones_)
