@@ -177,7 +177,7 @@ void TrayController::showSnapshot(const Snapshot& s) {
 
 void TrayController::setStatusImage(const QImage& image) {
     statusImage_ = image;
-    if (tray_) tray_->setIcon(QIcon(QPixmap::fromImage(image)));
+    if (tray_) tray_->setIcon(StatusIcon::icon(image));
 }
 
 }  // namespace velmora

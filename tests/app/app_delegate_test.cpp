@@ -10,6 +10,8 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QPainter>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QToolButton>
 
@@ -111,6 +113,27 @@ TEST_F(Delegate, StartsWithTheDimmedDashThenDrawsEachSnapshot) {
     publish(busy);
     EXPECT_NE(d.tray().statusImage(), before) << "a snapshot redraws the image";
     EXPECT_EQ(d.tray().statusImage(), d.tray().menuBarIcon(busy));
+}
+
+TEST_F(Delegate, TrayIconShowsEachImageAndCachesNoneOfThem) {
+    AppDelegate& d = launch();
+    d.engine().cancelTimer();
+    // A tray host repaints its cell after every tick; the replaced images must not pile up
+    // in the pixmap cache.
+    const test::PixmapCacheProbe probe;
+    for (int tick = 0; tick < 30; ++tick) {
+        Snapshot s;
+        s.cpuTotal = tick * 3;
+        publish(s);
+        const QIcon icon = d.tray().trayIcon()->icon();
+        const QImage& shown = d.tray().statusImage();
+        EXPECT_EQ(icon.pixmap(shown.size()).toImage().convertToFormat(shown.format()), shown) << tick;
+        QImage cell(shown.width() + 2, shown.height(), QImage::Format_ARGB32_Premultiplied);
+        cell.fill(Qt::transparent);
+        QPainter p(&cell);
+        icon.paint(&p, cell.rect());
+    }
+    EXPECT_TRUE(probe.untouched());
 }
 
 TEST_F(Delegate, SnapshotsReachTheAlertManager) {

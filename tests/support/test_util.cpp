@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPixmap>
 #include <QThread>
 
 #include <csignal>
@@ -58,6 +59,31 @@ int ForkedChild::reap() {
     if (::waitpid(pid_, &status, 0) != pid_) return -1;
     reaped_ = true;
     return status;
+}
+
+namespace {
+// 512 × 512 at 32 bits is 1024 KB, the cache's unit of cost.
+constexpr int kMarkerSide = 512;
+constexpr int kMarkerKb = kMarkerSide * kMarkerSide * 4 / 1024;
+}  // namespace
+
+PixmapCacheProbe::PixmapCacheProbe() : previousLimitKb_(QPixmapCache::cacheLimit()) {
+    QPixmapCache::clear();
+    QPixmapCache::setCacheLimit(kMarkerKb);
+    QPixmap marker(kMarkerSide, kMarkerSide);
+    marker.fill(Qt::transparent);
+    marker_ = QPixmapCache::insert(marker);
+    if (!untouched()) qFatal("the pixmap cache refused the probe's marker");
+}
+
+PixmapCacheProbe::~PixmapCacheProbe() {
+    QPixmapCache::remove(marker_);
+    QPixmapCache::setCacheLimit(previousLimitKb_);
+}
+
+bool PixmapCacheProbe::untouched() const {
+    QPixmap found;
+    return QPixmapCache::find(marker_, &found);
 }
 
 }  // namespace velmora::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmapCache>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -39,6 +40,24 @@ class ForkedChild {
   private:
     pid_t pid_ = -1;
     bool reaped_ = false;
+};
+
+// Tells whether anything was filed in the process-wide pixmap cache while it lives. It fills
+// the cache exactly with one marker pixmap, so any later entry (up to the marker's size)
+// pushes the marker out. The cache's limit is restored on destruction.
+class PixmapCacheProbe {
+  public:
+    PixmapCacheProbe();
+    ~PixmapCacheProbe();
+    PixmapCacheProbe(const PixmapCacheProbe&) = delete;
+    PixmapCacheProbe& operator=(const PixmapCacheProbe&) = delete;
+
+    // False once something else has been cached.
+    bool untouched() const;
+
+  private:
+    int previousLimitKb_;
+    QPixmapCache::Key marker_;
 };
 
 }  // namespace velmora::test

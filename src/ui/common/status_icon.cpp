@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStaticText>
@@ -155,6 +156,49 @@ void drawSpark(QPainter& p, const std::vector<double>& spark, const QColor& colo
     p.drawPath(path);
 }
 
+// QIcon's own engine for pixmaps keeps every size it hands out in QPixmapCache, keyed by
+// the pixmap's serial number; with a new image each tick that is one dead entry per tick
+// until the cache's limit. This engine serves its single image directly.
+class StatusIconEngine final : public QIconEngine {
+  public:
+    explicit StatusIconEngine(QPixmap pixmap) : pixmap_(std::move(pixmap)) {}
+
+    // The image's own size in points, shrunk (never grown) to fit `size`.
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const QSizeF own = pixmap_.deviceIndependentSize();
+        QSize out(static_cast<int>(std::ceil(own.width())), static_cast<int>(std::ceil(own.height())));
+        if (out.width() > size.width() || out.height() > size.height()) out.scale(size, Qt::KeepAspectRatio);
+        return out;
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+        if (pixmap_.isNull() || rect.isEmpty()) return;
+        const bool smooth = painter->testRenderHint(QPainter::SmoothPixmapTransform);
+        painter->setRenderHint(QPainter::SmoothPixmapTransform);
+        painter->drawPixmap(rect, pixmap_);
+        painter->setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    }
+
+    // In device pixels: the image itself when it fits, else a scaled copy that is not kept.
+    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+        if (pixmap_.isNull() || size.isEmpty()) return {};
+        if (pixmap_.width() <= size.width() && pixmap_.height() <= size.height()) return pixmap_;
+        return pixmap_.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        if (pixmap_.isNull()) return {};
+        return {pixmap_.size()};
+    }
+
+    bool isNull() override { return pixmap_.isNull(); }
+    QString key() const override { return QStringLiteral("VelmoraStatusIcon"); }
+    QIconEngine* clone() const override { return new StatusIconEngine(pixmap_); }
+
+  private:
+    QPixmap pixmap_;
+};
+
 }  // namespace
 
 StatusImage statusImageFor(const Snapshot& s, const std::deque<Snapshot>& history, MenuBarMetric metric) {
@@ -200,6 +244,11 @@ StatusImage statusImageFor(const Snapshot& s, const std::deque<Snapshot>& histor
 
 StatusImage StatusIcon::placeholder() {
     return {{}, QStringLiteral("-"), SystemColor::green(), true};
+}
+
+QIcon StatusIcon::icon(const QImage& image) {
+    if (image.isNull()) return {};
+    return QIcon(new StatusIconEngine(QPixmap::fromImage(image)));
 }
 
 QImage StatusIcon::render(const std::vector<double>& spark, const QString& text, const QColor& color,

@@ -4,6 +4,7 @@
 #include "core/snapshot.h"
 
 #include <QColor>
+#include <QIcon>
 #include <QImage>
 #include <QString>
 
@@ -50,6 +51,11 @@ class StatusIcon {
 
     // The image before the first snapshot: a dimmed green "-" without a sparkline.
     static StatusImage placeholder();
+
+    // The icon a tray shows for `image`. It draws and scales from that one image and files
+    // nothing in the process-wide pixmap cache, so an icon replaced every tick leaves nothing
+    // behind once the next one takes its place.
+    static QIcon icon(const QImage& image);
 };
 
 }  // namespace velmora

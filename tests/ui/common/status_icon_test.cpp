@@ -1,6 +1,9 @@
 #include "ui/common/status_icon.h"
 
+#include "support/test_util.h"
 #include "ui/common/system_colors.h"
+
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -114,6 +117,60 @@ TEST(StatusIconRender, SquareLayoutKeepsTextAboveTheLine) {
     const QRectF text = extentOf(StatusIcon::renderSquare({}, "100%", red, false, 22, 2.0), red);
     EXPECT_LT(text.bottom(), line.top() + 1.0) << "text band above the sparkline";
     EXPECT_GT(line.height(), 6) << "the line still shows its shape";
+}
+
+TEST(StatusIconTrayIcon, ServesTheImageShrunkToWhatATrayAsksFor) {
+    // A 20 × 20 image, the square layout in a tray 20 pixels high.
+    const QImage image = StatusIcon::renderSquare({0, 1}, "7%", SystemColor::red(), false, 20, 1.0)
+                             .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QIcon icon = StatusIcon::icon(image);
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.availableSizes(), QList<QSize>{QSize(20, 20)});
+    struct Case {
+        QSize asked, served;
+    };
+    for (const Case& c : {Case{{20, 20}, {20, 20}}, Case{{22, 20}, {20, 20}}, Case{{64, 64}, {20, 20}},
+                          Case{{16, 16}, {16, 16}}, Case{{40, 10}, {10, 10}}}) {
+        EXPECT_EQ(icon.actualSize(c.asked), c.served) << c.asked.width() << "x" << c.asked.height();
+        EXPECT_EQ(icon.pixmap(c.asked).size(), c.served) << c.asked.width() << "x" << c.asked.height();
+    }
+    EXPECT_EQ(icon.pixmap(QSize(22, 20)).toImage().convertToFormat(image.format()), image)
+        << "a cell that fits gets the image unscaled";
+    EXPECT_TRUE(icon.pixmap(QSize(0, 0)).isNull());
+
+    // Painted into a wider cell, the image keeps its shape and sits in the middle.
+    QImage cell(22, 20, QImage::Format_ARGB32_Premultiplied);
+    cell.fill(Qt::transparent);
+    {
+        QPainter p(&cell);
+        icon.paint(&p, cell.rect());
+    }
+    EXPECT_EQ(cell.copy(1, 0, 20, 20), image);
+    EXPECT_EQ(qAlpha(cell.pixel(0, 10)), 0);
+    EXPECT_EQ(qAlpha(cell.pixel(21, 10)), 0);
+
+    EXPECT_TRUE(StatusIcon::icon(QImage()).isNull());
+}
+
+TEST(StatusIconTrayIcon, ReplacedIconsLeaveNothingInThePixmapCache) {
+    // A tray repaints its cell from the icon, or asks for pixmaps to send on; a new icon comes
+    // every tick. None of that may be filed in the process-wide cache, or every tick's image
+    // stays alive there until the cache's limit.
+    const test::PixmapCacheProbe probe;
+    for (int tick = 0; tick < 40; ++tick) {
+        const QImage image = StatusIcon::renderSquare({0, tick / 40.0}, QString::number(tick) + u'%',
+                                                      SystemColor::green(), false, 22, 1.0);
+        const QIcon icon = StatusIcon::icon(image);
+        QImage cell(24, 22, QImage::Format_ARGB32_Premultiplied);
+        cell.fill(Qt::transparent);
+        QPainter p(&cell);
+        icon.paint(&p, cell.rect());
+        icon.paint(&p, QRect(0, 0, 16, 16));
+        for (const QSize size : {QSize(22, 22), QSize(16, 16), QSize(32, 32)})
+            EXPECT_FALSE(icon.pixmap(size).isNull());
+        EXPECT_FALSE(icon.pixmap(QSize(22, 22), 2.0).isNull());
+    }
+    EXPECT_TRUE(probe.untouched());
 }
 
 TEST(StatusImageRules, PlaceholderIsADimmedGreenDash) {
