@@ -1,9 +1,9 @@
 // hwmon, thermal-zone and power-supply attributes: one attribute per line, read the way
 // the readers read them, then put together as a battery, a zone and sensor names.
 #include "fuzz_input.h"
-#include "platform/linux/battery_linux.h"
 #include "platform/linux/file_util.h"
-#include "platform/linux/thermal_linux.h"
+#include "platform/linux/hwmon_temperatures.h"
+#include "platform/linux/power_supply.h"
 
 using namespace velmora;
 namespace fs = platform::linux_fs;
