@@ -60,7 +60,7 @@ class Replies {
     SockDiag::Walk walk(uint32_t seq, std::vector<InetSocket>& out, size_t cut = 0) const {
         // Copied into 4-byte-aligned storage, as the receive buffer is.
         std::vector<uint32_t> aligned((bytes_.size() + 3) / 4);
-        std::memcpy(aligned.data(), bytes_.data(), bytes_.size());
+        if (!bytes_.empty()) std::memcpy(aligned.data(), bytes_.data(), bytes_.size());
         return SockDiag::walk(reinterpret_cast<const char*>(aligned.data()), bytes_.size() - cut, seq,
                               AF_INET, out);
     }
