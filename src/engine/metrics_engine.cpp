@@ -1,5 +1,6 @@
 #include "engine/metrics_engine.h"
 
+#include "platform/app_services.h"
 #include "platform/autorelease.h"
 
 #include <QPointer>
@@ -16,6 +17,7 @@ constexpr int kFirstTickDelayMs = 100;
 
 MetricsEngine::MetricsEngine(std::unique_ptr<SnapshotSource> source, QObject* parent)
     : MetricsFeed(parent),
+      releaseMemory_(platform::releaseFreedMemory),
       source_(std::move(source)),
       worker_(QStringLiteral("com.tandrel.pelto.monitor.sampler"), QThread::LowPriority) {}
 
@@ -155,6 +157,21 @@ void MetricsEngine::publish(Snapshot snapshot) {
 
     emit currentChanged();
     emit historyChanged();
+    // After the observers have run, so what they let go of this tick is released too.
+    releaseMemoryWhenDue(newest);
+}
+
+void MetricsEngine::releaseMemoryWhenDue(TimePoint newest) {
+    const auto period =
+        std::chrono::duration_cast<WallClock::duration>(std::chrono::duration<double>(memoryReleaseSeconds));
+    // The first snapshot starts the period; a wall clock set backwards starts it again.
+    if (!lastRelease_ || newest < *lastRelease_) {
+        lastRelease_ = newest;
+        return;
+    }
+    if (newest - *lastRelease_ < period) return;
+    lastRelease_ = newest;
+    if (releaseMemory_) releaseMemory_();
 }
 
 MetricPointId MetricsEngine::pointId(size_t i) const {

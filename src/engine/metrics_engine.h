@@ -11,6 +11,7 @@ class QTimer;
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -56,6 +57,11 @@ class MetricsEngine : public MetricsFeed {
     // Appends a finished snapshot. Runs on the engine's thread; the worker posts here.
     void publish(Snapshot snapshot);
 
+    // What publish runs once per `memoryReleaseSeconds` of snapshot time (tests observe it
+    // here); by default it gives the allocator's freed pages back to the system.
+    static constexpr double memoryReleaseSeconds = 60;
+    void setMemoryRelease(std::function<void()> release) { releaseMemory_ = std::move(release); }
+
   private:
     template <typename Value>
     std::vector<MetricPoint> decimated(Value value) const;
@@ -68,8 +74,15 @@ class MetricsEngine : public MetricsFeed {
     // Processes are read once the current activation has been primed.
     bool processesWanted() const;
 
+    // Every tick frees what the snapshots leaving the history held; the allocator keeps those
+    // pages, scattered between live blocks, so without a periodic release the resident size
+    // creeps up for hours while the heap itself stays flat.
+    void releaseMemoryWhenDue(TimePoint newest);
+
     Snapshot current_;
     std::deque<Snapshot> history_;
+    std::function<void()> releaseMemory_;
+    std::optional<TimePoint> lastRelease_;
     ThreadInbox inbox_;  // finished snapshots come back to this thread through it
     mutable std::mutex stateLock_;
     bool uiActive_ = false;

@@ -17,4 +17,9 @@ bool hasUserNotificationCentre();
 void requestUserNotificationPermission(std::function<void(bool granted)> answer);
 void postUserNotification(const std::string& id, const std::string& title, const std::string& body);
 
+// Gives the pages the memory allocator still holds for freed blocks back to the system. A
+// program that frees and allocates all day leaves such pages between live blocks; they stay
+// resident although nothing uses them.
+void releaseFreedMemory();
+
 }  // namespace velmora::platform

@@ -125,6 +125,36 @@ TEST_F(EngineHistory, WallClockSetBackwardsKeepsHistoryBounded) {
         ASSERT_LT(engine.history()[i - 1].time, engine.history()[i].time);
 }
 
+TEST_F(EngineHistory, ReleasesFreedMemoryOncePerMinuteOfSnapshots) {
+    // Seconds from t0 at which snapshots arrive.
+    auto every = [](int step, int last) {
+        std::vector<int> out;
+        for (int s = 0; s <= last; s += step)
+            out.push_back(s);
+        return out;
+    };
+    struct Case {
+        const char* what;
+        std::vector<int> seconds;
+        int releases;
+    };
+    for (const Case& c : {
+             Case{"59 s after the first snapshot: not yet", every(1, 59), 0},
+             Case{"60 s after it", every(1, 60), 1},
+             Case{"ten minutes at 1 s", every(1, 600), 10},
+             Case{"ten minutes at 5 s", every(5, 600), 10},
+             Case{"a long gap counts once", {0, 3600, 3630}, 1},
+             Case{"a clock set back starts the minute again", {0, 50, -3600, -3550, -3541, -3540}, 1},
+         }) {
+        MetricsEngine e{std::make_unique<FakeSource>(&ticks)};
+        int releases = 0;
+        e.setMemoryRelease([&releases] { ++releases; });
+        for (int s : c.seconds)
+            e.publish(at(t0 + std::chrono::seconds(s), s));
+        EXPECT_EQ(releases, c.releases) << c.what;
+    }
+}
+
 TEST_F(EngineHistory, ChartDecimationAt540And541) {
     for (int i = 0; i < 540; ++i)
         engine.publish(at(t0 + std::chrono::milliseconds(i * 500), i));

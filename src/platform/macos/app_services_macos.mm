@@ -5,6 +5,8 @@
 #import <Foundation/Foundation.h>
 #import <UserNotifications/UserNotifications.h>
 
+#include <malloc/malloc.h>
+
 namespace velmora::platform {
 
 void becomeAccessoryApplication() {
@@ -49,6 +51,11 @@ void postUserNotification(const std::string& id, const std::string& title, const
                                              trigger:nil];
     [[UNUserNotificationCenter currentNotificationCenter] addNotificationRequest:request
                                                            withCompletionHandler:nil];
+}
+
+// Every malloc zone, with no goal: as much as each can give back.
+void releaseFreedMemory() {
+    malloc_zone_pressure_relief(nullptr, 0);
 }
 
 }  // namespace velmora::platform
