@@ -1,7 +1,8 @@
-// hwmon, thermal-zone and power-supply attributes: one attribute per line, read the way
-// the readers read them, then put together as a battery, a zone and sensor names.
+// hwmon, thermal-zone and power-supply attributes and hwmon file names: one per line, read
+// the way the readers read them, then put together as a battery, a zone and sensor names.
 #include "fuzz_input.h"
 #include "platform/linux/file_util.h"
+#include "platform/linux/hwmon.h"
 #include "platform/linux/hwmon_temperatures.h"
 #include "platform/linux/power_supply.h"
 
@@ -19,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fs::parseUInt(line);
         fs::parseCpuList(line);
         fs::trim(line);
+        platform::hwmonIndex(line, "fan", "_input");
     }
     auto at = [&](size_t i) { return ints[i % ints.size()]; };
 
