@@ -6,8 +6,10 @@ TEST_PKGS  := googletest libgtest-dev libgmock-dev fonts-dejavu-core xvfb xauth 
 RUN_PKGS   := fonts-noto-cjk fonts-thai-tlwg fonts-dejavu-core qt6-gtk-platformtheme
 BENCH_PKGS := libbenchmark-dev
 FUZZ_PKGS  := clang libclang-rt-dev llvm
+SOAK_PKGS  := python3
 
 FUZZ_SECONDS ?= 60
+SOAK_SECONDS ?= 600
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
@@ -24,7 +26,7 @@ define ensure_pkgs
 	fi
 endef
 
-.PHONY: all run screenshots test test-asan test-tsan bench fuzz deps-build deps-test deps-run deps-bench deps-fuzz build clean
+.PHONY: all run screenshots test test-asan test-tsan bench fuzz deps-build deps-test deps-run deps-bench deps-fuzz deps-soak soak soak-sanitizers build clean
 
 all: build
 
@@ -38,6 +40,8 @@ deps-bench: deps-build
 	$(call ensure_pkgs,$(BENCH_PKGS))
 deps-fuzz: deps-build
 	$(call ensure_pkgs,$(FUZZ_PKGS))
+deps-soak: deps-test
+	$(call ensure_pkgs,$(SOAK_PKGS))
 
 build: deps-test
 	cmake --preset default >/dev/null
@@ -75,5 +79,18 @@ fuzz: deps-fuzz
 	cmake --build --preset fuzz -j $(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) bash fuzz/run.sh build-fuzz
 
+# The headless mode under process churn (bench/churn_soak.py): SOAK_SECONDS of the default
+# build; two minutes each of its AddressSanitizer and ThreadSanitizer builds.
+soak: deps-soak build
+	python3 bench/churn_soak.py build/velmora --seconds $(SOAK_SECONDS)
+
+soak-sanitizers: deps-soak
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan --target velmora -j $(JOBS)
+	cmake --preset tsan -B build-tsan-app -DVELMORA_BUILD_APP=ON -DVELMORA_BUILD_TESTS=OFF >/dev/null
+	cmake --build build-tsan-app --target velmora -j $(JOBS)
+	python3 bench/churn_soak.py build-asan/velmora --sanitizer --seconds 120
+	python3 bench/churn_soak.py build-tsan-app/velmora --sanitizer --seconds 120
+
 clean:
-	rm -rf build build-asan build-tsan build-bench build-fuzz
+	rm -rf build build-asan build-tsan build-tsan-app build-bench build-fuzz

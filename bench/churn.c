@@ -169,8 +169,12 @@ int main(int argc, char** argv) {
     const double seconds = atof(argv[2]);
     const char* oddExe = argc > 3 && argv[3][0] ? argv[3] : NULL;
     const int workers = argc > 4 && atoi(argv[4]) > 0 ? atoi(argv[4]) : 1;
-    signal(SIGTERM, onSignal);
-    signal(SIGINT, onSignal);
+    /* Without SA_RESTART, so a stop interrupts the wait for the workers' counts. */
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = onSignal;
+    sigaction(SIGTERM, &action, NULL);
+    sigaction(SIGINT, &action, NULL);
 
     /* Several workers keep the rate up on a machine where each start waits for a core. */
     int counts[2];

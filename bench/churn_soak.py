@@ -46,6 +46,7 @@ class Monitor:
         self.proc = proc
         self.lines = self.invalid = 0
         self.max_processes = 0
+        self.pids = set()
         self.first_invalid = None
         self.thread = threading.Thread(target=self.read, daemon=True)
         self.thread.start()
@@ -58,6 +59,7 @@ class Monitor:
                 if not isinstance(obj, dict) or not isinstance(obj.get("processes"), list):
                     raise ValueError("not a snapshot with processes")
                 self.max_processes = max(self.max_processes, len(obj["processes"]))
+                self.pids.update(p.get("pid") for p in obj["processes"] if isinstance(p, dict))
             except ValueError as e:
                 self.invalid += 1
                 if self.first_invalid is None:
@@ -92,6 +94,15 @@ def main():
         os.makedirs(os.path.join(tmp, "config"), exist_ok=True)
         env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(tmp, "config"), QT_QPA_PLATFORM="offscreen")
         env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+        if args.sanitizer:
+            # As the test presets run them: leaks count, any undefined behaviour or race stops
+            # the run, system libraries' own findings are suppressed.
+            support = os.path.join(HERE, "..", "tests", "support")
+            env.setdefault("ASAN_OPTIONS", "detect_leaks=1")
+            env.setdefault("LSAN_OPTIONS", f"suppressions={support}/lsan.supp")
+            env.setdefault("UBSAN_OPTIONS", "print_stacktrace=1:halt_on_error=1")
+            env.setdefault("TSAN_OPTIONS", f"suppressions={support}/tsan.supp:halt_on_error=1")
+            env.setdefault("QT_NO_GLIB", "1")
         err_path = os.path.join(tmp, "stderr")
         with open(err_path, "w") as err:
             vel = subprocess.Popen([args.binary, "--print", "--json", "--processes", "--interval", "1",
@@ -145,7 +156,8 @@ def main():
     for i, (rss, fds, ticks, secs) in enumerate(minutes, 1):
         print(f"| {i} | {rss / 1024:.1f} | {fds} | {100.0 * ticks / clk / secs:.1f} |")
     print()
-    print(f"JSON lines: {mon.lines}, invalid: {mon.invalid}; most processes in one snapshot: {mon.max_processes}")
+    print(f"JSON lines: {mon.lines}, invalid: {mon.invalid}; most processes in one snapshot: "
+          f"{mon.max_processes}; distinct pids listed: {len(mon.pids)}")
     if mon.first_invalid:
         print(f"first invalid line: {mon.first_invalid}")
     print(f"exit status: {status}")

@@ -89,18 +89,20 @@ QString Localizer::t(const QString& key) const {
 }
 
 QString Localizer::fill(QStringView text, std::span<const QString> args) {
+    constexpr qsizetype kMaxDigits = 9;
     QString out;
     out.reserve(text.size());
     qsizetype copied = 0;  // text before this index is in `out` already
     for (qsizetype open = text.indexOf(u'{'); open >= 0; open = text.indexOf(u'{', open + 1)) {
-        const qsizetype close = text.indexOf(u'}', open + 1);
-        if (close < 0) break;
+        qsizetype close = open + 1;
+        while (close < text.size() && close - open <= kMaxDigits && text[close] >= u'0' &&
+               text[close] <= u'9')
+            ++close;
+        if (close == open + 1 || close >= text.size() || text[close] != u'}') continue;
+        // Only the plain decimal form names an argument: "{01}" stays as written.
         const QStringView digits = text.sliced(open + 1, close - open - 1);
-        // Only the plain decimal form names an argument: "{01}" and "{+1}" stay as written.
-        bool ok = !digits.isEmpty() && digits.size() <= 9 && (digits.size() == 1 || digits[0] != u'0');
-        for (const QChar c : digits)
-            ok = ok && c >= u'0' && c <= u'9';
-        const size_t index = ok ? digits.toULong() : args.size();
+        if (digits.size() > 1 && digits[0] == u'0') continue;
+        const size_t index = digits.toULong();
         if (index >= args.size()) continue;
         out += text.sliced(copied, open - copied);
         out += args[index];

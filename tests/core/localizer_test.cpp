@@ -22,7 +22,7 @@ std::function<QStringList()> prefers(QStringList langs) {
 
 const QByteArray kTable = R"({
   "en": {"greet": "Hello", "count": "{0} of {1}", "enOnly": "English only", "empty": "",
-         "alert": "{0} uses {1}%", "odd": "{0}-{0} {{1}} {x} {01} {} {2} {+1} {", "many": "{10} {1} {0}"},
+         "alert": "{0} uses {1}%", "odd": "{0}-{0} {{1}} {x} {01} {} {2} {+1} {4294967296} {", "many": "{10} {1} {0}"},
   "ko": {"greet": "안녕하세요", "koOnly": "한국어만", "count": "{1}개 중 {0}"},
   "fr": {"greet": "Bonjour", "empty": "non vide"}
 })";
@@ -90,7 +90,7 @@ TEST(LocalizerLookup, FillsPlaceholdersFromTheTemplateOnly) {
         {loc.t("count", 1, 2, 3), "1 of 2", "extra arguments are ignored"},
         {loc.t("nowhere {0}", 5), "nowhere {0}", "a missing key is returned unchanged"},
         {loc.t("count", 2.5, "x"), "2.5 of x", "numbers and C strings"},
-        {loc.t("odd", "a", "b"), "a-a {b} {x} {01} {} {2} {+1} {", "only plain indexes with an argument"},
+        {loc.t("odd", "a", "b"), "a-a {b} {x} {01} {} {2} {+1} {4294967296} {", "only plain indexes with an argument"},
         {loc.t("many", 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, QString("ten")), "ten 1 0", "two-digit indexes"},
     };
     for (const Case& c : cases)
