@@ -58,6 +58,7 @@ std::optional<std::vector<ProcNet>> LinuxNetProcSource::measure(const Interrupt:
     using Clock = std::chrono::steady_clock;
     if (!diag_.tcpSockets(first_)) return std::nullopt;
     const auto t0 = Clock::now();
+    if (afterFirstDump_) afterFirstDump_();
     if (!stop.sleepFor(gap_)) return std::vector<ProcNet>{};
     if (!diag_.tcpSockets(last_)) return std::nullopt;
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();

@@ -5,6 +5,7 @@
 #include "platform/net_proc.h"
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -37,6 +38,10 @@ class LinuxNetProcSource : public NetProcSource {
     // each socket; sockets nobody readable holds stay -1.
     void findOwners(std::unordered_map<uint64_t, int32_t>& owners);
 
+    // Runs right after each measurement's first dump, on the measuring thread; lets a test
+    // put traffic inside the window without guessing how long the first dump takes.
+    void setAfterFirstDump(std::function<void()> hook) { afterFirstDump_ = std::move(hook); }
+
   private:
     QString nameOf(int32_t pid);
 
@@ -48,6 +53,7 @@ class LinuxNetProcSource : public NetProcSource {
     std::unordered_map<uint64_t, int32_t> owners_;
     ProcNameCache names_;
     std::string buf_;
+    std::function<void()> afterFirstDump_;
 };
 
 }  // namespace velmora::platform

@@ -118,14 +118,10 @@ TEST(LinuxNetProcLive, MeasuresThisProcessesLoopbackTraffic) {
     {
         LoopbackPair pair;
         ASSERT_TRUE(pair.connected());
-        std::thread writer([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));  // after the first dump
-            pair.send(std::string(kPayload, 'x'));
-        });
         LinuxNetProcSource source("/proc", std::chrono::milliseconds(800));
+        source.setAfterFirstDump([&] { pair.send(std::string(kPayload, 'x')); });
         Interrupt interrupt;
         result = source.measure(interrupt.token());
-        writer.join();
         ASSERT_EQ(pair.finish(), kPayload);
     }
 
@@ -178,11 +174,12 @@ TEST(LinuxNetProcLive, InterruptEndsTheWaitAtOnce) {
     LinuxNetProcSource source("/proc", std::chrono::milliseconds(60000));
     Interrupt interrupt;
     const Interrupt::Token token = interrupt.token();
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        interrupt.interrupt();
-    });
+    // From another thread once the first dump is done, so the interrupt meets the wait
+    // before or after it begins; both must end it.
+    std::thread stopper;
+    source.setAfterFirstDump([&] { stopper = std::thread([&] { interrupt.interrupt(); }); });
     const auto result = source.measure(token);
+    ASSERT_TRUE(stopper.joinable());
     stopper.join();
     EXPECT_TRUE(token.stopped());
     ASSERT_TRUE(result.has_value());
