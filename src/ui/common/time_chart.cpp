@@ -1,0 +1,197 @@
+#include "ui/common/time_chart.h"
+
+#include "ui/common/system_colors.h"
+#include "ui/common/view_fonts.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace velmora {
+
+TimeChart::TimeChart(QWidget* parent, double visibleSeconds) : QWidget(parent), view_(visibleSeconds) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    valueText_ = [](double v) { return QString::number(v, 'f', 0); };
+}
+
+void TimeChart::setSeries(std::vector<Series> series) {
+    series_ = std::move(series);
+    updateRange();
+    update();
+}
+
+void TimeChart::setMaxY(std::optional<double> maxY) {
+    fixedMaxY_ = maxY && std::isfinite(*maxY) && *maxY > 0 ? maxY : std::nullopt;
+    update();
+}
+
+void TimeChart::setValueText(std::function<QString(double)> format) {
+    if (format) valueText_ = std::move(format);
+}
+
+double TimeChart::effectiveMaxY() const {
+    return fixedMaxY_ ? *fixedMaxY_ : autoMaxY_;
+}
+
+void TimeChart::updateRange() {
+    bool any = false;
+    TimePoint oldest{}, newest{};
+    double top = 0;
+    for (const Series& s : series_) {
+        if (s.points.empty()) continue;
+        const TimePoint first = s.points.front().time, last = s.points.back().time;
+        oldest = any ? std::min(oldest, first) : first;
+        newest = any ? std::max(newest, last) : last;
+        any = true;
+        for (const MetricPoint& p : s.points)
+            if (std::isfinite(p.value)) top = std::max(top, p.value);
+    }
+    autoMaxY_ = niceCeiling(top);
+    if (!any) return;
+    const bool wasFollowing = view_.following();
+    view_.setDataRange(oldest, newest);
+    if (view_.following() != wasFollowing) emit followingChanged(view_.following());
+}
+
+void TimeChart::scrollBy(double seconds) {
+    const bool wasFollowing = view_.following();
+    view_.scrollBy(seconds);
+    if (view_.following() != wasFollowing) emit followingChanged(view_.following());
+    update();
+}
+
+QRectF TimeChart::plotRect() const {
+    return QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+}
+
+std::optional<TimePoint> TimeChart::cursorTime() const {
+    if (!hoverX_ || !view_.hasData()) return std::nullopt;
+    const QRectF r = plotRect();
+    return view_.timeAt(*hoverX_ - r.left(), r.width());
+}
+
+QString TimeChart::cursorText() const {
+    const auto at = cursorTime();
+    if (!at) return {};
+    QStringList parts;
+    for (const Series& s : series_)
+        if (const auto i = nearestPoint(s.points, *at); i && std::isfinite(s.points[*i].value))
+            parts << valueText_(s.points[*i].value);
+    return parts.join(QStringLiteral(" · "));
+}
+
+void TimeChart::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r = plotRect();
+    const QColor grid = SystemColor::secondary(palette());
+
+    QColor gridLine = grid;
+    gridLine.setAlphaF(0.15f);
+    p.setPen(QPen(gridLine, 1));
+    for (int i = 1; i < 4; ++i) {
+        const double y = r.top() + r.height() * i / 4.0;
+        p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
+    }
+    if (!view_.hasData()) return;
+
+    const double top = effectiveMaxY();
+    auto yOf = [&](double v) { return r.bottom() - r.height() * std::clamp(v / top, 0.0, 1.0); };
+    p.setClipRect(r);
+    for (const Series& s : series_) {
+        thinForPlot(s.points, view_, r.width(), plot_);
+        if (plot_.empty()) continue;
+        QPainterPath line;
+        line.moveTo(r.left() + plot_.front().x, yOf(plot_.front().value));
+        for (size_t i = 1; i < plot_.size(); ++i)
+            line.lineTo(r.left() + plot_[i].x, yOf(plot_[i].value));
+        if (s.area) {
+            QPainterPath fill = line;
+            fill.lineTo(r.left() + plot_.back().x, r.bottom());
+            fill.lineTo(r.left() + plot_.front().x, r.bottom());
+            fill.closeSubpath();
+            QColor shade = s.color;
+            shade.setAlphaF(0.25f);
+            p.fillPath(fill, shade);
+        }
+        p.strokePath(line, QPen(s.color, 1.5));
+    }
+
+    if (const auto at = cursorTime()) {
+        const double x = r.left() + view_.xFor(*at, r.width());
+        p.setPen(QPen(grid, 1));
+        p.drawLine(QPointF(x, r.top()), QPointF(x, r.bottom()));
+        for (const Series& s : series_) {
+            const auto i = nearestPoint(s.points, *at);
+            if (!i || !std::isfinite(s.points[*i].value)) continue;
+            const QPointF dot(r.left() + view_.xFor(s.points[*i].time, r.width()), yOf(s.points[*i].value));
+            p.setPen(Qt::NoPen);
+            p.setBrush(s.color);
+            p.drawEllipse(dot, 2.5, 2.5);
+        }
+        const QString text = cursorText();
+        if (!text.isEmpty()) {
+            p.setFont(ViewFonts::caption2(font()));
+            const QRectF box = p.fontMetrics().boundingRect(text).adjusted(-3, -1, 3, 1);
+            // Beside the cursor, on whichever side has room.
+            const double left = x + 4 + box.width() <= r.right() ? x + 4 : x - 4 - box.width();
+            const QRectF label(left, r.top() + 2, box.width(), box.height());
+            QColor back = palette().color(QPalette::Base);
+            back.setAlphaF(0.85f);
+            p.setPen(Qt::NoPen);
+            p.setBrush(back);
+            p.drawRoundedRect(label, 3, 3);
+            p.setPen(palette().color(QPalette::Text));
+            p.drawText(label, Qt::AlignCenter, text);
+        }
+    }
+}
+
+void TimeChart::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) dragX_ = event->position().x();
+    QWidget::mousePressEvent(event);
+}
+
+void TimeChart::mouseMoveEvent(QMouseEvent* event) {
+    const double x = event->position().x();
+    if (dragX_ && (event->buttons() & Qt::LeftButton)) {
+        const double width = plotRect().width();
+        // Dragging right pulls older data into view.
+        if (width > 0) scrollBy((x - *dragX_) * view_.visibleSeconds() / width);
+        dragX_ = x;
+    }
+    hoverX_ = x;
+    update();
+}
+
+void TimeChart::mouseReleaseEvent(QMouseEvent* event) {
+    dragX_.reset();
+    QWidget::mouseReleaseEvent(event);
+}
+
+void TimeChart::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) emit analyseRequested();
+}
+
+void TimeChart::wheelEvent(QWheelEvent* event) {
+    // A notch moves a tenth of the span; either wheel direction works, horizontal first.
+    const QPoint delta = event->angleDelta();
+    const int steps = delta.x() != 0 ? delta.x() : delta.y();
+    if (steps == 0) return;
+    scrollBy(steps / 120.0 * view_.visibleSeconds() / 10.0);
+    event->accept();
+}
+
+void TimeChart::leaveEvent(QEvent* event) {
+    hoverX_.reset();
+    dragX_.reset();
+    update();
+    QWidget::leaveEvent(event);
+}
+
+}  // namespace velmora

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "ui/common/chart_viewport.h"
+
+#include <QColor>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace velmora {
+
+// A chart of one or more series over time, drawn with QPainter: areas or lines, a fixed or
+// automatic top, the last `visibleSeconds` of the data, following the newest point until the
+// user drags or scrolls back. Hovering shows a time cursor with the values under it; a double
+// click asks for analysis. Nothing is drawn while the widget is hidden.
+class TimeChart : public QWidget {
+    Q_OBJECT
+  public:
+    struct Series {
+        std::vector<MetricPoint> points;
+        QColor color;
+        bool area = true;
+    };
+
+    explicit TimeChart(QWidget* parent = nullptr, double visibleSeconds = 300);
+
+    // Replaces the data; the view keeps its scroll position unless it follows.
+    void setSeries(std::vector<Series> series);
+    const std::vector<Series>& series() const { return series_; }
+    // A fixed top (100 for percentages); none scales to the data.
+    void setMaxY(std::optional<double> maxY);
+    double effectiveMaxY() const;
+    // How a value under the cursor is written ("42%", "3.1 MB/s").
+    void setValueText(std::function<QString(double)> format);
+
+    ChartViewport& viewport() { return view_; }
+    const ChartViewport& viewport() const { return view_; }
+    // The cursor's time, while the pointer is over the chart.
+    std::optional<TimePoint> cursorTime() const;
+    // The text the cursor shows: each series' value nearest the cursor, joined.
+    QString cursorText() const;
+
+    QSize sizeHint() const override { return {320, 96}; }
+    QSize minimumSizeHint() const override { return {120, 40}; }
+
+  signals:
+    void analyseRequested();
+    void followingChanged(bool following);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+  private:
+    void updateRange();
+    void scrollBy(double seconds);
+    QRectF plotRect() const;
+
+    ChartViewport view_;
+    std::vector<Series> series_;
+    std::optional<double> fixedMaxY_;
+    double autoMaxY_ = 1;
+    std::function<QString(double)> valueText_;
+    std::optional<double> hoverX_;
+    std::optional<double> dragX_;
+    std::vector<PlotPoint> plot_;  // reused for every series, every frame
+};
+
+}  // namespace velmora
