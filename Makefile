@@ -4,7 +4,7 @@
 BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
 TEST_PKGS  := googletest libgtest-dev libgmock-dev fonts-dejavu-core xvfb xauth dbus-daemon
 RUN_PKGS   := fonts-noto-cjk fonts-thai-tlwg fonts-dejavu-core qt6-gtk-platformtheme
-BENCH_PKGS := libbenchmark-dev
+BENCH_PKGS := libbenchmark-dev qt6-charts-dev
 FUZZ_PKGS  := clang libclang-rt-dev llvm
 SOAK_PKGS  := python3
 

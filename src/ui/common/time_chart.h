@@ -3,6 +3,7 @@
 #include "ui/common/chart_viewport.h"
 
 #include <QColor>
+#include <QPolygonF>
 #include <QWidget>
 
 #include <functional>
@@ -71,6 +72,7 @@ class TimeChart : public QWidget {
     std::optional<double> hoverX_;
     std::optional<double> dragX_;
     std::vector<PlotPoint> plot_;  // reused for every series, every frame
+    QPolygonF line_;
 };
 
 }  // namespace velmora
