@@ -77,6 +77,8 @@ class ProcessTable {
     // Filters, groups, sorts and caps one snapshot's processes into table rows.
     std::vector<ProcInfo> recompute(const std::vector<ProcInfo>& processes, const ProcTableOptions& options);
     void sortRows(std::vector<ProcInfo>& rows, const ProcTableOptions& options) const;
+    // A new grouping, sort or ranking mode starts its order afresh.
+    void forgetOrder() { prevRank_.clear(); }
 
     const ProcessRanker& ranker() const { return ranker_; }
     const std::unordered_map<int32_t, int>& prevRank() const { return prevRank_; }

@@ -1,0 +1,234 @@
+#include "ui/dashboard/process_table_model.h"
+
+#include "core/format.h"
+#include "core/localizer.h"
+
+#include <unordered_set>
+
+namespace velmora {
+
+void ProcessTableState::setProcesses(const std::vector<ProcInfo>& processes) {
+    processes_ = processes;
+    table_.tick(processes_);
+    if (!selection_.empty()) {
+        std::unordered_set<int32_t> alive;
+        alive.reserve(processes_.size());
+        for (const ProcInfo& p : processes_)
+            alive.insert(p.pid);
+        std::erase_if(selection_, [&](int32_t pid) { return !alive.contains(pid); });
+    }
+    recompute();
+}
+
+void ProcessTableState::setSearch(const QString& search) {
+    if (search == options_.search) return;
+    options_.search = search;
+    recompute();
+}
+
+void ProcessTableState::setGrouped(bool grouped) {
+    if (grouped == options_.groupByName) return;
+    options_.groupByName = grouped;
+    table_.forgetOrder();
+    recompute();
+}
+
+void ProcessTableState::sortBy(ProcSortKey key) {
+    if (key == options_.key) {
+        options_.ascending = !options_.ascending;
+    } else {
+        options_.key = key;
+        options_.ascending = key == ProcSortKey::name || key == ProcSortKey::pid;
+    }
+    table_.forgetOrder();
+    recompute();
+}
+
+void ProcessTableState::setCumulativeRank(bool cumulative) {
+    if (cumulative == options_.cumulativeRank) return;
+    options_.cumulativeRank = cumulative;
+    table_.forgetOrder();
+    recompute();
+}
+
+void ProcessTableState::setCollectGPU(bool collect) {
+    collectGPU_ = collect;
+    if (!collect && options_.key == ProcSortKey::gpu) options_.key = ProcSortKey::cpu;
+    table_.forgetOrder();
+    rebuildColumns();
+    recompute();
+}
+
+void ProcessTableState::rebuildColumns() {
+    columns_ = {ProcColumn::pid, ProcColumn::name, ProcColumn::cpu};
+    if (collectGPU_) columns_.push_back(ProcColumn::gpu);
+    columns_.insert(columns_.end(), {ProcColumn::mem, ProcColumn::disk, ProcColumn::energy});
+}
+
+void ProcessTableState::recompute() {
+    if (columns_.empty()) rebuildColumns();
+    rows_ = table_.recompute(processes_, options_);
+}
+
+void ProcessTableState::toggleSelected(int32_t pid) {
+    if (!selection_.erase(pid)) selection_.insert(pid);
+}
+
+void ProcessTableState::setSelection(std::set<int32_t> pids) {
+    selection_ = std::move(pids);
+}
+
+std::vector<int32_t> ProcessTableState::targetsFor(int32_t rowPid) const {
+    std::vector<int32_t> out;
+    if (selection_.contains(rowPid))
+        out.assign(selection_.begin(), selection_.end());
+    else
+        out.push_back(rowPid);
+    std::erase_if(out, [](int32_t pid) { return pid < 2; });
+    return out;
+}
+
+QString ProcessTableState::nameOf(int32_t pid) const {
+    for (const ProcInfo& p : rows_)
+        if (p.pid == pid) return p.name;
+    for (const ProcInfo& p : processes_)
+        if (p.pid == pid) return p.name;
+    return QStringLiteral("pid %1").arg(pid);
+}
+
+void ProcessTableState::signalled(const std::vector<int32_t>& pids) {
+    for (const int32_t pid : pids)
+        selection_.erase(pid);
+}
+
+ProcessTableModel::ProcessTableModel(const ProcessTableState& state, QObject* parent)
+    : QAbstractTableModel(parent), state_(state) {
+    refresh();
+}
+
+void ProcessTableModel::refresh() {
+    if (state_.columns() != shownColumns_) {
+        // A column came or went: the header changes, so everything does.
+        beginResetModel();
+        shownColumns_ = state_.columns();
+        shownRows_ = static_cast<int>(state_.rows().size());
+        endResetModel();
+        return;
+    }
+    const int rows = static_cast<int>(state_.rows().size());
+    if (rows < shownRows_) {
+        beginRemoveRows({}, rows, shownRows_ - 1);
+        shownRows_ = rows;
+        endRemoveRows();
+    } else if (rows > shownRows_) {
+        beginInsertRows({}, shownRows_, rows - 1);
+        shownRows_ = rows;
+        endInsertRows();
+    }
+    if (rows > 0 && !shownColumns_.empty())
+        emit dataChanged(index(0, 0), index(rows - 1, static_cast<int>(shownColumns_.size()) - 1));
+}
+
+ProcColumn ProcessTableModel::columnAt(int column) const {
+    return column >= 0 && column < static_cast<int>(shownColumns_.size()) ? shownColumns_[column] : ProcColumn::name;
+}
+
+int ProcessTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : shownRows_;
+}
+
+int ProcessTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(shownColumns_.size());
+}
+
+QVariant ProcessTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= static_cast<int>(state_.rows().size())) return {};
+    const ProcInfo& p = state_.rows()[index.row()];
+    const ProcColumn column = columnAt(index.column());
+    switch (role) {
+        case Qt::DisplayRole:
+            return cellText(p, column);
+        case Qt::ToolTipRole:
+            return column == ProcColumn::name ? QVariant(p.name) : QVariant();
+        case Qt::TextAlignmentRole:
+            return column == ProcColumn::name ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
+                                              : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        case PidRole:
+            return p.pid;
+        default:
+            return {};
+    }
+}
+
+QVariant ProcessTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    return headerText(columnAt(section));
+}
+
+QString ProcessTableModel::cellText(const ProcInfo& p, ProcColumn column) {
+    switch (column) {
+        case ProcColumn::pid:
+            return QString::number(p.pid);
+        case ProcColumn::name: {
+            // One line whatever the name holds: control characters would break the row.
+            QString name = p.name;
+            for (QChar& c : name)
+                if (c.category() == QChar::Other_Control) c = QChar(u' ');
+            return name;
+        }
+        case ProcColumn::cpu:
+            return Format::fixed(p.cpu, 0) + u'%';
+        case ProcColumn::gpu:
+            return Format::fixed(p.gpuPercent, 0) + u'%';
+        case ProcColumn::mem:
+            return Format::bytes(p.memBytes);
+        case ProcColumn::disk:
+            return Format::bps(p.diskReadBps + p.diskWriteBps);
+        case ProcColumn::energy:
+            return Format::fixed(p.energyImpact, 0);
+    }
+    return {};
+}
+
+QString ProcessTableModel::headerText(ProcColumn column) {
+    const Localizer& loc = Localizer::shared();
+    switch (column) {
+        case ProcColumn::pid:
+            return QStringLiteral("PID");
+        case ProcColumn::name:
+            return loc.t(QStringLiteral("colName"));
+        case ProcColumn::cpu:
+            return QStringLiteral("CPU%");
+        case ProcColumn::gpu:
+            return QStringLiteral("GPU%");
+        case ProcColumn::mem:
+            return loc.t(QStringLiteral("dashMemory"));
+        case ProcColumn::disk:
+            return loc.t(QStringLiteral("colDisk"));
+        case ProcColumn::energy:
+            return loc.t(QStringLiteral("colEnergy"));
+    }
+    return {};
+}
+
+ProcSortKey ProcessTableModel::sortKeyOf(ProcColumn column) {
+    switch (column) {
+        case ProcColumn::pid:
+            return ProcSortKey::pid;
+        case ProcColumn::name:
+            return ProcSortKey::name;
+        case ProcColumn::cpu:
+            return ProcSortKey::cpu;
+        case ProcColumn::gpu:
+            return ProcSortKey::gpu;
+        case ProcColumn::mem:
+            return ProcSortKey::mem;
+        case ProcColumn::disk:
+            return ProcSortKey::disk;
+        case ProcColumn::energy:
+            return ProcSortKey::energy;
+    }
+    return ProcSortKey::cpu;
+}
+
+}  // namespace velmora

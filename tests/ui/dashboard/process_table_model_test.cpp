@@ -1,0 +1,176 @@
+#include "ui/dashboard/process_table_model.h"
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+
+namespace {
+
+ProcInfo proc(int32_t pid, const QString& name, double cpu, double gpu = 0, uint64_t mem = 0) {
+    ProcInfo p;
+    p.pid = pid;
+    p.name = name;
+    p.cpu = cpu;
+    p.gpuPercent = gpu;
+    p.memBytes = mem;
+    return p;
+}
+
+std::vector<int32_t> pidsOf(const std::vector<ProcInfo>& rows) {
+    std::vector<int32_t> out;
+    for (const ProcInfo& p : rows)
+        out.push_back(p.pid);
+    return out;
+}
+
+const std::vector<ProcInfo> kThree = {proc(10, "alpha", 5, 40, 300), proc(20, "Beta", 50, 10, 100),
+                                      proc(30, "gamma", 20, 0, 200)};
+
+}  // namespace
+
+TEST(ProcessTableState, SortingSearchingAndGroupingRebuildTheRows) {
+    ProcessTableState state;
+    state.setCumulativeRank(false);  // plain figures, so each order is exact
+    state.setProcesses(kThree);
+    EXPECT_EQ(pidsOf(state.rows()), (std::vector<int32_t>{20, 30, 10})) << "CPU, highest first";
+
+    struct Step {
+        const char* what;
+        std::function<void(ProcessTableState&)> act;
+        std::vector<int32_t> rows;
+    };
+    const Step steps[] = {
+        {"the active column flips", [](auto& s) { s.sortBy(ProcSortKey::cpu); }, {10, 30, 20}},
+        {"names ascend first", [](auto& s) { s.sortBy(ProcSortKey::name); }, {10, 20, 30}},
+        {"memory, highest first", [](auto& s) { s.sortBy(ProcSortKey::mem); }, {10, 30, 20}},
+        {"search ignores case", [](auto& s) { s.setSearch("BET"); }, {20}},
+        {"no match, no rows", [](auto& s) { s.setSearch("zzz"); }, {}},
+        {"search cleared", [](auto& s) { s.setSearch(""); }, {10, 30, 20}},
+    };
+    for (const Step& step : steps) {
+        step.act(state);
+        EXPECT_EQ(pidsOf(state.rows()), step.rows) << step.what;
+    }
+
+    // Grouping sums rows of one name under the first pid.
+    state.setProcesses({proc(1, "worker", 10), proc(2, "worker", 15), proc(3, "solo", 20)});
+    state.sortBy(ProcSortKey::cpu);
+    state.setGrouped(true);
+    ASSERT_EQ(state.rows().size(), 2u);
+    EXPECT_EQ(state.rows()[0].name, "worker  (2)");
+    EXPECT_DOUBLE_EQ(state.rows()[0].cpu, 25);
+}
+
+TEST(ProcessTableState, TurningGPUCollectionOffHidesTheColumnAndMovesItsSort) {
+    ProcessTableState state;
+    state.setCumulativeRank(false);
+    state.setCollectGPU(true);
+    state.setProcesses(kThree);
+    state.sortBy(ProcSortKey::gpu);
+    EXPECT_EQ(pidsOf(state.rows()), (std::vector<int32_t>{10, 20, 30}));
+    ProcessTableModel model(state);
+    EXPECT_EQ(model.columnCount(), 7);
+    EXPECT_EQ(model.headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), "GPU%");
+
+    int resets = 0;
+    QObject::connect(&model, &QAbstractItemModel::modelReset, [&] { ++resets; });
+    state.setCollectGPU(false);
+    model.refresh();
+    EXPECT_EQ(state.options().key, ProcSortKey::cpu);
+    EXPECT_EQ(pidsOf(state.rows()), (std::vector<int32_t>{20, 30, 10}));
+    EXPECT_EQ(model.columnCount(), 6);
+    EXPECT_EQ(resets, 1);
+    for (int c = 0; c < model.columnCount(); ++c)
+        EXPECT_NE(model.columnAt(c), ProcColumn::gpu);
+
+    // Sorted by CPU already: turning it off again leaves the sort alone.
+    state.sortBy(ProcSortKey::mem);
+    state.setCollectGPU(false);
+    EXPECT_EQ(state.options().key, ProcSortKey::mem);
+}
+
+TEST(ProcessTableState, SelectionFollowsPidsAcrossSortsTicksAndExits) {
+    ProcessTableState state;
+    state.setCumulativeRank(false);
+    state.setProcesses(kThree);
+    state.toggleSelected(30);
+    state.toggleSelected(10);
+    state.sortBy(ProcSortKey::name);
+    EXPECT_EQ(state.selection(), (std::set<int32_t>{10, 30}));
+
+    // A row's menu acts on the whole selection when the row is in it, else on the row alone.
+    EXPECT_EQ(state.targetsFor(30), (std::vector<int32_t>{10, 30}));
+    EXPECT_EQ(state.targetsFor(20), (std::vector<int32_t>{20}));
+    EXPECT_EQ(state.nameOf(20), "Beta");
+    EXPECT_EQ(state.nameOf(999), "pid 999");
+
+    // pid 10 exits; a new process appears.
+    state.setProcesses({proc(20, "Beta", 50), proc(30, "gamma", 20), proc(40, "delta", 1)});
+    EXPECT_EQ(state.selection(), (std::set<int32_t>{30}));
+
+    // Of three asked to quit, one refused: it alone stays selected.
+    state.setSelection({20, 30, 40});
+    state.signalled({20, 40});
+    EXPECT_EQ(state.selection(), (std::set<int32_t>{30}));
+
+    // The kernel's own pids are never targets, whatever is selected.
+    state.setProcesses({proc(0, "kernel", 1), proc(1, "init", 1), proc(7, "x", 1)});
+    state.setSelection({0, 1, 7});
+    EXPECT_EQ(state.targetsFor(1), (std::vector<int32_t>{7}));
+    EXPECT_EQ(state.targetsFor(0), (std::vector<int32_t>{7}));
+    state.setSelection({});
+    EXPECT_TRUE(state.targetsFor(1).empty());
+}
+
+TEST(ProcessTableModel, RowsComeAndGoWithoutResettingTheView) {
+    ProcessTableState state;
+    state.setCumulativeRank(false);
+    state.setProcesses(kThree);
+    ProcessTableModel model(state);
+    EXPECT_EQ(model.rowCount(), 3);
+    int resets = 0, inserted = 0, removed = 0;
+    QObject::connect(&model, &QAbstractItemModel::modelReset, [&] { ++resets; });
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted,
+                     [&](const QModelIndex&, int first, int last) { inserted += last - first + 1; });
+    QObject::connect(&model, &QAbstractItemModel::rowsRemoved,
+                     [&](const QModelIndex&, int first, int last) { removed += last - first + 1; });
+
+    state.setProcesses({proc(20, "Beta", 50)});
+    model.refresh();
+    EXPECT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(removed, 2);
+    EXPECT_EQ(model.data(model.index(0, 0), ProcessTableModel::PidRole).toInt(), 20);
+
+    // 5 000 processes: the table shows the first 250.
+    std::vector<ProcInfo> many;
+    for (int i = 0; i < 5000; ++i)
+        many.push_back(proc(100 + i, QStringLiteral("p%1").arg(i), i % 97));
+    state.setProcesses(many);
+    model.refresh();
+    EXPECT_EQ(model.rowCount(), 250);
+    EXPECT_EQ(inserted, 249);
+
+    state.setProcesses({});
+    model.refresh();
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(resets, 0);
+    EXPECT_FALSE(model.data(model.index(0, 0), Qt::DisplayRole).isValid());
+}
+
+TEST(ProcessTableModel, CellTexts) {
+    ProcInfo p = proc(4242, QStringLiteral("bad\nname\t\x1b[31m"), 12.6, 3.4, 1536);
+    p.diskReadBps = 1024;
+    p.diskWriteBps = 1024;
+    p.energyImpact = 7.5;
+    struct Case {
+        ProcColumn column;
+        QString text;
+    };
+    const Case cases[] = {
+        {ProcColumn::pid, "4242"},   {ProcColumn::name, "bad name  [31m"}, {ProcColumn::cpu, "13%"},
+        {ProcColumn::gpu, "3%"},     {ProcColumn::mem, "1.5 KB"},          {ProcColumn::disk, "2.0 KB/s"},
+        {ProcColumn::energy, "8"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ProcessTableModel::cellText(p, c.column), c.text) << static_cast<int>(c.column);
+}
