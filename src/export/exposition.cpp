@@ -125,6 +125,14 @@ class Writer {
     }
     void sample(double value) { sample({}, value); }
     void sample(uint64_t value) { sample({}, value); }
+    // A sample whose label set ("{a=\"b\"}") was formatted once for several families.
+    void sample(const QByteArray& labels, double value) {
+        appendName(false);
+        out_.append(labels);
+        out_.append(' ');
+        appendSampleValue(out_, value);
+        out_.append('\n');
+    }
 
   private:
     void appendName(bool familyName) {
@@ -340,6 +348,15 @@ void renderFigures(const Snapshot& s, const ExpositionContext& context, Writer& 
 
     const std::vector<const ProcInfo*> procs = busiestProcesses(s, context.processLimit);
     if (!procs.empty()) {
+        // Each process's labels appear in four families: escaped once.
+        std::vector<QByteArray> labels;
+        labels.reserve(procs.size());
+        for (const ProcInfo* p : procs) {
+            QByteArray l = "{pid=\"" + QByteArray::number(p->pid) + "\",name=\"";
+            appendLabelValue(l, p->name);
+            l.append("\"}");
+            labels.push_back(std::move(l));
+        }
         const struct {
             std::string_view name, help, unit;
             double (*value)(const ProcInfo&);
@@ -355,8 +372,8 @@ void renderFigures(const Snapshot& s, const ExpositionContext& context, Writer& 
         };
         for (const auto& f : families) {
             w.family(f.name, Type::gauge, f.help, f.unit);
-            for (const ProcInfo* p : procs)
-                w.sample({index("pid", p->pid), text("name", p->name)}, f.value(*p));
+            for (size_t i = 0; i < procs.size(); ++i)
+                w.sample(labels[i], f.value(*procs[i]));
         }
     }
 }
@@ -454,7 +471,8 @@ std::vector<const ProcInfo*> busiestProcesses(const Snapshot& snapshot, int limi
 
 void renderExposition(const Snapshot* snapshot, const ExpositionContext& context, ExpositionFormat format,
                       QByteArray& out) {
-    out.clear();
+    out.resize(0);  // keeps the capacity of the last scrape
+
     Writer w(out, format);
     w.family("velmora_build", Type::info, "The Velmora version serving these figures.");
     w.sample({text("version", context.version)}, 1.0);
