@@ -4,6 +4,12 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#ifdef __APPLE__
+#include <xlocale.h>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#endif
 #include <initializer_list>
 #include <optional>
 
@@ -439,8 +445,22 @@ void appendSampleValue(QByteArray& out, double value) {
         out.append(value > 0 ? "+Inf" : "-Inf");
     } else {
         std::array<char, 32> buf{};
+#ifdef __APPLE__
+        // The floating-point to_chars needs macOS 13.3: the shortest of 15, 16 and 17
+        // significant digits that reads back as the same double, in the C locale.
+        static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+        const locale_t previous = uselocale(c);
+        int n = 0;
+        for (int digits = 15; digits <= 17; ++digits) {
+            n = std::snprintf(buf.data(), buf.size(), "%.*g", digits, value);
+            if (std::strtod(buf.data(), nullptr) == value) break;
+        }
+        uselocale(previous);
+        out.append(buf.data(), n);
+#else
         const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), value);
         out.append(buf.data(), r.ptr - buf.data());
+#endif
     }
 }
 
