@@ -61,6 +61,7 @@ ExpositionContext context(int processes) {
         c.coreKinds.push_back(i < 8 ? QStringLiteral("performance") : QStringLiteral("efficiency"));
     c.version = QStringLiteral("0.1.0");
     c.processLimit = processes;
+    c.gpu = true;
     return c;
 }
 

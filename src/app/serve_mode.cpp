@@ -1,6 +1,7 @@
 #include "app/serve_mode.h"
 
 #include "core/localizer.h"
+#include "platform/gpu.h"
 #include "samplers/cpu_sampler.h"
 
 namespace velmora {
@@ -20,6 +21,12 @@ QString kindLabel(const CoreKind& kind) {
     return QStringLiteral("other");
 }
 
+bool machineHasGpu() {
+    const std::unique_ptr<platform::GpuSource> source = platform::makeGpuSource();
+    platform::GpuReading reading;
+    return source && source->read(reading) && reading.device;
+}
+
 }  // namespace
 
 ExpositionContext exporterContext(int processes) {
@@ -30,6 +37,7 @@ ExpositionContext exporterContext(int processes) {
     context.version = QStringLiteral(VELMORA_VERSION);
 #endif
     context.processLimit = processes;
+    context.gpu = machineHasGpu();
     return context;
 }
 

@@ -14,7 +14,8 @@ struct ServeOptions {
     int processes = 0;  // the busiest processes to serve; 0 serves none and samples none
 };
 
-// The facts a scrape shows beside the snapshot: the core kinds of this machine and the version.
+// The facts a scrape shows beside the snapshot: the core kinds of this machine, whether it has
+// a GPU, and the version.
 ExpositionContext exporterContext(int processes);
 
 // A server listening where the options say, or null with `error` set to a sentence for the

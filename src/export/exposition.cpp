@@ -265,8 +265,10 @@ void renderFigures(const Snapshot& s, const ExpositionContext& context, Writer& 
              "Bytes sent over all interfaces but loopback since Velmora started.", "bytes");
     w.sample(s.netOutBytes);
 
-    w.family("velmora_gpu_busy_ratio", Type::gauge, "GPU utilisation (0-1).", "ratio");
-    w.sample(ratio(s.gpuPercent));
+    if (context.gpu) {
+        w.family("velmora_gpu_busy_ratio", Type::gauge, "GPU utilisation (0-1).", "ratio");
+        w.sample(ratio(s.gpuPercent));
+    }
 
     w.family("velmora_thermal_pressure", Type::gauge,
              "The system's thermal pressure: 0 nominal, 1 fair, 2 serious, 3 critical.");

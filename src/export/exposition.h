@@ -23,6 +23,9 @@ struct ExpositionContext {
     std::vector<QString> coreKinds;  // `kind` label per logical core, in core order
     QString version;                 // the program's version, for the build-info series
     int processLimit = 0;            // how many of the busiest processes to show
+    // Whether the machine has a GPU: without one the snapshot's GPU figure is a stand-in 0,
+    // which a scrape leaves out rather than report as a reading.
+    bool gpu = false;
 };
 
 // The format an Accept header asks for: OpenMetrics 1.0.0 only when it is named and

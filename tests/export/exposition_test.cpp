@@ -247,6 +247,23 @@ TEST(ExpositionFigures, AbsentReadingsAreAbsentSeries) {
     }
 }
 
+TEST(ExpositionFigures, AMachineWithoutAGpuHasNoGpuUtilisation) {
+    // The snapshot's GPU figure is 0 on such a machine; only the context knows it is no reading.
+    Snapshot s = test::calmSnapshot();
+    s.gpuPercent = 0;
+    ExpositionContext noGpu = test::shapeContext();
+    noGpu.gpu = false;
+    for (const ExpositionFormat f : {ExpositionFormat::prometheusText, ExpositionFormat::openMetrics}) {
+        EXPECT_EQ(samples(render(s, f), "velmora_gpu_busy_ratio"),
+                  QList<QByteArray>{"velmora_gpu_busy_ratio 0"});
+        const QByteArray out = render(s, f, noGpu);
+        EXPECT_TRUE(samples(out, "velmora_gpu_busy_ratio").isEmpty());
+        EXPECT_FALSE(out.contains("velmora_gpu_busy_ratio"));
+        EXPECT_FALSE(samples(out, "velmora_gpu_temperature_celsius").isEmpty())
+            << "a sensor's reading stays whatever the device list says";
+    }
+}
+
 TEST(ExpositionFigures, NothingPublishedYetShowsOnlyTheBuild) {
     for (const ExpositionFormat f : {ExpositionFormat::prometheusText, ExpositionFormat::openMetrics}) {
         const QByteArray out = render(nullptr, f);

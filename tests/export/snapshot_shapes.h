@@ -119,7 +119,8 @@ inline ExpositionContext shapeContext(int processes = 50) {
     return {{QStringLiteral("performance"), QStringLiteral("performance"), QStringLiteral("efficiency"),
              QStringLiteral("efficiency")},
             QStringLiteral("0.1.0"),
-            processes};
+            processes,
+            true};
 }
 
 }  // namespace velmora::test
