@@ -1,8 +1,9 @@
 # Entry points: `make run`, `make test`, `make bench`. Each installs the Debian packages it
 # needs when they are missing, then configures and builds into build/ (or build-bench/).
 
-BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
-TEST_PKGS  := googletest libgtest-dev libgmock-dev fonts-dejavu-core xvfb xauth dbus-daemon
+BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev
+TEST_PKGS  := googletest libgtest-dev libgmock-dev fonts-dejavu-core xvfb xauth dbus-daemon \
+              prometheus python3-prometheus-client
 RUN_PKGS   := fonts-noto-cjk fonts-thai-tlwg fonts-dejavu-core qt6-gtk-platformtheme
 BENCH_PKGS := libbenchmark-dev qt6-charts-dev
 FUZZ_PKGS  := clang libclang-rt-dev llvm

@@ -4,6 +4,8 @@
 #include "core/localizer.h"
 #include "core/settings.h"
 #include "engine/metrics_engine.h"
+#include "export/metrics_exporter.h"
+#include "export/metrics_server.h"
 #include "platform/app_services.h"
 #include "samplers/samplers.h"
 
@@ -72,6 +74,9 @@ void AppDelegate::applicationDidFinishLaunching() {
         tray_.showNoTrayWindow();
 
     if (settings_.alertsEnabled()) alerts().requestAuthorization();
+
+    if (options_.server)
+        exporter_ = std::make_unique<MetricsExporter>(*engine_, std::move(options_.server), demand_);
 
     interval_ = settings_.refreshInterval();
     engine_->start(interval_);

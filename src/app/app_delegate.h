@@ -6,6 +6,7 @@
 #include "app/window_manager.h"
 #include "core/snapshot_source.h"
 #include "engine/process_demand.h"
+#include "export/metrics_server.h"
 
 #include <QObject>
 
@@ -19,6 +20,7 @@ class AlertManager;
 class AppSettings;
 class Localizer;
 class MetricsEngine;
+class MetricsExporter;
 
 // Where the program is wired together: owns the engine, the process demand, the alert
 // manager, the tray and the windows for the whole run, and connects them. The work itself
@@ -39,7 +41,8 @@ class AppDelegate : public QObject {
         std::optional<QString> desktopEntry;     // absent: the application's desktop-file name
         LaunchRequests launch;                   // windows asked for by the environment
         TrayMode trayMode = TrayMode::automatic;
-        std::function<void()> quit;  // null: ends the application's event loop
+        std::function<void()> quit;             // null: ends the application's event loop
+        std::unique_ptr<MetricsServer> server;  // listening already: serves the engine's snapshots
     };
 
     explicit AppDelegate(Options options, QObject* parent = nullptr);
@@ -74,6 +77,7 @@ class AppDelegate : public QObject {
     std::unique_ptr<MetricsEngine> engine_;
     ProcessDemand demand_;
     std::unique_ptr<AlertManager> alerts_;
+    std::unique_ptr<MetricsExporter> exporter_;  // holds a demand token: declared after demand_
     QString desktopEntry_;
     double interval_ = 0;
     // Views observe the engine and hold demand tokens: declared after both, so they go first.

@@ -64,6 +64,25 @@ int main(int argc, char** argv) {
     AppDelegate::Options options;
     options.launch = parseLaunchRequests(QProcessEnvironment::systemEnvironment());
     if (launch.trayOnly) options.trayMode = AppDelegate::TrayMode::trayOnly;
+    if (launch.serve) {
+        // Serving beside the tray: the address is bound before any window appears, so a port
+        // in use ends the launch here (launchOf sent a malformed one to the headless refusal).
+        AppSettings& settings = AppSettings::shared();
+        Localizer::shared().apply(settings.language());
+        const PrintArgs args = parsePrintArgs(QCoreApplication::arguments(), settings.refreshInterval());
+        if (!args.options || !args.options->serve) {
+            std::fputs(args.message.toUtf8().constData(), stderr);
+            return 2;
+        }
+        QString error;
+        options.server = startMetricsServer(*args.options->serve, &error);
+        if (!options.server) {
+            std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+            return 2;
+        }
+        std::fprintf(stderr, "%s\n",
+                     servingMessage(*options.server, *args.options->serve).toUtf8().constData());
+    }
     AppDelegate delegate(std::move(options));
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, &AppDelegate::activate);
     delegate.applicationDidFinishLaunching();

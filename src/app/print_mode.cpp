@@ -5,6 +5,8 @@
 #include "core/settings.h"
 #include "core/snapshot_json.h"
 #include "engine/metrics_engine.h"
+#include "engine/process_demand.h"
+#include "export/metrics_exporter.h"
 #include "samplers/samplers.h"
 
 #include <QCommandLineParser>
@@ -27,6 +29,8 @@ namespace {
 constexpr int kHeaderEvery = 20;  // repeat the header like vmstat, so columns stay readable
 constexpr int kTopProcesses = 10;
 constexpr int kNameWidth = 24;
+// Each served process is four labelled series; past this a scrape is mostly processes.
+constexpr int kMaxServedProcesses = 1000;
 
 QString severityWord(Severity s) {
     switch (s) {
@@ -58,11 +62,18 @@ QString columns(std::initializer_list<std::pair<QString, int>> cells) {
     return line;
 }
 
-void writeLine(const QString& line) {
+void writeLine(const QString& line, FILE* to = stdout) {
     const QByteArray bytes = line.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), to);
+    std::fputc('\n', to);
+    std::fflush(to);
+}
+
+std::optional<int> servedProcesses(const QString& text) {
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n < 0 || n > kMaxServedProcesses) return std::nullopt;
+    return n;
 }
 
 }  // namespace
@@ -85,6 +96,7 @@ constexpr GuiOption kQtGuiOptions[] = {
 struct TraySplit {
     QStringList rest;  // the program name and every argument that is not the tray's
     bool trayOnly = false;
+    bool tray = false;  // --tray: the tray application beside --serve
 };
 
 TraySplit splitTrayArguments(const QStringList& arguments) {
@@ -101,6 +113,10 @@ TraySplit splitTrayArguments(const QStringList& arguments) {
         }
         if (arg == u"--tray-only") {
             split.trayOnly = true;
+            continue;
+        }
+        if (arg == u"--tray" || arg == u"-tray") {
+            split.tray = true;
             continue;
         }
         const QString body = arg.mid(arg.startsWith(u"--") ? 2 : 1);
@@ -126,15 +142,59 @@ bool asksForPrint(const QStringList& arguments) {
     return false;
 }
 
+// The serve options among `rest` (with one dash or two, the value next or after "="); what
+// else remains; and whether every value is well-formed.
+struct ServeSplit {
+    QStringList rest;
+    bool serve = false;
+    bool processes = false;
+    bool wellFormed = true;
+};
+
+ServeSplit splitServeArguments(const QStringList& rest) {
+    ServeSplit split;
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        const QString& arg = rest[i];
+        const QString body =
+            i > 0 && arg.startsWith(u'-') ? arg.mid(arg.startsWith(u"--") ? 2 : 1) : QString();
+        const qsizetype eq = body.indexOf(u'=');
+        const QString name = eq < 0 ? body : body.left(eq);
+        if (name != u"serve" && name != u"serve-processes") {
+            split.rest << arg;
+            continue;
+        }
+        QString value;
+        if (eq >= 0)
+            value = body.mid(eq + 1);
+        else if (i + 1 < rest.size())
+            value = rest[++i];
+        else
+            split.wellFormed = false;
+        if (name == u"serve") {
+            split.serve = true;
+            split.wellFormed = split.wellFormed && parseListenAddress(value).has_value();
+        } else {
+            split.processes = true;
+            split.wellFormed = split.wellFormed && servedProcesses(value).has_value();
+        }
+    }
+    return split;
+}
+
 }  // namespace
 
 Launch launchOf(const QStringList& arguments) {
     const TraySplit split = splitTrayArguments(arguments);
+    const ServeSplit serve = splitServeArguments(split.rest);
     Launch launch;
-    if (split.rest.size() <= 1 && !asksForPrint(arguments)) {
-        launch.mode = Launch::Mode::tray;
-        launch.trayOnly = split.trayOnly;
-    }
+    if (asksForPrint(arguments) || serve.rest.size() > 1) return launch;
+    // Serving alone is headless; beside the tray only when asked for and well-formed, so a
+    // malformed address is refused without a display.
+    const bool serving = serve.serve || serve.processes;
+    if (serving && (!(split.tray || split.trayOnly) || !serve.serve || !serve.wellFormed)) return launch;
+    launch.mode = Launch::Mode::tray;
+    launch.trayOnly = split.trayOnly;
+    launch.serve = serving;
     return launch;
 }
 
@@ -149,7 +209,11 @@ PrintArgs parsePrintArgs(const QStringList& arguments, double defaultInterval) {
     const QCommandLineOption count("count", L("prtOptCount"), "N");
     const QCommandLineOption interval("interval", L("prtOptInterval"), "S");
     const QCommandLineOption processes("processes", L("prtOptProcesses"));
-    parser.addOptions({help, print, json, count, interval, processes});
+    const QCommandLineOption serve("serve", L("prtOptServe"), "[ADDRESS:]PORT");
+    const QCommandLineOption serveProcesses("serve-processes", L("prtOptServeProcesses"), "N");
+    // Known here for the help; launchOf takes it, with --serve, to the tray application.
+    const QCommandLineOption tray("tray", L("prtOptTray"));
+    parser.addOptions({help, print, json, count, interval, processes, serve, serveProcesses, tray});
 
     PrintArgs result;
     const bool printing = asksForPrint(arguments);
@@ -167,13 +231,29 @@ PrintArgs parsePrintArgs(const QStringList& arguments, double defaultInterval) {
         result.message = parser.helpText();
         return result;
     }
-    if (!parser.isSet(print)) {
+    if (parser.isSet(tray)) {
+        // Only with --print does it reach this parser: printing and the tray exclude each other.
+        result.exitCode = 2;
+        result.message = L("prtUnexpected", QStringLiteral("--tray")) + u'\n' + parser.helpText();
+        return result;
+    }
+    if (parser.isSet(serveProcesses) && !parser.isSet(serve)) {
+        result.exitCode = 2;
+        result.message = L("srvNeedsServe", QStringLiteral("--serve-processes")) + u'\n';
+        return result;
+    }
+    const bool serving = parser.isSet(serve);
+    const bool printOnly = parser.isSet(json) || parser.isSet(processes);
+    if (!parser.isSet(print) && (!serving || printOnly)) {
         // Print options without --print, or a command line that was the tray's after all.
         result.exitCode = 2;
-        const QStringList given = parser.optionNames();
+        QString given;
+        if (serving)
+            given = parser.isSet(json) ? QStringLiteral("--json") : QStringLiteral("--processes");
+        else if (!parser.optionNames().isEmpty())
+            given = QStringLiteral("--") + parser.optionNames().first();
         result.message =
-            (given.isEmpty() ? QString() : L("prtNeedsPrint", QStringLiteral("--") + given.first()) + u'\n') +
-            parser.helpText();
+            (given.isEmpty() ? QString() : L("prtNeedsPrint", given) + u'\n') + parser.helpText();
         return result;
     }
 
@@ -200,6 +280,26 @@ PrintArgs parsePrintArgs(const QStringList& arguments, double defaultInterval) {
             return result;
         }
         options.interval = s;
+    }
+    options.print = parser.isSet(print);
+    if (serving) {
+        const std::optional<ListenAddress> address = parseListenAddress(parser.value(serve));
+        if (!address) {
+            result.exitCode = 2;
+            result.message = L("srvBadAddress", parser.value(serve)) + u'\n';
+            return result;
+        }
+        options.serve = ServeOptions{*address, 0};
+    }
+    if (parser.isSet(serveProcesses)) {
+        const std::optional<int> n = servedProcesses(parser.value(serveProcesses));
+        if (!n) {
+            result.exitCode = 2;
+            result.message =
+                L("prtBadValue", QStringLiteral("--serve-processes"), parser.value(serveProcesses));
+            return result;
+        }
+        options.serve->processes = *n;
     }
     result.options = options;
     return result;
@@ -274,11 +374,28 @@ QStringList processTable(const Snapshot& s, int top) {
 int runPrintMode(const PrintOptions& options) {
     MetricsEngine engine(makeMachineSamplers(AppSettings::shared()));
     // The process list is sampled only while something shows it.
-    if (options.processes) engine.setUiActive(true);
-    int printed = 0;
+    ProcessDemand demand([&engine](bool active) { engine.setUiActive(active); });
+    ProcessDemand::Token printsProcesses;
+    if (options.print && options.processes) printsProcesses = demand.acquire();
+
+    std::unique_ptr<MetricsExporter> exporter;
+    if (options.serve) {
+        QString error;
+        std::unique_ptr<MetricsServer> server = startMetricsServer(*options.serve, &error);
+        if (!server) {
+            writeLine(error, stderr);
+            return 2;
+        }
+        writeLine(servingMessage(*server, *options.serve), stderr);
+        exporter = std::make_unique<MetricsExporter>(engine, std::move(server), demand);
+    }
+
+    int published = 0;
     QObject::connect(&engine, &MetricsEngine::currentChanged, &engine, [&] {
         const Snapshot& s = engine.current();
-        if (options.json) {
+        if (!options.print) {
+            // Serving only: nothing to print.
+        } else if (options.json) {
             writeLine(QString::fromUtf8(QJsonDocument(toJson(s)).toJson(QJsonDocument::Compact)));
         } else if (options.processes) {
             // A block per snapshot: its row, then its busiest processes.
@@ -288,11 +405,11 @@ int runPrintMode(const PrintOptions& options) {
                 writeLine(line);
             writeLine(QString());
         } else {
-            if (printed % kHeaderEvery == 0) writeLine(tableHeader());
+            if (published % kHeaderEvery == 0) writeLine(tableHeader());
             writeLine(tableRow(s));
         }
-        ++printed;
-        if (options.count > 0 && printed >= options.count) {
+        ++published;
+        if (options.count > 0 && published >= options.count) {
             engine.cancelTimer();
             QCoreApplication::quit();
         }

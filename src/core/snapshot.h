@@ -38,6 +38,13 @@ struct BatteryInfo {
     bool operator==(const BatteryInfo&) const = default;
 };
 
+// One named temperature sensor with a plausible reading.
+struct TemperatureSensor {
+    QString name;
+    double celsius = 0;
+    bool operator==(const TemperatureSensor&) const = default;
+};
+
 // One process of a snapshot. Identity is `pid`.
 struct ProcInfo {
     int32_t pid = 0;
@@ -69,9 +76,16 @@ struct Snapshot {
     double diskPercent = 0;
     double diskReadBps = 0;
     double diskWriteBps = 0;
+    // Bytes read and written since sampling began, summed over the same devices as the rates
+    // and never falling (a device that goes away takes nothing back).
+    uint64_t diskReadBytes = 0;
+    uint64_t diskWrittenBytes = 0;
     double gpuPercent = 0;
     double netInBps = 0;
     double netOutBps = 0;
+    // Bytes received and sent since sampling began, counted like the rates.
+    uint64_t netInBytes = 0;
+    uint64_t netOutBytes = 0;
     BatteryInfo battery;
     std::vector<FanInfo> fans;
     ThermalState thermalState = ThermalState::nominal;
@@ -81,6 +95,9 @@ struct Snapshot {
     std::optional<double> cpuPowerW;
     std::optional<double> gpuPowerW;
     std::optional<double> anePowerW;
+    // Every sensor behind the temperatures above; the engine keeps it on the current snapshot
+    // only, not in the history.
+    std::vector<TemperatureSensor> sensors;
     std::vector<ProcInfo> processes;
     // True when `processes` carries rates measured over an interval since a baseline taken
     // while a process view was open. Until then every process would read 0 %, so views show

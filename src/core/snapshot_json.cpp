@@ -69,6 +69,9 @@ QJsonObject toJson(const Snapshot& s) {
     for (const FanInfo& f : s.fans)
         fans.append(
             QJsonObject{{"rpm", f.rpm}, {"target", f.target}, {"minRPM", f.minRPM}, {"maxRPM", f.maxRPM}});
+    QJsonArray sensors;
+    for (const TemperatureSensor& t : s.sensors)
+        sensors.append(QJsonObject{{"name", t.name}, {"celsius", t.celsius}});
     QJsonArray processes;
     for (const ProcInfo& p : s.processes)
         processes.append(toJson(p));
@@ -89,9 +92,13 @@ QJsonObject toJson(const Snapshot& s) {
             {"diskPercent", s.diskPercent},
             {"diskReadBps", s.diskReadBps},
             {"diskWriteBps", s.diskWriteBps},
+            {"diskReadBytes", count(s.diskReadBytes)},
+            {"diskWrittenBytes", count(s.diskWrittenBytes)},
             {"gpuPercent", s.gpuPercent},
             {"netInBps", s.netInBps},
             {"netOutBps", s.netOutBps},
+            {"netInBytes", count(s.netInBytes)},
+            {"netOutBytes", count(s.netOutBytes)},
             {"battery", QJsonObject{{"present", b.present},
                                     {"percent", b.percent},
                                     {"charging", b.charging},
@@ -108,6 +115,7 @@ QJsonObject toJson(const Snapshot& s) {
             {"cpuPowerW", optional(s.cpuPowerW)},
             {"gpuPowerW", optional(s.gpuPowerW)},
             {"anePowerW", optional(s.anePowerW)},
+            {"sensors", sensors},
             {"processes", processes},
             {"severity", severityName(s.severity())}};
 }

@@ -128,8 +128,13 @@ bool MetricsEngine::uiActive() const {
 }
 
 void MetricsEngine::publish(Snapshot snapshot) {
-    current_ = snapshot;
-    history_.push_back(std::move(snapshot));
+    // The per-sensor list describes the newest instant only: history keeps the summary
+    // temperatures, so a long history does not carry forty named readings per entry.
+    std::vector<TemperatureSensor> sensors = std::move(snapshot.sensors);
+    snapshot.sensors = {};
+    history_.push_back(snapshot);
+    current_ = std::move(snapshot);
+    current_.sensors = std::move(sensors);
 
     // Only the newest snapshots keep their process tables; the rest keep every other field.
     if (history_.size() >= static_cast<size_t>(processHistoryLimit) + 1) {

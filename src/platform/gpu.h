@@ -30,6 +30,9 @@ struct EngineBusy {
 struct GpuReading {
     std::vector<AcceleratorStats> accelerators;
     std::vector<EngineBusy> engines;
+    // A graphics device was found, whether or not it gave a figure this time (a device whose
+    // engines no client uses lists none). False: the machine has no GPU to report on.
+    bool device = false;
 };
 
 class GpuSource {

@@ -9,6 +9,10 @@ double rate(uint64_t now, uint64_t before, double dt) {
     return now >= before ? static_cast<double>(now - before) / dt : 0.0;
 }
 
+uint64_t growth(uint64_t now, uint64_t before) {
+    return now >= before ? now - before : 0;
+}
+
 }  // namespace
 
 DiskSampler::DiskSampler() : DiskSampler(platform::makeDiskSource()) {}
@@ -43,13 +47,23 @@ DiskSampler::Rates DiskSampler::throughput() {
 DiskSampler::Rates DiskSampler::update(const platform::DiskTotals* totals, SteadyClock::time_point now) {
     Rates r;
     // Devices that cannot be listed leave the stored counters as they were.
-    if (!totals) return r;
+    if (!totals) {
+        r.readTotal = readTotal_;
+        r.writeTotal = writeTotal_;
+        return r;
+    }
     const bool primed = prevTime_.has_value();
     const double dt = primed ? std::chrono::duration<double>(now - *prevTime_).count() : 0.0;
     if (primed && dt > 0) {
         r.read = rate(totals->readBytes, prevRead_, dt);
         r.write = rate(totals->writtenBytes, prevWrite_, dt);
     }
+    if (primed) {
+        readTotal_ += growth(totals->readBytes, prevRead_);
+        writeTotal_ += growth(totals->writtenBytes, prevWrite_);
+    }
+    r.readTotal = readTotal_;
+    r.writeTotal = writeTotal_;
     prevRead_ = totals->readBytes;
     prevWrite_ = totals->writtenBytes;
     prevTime_ = now;

@@ -22,6 +22,10 @@ class DiskSampler {
     struct Rates {
         double read = 0;  // bytes per second
         double write = 0;
+        // Bytes since the first reading: only rises, so it serves as a monotonic counter
+        // even when a device (and its share of the kernel's totals) goes away.
+        uint64_t readTotal = 0;
+        uint64_t writeTotal = 0;
     };
 
     DiskSampler();
@@ -38,6 +42,8 @@ class DiskSampler {
     std::unique_ptr<platform::DiskSource> source_;
     uint64_t prevRead_ = 0;
     uint64_t prevWrite_ = 0;
+    uint64_t readTotal_ = 0;
+    uint64_t writeTotal_ = 0;
     std::optional<SteadyClock::time_point> prevTime_;
 };
 

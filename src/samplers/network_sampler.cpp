@@ -14,7 +14,12 @@ NetworkSampler::Result NetworkSampler::sample() {
 NetworkSampler::Result NetworkSampler::sample(SteadyClock::time_point now) {
     // A failed read reports no traffic and keeps the last good reading as the base: taking
     // zero as the base would make the next tick report every byte since boot.
-    if (!source_ || !source_->read(scratch_)) return {};
+    if (!source_ || !source_->read(scratch_)) {
+        Result r;
+        r.inTotal = inTotal_;
+        r.outTotal = outTotal_;
+        return r;
+    }
     return update(sum(scratch_), now);
 }
 
@@ -42,6 +47,12 @@ NetworkSampler::Result NetworkSampler::update(Counters c, SteadyClock::time_poin
         r.inBps = c.in >= prevIn_ ? static_cast<double>(c.in - prevIn_) / dt : 0.0;
         r.outBps = c.out >= prevOut_ ? static_cast<double>(c.out - prevOut_) / dt : 0.0;
     }
+    if (primed) {
+        inTotal_ += c.in >= prevIn_ ? c.in - prevIn_ : 0;
+        outTotal_ += c.out >= prevOut_ ? c.out - prevOut_ : 0;
+    }
+    r.inTotal = inTotal_;
+    r.outTotal = outTotal_;
     prevIn_ = c.in;
     prevOut_ = c.out;
     prevTime_ = now;

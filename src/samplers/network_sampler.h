@@ -16,6 +16,9 @@ class NetworkSampler {
     struct Result {
         double inBps = 0;
         double outBps = 0;
+        // Bytes since the first reading, rising only (see DiskSampler::Rates).
+        uint64_t inTotal = 0;
+        uint64_t outTotal = 0;
     };
     struct Counters {
         uint64_t in = 0;
@@ -38,6 +41,8 @@ class NetworkSampler {
     std::vector<platform::InterfaceBytes> scratch_;
     uint64_t prevIn_ = 0;
     uint64_t prevOut_ = 0;
+    uint64_t inTotal_ = 0;
+    uint64_t outTotal_ = 0;
     std::optional<SteadyClock::time_point> prevTime_;
 };
 

@@ -40,17 +40,21 @@ Snapshot Samplers::tick(const std::function<bool()>& uiActive) {
     const DiskSampler::Rates io = disk.throughput();
     s.diskReadBps = io.read;
     s.diskWriteBps = io.write;
+    s.diskReadBytes = io.readTotal;
+    s.diskWrittenBytes = io.writeTotal;
 
     s.gpuPercent = gpu.sample();
 
     const NetworkSampler::Result n = network.sample();
     s.netInBps = n.inBps;
     s.netOutBps = n.outBps;
+    s.netInBytes = n.inTotal;
+    s.netOutBytes = n.outTotal;
 
     s.battery = battery.sample();
     s.fans = fan.sample();
 
-    const ThermalSampler::Result t = thermal.sample();
+    ThermalSampler::Result t = thermal.sample();
     s.thermalState = t.state;
     s.cpuTempC = t.cpuC;
     s.gpuTempC = t.gpuC;
@@ -58,6 +62,7 @@ Snapshot Samplers::tick(const std::function<bool()>& uiActive) {
     s.cpuPowerW = t.cpuW;
     s.gpuPowerW = t.gpuW;
     s.anePowerW = t.aneW;
+    s.sensors = std::move(t.sensors);
 
     // Processes only while a view shows them; otherwise the sampler keeps its last baseline
     // and lets go of the per-process files it keeps open for fast re-reading.

@@ -152,10 +152,26 @@ PowerFigures ThermalSampler::power(double nowSeconds) {
     return powerFiguresAt(power_, nowSeconds);
 }
 
+const std::vector<TemperatureSensor>& ThermalSampler::sensorsOf(
+    const std::vector<platform::TemperatureReading>& readings) {
+    sensors_.resize(readings.size());
+    sensorNames_.resize(readings.size());
+    for (size_t i = 0; i < readings.size(); ++i) {
+        if (sensorNames_[i] != readings[i].name) {
+            sensorNames_[i] = readings[i].name;
+            sensors_[i].name = QString::fromStdString(readings[i].name);
+        }
+        sensors_[i].celsius = readings[i].celsius;
+    }
+    return sensors_;
+}
+
 ThermalSampler::Result ThermalSampler::sample() {
     Result r;
     r.state = static_cast<ThermalState>(hid_.pressure());
-    const IOHIDTemperatureReader::Temps t = hid_.read();
+    const std::vector<platform::TemperatureReading>& readings = hid_.readAll();
+    r.sensors = sensorsOf(readings);
+    const IOHIDTemperatureReader::Temps t = IOHIDTemperatureReader::summarize(readings);
     r.cpuC = t.cpu;
     r.gpuC = t.gpu;
     r.hottestC = t.hottest;

@@ -77,6 +77,7 @@ class ThermalSampler {
         std::optional<double> cpuW;
         std::optional<double> gpuW;
         std::optional<double> aneW;
+        std::vector<TemperatureSensor> sensors;  // every plausible sensor, in the source's order
     };
 
     ThermalSampler(std::unique_ptr<platform::TemperatureSource> source, std::string powerFile);
@@ -88,7 +89,14 @@ class ThermalSampler {
     IOHIDTemperatureReader& reader() { return hid_; }
 
   private:
+    // The readings as snapshot entries. A name is converted again only when its sensor's
+    // name changed, so an unchanged list costs no text conversion per tick.
+    const std::vector<TemperatureSensor>& sensorsOf(
+        const std::vector<platform::TemperatureReading>& readings);
+
     IOHIDTemperatureReader hid_;
+    std::vector<TemperatureSensor> sensors_;
+    std::vector<std::string> sensorNames_;  // the platform's names behind sensors_
     std::string powerPath_;
     platform::FileStamp powerStamp_;
     std::string powerBuf_;

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QSystemTrayIcon>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QToolButton>
 
@@ -69,6 +70,7 @@ class Delegate : public ::testing::Test {
         o.launch = launch;
         o.trayMode = mode;
         o.quit = [this] { ++quits; };
+        o.server = std::move(server);
         delegate = std::make_unique<AppDelegate>(std::move(o));
         if (beforeLaunch) beforeLaunch(*delegate);
         delegate->applicationDidFinishLaunching();
@@ -89,6 +91,7 @@ class Delegate : public ::testing::Test {
     std::vector<UserNotification> posted;
     int asked = 0;
     int quits = 0;
+    std::unique_ptr<MetricsServer> server;  // handed to the next launch
     std::unique_ptr<AppDelegate> delegate;
 };
 
@@ -169,6 +172,31 @@ TEST_F(Delegate, PopoverVisibilityDrivesProcessSampling) {
     d.tray().togglePopover();
     EXPECT_FALSE(d.tray().popoverShown());
     EXPECT_FALSE(d.engine().uiActive());
+}
+
+TEST_F(Delegate, ServesTheEngineSnapshotsBesideTheTray) {
+    server = std::make_unique<MetricsServer>(ExpositionContext{{}, QStringLiteral("t"), 2});
+    ASSERT_FALSE(server->listen({QHostAddress(QHostAddress::LocalHost), 0}).has_value());
+    const quint16 port = server->port();
+    AppDelegate& d = launch();
+    d.engine().cancelTimer();
+    EXPECT_TRUE(d.engine().uiActive()) << "serving processes asks for the process list";
+
+    Snapshot s;
+    s.cpuTotal = 42;
+    s.processes = {{.pid = 9, .name = "nine", .cpu = 5}};
+    publish(s);
+    // A blocking client on this (the GUI) thread: the server answers from its own thread.
+    QTcpSocket client;
+    client.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    ASSERT_TRUE(client.waitForConnected(5000));
+    client.write("GET /metrics HTTP/1.0\r\n\r\n");
+    QByteArray answer;
+    while (!answer.contains("velmora_process_cpu_ratio") && client.waitForReadyRead(5000))
+        answer += client.readAll();
+    EXPECT_TRUE(answer.contains("\nvelmora_cpu_busy_ratio 0.42\n")) << answer.toStdString();
+    EXPECT_TRUE(answer.contains("velmora_process_cpu_ratio{pid=\"9\",name=\"nine\"} 0.05"))
+        << answer.toStdString();
 }
 
 TEST_F(Delegate, IntervalChangesLeaveOneTimer) {

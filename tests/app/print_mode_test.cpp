@@ -140,12 +140,14 @@ TEST(PrintModeProcess, JsonLinesCarryEveryField) {
         const QJsonDocument doc = QJsonDocument::fromJson(line);
         ASSERT_TRUE(doc.isObject()) << line.toStdString();
         const QJsonObject o = doc.object();
-        for (const char* field :
-             {"time",         "cpuTotal",   "cpuPerCore", "memUsed",   "memTotal",    "memCompressed",
-              "swapUsed",     "memPercent", "diskUsed",   "diskTotal", "diskPercent", "diskReadBps",
-              "diskWriteBps", "gpuPercent", "netInBps",   "netOutBps", "battery",     "fans",
-              "thermalState", "cpuTempC",   "gpuTempC",   "hottestC",  "cpuPowerW",   "gpuPowerW",
-              "anePowerW",    "processes"})
+        for (const char* field : {"time",         "cpuTotal",      "cpuPerCore",    "memUsed",
+                                  "memTotal",     "memCompressed", "swapUsed",      "memPercent",
+                                  "diskUsed",     "diskTotal",     "diskPercent",   "diskReadBps",
+                                  "diskWriteBps", "gpuPercent",    "netInBps",      "netOutBps",
+                                  "battery",      "fans",          "thermalState",  "cpuTempC",
+                                  "gpuTempC",     "hottestC",      "cpuPowerW",     "gpuPowerW",
+                                  "anePowerW",    "processes",     "diskReadBytes", "diskWrittenBytes",
+                                  "netInBytes",   "netOutBytes",   "sensors"})
             EXPECT_TRUE(o.contains(field)) << field;
         const double cpu = o["cpuTotal"].toDouble(-1);
         EXPECT_GE(cpu, 0);

@@ -96,6 +96,21 @@ TEST_F(EngineHistory, OnlyNewest180KeepProcessTables) {
     EXPECT_TRUE(engine.cpuHistory(12345).empty());
 }
 
+TEST_F(EngineHistory, SensorListsStayOnTheCurrentSnapshotOnly) {
+    for (int i = 0; i < 3; ++i) {
+        Snapshot s = at(t0 + std::chrono::seconds(i), i);
+        s.sensors = {{"CPU coretemp Core 0", 40.0 + i}, {"nvme Composite", 30.0}};
+        s.hottestC = 40.0 + i;
+        engine.publish(std::move(s));
+        ASSERT_EQ(engine.current().sensors.size(), 2u);
+        EXPECT_EQ(engine.current().sensors[0].celsius, 40.0 + i);
+    }
+    for (const Snapshot& h : engine.history()) {
+        EXPECT_TRUE(h.sensors.empty());
+        EXPECT_TRUE(h.hottestC.has_value()) << "the summary temperatures stay";
+    }
+}
+
 TEST_F(EngineHistory, DropsSnapshotsOlderThan600Seconds) {
     engine.publish(at(t0, 1));
     engine.publish(at(t0 + 100s, 2));

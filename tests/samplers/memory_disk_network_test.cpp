@@ -139,6 +139,29 @@ TEST(DiskSampler, SameInstantFallingTotalsAndFailedListing) {
         << "2000 bytes over the 2 s since the last good read";
 }
 
+TEST(DiskSampler, TotalsOnlyRiseWhateverTheKernelTotalsDo) {
+    // Each step: the kernel's totals (absent: the listing failed), then the counted bytes.
+    struct Step {
+        std::optional<platform::DiskTotals> totals;
+        uint64_t read, written;
+    };
+    const Step steps[] = {
+        {platform::DiskTotals{5000, 7000}, 0, 0},  // priming: what came before is not counted
+        {platform::DiskTotals{6000, 7500}, 1000, 500},
+        {std::nullopt, 1000, 500},  // a failed listing keeps the count
+        {platform::DiskTotals{6500, 7600}, 1500, 600},
+        {platform::DiskTotals{100, 200}, 1500, 600},  // a disk went away: nothing taken back
+        {platform::DiskTotals{400, 260}, 1800, 660},  // counted on from the lower totals
+    };
+    DiskSampler disk(nullptr);
+    int i = 0;
+    for (const Step& step : steps) {
+        const auto r = disk.update(step.totals ? &*step.totals : nullptr, t0 + std::chrono::seconds(i++));
+        EXPECT_EQ(r.readTotal, step.read) << "step " << i;
+        EXPECT_EQ(r.writeTotal, step.written) << "step " << i;
+    }
+}
+
 TEST(DiskSampler, ThroughSourceFailures) {
     auto src = std::make_unique<ScriptedDisk>();
     ScriptedDisk* s = src.get();
@@ -174,6 +197,27 @@ TEST(NetworkSampler, ResetCounterGivesZeroOnceThenRecovers) {
     EXPECT_EQ(net.update({500, 500}, t0 + 3s).inBps, 0);
     EXPECT_EQ(net.update({600, 600}, t0 + 4s).inBps, 100.0) << "normal rates resume";
     EXPECT_EQ(net.update({700, 700}, t0 + 4s).inBps, 0) << "dt = 0";
+}
+
+TEST(NetworkSampler, TotalsOnlyRiseWhateverTheInterfaceSumDoes) {
+    struct Step {
+        NetworkSampler::Counters sum;
+        uint64_t in, out;
+    };
+    const Step steps[] = {
+        {{1'000'000, 2'000'000}, 0, 0},  // priming
+        {{1'000'400, 2'000'100}, 400, 100},
+        {{1'000'400, 2'000'100}, 400, 100},  // no traffic
+        {{300, 50}, 400, 100},               // an interface left the sum
+        {{350, 80}, 450, 130},
+    };
+    NetworkSampler net(nullptr);
+    int i = 0;
+    for (const Step& step : steps) {
+        const auto r = net.update(step.sum, t0 + std::chrono::seconds(i++));
+        EXPECT_EQ(r.inTotal, step.in) << "step " << i;
+        EXPECT_EQ(r.outTotal, step.out) << "step " << i;
+    }
 }
 
 TEST(NetworkSampler, AFailedReadKeepsTheLastGoodReadingAsBase) {

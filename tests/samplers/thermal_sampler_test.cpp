@@ -132,6 +132,29 @@ TEST(ThermalSampler, ReadsThePowerFileEachTickAndSurvivesBadOnes) {
     EXPECT_FALSE(thermal.sample().gpuW.has_value()) << "a file that went away";
 }
 
+TEST(ThermalSampler, SensorListFollowsTheSourceTickByTick) {
+    QTemporaryDir dir;
+    auto src = std::make_unique<FakeSensors>();
+    FakeSensors* sensors = src.get();
+    ThermalSampler thermal(std::move(src), dir.filePath("none.json").toStdString());
+    using List = std::vector<TemperatureSensor>;
+    const struct {
+        std::vector<TemperatureReading> readings;
+        List expected;
+    } ticks[] = {
+        {{{"CPU coretemp Core 0", 50.5}, {"nvme Composite", 38.0}},
+         {{"CPU coretemp Core 0", 50.5}, {"nvme Composite", 38.0}}},
+        {{{"CPU coretemp Core 0", 52.0}, {"nvme Composite", 0.0}, {"GPU amdgpu edge", 44.0}},
+         {{"CPU coretemp Core 0", 52.0}, {"GPU amdgpu edge", 44.0}}},  // implausible: left out
+        {{{"acpitz temp1", 27.8}}, {{"acpitz temp1", 27.8}}},          // the list shrank
+        {{}, {}},
+    };
+    for (const auto& tick : ticks) {
+        sensors->readings = tick.readings;
+        EXPECT_EQ(thermal.sample().sensors, tick.expected);
+    }
+}
+
 TEST(ThermalSampler, AFifoInPlaceOfTheFileDoesNotBlock) {
     QTemporaryDir dir;
     const std::string path = dir.filePath("power.json").toStdString();

@@ -61,6 +61,7 @@ bool LinuxGpuSource::read(GpuReading& out) {
         out.accelerators.push_back(s);
     }
     if (needEngines_) clients_.read(out.engines);
+    out.device = !out.accelerators.empty() || needEngines_;
     return true;
 }
 

@@ -24,12 +24,14 @@ class AcceleratorGpuSource : public GpuSource {
     bool read(GpuReading& out) override {
         out.accelerators.clear();
         out.engines.clear();
+        out.device = false;
         io_iterator_t accelerators = 0;
         if (IOServiceGetMatchingServices(kIOMainPortDefault, IOServiceMatching("IOAccelerator"),
                                          &accelerators) != KERN_SUCCESS)
             return false;
         io_registry_entry_t accelerator;
         while ((accelerator = IOIteratorNext(accelerators)) != 0) {
+            out.device = true;  // even one that publishes no statistics
             CFTypeRef stats = IORegistryEntryCreateCFProperty(accelerator, CFSTR("PerformanceStatistics"),
                                                               kCFAllocatorDefault, 0);
             if (stats) {

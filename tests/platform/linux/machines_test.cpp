@@ -135,6 +135,26 @@ TEST(LaptopMachine, IntelGraphicsUsesClientEngineTimes) {
     EXPECT_EQ((engines[{9, "render"}]), 400u);
 }
 
+TEST(Machines, AGraphicsDeviceIsFoundWhetherOrNotItIsBusy) {
+    const struct {
+        const char* machine;
+        bool device;
+    } cases[] = {
+        {"laptop", true},       // i915: engine times only, and here no client holds the card
+        {"amd_desktop", true},  // amdgpu's own busy figure
+        {"arm_board", true},    // panfrost
+        {"vm", false},          // no DRM card at all
+    };
+    for (const auto& c : cases) {
+        const Machine m(c.machine);
+        LinuxGpuSource source(m.proc, m.sys, false);
+        GpuReading r;
+        r.device = !c.device;  // a reading is filled afresh
+        ASSERT_TRUE(source.read(r)) << c.machine;
+        EXPECT_EQ(r.device, c.device) << c.machine;
+    }
+}
+
 TEST(AmdDesktop, TwoFansWithTheirLimits) {
     const Machine m("amd_desktop");
     HwmonFanSource source = fansAt(m.sys);
