@@ -6,6 +6,7 @@
 #include "app/window_manager.h"
 #include "core/snapshot_source.h"
 #include "engine/process_demand.h"
+#include "platform/login_item.h"
 
 #include <QObject>
 
@@ -17,6 +18,7 @@ namespace velmora {
 
 class AlertManager;
 class AppSettings;
+class BugReporter;
 class Localizer;
 class MetricsEngine;
 
@@ -37,6 +39,8 @@ class AppDelegate : public QObject {
         Localizer* localizer = nullptr;          // null: the shared localizer
         std::unique_ptr<Notifier> notifier;      // null: the desktop's notification service
         std::optional<QString> desktopEntry;     // absent: the application's desktop-file name
+        std::unique_ptr<platform::LoginItem> loginItem;  // null: the program's own, by its entry
+        BugReporter* reporter = nullptr;                 // null: the shared reporter
         LaunchRequests launch;                   // windows asked for by the environment
         TrayMode trayMode = TrayMode::automatic;
         std::function<void()> quit;  // null: ends the application's event loop
@@ -67,6 +71,7 @@ class AppDelegate : public QObject {
     void onSnapshot();
     void quit();
     void refreshButtons();
+    QWidget* makeSettingsView();
 
     Options options_;
     AppSettings& settings_;
@@ -76,6 +81,7 @@ class AppDelegate : public QObject {
     std::unique_ptr<AlertManager> alerts_;
     QString desktopEntry_;
     double interval_ = 0;
+    std::unique_ptr<platform::LoginItem> loginItem_;
     // Views observe the engine and hold demand tokens: declared after both, so they go first.
     TrayController tray_;
     WindowManager windows_;
