@@ -17,6 +17,12 @@
 
 namespace velmora {
 
+namespace {
+
+constexpr qint64 kMaxAnswerBytes = 1 << 20;
+
+}  // namespace
+
 BugReporter& BugReporter::shared() {
     static BugReporter* reporter = new BugReporter(defaultConfig());
     return *reporter;
@@ -101,12 +107,17 @@ void BugReporter::submit(const QString& text, QObject* receiver, Done done) {
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setTransferTimeout(static_cast<int>(config_.timeout.count()));
     QNetworkReply* reply = network_->post(request, requestJson(reportBody(config_.context, text)));
+    // The answer only has to say "accepted": a service that streams without end is cut off.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > kMaxAnswerBytes) reply->abort();
+    });
     QPointer<QObject> target(receiver);
     const bool guarded = receiver != nullptr;
     connect(reply, &QNetworkReply::finished, this, [reply, target, guarded, done = std::move(done), outcome]() mutable {
         reply->deleteLater();
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        outcome.sent = reply->error() == QNetworkReply::NoError && accepted(status, reply->readAll());
+        outcome.sent = reply->error() == QNetworkReply::NoError && reply->bytesAvailable() <= kMaxAnswerBytes &&
+                       accepted(status, reply->readAll());
         if ((!guarded || target) && done) done(outcome);
     });
 }

@@ -30,7 +30,7 @@ QByteArray read(const QString& path) {
 // request with whether the report's file was already on disk when it arrived.
 class FakeService : public QObject {
   public:
-    enum class Answer { json, serverError, notJson, jsonArray, closeMidAnswer, never, redirectLoop };
+    enum class Answer { json, serverError, notJson, jsonArray, closeMidAnswer, never, redirectLoop, huge };
 
     FakeService(Answer answer, QString logDir) : answer_(answer), logDir_(std::move(logDir)) {
         server_.listen(QHostAddress::LocalHost);
@@ -84,6 +84,9 @@ class FakeService : public QObject {
                 s->disconnectFromHost();
                 break;
             case Answer::never: break;
+            case Answer::huge:  // a valid object, but more than an acceptance needs
+                reply("200 OK", "{\"pad\":\"" + QByteArray(2 << 20, 'x') + "\"}");
+                break;
             case Answer::redirectLoop: reply("307 Temporary Redirect", "", "Location: " + url().toEncoded() + "\r\n"); break;
         }
     }
@@ -188,7 +191,7 @@ TEST(BugReporterSend, EachAnswerOfTheServiceAndTheCopyBeforeTheRequest) {
         {Answer::json, true, "accepted"},       {Answer::serverError, false, "500"},
         {Answer::notJson, false, "not JSON"},   {Answer::jsonArray, false, "JSON, not an object"},
         {Answer::closeMidAnswer, false, "closed mid-answer"}, {Answer::never, false, "time-out"},
-        {Answer::redirectLoop, false, "redirect loop"},
+        {Answer::redirectLoop, false, "redirect loop"}, {Answer::huge, false, "answer over 1 MiB"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
