@@ -77,6 +77,14 @@ SettingsView::SettingsView(AppSettings& settings, Localizer& loc, Services servi
     restyle();
     retranslate();
     showSettings();
+    // Asked of the system once, when the form is made: not a setting of the program's own.
+    {
+        const QSignalBlocker block(login_);
+        platform::LoginItem* item = services_.loginItem;
+        const bool available = item && item->available();
+        login_->setEnabled(available);
+        login_->setChecked(available && item->enabled());
+    }
 
     connect(&loc_, &Localizer::languageChanged, this, &SettingsView::retranslate);
     // The settings may change elsewhere (the tray, another window): the form follows.
@@ -269,12 +277,8 @@ void SettingsView::build() {
 
 void SettingsView::showSettings() {
     // Shown without writing back: only the user's own changes are stored.
-    const QSignalBlocker b1(login_), b2(metric_), b3(gpu_), b4(interval_), b5(system_), b6(alerts_), b7(slider_),
-        b8(safeStop_), b9(aggressiveStop_), b10(language_);
-    platform::LoginItem* item = services_.loginItem;
-    const bool loginAvailable = item && item->available();
-    login_->setEnabled(loginAvailable);
-    login_->setChecked(loginAvailable && item->enabled());
+    const QSignalBlocker b2(metric_), b3(gpu_), b4(interval_), b5(system_), b6(alerts_), b7(slider_), b8(safeStop_),
+        b9(aggressiveStop_), b10(language_);
     metric_->setCurrentIndex(metric_->findData(static_cast<int>(settings_.menuBarMetric())));
     gpu_->setChecked(settings_.collectProcessGPU());
     interval_->setCurrentIndex(interval_->findData(settings_.refreshInterval()));
