@@ -360,6 +360,8 @@ TEST_F(Delegate, GearButtonOpensTheSettingsFormWhoseControlsChangeTheRunningProg
     auto* form = window->findChild<SettingsView*>();
     ASSERT_NE(form, nullptr);
     EXPECT_FALSE(form->loginToggle()->isEnabled()) << "a test run has no installed desktop entry";
+    EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "a fixed-size form";
+    EXPECT_EQ(window->minimumSize(), QSize(SettingsView::kWidth, SettingsView::kHeight));
 
     // Alerts: on asks the notification service through the alert manager.
     form->alertsToggle()->click();

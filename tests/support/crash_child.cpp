@@ -9,12 +9,26 @@
 
 #include <sys/resource.h>
 
+// In a sanitizer build the sanitizer would take the fatal signals for itself; here they are
+// what is under test. Without a sanitizer nothing reads this.
+extern "C" __attribute__((used, visibility("default"))) const char* __asan_default_options() {
+    return "handle_segv=0:handle_sigbus=0:handle_sigill=0:handle_sigfpe=0:handle_abort=0";
+}
+
+// The store itself is what faults; the undefined-behaviour checker must not stop it first.
+__attribute__((noinline, no_sanitize("undefined"))) void writeThrough(volatile int* target) {
+    *target = 1;
+}
+
 int main(int argc, char** argv) {
     if (argc != 3) return 2;
     // The test's folder only: no core file beside it.
     rlimit none{0, 0};
     setrlimit(RLIMIT_CORE, &none);
-    velmora::BugReporter reporter({QString::fromLocal8Bit(argv[1]), QStringLiteral("Pelto Monitor test, context"), {}});
+    velmora::BugReporter::Config config;
+    config.dir = QString::fromLocal8Bit(argv[1]);
+    config.context = QStringLiteral("Pelto Monitor test, context");
+    velmora::BugReporter reporter(config);
     reporter.installHandlers();
     const char* mode = argv[2];
     if (std::strcmp(mode, "throw") == 0) throw std::runtime_error("boom");
@@ -23,10 +37,7 @@ int main(int argc, char** argv) {
         std::thread worker([] { throw std::logic_error("off the main thread"); });
         worker.join();
     }
-    if (std::strcmp(mode, "null") == 0) {
-        volatile int* volatile target = nullptr;
-        *target = 1;
-    }
+    if (std::strcmp(mode, "null") == 0) writeThrough(nullptr);
     if (std::strcmp(mode, "abort") == 0) std::abort();
     return 3;
 }

@@ -155,11 +155,16 @@ int main(int argc, char** argv) {
     // then the report sheet with a description, and after a report that could not be sent.
     settings.setAlertsEnabled(true);
     settings.setCpuThreshold(85);
-    BugReporter reporter({dir + QStringLiteral("/logs"), QStringLiteral("screenshot"),
-                          QUrl(QStringLiteral("http://127.0.0.1:1/api/bugs"))});
+    BugReporter::Config reports;
+    reports.dir = dir + QStringLiteral("/logs");
+    reports.context = QStringLiteral("screenshot");
+    reports.endpoint = QUrl(QStringLiteral("http://127.0.0.1:1/api/bugs"));  // nothing listens
+    BugReporter reporter(reports);
     for (const char* language : {"en", "ko"}) {
         loc.apply(QString::fromLatin1(language));
-        SettingsView form(settings, loc, {.reporter = &reporter});
+        SettingsView::Services services;
+        services.reporter = &reporter;
+        SettingsView form(settings, loc, services);
         form.show();
         QCoreApplication::processEvents();  // the layout settles, the scroll bar appears
         ok &= save(form.grab().toImage(),

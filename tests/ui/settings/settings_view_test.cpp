@@ -50,6 +50,14 @@ Localizer makeLocalizer(QStringList preferred = {}) {
                      [preferred] { return preferred; });
 }
 
+BugReporter::Config reporterConfig(const QString& dir, const QString& endpoint) {
+    BugReporter::Config c;
+    c.dir = dir;
+    c.context = QStringLiteral("ctx");
+    c.endpoint = QUrl(endpoint);
+    return c;
+}
+
 class Settings : public ::testing::Test {
   protected:
     QTemporaryDir dir;
@@ -248,7 +256,7 @@ TEST_F(Settings, ReportSheetRefusesBlankTextAndKeepsAnUndeliveredOne) {
     const quint16 port = probe.serverPort();
     probe.close();
     QTemporaryDir logs;
-    BugReporter reporter({logs.filePath("logs"), "ctx", QUrl(QStringLiteral("http://127.0.0.1:%1/api/bugs").arg(port))});
+    BugReporter reporter(reporterConfig(logs.filePath("logs"), QStringLiteral("http://127.0.0.1:%1/api/bugs").arg(port)));
     auto view = make(&reporter);
     view->show();
     view->reportButton()->click();
@@ -285,7 +293,7 @@ TEST_F(Settings, ReportSheetRefusesBlankTextAndKeepsAnUndeliveredOne) {
 TEST_F(Settings, ReportNeitherSavedNorSentSaysSo) {
     QTemporaryDir logs;
     test::writeFile(logs, "blocked", "a file where the folder should be");
-    BugReporter reporter({logs.filePath("blocked/logs"), "ctx", QUrl(QStringLiteral("http://127.0.0.1:1/api/bugs"))});
+    BugReporter reporter(reporterConfig(logs.filePath("blocked/logs"), QStringLiteral("http://127.0.0.1:1/api/bugs")));
     BugReportSheet sheet(reporter, loc);
     sheet.editor()->setPlainText("lost?");
     sheet.send();
