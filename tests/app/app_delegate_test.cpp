@@ -195,8 +195,8 @@ TEST_F(Delegate, WindowButtonsAppearWithTheirWindows) {
     EXPECT_TRUE(view->button(PopoverView::Button::storage)->isHidden());
     EXPECT_FALSE(view->button(PopoverView::Button::quit)->isHidden());
     int made = 0;
-    d.windows().setFactory(WindowKind::storage, plainWindow(&made));
-    EXPECT_FALSE(view->button(PopoverView::Button::storage)->isHidden());
+    d.windows().setFactory(WindowKind::dashboard, plainWindow(&made));
+    EXPECT_FALSE(view->button(PopoverView::Button::expand)->isHidden());
     view->button(PopoverView::Button::quit)->click();
     EXPECT_EQ(quits, 1);
 }
