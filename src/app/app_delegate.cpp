@@ -8,6 +8,7 @@
 #include "export/metrics_server.h"
 #include "platform/app_services.h"
 #include "samplers/samplers.h"
+#include "ui/settings/settings_view.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -43,6 +44,17 @@ AppDelegate::AppDelegate(Options options, QObject* parent)
     loc_.apply(settings_.language());
     connect(&settings_, &AppSettings::languageChanged, &loc_, &Localizer::apply);
     connect(&windows_, &WindowManager::factoriesChanged, this, &AppDelegate::refreshButtons);
+    windows_.setFactory(WindowKind::settings, [this] { return makeSettingsView(); });
+}
+
+QWidget* AppDelegate::makeSettingsView() {
+    if (!loginItem_)
+        loginItem_ = options_.loginItem ? std::move(options_.loginItem) : platform::makeLoginItem(desktopEntry_);
+    SettingsView::Services services;
+    services.onAuthorize = [this] { alerts().requestAuthorization(); };
+    services.loginItem = loginItem_.get();
+    services.reporter = options_.reporter;
+    return new SettingsView(settings_, loc_, std::move(services));
 }
 
 AppDelegate::~AppDelegate() = default;

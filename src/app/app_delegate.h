@@ -7,6 +7,7 @@
 #include "core/snapshot_source.h"
 #include "engine/process_demand.h"
 #include "export/metrics_server.h"
+#include "platform/login_item.h"
 
 #include <QObject>
 
@@ -18,6 +19,7 @@ namespace velmora {
 
 class AlertManager;
 class AppSettings;
+class BugReporter;
 class Localizer;
 class MetricsEngine;
 class MetricsExporter;
@@ -39,6 +41,8 @@ class AppDelegate : public QObject {
         Localizer* localizer = nullptr;          // null: the shared localizer
         std::unique_ptr<Notifier> notifier;      // null: the desktop's notification service
         std::optional<QString> desktopEntry;     // absent: the application's desktop-file name
+        std::unique_ptr<platform::LoginItem> loginItem;  // null: the program's own, by its entry
+        BugReporter* reporter = nullptr;                 // null: the shared reporter
         LaunchRequests launch;                   // windows asked for by the environment
         TrayMode trayMode = TrayMode::automatic;
         std::function<void()> quit;             // null: ends the application's event loop
@@ -70,6 +74,7 @@ class AppDelegate : public QObject {
     void onSnapshot();
     void quit();
     void refreshButtons();
+    QWidget* makeSettingsView();
 
     Options options_;
     AppSettings& settings_;
@@ -80,6 +85,7 @@ class AppDelegate : public QObject {
     std::unique_ptr<MetricsExporter> exporter_;  // holds a demand token: declared after demand_
     QString desktopEntry_;
     double interval_ = 0;
+    std::unique_ptr<platform::LoginItem> loginItem_;
     // Views observe the engine and hold demand tokens: declared after both, so they go first.
     TrayController tray_;
     WindowManager windows_;

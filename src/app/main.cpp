@@ -3,8 +3,10 @@
 #include "app/print_mode.h"
 #include "app/sensor_dump.h"
 #include "app/single_instance.h"
+#include "core/brand.h"
 #include "core/localizer.h"
 #include "core/settings.h"
+#include "maintenance/bug_reporter.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -44,6 +46,9 @@ int main(int argc, char** argv) {
 
     QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
     QCoreApplication::setApplicationName(QStringLiteral("velmora"));
+    QCoreApplication::setApplicationVersion(Brand::version());
+    // As early as possible, so a crash while starting up leaves its log too.
+    BugReporter::shared().installHandlers();
 
     // Headless: no GUI object at all, so it runs over SSH and without a display. A command
     // line the tray application does not understand is refused here too, with the usage.

@@ -106,6 +106,8 @@ QWidget* WindowManager::create(WindowKind kind, QWidget* content) {
     auto* layout = new QVBoxLayout(w);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content);
+    // A window of the content's own size keeps it: the user cannot stretch it.
+    if (traits.size == Size::natural) layout->setSizeConstraint(QLayout::SetFixedSize);
     if (traits.closeOnly)
         w->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint);

@@ -7,7 +7,10 @@
 #include "support/test_util.h"
 #include "ui/popover/popover_panel.h"
 #include "ui/popover/popover_view.h"
+#include "ui/settings/settings_view.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPainter>
@@ -216,12 +219,12 @@ TEST_F(Delegate, WindowButtonsAppearWithTheirWindows) {
     AppDelegate& d = launch();
     PopoverView* view = d.tray().popover()->view();
     EXPECT_TRUE(view->button(PopoverView::Button::expand)->isHidden());
-    EXPECT_TRUE(view->button(PopoverView::Button::settings)->isHidden());
+    EXPECT_FALSE(view->button(PopoverView::Button::settings)->isHidden()) << "the settings window is built in";
     EXPECT_TRUE(view->button(PopoverView::Button::storage)->isHidden());
     EXPECT_FALSE(view->button(PopoverView::Button::quit)->isHidden());
     int made = 0;
-    d.windows().setFactory(WindowKind::settings, plainWindow(&made));
-    EXPECT_FALSE(view->button(PopoverView::Button::settings)->isHidden());
+    d.windows().setFactory(WindowKind::dashboard, plainWindow(&made));
+    EXPECT_FALSE(view->button(PopoverView::Button::expand)->isHidden());
     view->button(PopoverView::Button::quit)->click();
     EXPECT_EQ(quits, 1);
 }
@@ -371,4 +374,59 @@ TEST(PopoverPlacement, BelowAboveAndInsideTheScreen) {
     const QPoint tight = popoverOrigin(QRect(500, 150, 20, 20), size, QRect(0, 0, 1920, 480));
     EXPECT_GE(tight.y(), 0);
     EXPECT_LE(tight.y() + size.height(), 480);
+}
+
+TEST_F(Delegate, GearButtonOpensTheSettingsFormWhoseControlsChangeTheRunningProgram) {
+    AppDelegate& d = launch();
+    d.engine().cancelTimer();
+    d.tray().presentPopover();
+    d.tray().popover()->view()->button(PopoverView::Button::settings)->click();
+    EXPECT_FALSE(d.tray().popoverShown());
+    QWidget* window = d.windows().window(WindowKind::settings);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    auto* form = window->findChild<SettingsView*>();
+    ASSERT_NE(form, nullptr);
+    EXPECT_FALSE(form->loginToggle()->isEnabled()) << "a test run has no installed desktop entry";
+    EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "a fixed-size form";
+    EXPECT_EQ(window->minimumSize(), QSize(SettingsView::kWidth, SettingsView::kHeight));
+
+    // Alerts: on asks the notification service through the alert manager.
+    form->alertsToggle()->click();
+    EXPECT_TRUE(settings.alertsEnabled());
+    EXPECT_EQ(asked, 1);
+
+    // The tray's metric, from the next snapshot on.
+    Snapshot s;
+    s.cpuTotal = 10;
+    s.memPercent = 95;
+    form->metricPicker()->activated(form->metricPicker()->findData(static_cast<int>(MenuBarMetric::memory)));
+    publish(s);
+    EXPECT_EQ(d.tray().statusImage(), d.tray().menuBarIcon(s));
+    settings.setMenuBarMetric(MenuBarMetric::cpu);
+    EXPECT_NE(d.tray().menuBarIcon(s), d.tray().statusImage()) << "the image did follow the memory figure";
+
+    // The interval restarts sampling at the new pace.
+    form->intervalPicker()->activated(0);
+    EXPECT_EQ(settings.refreshInterval(), 1.0);
+    EXPECT_EQ(d.engine().runningTimers(), 1) << "the timer cancelled above runs again, once";
+}
+
+TEST_F(Delegate, LanguageChosenInSettingsRetitlesEveryOpenWindow) {
+    AppDelegate& d = launch({false, false, true});
+    int made = 0;
+    d.windows().setFactory(WindowKind::storage, plainWindow(&made));
+    QCoreApplication::processEvents();  // VL_OPEN_SETTINGS opens after launch
+    QWidget* window = d.windows().window(WindowKind::settings);
+    ASSERT_NE(window, nullptr);
+    d.openStorage();
+    auto* form = window->findChild<SettingsView*>();
+    ASSERT_NE(form, nullptr);
+    QComboBox* picker = form->languagePicker();
+    picker->activated(picker->findData(QStringLiteral("ko")));
+    EXPECT_EQ(settings.language(), "ko");
+    EXPECT_EQ(window->windowTitle(), "Velmora 설정");
+    EXPECT_EQ(d.windows().window(WindowKind::storage)->windowTitle(), loc.t("winStorage"));
+    EXPECT_EQ(loc.language(), "ko");
+    EXPECT_EQ(form->languagePicker()->currentData().toString(), "ko");
 }

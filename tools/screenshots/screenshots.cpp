@@ -1,15 +1,21 @@
-// Renders the popover and the status images from made-up snapshots into PNG files, so a
-// person can look at them without a desktop: `make screenshots`.
+// Renders the popover, the status images, the settings form and the report sheet into PNG
+// files from made-up data, so a person can look at them without a desktop: `make screenshots`.
 #include "core/localizer.h"
 #include "core/settings.h"
 #include "engine/metrics_engine.h"
+#include "maintenance/bug_reporter.h"
 #include "ui/common/status_icon.h"
 #include "ui/popover/popover_panel.h"
 #include "ui/popover/popover_view.h"
+#include "ui/settings/bug_report_sheet.h"
+#include "ui/settings/settings_view.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPainter>
+#include <QPlainTextEdit>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QToolButton>
 
@@ -143,6 +149,44 @@ int main(int argc, char** argv) {
             ok &= save(panel.grab().toImage(), QStringLiteral("%1/popover-%2-%3.png")
                                                    .arg(dir, QLatin1String(name), QLatin1String(language)));
         }
+    }
+
+    // The settings form as it opens (400 × 500) and its whole scrolled content, alerts on;
+    // then the report sheet with a description, and after a report that could not be sent.
+    settings.setAlertsEnabled(true);
+    settings.setCpuThreshold(85);
+    BugReporter::Config reports;
+    reports.dir = dir + QStringLiteral("/logs");
+    reports.context = QStringLiteral("screenshot");
+    reports.endpoint = QUrl(QStringLiteral("http://127.0.0.1:1/api/bugs"));  // nothing listens
+    BugReporter reporter(reports);
+    for (const char* language : {"en", "ko"}) {
+        loc.apply(QString::fromLatin1(language));
+        SettingsView::Services services;
+        services.reporter = &reporter;
+        SettingsView form(settings, loc, services);
+        form.show();
+        QCoreApplication::processEvents();  // the layout settles, the scroll bar appears
+        ok &= save(form.grab().toImage(),
+                   QStringLiteral("%1/settings-%2.png").arg(dir, QLatin1String(language)));
+        QWidget* content = form.findChild<QScrollArea*>()->widget();
+        content->resize(content->width(), content->sizeHint().height());
+        ok &= save(content->grab().toImage(),
+                   QStringLiteral("%1/settings-full-%2.png").arg(dir, QLatin1String(language)));
+
+        BugReportSheet sheet(reporter, loc);
+        sheet.editor()->setPlainText(QStringLiteral("The fan keeps spinning after the build ends.\n팬이 계속 돕니다."));
+        sheet.show();
+        QCoreApplication::processEvents();
+        ok &= save(sheet.grab().toImage(), QStringLiteral("%1/report-%2.png").arg(dir, QLatin1String(language)));
+        sheet.send();
+        QElapsedTimer waited;
+        waited.start();
+        while (sheet.sending() && waited.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        sheet.adjustSize();
+        ok &= save(sheet.grab().toImage(),
+                   QStringLiteral("%1/report-saved-%2.png").arg(dir, QLatin1String(language)));
     }
 
     // A history that climbs and falls, then the metric's current value.

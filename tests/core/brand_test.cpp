@@ -1,4 +1,4 @@
-#include "app/brand.h"
+#include "core/brand.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/brand.h"
+#include "core/brand.h"
 
 namespace velmora::Brand {
 
@@ -9,6 +9,20 @@ QUrl url(const QString& candidate, const QUrl& fallback) {
     if (!parsed.isValid() || !parsed.scheme().startsWith(QLatin1String("http"), Qt::CaseInsensitive))
         return fallback;
     return parsed;
+}
+
+QUrl helpPageFallback() {
+    return QUrl(QStringLiteral("https://tandrel.com/velmora/help"));
+}
+QUrl companyHomepageFallback() {
+    return QUrl(QStringLiteral("https://tandrel.com"));
+}
+QUrl serviceFallback() {
+    return QUrl(QStringLiteral("https://velmora.tandrel.com"));
+}
+
+QString version() {
+    return QStringLiteral(VELMORA_VERSION);
 }
 
 }  // namespace velmora::Brand

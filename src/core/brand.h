@@ -11,4 +11,12 @@ namespace velmora::Brand {
 // the localizer as its key, which is no address, so the fallback wins then as well.
 QUrl url(const QString& candidate, const QUrl& fallback);
 
+// The maker's addresses, used when the string table names none of its own.
+QUrl helpPageFallback();
+QUrl companyHomepageFallback();
+QUrl serviceFallback();
+
+// The program's version ("0.1.0"), as the build was made.
+QString version();
+
 }  // namespace velmora::Brand

@@ -1,0 +1,397 @@
+#include "ui/settings/settings_view.h"
+
+#include "core/brand.h"
+#include "core/localizer.h"
+#include "core/settings.h"
+#include "maintenance/bug_reporter.h"
+#include "platform/login_item.h"
+#include "ui/common/symbols.h"
+#include "ui/common/system_colors.h"
+#include "ui/common/view_fonts.h"
+#include "ui/settings/bug_report_sheet.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace velmora {
+
+namespace {
+
+constexpr int kValueColumn = 44;
+
+void setColor(QWidget* w, const QColor& color) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, color);
+    pal.setColor(QPalette::ButtonText, color);
+    w->setPalette(pal);
+}
+
+// A label on the left, the control on the right.
+QHBoxLayout* row(QVBoxLayout* into, QLabel* label, QWidget* control) {
+    auto* line = new QHBoxLayout;
+    line->setSpacing(8);
+    line->addWidget(label, 1);
+    line->addWidget(control);
+    into->addLayout(line);
+    return line;
+}
+
+QToolButton* linkButton(QWidget* parent, const char* symbol) {
+    auto* b = new QToolButton(parent);
+    b->setAutoRaise(true);
+    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    b->setIcon(Symbols::icon(QString::fromLatin1(symbol)));
+    b->setIconSize(QSize(16, 16));
+    b->setCursor(Qt::PointingHandCursor);
+    return b;
+}
+
+int sliderPosition(double threshold) {
+    const int steps = static_cast<int>(std::lround(threshold / SettingsView::kThresholdStep));
+    return std::clamp(steps, SettingsView::kThresholdMin / SettingsView::kThresholdStep,
+                      SettingsView::kThresholdMax / SettingsView::kThresholdStep);
+}
+
+}  // namespace
+
+SettingsView::SettingsView(AppSettings& settings, Localizer& loc, Services services, QWidget* parent)
+    : QWidget(parent), settings_(settings), loc_(loc), services_(std::move(services)) {
+    setObjectName(QStringLiteral("settingsView"));
+    setFixedSize(kWidth, kHeight);
+    build();
+    restyle();
+    retranslate();
+    showSettings();
+    // Asked of the system once, when the form is made: not a setting of the program's own.
+    {
+        const QSignalBlocker block(login_);
+        platform::LoginItem* item = services_.loginItem;
+        const bool available = item && item->available();
+        login_->setEnabled(available);
+        login_->setChecked(available && item->enabled());
+    }
+
+    connect(&loc_, &Localizer::languageChanged, this, &SettingsView::retranslate);
+    // The settings may change elsewhere (the tray, another window): the form follows.
+    connect(&settings_, &AppSettings::alertsEnabledChanged, this, &SettingsView::showSettings);
+    connect(&settings_, &AppSettings::cpuThresholdChanged, this, &SettingsView::showSettings);
+    connect(&settings_, &AppSettings::menuBarMetricChanged, this, &SettingsView::showSettings);
+    connect(&settings_, &AppSettings::languageChanged, this, &SettingsView::showSettings);
+    connect(&settings_, &AppSettings::aggressiveServiceStopChanged, this, &SettingsView::showSettings);
+    connect(&settings_, &AppSettings::collectProcessGPUChanged, this, &SettingsView::showSettings);
+    connect(&settings_, &AppSettings::refreshIntervalChanged, this, &SettingsView::showSettings);
+    connect(&settings_, &AppSettings::showSystemProcessesChanged, this, &SettingsView::showSettings);
+}
+
+SettingsView::~SettingsView() = default;
+
+QVBoxLayout* SettingsView::section(QVBoxLayout* column, QLabel** header) {
+    if (header) {
+        *header = new QLabel(this);
+        headers_ << *header;
+        column->addWidget(*header);
+    }
+    auto* box = new QFrame(this);
+    box->setFrameShape(QFrame::StyledPanel);
+    box->setAutoFillBackground(true);
+    box->setBackgroundRole(QPalette::Base);
+    auto* inner = new QVBoxLayout(box);
+    inner->setContentsMargins(12, 8, 12, 8);
+    inner->setSpacing(6);
+    column->addWidget(box);
+    return inner;
+}
+
+QLabel* SettingsView::note(QVBoxLayout* into) {
+    auto* l = new QLabel(this);
+    l->setWordWrap(true);
+    notes_ << l;
+    into->addWidget(l);
+    return l;
+}
+
+void SettingsView::build() {
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(scroll);
+    auto* page = new QWidget(scroll);
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(16, 12, 16, 16);
+    column->setSpacing(6);
+    scroll->setWidget(page);
+
+    auto toggle = [this] {
+        auto* t = new QCheckBox(this);
+        toggles_ << t;
+        return t;
+    };
+
+    // General.
+    QVBoxLayout* general = section(column, &generalHeader_);
+    loginLabel_ = new QLabel(this);
+    login_ = toggle();
+    row(general, loginLabel_, login_);
+    metricLabel_ = new QLabel(this);
+    metric_ = new QComboBox(this);
+    for (MenuBarMetric m : allMenuBarMetrics())
+        metric_->addItem(QString(), QVariant::fromValue(static_cast<int>(m)));
+    row(general, metricLabel_, metric_);
+    gpuLabel_ = new QLabel(this);
+    gpu_ = toggle();
+    row(general, gpuLabel_, gpu_);
+    gpuNote_ = note(general);
+    intervalLabel_ = new QLabel(this);
+    interval_ = new QComboBox(this);
+    for (double seconds : kRefreshIntervals)
+        interval_->addItem(QString(), seconds);
+    row(general, intervalLabel_, interval_);
+    intervalNote_ = note(general);
+    systemLabel_ = new QLabel(this);
+    system_ = toggle();
+    row(general, systemLabel_, system_);
+    systemNote_ = note(general);
+
+    // Alerts; the threshold only while they are on.
+    QVBoxLayout* alerts = section(column, &alertsHeader_);
+    alertsLabel_ = new QLabel(this);
+    alerts_ = toggle();
+    row(alerts, alertsLabel_, alerts_);
+    thresholdRow_ = new QWidget(this);
+    auto* thresholdColumn = new QVBoxLayout(thresholdRow_);
+    thresholdColumn->setContentsMargins(0, 0, 0, 0);
+    auto* sliderLine = new QHBoxLayout;
+    thresholdLabel_ = new QLabel(thresholdRow_);
+    slider_ = new QSlider(Qt::Horizontal, thresholdRow_);
+    // Positions count steps of five, so no position lies between two allowed values.
+    slider_->setRange(kThresholdMin / kThresholdStep, kThresholdMax / kThresholdStep);
+    slider_->setSingleStep(1);
+    slider_->setPageStep(1);
+    sliderValue_ = new QLabel(thresholdRow_);
+    sliderValue_->setFixedWidth(kValueColumn);
+    sliderValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    sliderLine->addWidget(thresholdLabel_);
+    sliderLine->addWidget(slider_, 1);
+    sliderLine->addWidget(sliderValue_);
+    thresholdColumn->addLayout(sliderLine);
+    thresholdNote_ = new QLabel(thresholdRow_);
+    thresholdNote_->setWordWrap(true);
+    notes_ << thresholdNote_;
+    thresholdColumn->addWidget(thresholdNote_);
+    alerts->addWidget(thresholdRow_);
+
+    // Service stop mode.
+    QVBoxLayout* stop = section(column, &stopHeader_);
+    stopLabel_ = new QLabel(this);
+    stop->addWidget(stopLabel_);
+    stopGroup_ = new QButtonGroup(this);
+    safeStop_ = new QRadioButton(this);
+    aggressiveStop_ = new QRadioButton(this);
+    stopGroup_->addButton(safeStop_);
+    stopGroup_->addButton(aggressiveStop_);
+    stop->addWidget(safeStop_);
+    stop->addWidget(aggressiveStop_);
+    stopNote_ = note(stop);
+
+    // Language: "auto" first, then every supported language by its own name.
+    QVBoxLayout* language = section(column, &languageHeader_);
+    languageLabel_ = new QLabel(this);
+    language_ = new QComboBox(this);
+    language_->addItem(QString(), QStringLiteral("auto"));
+    for (const QString& code : Localizer::supported()) {
+        const QString name = Localizer::displayName(code);
+        language_->addItem(name.isEmpty() ? code : name, code);
+    }
+    row(language, languageLabel_, language_);
+    languageNote_ = note(language);
+
+    // About, without a header.
+    QVBoxLayout* about = section(column, nullptr);
+    about_ = new QLabel(this);
+    about_->setFont(ViewFonts::headline(font()));
+    about->addWidget(about_);
+    description_ = new QLabel(this);
+    description_->setWordWrap(true);
+    about->addWidget(description_);
+    help_ = linkButton(this, "questionmark.circle");
+    homepage_ = linkButton(this, "safari");
+    report_ = linkButton(this, "exclamationmark.bubble");
+    for (QToolButton* b : {help_, homepage_, report_}) {
+        auto* line = new QHBoxLayout;
+        line->addWidget(b);
+        line->addStretch(1);
+        about->addLayout(line);
+    }
+    column->addStretch(1);
+
+    connect(login_, &QCheckBox::toggled, this, [this](bool on) {
+        platform::LoginItem* item = services_.loginItem;
+        if (!item || !item->setEnabled(on)) return;  // a refusal leaves the toggle as set
+        const QSignalBlocker block(login_);
+        login_->setChecked(item->available() && item->enabled());
+    });
+    connect(metric_, &QComboBox::activated, this, [this](int index) {
+        settings_.setMenuBarMetric(static_cast<MenuBarMetric>(metric_->itemData(index).toInt()));
+    });
+    connect(gpu_, &QCheckBox::toggled, &settings_, &AppSettings::setCollectProcessGPU);
+    connect(interval_, &QComboBox::activated, this,
+            [this](int index) { settings_.setRefreshInterval(interval_->itemData(index).toDouble()); });
+    connect(system_, &QCheckBox::toggled, &settings_, &AppSettings::setShowSystemProcesses);
+    connect(alerts_, &QCheckBox::toggled, this, [this](bool on) {
+        settings_.setAlertsEnabled(on);
+        if (on && services_.onAuthorize) services_.onAuthorize();
+    });
+    connect(slider_, &QSlider::valueChanged, this,
+            [this](int position) { settings_.setCpuThreshold(position * kThresholdStep); });
+    connect(aggressiveStop_, &QRadioButton::toggled, &settings_, &AppSettings::setAggressiveServiceStop);
+    connect(language_, &QComboBox::activated, this,
+            [this](int index) { settings_.setLanguage(language_->itemData(index).toString()); });
+    connect(help_, &QToolButton::clicked, this, [this] { open(helpUrl()); });
+    connect(homepage_, &QToolButton::clicked, this, [this] { open(homepageUrl()); });
+    connect(report_, &QToolButton::clicked, this, [this] {
+        if (!sheet_) {
+            BugReporter& reporter = services_.reporter ? *services_.reporter : BugReporter::shared();
+            sheet_ = new BugReportSheet(reporter, loc_, this);
+        }
+        sheet_->open();
+    });
+}
+
+void SettingsView::showSettings() {
+    // Shown without writing back: only the user's own changes are stored.
+    const QSignalBlocker b2(metric_), b3(gpu_), b4(interval_), b5(system_), b6(alerts_), b7(slider_), b8(safeStop_),
+        b9(aggressiveStop_), b10(language_);
+    metric_->setCurrentIndex(metric_->findData(static_cast<int>(settings_.menuBarMetric())));
+    gpu_->setChecked(settings_.collectProcessGPU());
+    interval_->setCurrentIndex(interval_->findData(settings_.refreshInterval()));
+    system_->setChecked(settings_.showSystemProcesses());
+    alerts_->setChecked(settings_.alertsEnabled());
+    thresholdRow_->setVisible(settings_.alertsEnabled());
+    slider_->setValue(sliderPosition(settings_.cpuThreshold()));
+    sliderValue_->setText(QString::number(static_cast<int>(settings_.cpuThreshold())) + QLatin1Char('%'));
+    (settings_.aggressiveServiceStop() ? aggressiveStop_ : safeStop_)->setChecked(true);
+    const int lang = language_->findData(settings_.language());
+    language_->setCurrentIndex(lang >= 0 ? lang : 0);
+}
+
+void SettingsView::retranslate() {
+    generalHeader_->setText(loc_.t("setGeneral"));
+    loginLabel_->setText(loc_.t("setLoginAtStart"));
+    metricLabel_->setText(loc_.t("setMenuBar"));
+    for (int i = 0; i < metric_->count(); ++i) {
+        switch (static_cast<MenuBarMetric>(metric_->itemData(i).toInt())) {
+            case MenuBarMetric::cpu: metric_->setItemText(i, QStringLiteral("CPU")); break;
+            case MenuBarMetric::memory: metric_->setItemText(i, loc_.t("dashMemory")); break;
+            case MenuBarMetric::gpu: metric_->setItemText(i, QStringLiteral("GPU")); break;
+            case MenuBarMetric::network: metric_->setItemText(i, loc_.t("dashNetwork")); break;
+            case MenuBarMetric::temperature: metric_->setItemText(i, loc_.t("mbTemp")); break;
+        }
+    }
+    gpuLabel_->setText(loc_.t("setCollectGPU"));
+    gpuNote_->setText(loc_.t("setCollectGPUNote"));
+    intervalLabel_->setText(loc_.t("setRefresh"));
+    for (int i = 0; i < interval_->count(); ++i)
+        interval_->setItemText(i, loc_.t("setRefreshUnit", static_cast<int>(interval_->itemData(i).toDouble())));
+    intervalNote_->setText(loc_.t("setRefreshNote"));
+    systemLabel_->setText(loc_.t("setShowSys"));
+    systemNote_->setText(loc_.t("setShowSysNote"));
+
+    alertsHeader_->setText(loc_.t("setAlerts"));
+    alertsLabel_->setText(loc_.t("setAlertToggle"));
+    thresholdLabel_->setText(loc_.t("setCpuThreshold"));
+    thresholdNote_->setText(loc_.t("setAlertDesc2"));
+
+    stopHeader_->setText(loc_.t("setServiceStop"));
+    stopLabel_->setText(loc_.t("setServiceStopMode"));
+    safeStop_->setText(loc_.t("setServiceStopSafe"));
+    aggressiveStop_->setText(loc_.t("setServiceStopAggressive"));
+    stopNote_->setText(loc_.t("setServiceStopNote"));
+
+    languageHeader_->setText(loc_.t("setLanguage"));
+    languageLabel_->setText(loc_.t("setLanguageDisplay"));
+    language_->setItemText(0, loc_.t("setLangAuto", loc_.systemLanguageName()));
+    languageNote_->setText(loc_.t("setLangNote"));
+
+    about_->setText(aboutText());
+    description_->setText(loc_.t("setDescLine"));
+    help_->setText(loc_.t("setHelp"));
+    homepage_->setText(loc_.t("setHomepage"));
+    report_->setText(loc_.t("bugTitle"));
+}
+
+void SettingsView::restyle() {
+    const QFont base = font();
+    const QColor secondary = SystemColor::secondary(palette());
+    for (QLabel* h : headers_) {
+        h->setFont(ViewFonts::caption(base));
+        setColor(h, secondary);
+    }
+    for (QLabel* n : notes_) {
+        n->setFont(ViewFonts::caption(base));
+        setColor(n, secondary);
+    }
+    description_->setFont(ViewFonts::caption(base));
+    // The toggles' checked state in green, as the system's switches are.
+    for (QCheckBox* t : toggles_) {
+        QPalette pal = t->palette();
+        pal.setColor(QPalette::Highlight, SystemColor::green());
+        t->setPalette(pal);
+    }
+    for (QToolButton* b : {help_, homepage_, report_})
+        setColor(b, SystemColor::blue());
+}
+
+void SettingsView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && headers_.size() > 0 && !restyling_) {
+        restyling_ = true;
+        restyle();
+        restyling_ = false;
+    }
+}
+
+BugReportSheet* SettingsView::reportSheet() const {
+    return sheet_;
+}
+
+QString SettingsView::aboutText() const {
+    QString name = loc_.t("winSettings");
+    const QString word = loc_.t("popSettings");
+    if (!word.isEmpty()) name.remove(word);
+    return name + Brand::version();
+}
+
+QUrl SettingsView::helpUrl() const {
+    return Brand::url(loc_.t("helpMonitor"), Brand::helpPageFallback());
+}
+
+QUrl SettingsView::homepageUrl() const {
+    return Brand::url(loc_.t("brandCompanyHomepage"), Brand::companyHomepageFallback());
+}
+
+void SettingsView::open(const QUrl& url) const {
+    if (services_.openUrl)
+        services_.openUrl(url);
+    else
+        QDesktopServices::openUrl(url);
+}
+
+}  // namespace velmora
