@@ -1,5 +1,9 @@
 #include "core/brand.h"
 
+#ifndef VELMORA_VERSION
+#define VELMORA_VERSION "0.0.0"  // the build sets it; a bare compile of this file gets a placeholder
+#endif
+
 namespace velmora::Brand {
 
 QUrl url(const QString& candidate, const QUrl& fallback) {

@@ -1,8 +1,8 @@
 #include "export/metrics_server.h"
 
-#include <QAbstractHttpServer>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
+#include <QtHttpServer/QAbstractHttpServer>
+#include <QtHttpServer/QHttpServerRequest>
+#include <QtHttpServer/QHttpServerResponder>
 #include <QLoggingCategory>
 #include <QTcpServer>
 #include <QTcpSocket>
