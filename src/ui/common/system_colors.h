@@ -22,6 +22,12 @@ inline QColor red() {
 inline QColor blue() {
     return QColor(0x0A, 0x84, 0xFF);
 }
+inline QColor teal() {
+    return QColor(0x30, 0xB0, 0xC7);
+}
+inline QColor purple() {
+    return QColor(0xAF, 0x52, 0xDE);
+}
 
 // Dimmed text of the status image: a neutral grey that stays legible on light and dark
 // panels, since a tray never tells its background colour.

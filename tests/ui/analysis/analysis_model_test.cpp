@@ -1,0 +1,210 @@
+#include "ui/analysis/analysis_model.h"
+
+#include "core/localizer.h"
+#include "ui/common/system_colors.h"
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+using namespace std::chrono_literals;
+
+namespace {
+
+const TimePoint t0 = TimePoint{} + std::chrono::hours(24 * 365 * 50);
+
+TimePoint at(double seconds) {
+    return t0 + std::chrono::duration_cast<TimePoint::duration>(std::chrono::duration<double>(seconds));
+}
+
+ProcInfo proc(int32_t pid, const QString& name, double cpu, uint64_t mem = 0, double gpu = 0) {
+    ProcInfo p;
+    p.pid = pid;
+    p.name = name;
+    p.cpu = cpu;
+    p.memBytes = mem;
+    p.gpuPercent = gpu;
+    return p;
+}
+
+Snapshot snap(double second, std::vector<ProcInfo> procs) {
+    Snapshot s;
+    s.time = at(second);
+    s.processes = std::move(procs);
+    return s;
+}
+
+std::vector<int32_t> pidsOf(const std::vector<AnalysisRow>& rows) {
+    std::vector<int32_t> out;
+    for (const AnalysisRow& r : rows)
+        out.push_back(r.pid);
+    return out;
+}
+
+// A made-up machine: the engine's history and current snapshot, the network monitor's.
+struct Machine {
+    std::deque<Snapshot> history;
+    Snapshot current;
+    std::deque<NetProcMonitor::Entry> net;
+    std::vector<ProcNet> netNow;
+    TimePoint now = at(1000);
+    AnalysisInputs inputs() const { return {history, current, net, netNow, now}; }
+};
+
+}  // namespace
+
+TEST(ResourceAnalysis, PeakListsKeepTheThresholdsAndTheEarlierOfEqualPeaks) {
+    Localizer::shared().apply("en");
+    Machine m;
+    m.history = {
+        snap(0, {proc(1, "exact", 8.0), proc(2, "below", 7.99), proc(3, "twice", 50), proc(4, "mem", 0, 104857600)}),
+        snap(10, {proc(3, "twice", 50), proc(5, "gpu", 3, 0, 99)}),
+        snap(20, {proc(1, "exact", 30), proc(4, "mem", 0, 104857599)}),
+    };
+    m.current = snap(20, {proc(1, "exact", 30)});
+
+    ResourceAnalysis cpu(AnalysisKind::cpu);
+    const auto rows = cpu.peakRows(m.inputs());
+    EXPECT_EQ(pidsOf(rows), (std::vector<int32_t>{3, 1})) << "7.99 % stays out, 8.0 % enters";
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].value, "50%, 16 min ago") << "the peak of 50 % seen twice keeps its first time";
+    EXPECT_DOUBLE_EQ(rows[1].fraction, 30.0 / 50.0);
+    EXPECT_FALSE(rows[0].active);
+    EXPECT_TRUE(rows[1].active) << "still above the threshold now";
+
+    EXPECT_EQ(pidsOf(ResourceAnalysis(AnalysisKind::memory).peakRows(m.inputs())), std::vector<int32_t>{4});
+    EXPECT_TRUE(ResourceAnalysis(AnalysisKind::gpu).peakRows(m.inputs()).empty()) << "no GPU peak list";
+    // The GPU instant list still ranks by GPU share.
+    EXPECT_EQ(pidsOf(ResourceAnalysis(AnalysisKind::gpu).instantRows(m.inputs(), at(10))), std::vector<int32_t>{5});
+
+    // A dismissed pid never comes back, whatever peak it reaches later.
+    cpu.dismiss(3);
+    m.history.push_back(snap(30, {proc(3, "twice", 90)}));
+    EXPECT_EQ(pidsOf(cpu.peakRows(m.inputs())), std::vector<int32_t>{1});
+}
+
+TEST(ResourceAnalysis, PeaksComeOnlyFromTheRecentSnapshotsThatCarryProcesses) {
+    Machine m;
+    m.history.push_back(snap(0, {proc(9, "old", 99)}));
+    for (int i = 1; i <= static_cast<int>(ResourceAnalysis::peakWindow); ++i)
+        m.history.push_back(snap(i, {proc(7, "recent", 10)}));
+    EXPECT_EQ(pidsOf(ResourceAnalysis(AnalysisKind::cpu).peakRows(m.inputs())), std::vector<int32_t>{7});
+}
+
+TEST(ResourceAnalysis, InstantRowsUseTheClosestSnapshotTheEarlierOnATie) {
+    Localizer::shared().apply("en");
+    Machine m;
+    m.history = {snap(0, {proc(1, "a", 10), proc(2, "b", 40), proc(3, "idle", 0)}), snap(2, {proc(1, "a", 90)})};
+    ResourceAnalysis cpu(AnalysisKind::cpu);
+
+    struct Case {
+        double t;
+        std::vector<int32_t> pids;
+    };
+    const Case cases[] = {{-50, {2, 1}}, {0.9, {2, 1}}, {1.0, {2, 1}}, {1.1, {1}}, {500, {1}}};
+    for (const Case& c : cases)
+        EXPECT_EQ(pidsOf(cpu.instantRows(m.inputs(), at(c.t))), c.pids) << c.t;
+
+    const auto rows = cpu.instantRows(m.inputs(), at(0));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].value, "40%") << "no time suffix at an instant";
+    EXPECT_DOUBLE_EQ(rows[1].fraction, 0.25);
+    EXPECT_EQ(rows[1].color, SystemColor::green());
+
+    // Sixty rows at most, and the list caps the same way in either mode.
+    std::vector<ProcInfo> many;
+    for (int i = 0; i < 100; ++i)
+        many.push_back(proc(100 + i, "p", 10 + i));
+    m.history = {snap(0, many)};
+    EXPECT_EQ(cpu.instantRows(m.inputs(), at(0)).size(), 60u);
+    EXPECT_EQ(cpu.rows(m.inputs()).size(), 60u);
+
+    m.history.clear();
+    EXPECT_TRUE(cpu.instantRows(m.inputs(), at(0)).empty());
+}
+
+TEST(ResourceAnalysis, NetworkRowsComeFromTheMonitorAndNameLiveProcesses) {
+    Localizer::shared().apply("en");
+    Machine m;
+    ResourceAnalysis net(AnalysisKind::network);
+    EXPECT_TRUE(net.peakRows(m.inputs()).empty());
+    EXPECT_TRUE(net.instantRows(m.inputs(), at(0)).empty());
+
+    m.net = {{at(990), {{1, "curl", 30000, 0}, {2, "quiet", 100, 100}, {3, "zero", 0, 0}}},
+             {at(995), {{1, "curl", 10000, 10000}, {4, "sync", 0, 20480}}}};
+    m.netNow = {{4, "sync", 0, 25000}};
+    m.current = snap(1000, {proc(1, "curl-live", 1)});
+
+    const auto peaks = net.peakRows(m.inputs());
+    EXPECT_EQ(pidsOf(peaks), (std::vector<int32_t>{1, 4}));
+    ASSERT_EQ(peaks.size(), 2u);
+    EXPECT_EQ(peaks[0].name, "curl-live");
+    EXPECT_EQ(peaks[0].value, "↓29.3 KB/s ↑0 B/s, 10 s ago");
+    EXPECT_FALSE(peaks[0].active);
+    EXPECT_TRUE(peaks[1].active);
+
+    const auto instant = net.instantRows(m.inputs(), at(991));
+    EXPECT_EQ(pidsOf(instant), (std::vector<int32_t>{1, 2, 3})) << "no threshold at an instant";
+    EXPECT_DOUBLE_EQ(instant[2].fraction, 0);
+
+    EXPECT_EQ(net.historyTimes(m.inputs()), (std::vector<TimePoint>{at(990), at(995)}));
+}
+
+TEST(ResourceAnalysis, SelectionMovesToTheFirstRowWhenItsProcessLeaves) {
+    auto row = [](int32_t pid) {
+        AnalysisRow r;
+        r.pid = pid;
+        return r;
+    };
+    ResourceAnalysis a(AnalysisKind::cpu);
+    a.syncSelection({});
+    EXPECT_FALSE(a.selectedPID.has_value());
+    const std::vector<AnalysisRow> rows = {row(5), row(6)};
+    a.syncSelection(rows);
+    EXPECT_EQ(a.selectedPID, 5);
+    a.selectedPID = 6;
+    a.syncSelection(rows);
+    EXPECT_EQ(a.selectedPID, 6);
+    a.syncSelection({row(7)});
+    EXPECT_EQ(a.selectedPID, 7);
+}
+
+TEST(ResourceAnalysis, TextsAndColours) {
+    Localizer::shared().apply("en");
+    struct Ago {
+        double seconds;
+        QString text;
+    };
+    const Ago agos[] = {{0, "just now"}, {1.9, "just now"}, {2, "2 s ago"}, {59.9, "59 s ago"},
+                        {60, "1 min ago"}, {125, "2 min ago"}, {-30, "just now"}};
+    for (const Ago& a : agos)
+        EXPECT_EQ(ResourceAnalysis::agoText(at(0), at(a.seconds)), a.text) << a.seconds;
+
+    struct Colour {
+        AnalysisKind kind;
+        double v;
+        QColor colour;
+    };
+    const Colour colours[] = {
+        {AnalysisKind::cpu, 100, SystemColor::red()},     {AnalysisKind::cpu, 99.9, SystemColor::orange()},
+        {AnalysisKind::cpu, 35, SystemColor::yellow()},   {AnalysisKind::cpu, 34.9, SystemColor::green()},
+        {AnalysisKind::gpu, 90, SystemColor::red()},      {AnalysisKind::gpu, 40, SystemColor::orange()},
+        {AnalysisKind::gpu, 28, SystemColor::yellow()},   {AnalysisKind::gpu, 27.9, SystemColor::green()},
+        {AnalysisKind::memory, 1e12, SystemColor::teal()}, {AnalysisKind::disk, 0, SystemColor::purple()},
+    };
+    for (const Colour& c : colours)
+        EXPECT_EQ(rowColor(c.kind, c.v), c.colour) << rawValue(c.kind).toStdString() << " " << c.v;
+
+    Snapshot s;
+    s.cpuTotal = 42.4;
+    s.memUsed = 1024;
+    s.memTotal = 2048;
+    s.netInBps = 1024;
+    s.netOutBps = 0;
+    EXPECT_EQ(ResourceAnalysis(AnalysisKind::cpu).nowSummary(s), "42%");
+    EXPECT_EQ(ResourceAnalysis(AnalysisKind::memory).nowSummary(s), "1.0 KB / 2.0 KB");
+    EXPECT_EQ(ResourceAnalysis(AnalysisKind::network).nowSummary(s), "↓1.0 KB/s  ↑0 B/s");
+
+    for (const QString raw : {"cpu", "memory", "disk", "network", "gpu"})
+        EXPECT_EQ(rawValue(*analysisKindFromRaw(raw)), raw);
+    EXPECT_FALSE(analysisKindFromRaw("CPU").has_value());
+}
