@@ -29,6 +29,11 @@ void TimeChart::setMaxY(std::optional<double> maxY) {
     update();
 }
 
+void TimeChart::setMarker(std::optional<TimePoint> at) {
+    marker_ = at;
+    update();
+}
+
 void TimeChart::setValueText(std::function<QString(double)> format) {
     if (format) valueText_ = std::move(format);
 }
@@ -131,6 +136,12 @@ void TimeChart::paintEvent(QPaintEvent*) {
         p.drawPolyline(line_);
     }
 
+    if (marker_) {
+        const double x = r.left() + view_.xFor(*marker_, r.width());
+        p.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
+        p.drawLine(QPointF(x, r.top()), QPointF(x, r.bottom()));
+    }
+
     if (const auto at = cursorTime()) {
         const double x = r.left() + view_.xFor(*at, r.width());
         p.setPen(QPen(grid, 1));
@@ -162,7 +173,10 @@ void TimeChart::paintEvent(QPaintEvent*) {
 }
 
 void TimeChart::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) dragX_ = event->position().x();
+    if (event->button() == Qt::LeftButton) {
+        dragX_ = event->position().x();
+        dragDistance_ = 0;
+    }
     QWidget::mousePressEvent(event);
 }
 
@@ -172,6 +186,7 @@ void TimeChart::mouseMoveEvent(QMouseEvent* event) {
         const double width = plotRect().width();
         // Dragging right pulls older data into view.
         if (width > 0) scrollBy((x - *dragX_) * view_.visibleSeconds() / width);
+        dragDistance_ += std::abs(x - *dragX_);
         dragX_ = x;
     }
     hoverX_ = x;
@@ -179,6 +194,11 @@ void TimeChart::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TimeChart::mouseReleaseEvent(QMouseEvent* event) {
+    // A press and release within a few pixels is a click, not a drag.
+    if (event->button() == Qt::LeftButton && dragX_ && dragDistance_ < 4 && view_.hasData()) {
+        const QRectF r = plotRect();
+        emit timeClicked(view_.timeAt(event->position().x() - r.left(), r.width()));
+    }
     dragX_.reset();
     QWidget::mouseReleaseEvent(event);
 }

@@ -38,6 +38,10 @@ class TimeChart : public QWidget {
 
     ChartViewport& viewport() { return view_; }
     const ChartViewport& viewport() const { return view_; }
+    // A moment marked with a rule line (the one picked for analysis); none hides it.
+    void setMarker(std::optional<TimePoint> at);
+    std::optional<TimePoint> marker() const { return marker_; }
+
     // The cursor's time, while the pointer is over the chart.
     std::optional<TimePoint> cursorTime() const;
     // The text the cursor shows: each series' value nearest the cursor, joined.
@@ -48,6 +52,8 @@ class TimeChart : public QWidget {
 
   signals:
     void analyseRequested();
+    // A click that did not drag: the moment under the pointer.
+    void timeClicked(TimePoint at);
     void followingChanged(bool following);
 
   protected:
@@ -71,6 +77,8 @@ class TimeChart : public QWidget {
     std::function<QString(double)> valueText_;
     std::optional<double> hoverX_;
     std::optional<double> dragX_;
+    double dragDistance_ = 0;  // how far the pointer moved since the press
+    std::optional<TimePoint> marker_;
     std::vector<PlotPoint> plot_;  // reused for every series, every frame
     QPolygonF line_;
 };

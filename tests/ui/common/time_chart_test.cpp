@@ -130,3 +130,32 @@ TEST(TimeChart, ScaleFixedOrFromTheDataAndCurvesThatSpanOnlyTheirHistory) {
     EXPECT_EQ(greenColumns(chart.grab().toImage()).first, -1);
     EXPECT_DOUBLE_EQ(chart.effectiveMaxY(), 1);
 }
+
+TEST(TimeChart, AClickPicksAMomentAndADragDoesNot) {
+    TimeChart chart(nullptr, 300);
+    chart.resize(300, 100);
+    chart.setSeries({{ramp(600), Qt::red, true}});
+    std::vector<double> picked;
+    QObject::connect(&chart, &TimeChart::timeClicked,
+                     [&](TimePoint t) { picked.push_back(std::chrono::duration<double>(t - at(0)).count()); });
+
+    send(chart, QEvent::MouseButtonPress, {150, 50}, Qt::LeftButton, Qt::LeftButton);
+    send(chart, QEvent::MouseMove, {152, 50}, Qt::NoButton, Qt::LeftButton);  // a hand's tremor
+    send(chart, QEvent::MouseButtonRelease, {152, 50}, Qt::LeftButton, Qt::NoButton);
+    ASSERT_EQ(picked.size(), 1u);
+    EXPECT_NEAR(picked[0], 449, 0.6) << "the moment pressed: a small drag carries the data along";
+
+    send(chart, QEvent::MouseButtonPress, {100, 50}, Qt::LeftButton, Qt::LeftButton);
+    send(chart, QEvent::MouseMove, {160, 50}, Qt::NoButton, Qt::LeftButton);
+    send(chart, QEvent::MouseButtonRelease, {160, 50}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(picked.size(), 1u) << "a drag scrolls and picks nothing";
+
+    // An empty chart has no moments to pick.
+    TimeChart empty;
+    empty.resize(100, 40);
+    int clicks = 0;
+    QObject::connect(&empty, &TimeChart::timeClicked, [&] { ++clicks; });
+    send(empty, QEvent::MouseButtonPress, {50, 20}, Qt::LeftButton, Qt::LeftButton);
+    send(empty, QEvent::MouseButtonRelease, {50, 20}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(clicks, 0);
+}
