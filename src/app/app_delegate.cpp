@@ -8,6 +8,7 @@
 #include "export/metrics_server.h"
 #include "platform/app_services.h"
 #include "samplers/samplers.h"
+#include "ui/analysis/analysis_view.h"
 #include "ui/settings/settings_view.h"
 
 #include <QApplication>
@@ -142,6 +143,14 @@ void AppDelegate::openStorage() {
 }
 void AppDelegate::openAnalysis(const QString& titleKey, const WindowManager::Factory& content) {
     windows_.open(WindowKind::analysis, titleKey, content);
+}
+void AppDelegate::openAnalysis(AnalysisKind kind) {
+    openAnalysis(titleKey(kind), [this, kind]() -> QWidget* {
+        auto* view = new AnalysisView(*engine_, kind, {});
+        // Closing hides the window, as its close button does.
+        connect(view, &AnalysisView::closeRequested, view, [view] { view->window()->close(); });
+        return view;
+    });
 }
 
 }  // namespace velmora

@@ -8,6 +8,7 @@
 #include "engine/process_demand.h"
 #include "export/metrics_server.h"
 #include "platform/login_item.h"
+#include "ui/analysis/analysis_model.h"
 
 #include <QObject>
 
@@ -62,6 +63,8 @@ class AppDelegate : public QObject {
     void openStorage();
     // Opens the analysis window, or replaces its content when it is open, titled by `titleKey`.
     void openAnalysis(const QString& titleKey, const WindowManager::Factory& content);
+    // The analysis window for one metric, over the engine's history.
+    void openAnalysis(AnalysisKind kind);
 
     MetricsEngine& engine() { return *engine_; }
     AppSettings& settings() { return settings_; }

@@ -5,6 +5,7 @@
 #include "core/settings.h"
 #include "engine/metrics_engine.h"
 #include "support/test_util.h"
+#include "ui/analysis/analysis_view.h"
 #include "ui/popover/popover_panel.h"
 #include "ui/popover/popover_view.h"
 #include "ui/settings/settings_view.h"
@@ -429,4 +430,24 @@ TEST_F(Delegate, LanguageChosenInSettingsRetitlesEveryOpenWindow) {
     EXPECT_EQ(d.windows().window(WindowKind::storage)->windowTitle(), loc.t("winStorage"));
     EXPECT_EQ(loc.language(), "ko");
     EXPECT_EQ(form->languagePicker()->currentData().toString(), "ko");
+}
+
+TEST_F(Delegate, AnalysisOfAMetricReplacesTheOpenOneAndItsCloseButtonHides) {
+    AppDelegate& d = launch();
+    d.openAnalysis(AnalysisKind::cpu);
+    QWidget* window = d.windows().window(WindowKind::analysis);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), "CPU usage analysis");
+    EXPECT_TRUE(d.engine().uiActive()) << "the analysis lists processes";
+
+    d.openAnalysis(AnalysisKind::memory);
+    EXPECT_EQ(d.windows().window(WindowKind::analysis), window);
+    EXPECT_EQ(window->windowTitle(), "Memory usage analysis");
+    auto* view = window->findChild<AnalysisView*>();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->analysis().kind(), AnalysisKind::memory);
+
+    emit view->closeRequested();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(d.engine().uiActive());
 }

@@ -4,6 +4,7 @@
 #include "core/settings.h"
 #include "engine/metrics_engine.h"
 #include "maintenance/bug_reporter.h"
+#include "ui/analysis/analysis_view.h"
 #include "ui/common/status_icon.h"
 #include "ui/popover/popover_panel.h"
 #include "ui/popover/popover_view.h"
@@ -213,6 +214,33 @@ int main(int argc, char** argv) {
         ok &= save(images[3], base + QStringLiteral("-square.png"));
         ok &= save(sheet(images), base + QStringLiteral("-sheet.png"));
     }
+    // The CPU analysis over five minutes of a build: the peak list, then one picked moment.
+    {
+        MetricsEngine history(std::make_unique<NoSource>());
+        const TimePoint start = WallClock::now() - std::chrono::seconds(300);
+        for (int i = 0; i <= 300; i += 2) {
+            Snapshot s = calm();
+            s.time = start + std::chrono::seconds(i);
+            const double wave = 0.5 + 0.5 * std::sin(i / 23.0);
+            s.cpuTotal = 20 + 70 * wave;
+            s.processes = {{.pid = 4101, .name = "cc1plus", .cpu = 160 * wave, .memBytes = 900ull << 20},
+                           {.pid = 2210, .name = "Web Content", .cpu = 12 + 30 * (1 - wave), .memBytes = 1ull << 30},
+                           {.pid = 3300, .name = "ld", .cpu = i > 200 ? 95.0 : 0.0, .memBytes = 2ull << 30},
+                           {.pid = 880, .name = "pipewire", .cpu = 9, .memBytes = 40ull << 20}};
+            history.publish(s);
+        }
+        for (const char* language : {"en", "ko"}) {
+            Localizer::shared().apply(QString::fromLatin1(language));
+            AnalysisView view(history, AnalysisKind::cpu, {});
+            view.resize(1040, 720);
+            ok &= save(view.grab().toImage(), QStringLiteral("%1/analysis-cpu-%2.png").arg(dir, QLatin1String(language)));
+            view.pickTime(start + std::chrono::seconds(250));
+            ok &= save(view.grab().toImage(),
+                       QStringLiteral("%1/analysis-cpu-moment-%2.png").arg(dir, QLatin1String(language)));
+        }
+        Localizer::shared().apply(QStringLiteral("en"));
+    }
+
     std::vector<QImage> first{StatusIcon::render(StatusIcon::placeholder(), 2.0),
                               StatusIcon::renderSquare(StatusIcon::placeholder(), 22, 2.0)};
     ok &= save(sheet(first), dir + QStringLiteral("/status-placeholder-sheet.png"));

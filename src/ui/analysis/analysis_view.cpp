@@ -1,0 +1,484 @@
+#include "ui/analysis/analysis_view.h"
+
+#include "core/format.h"
+#include "core/localizer.h"
+#include "ui/common/system_colors.h"
+#include "ui/common/time_chart.h"
+#include "ui/common/view_fonts.h"
+
+#include <QAbstractListModel>
+#include <QDateTime>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace velmora {
+
+namespace {
+
+QString L(const char* key) {
+    return Localizer::shared().t(QString::fromLatin1(key));
+}
+
+constexpr int kRowHeight = 34;
+constexpr int kRemoveSize = 16;
+
+}  // namespace
+
+// The list's rows as a model: the view's rows vector, shown as is.
+class AnalysisRowsModel : public QAbstractListModel {
+  public:
+    explicit AnalysisRowsModel(QObject* parent) : QAbstractListModel(parent) {}
+    void setRows(const std::vector<AnalysisRow>* rows, bool removable) {
+        beginResetModel();
+        rows_ = rows;
+        removable_ = removable;
+        endResetModel();
+    }
+    const AnalysisRow* rowAt(int i) const {
+        return rows_ && i >= 0 && i < static_cast<int>(rows_->size()) ? &(*rows_)[i] : nullptr;
+    }
+    bool removable() const { return removable_; }
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() || !rows_ ? 0 : static_cast<int>(rows_->size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        const AnalysisRow* r = rowAt(index.row());
+        if (!r) return {};
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return r->name;
+        if (role == Qt::UserRole) return r->pid;
+        return {};
+    }
+
+  private:
+    const std::vector<AnalysisRow>* rows_ = nullptr;
+    bool removable_ = false;
+};
+
+namespace {
+
+// One row: rank, a dot while the process is still busy, name and value, and a bar as long
+// as the row's share of the top value; in the peak list a remove button at the end.
+class RowDelegate : public QStyledItemDelegate {
+  public:
+    RowDelegate(AnalysisRowsModel* model, std::function<void(int32_t)> remove, QObject* parent)
+        : QStyledItemDelegate(parent), model_(model), remove_(std::move(remove)) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        return {option.rect.width(), kRowHeight};
+    }
+
+    static QRect removeRect(const QRect& row) {
+        return QRect(row.right() - kRemoveSize - 6, row.top() + (row.height() - kRemoveSize) / 2, kRemoveSize,
+                     kRemoveSize);
+    }
+
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const AnalysisRow* r = model_->rowAt(index.row());
+        if (!r) return;
+        p->save();
+        p->setRenderHint(QPainter::Antialiasing);
+        const QRect rect = option.rect;
+        if (option.state & QStyle::State_Selected) {
+            QColor sel = option.palette.color(QPalette::Highlight);
+            sel.setAlphaF(0.2f);
+            p->fillRect(rect, sel);
+        }
+        const QColor secondary = SystemColor::secondary(option.palette);
+        const QFont base = option.font;
+        int x = rect.left() + 6;
+        p->setFont(ViewFonts::caption(base));
+        p->setPen(secondary);
+        p->drawText(QRect(x, rect.top(), 22, rect.height() - 10), Qt::AlignRight | Qt::AlignVCenter,
+                    QString::number(index.row() + 1));
+        x += 28;
+        if (r->active) {
+            p->setPen(Qt::NoPen);
+            p->setBrush(SystemColor::green());
+            p->drawEllipse(QPointF(x + 3, rect.top() + (rect.height() - 10) / 2.0), 3, 3);
+        }
+        x += 10;
+        const int right = rect.right() - (model_->removable() ? kRemoveSize + 12 : 6);
+        const int textWidth = right - x;
+        p->setFont(ViewFonts::body(base));
+        p->setPen(option.palette.color(QPalette::Text));
+        const QFontMetrics nameMetrics(p->font());
+        p->setFont(ViewFonts::caption(base));
+        const int valueWidth = std::min(QFontMetrics(p->font()).horizontalAdvance(r->value), textWidth / 2);
+        p->setPen(secondary);
+        p->drawText(QRect(right - valueWidth, rect.top(), valueWidth, rect.height() - 10),
+                    Qt::AlignRight | Qt::AlignVCenter, r->value);
+        p->setFont(ViewFonts::body(base));
+        p->setPen(option.palette.color(QPalette::Text));
+        // One line whatever the name holds; long names end in an ellipsis.
+        QString name = r->name;
+        for (QChar& c : name)
+            if (c.category() == QChar::Other_Control) c = QChar(u' ');
+        p->drawText(QRect(x, rect.top(), textWidth - valueWidth - 8, rect.height() - 10),
+                    Qt::AlignLeft | Qt::AlignVCenter,
+                    nameMetrics.elidedText(name, Qt::ElideRight, textWidth - valueWidth - 8));
+        const double fraction = std::isfinite(r->fraction) ? std::clamp(r->fraction, 0.0, 1.0) : 0.0;
+        const QRectF track(x, rect.bottom() - 9, textWidth, 4);
+        QColor trackColour = secondary;
+        trackColour.setAlphaF(0.15f);
+        p->setPen(Qt::NoPen);
+        p->setBrush(trackColour);
+        p->drawRoundedRect(track, 2, 2);
+        p->setBrush(r->color);
+        p->drawRoundedRect(QRectF(track.left(), track.top(), track.width() * fraction, track.height()), 2, 2);
+        if (model_->removable()) {
+            const QRect box = removeRect(rect);
+            p->setPen(QPen(secondary, 1.5));
+            p->setBrush(Qt::NoBrush);
+            p->drawEllipse(box.adjusted(1, 1, -1, -1));
+            p->drawLine(box.center() + QPoint(-3, -3), box.center() + QPoint(3, 3));
+            p->drawLine(box.center() + QPoint(-3, 3), box.center() + QPoint(3, -3));
+        }
+        p->restore();
+    }
+
+    bool editorEvent(QEvent* event, QAbstractItemModel*, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override {
+        if (event->type() != QEvent::MouseButtonRelease || !model_->removable()) return false;
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (!removeRect(option.rect).contains(mouse->position().toPoint())) return false;
+        if (const AnalysisRow* r = model_->rowAt(index.row())) remove_(r->pid);
+        return true;
+    }
+
+  private:
+    AnalysisRowsModel* model_;
+    std::function<void(int32_t)> remove_;
+};
+
+QString symbolTitle(AnalysisKind kind) {
+    return Localizer::shared().t(titleKey(kind));
+}
+
+}  // namespace
+
+AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services services, QWidget* parent)
+    : QWidget(parent), feed_(feed), analysis_(kind), services_(std::move(services)) {
+    if (!services_.advisor) services_.advisor = std::make_shared<KillAdvisor>();
+    if (!services_.control) services_.control = std::make_shared<ProcessControl>();
+    if (kind == AnalysisKind::network && !services_.netMonitor)
+        services_.netMonitor = std::make_unique<NetProcMonitor>();
+
+    auto* root = new QVBoxLayout(this);
+    auto* header = new QHBoxLayout;
+    title_ = new QLabel;
+    title_->setFont(ViewFonts::headline(font()));
+    now_ = new QLabel;
+    now_->setFont(ViewFonts::monoDigits(font(), 13));
+    close_ = new QPushButton;
+    connect(close_, &QPushButton::clicked, this, &AnalysisView::closeRequested);
+    header->addWidget(title_);
+    header->addSpacing(12);
+    header->addWidget(now_);
+    header->addStretch();
+    header->addWidget(close_);
+    root->addLayout(header);
+
+    chart_ = new TimeChart(this, MetricsFeed::historyRetentionSeconds);
+    chart_->setFixedHeight(76);
+    connect(chart_, &TimeChart::timeClicked, this, &AnalysisView::pickTime);
+    root->addWidget(chart_);
+    hint_ = new QLabel;
+    hint_->setFont(ViewFonts::caption(font()));
+    root->addWidget(hint_);
+
+    auto* split = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    auto* titleRow = new QHBoxLayout;
+    listTitle_ = new QLabel;
+    listTitle_->setFont(ViewFonts::headline(font()));
+    realtime_ = new QPushButton;
+    connect(realtime_, &QPushButton::clicked, this, &AnalysisView::backToRealtime);
+    titleRow->addWidget(listTitle_);
+    titleRow->addStretch();
+    titleRow->addWidget(realtime_);
+    left->addLayout(titleRow);
+    list_ = new QListView;
+    model_ = new AnalysisRowsModel(this);
+    list_->setModel(model_);
+    list_->setItemDelegate(new RowDelegate(model_, [this](int32_t pid) { dismiss(pid); }, list_));
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    list_->setUniformItemSizes(true);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QListView::clicked, this, [this](const QModelIndex& index) {
+        if (const AnalysisRow* r = model_->rowAt(index.row())) select(r->pid);
+    });
+    connect(list_, &QListView::customContextMenuRequested, this, &AnalysisView::showRowMenu);
+    left->addWidget(list_, 1);
+    empty_ = new QLabel;
+    empty_->setAlignment(Qt::AlignCenter);
+    empty_->setWordWrap(true);
+    left->addWidget(empty_);
+    split->addLayout(left, 3);
+
+    auto* detail = new QVBoxLayout;
+    detailName_ = new QLabel;
+    detailName_->setFont(ViewFonts::headline(font()));
+    detailName_->setWordWrap(true);
+    detailName_->setTextFormat(Qt::PlainText);
+    detailFacts_ = new QLabel;
+    detailFacts_->setTextFormat(Qt::PlainText);
+    detailFacts_->setWordWrap(true);
+    auto* actions = new QHBoxLayout;
+    quit_ = new QPushButton;
+    forceQuit_ = new QPushButton;
+    connect(quit_, &QPushButton::clicked, this, [this] {
+        if (analysis_.selectedPID) requestKill(*analysis_.selectedPID, false);
+    });
+    connect(forceQuit_, &QPushButton::clicked, this, [this] {
+        if (analysis_.selectedPID) requestKill(*analysis_.selectedPID, true);
+    });
+    actions->addWidget(quit_);
+    actions->addWidget(forceQuit_);
+    actions->addStretch();
+    detail->addWidget(detailName_);
+    detail->addWidget(detailFacts_);
+    detail->addLayout(actions);
+    detail->addStretch();
+    split->addLayout(detail, 2);
+    root->addLayout(split, 1);
+
+    result_ = new QLabel;
+    result_->setVisible(false);
+    root->addWidget(result_);
+    resultClear_ = new QTimer(this);
+    resultClear_->setSingleShot(true);
+    resultClear_->setInterval(3000);
+    connect(resultClear_, &QTimer::timeout, this, [this] { result_->setVisible(false); });
+
+    // Only while shown: a hidden window costs nothing per tick.
+    connect(&feed_, &MetricsFeed::currentChanged, this, [this] {
+        if (isVisible()) refresh();
+    });
+    if (services_.netMonitor)
+        connect(services_.netMonitor.get(), &NetProcMonitor::changed, this, [this] {
+            if (isVisible()) refresh();
+        });
+    connect(&Localizer::shared(), &Localizer::languageChanged, this, [this] {
+        retranslate();
+        refresh();
+    });
+    retranslate();
+    refresh();
+}
+
+AnalysisView::~AnalysisView() {
+    if (services_.netMonitor) services_.netMonitor->stop();
+}
+
+AnalysisInputs AnalysisView::inputs() const {
+    if (services_.netMonitor)
+        return {feed_.history(), feed_.current(), services_.netMonitor->history(), services_.netMonitor->procs(),
+                WallClock::now()};
+    return {feed_.history(), feed_.current(), noNetHistory_, noNet_, WallClock::now()};
+}
+
+void AnalysisView::refresh() {
+    const AnalysisInputs in = inputs();
+    const std::vector<int32_t> before = [&] {
+        std::vector<int32_t> pids;
+        for (const AnalysisRow& r : rows_)
+            pids.push_back(r.pid);
+        return pids;
+    }();
+    rows_ = analysis_.rows(in);
+    analysis_.syncSelection(rows_);
+    model_->setRows(&rows_, !analysis_.selectedTime);
+    for (int i = 0; i < static_cast<int>(rows_.size()); ++i)
+        if (analysis_.selectedPID && rows_[i].pid == *analysis_.selectedPID)
+            list_->setCurrentIndex(model_->index(i));
+    now_->setText(analysis_.nowSummary(feed_.current()));
+    listTitle_->setText(listTitle());
+    realtime_->setVisible(analysis_.selectedTime.has_value());
+    hint_->setText(analysis_.selectedTime ? L("anHintScrub") : L("anHintLive"));
+    empty_->setText(emptyText());
+    empty_->setVisible(rows_.empty());
+    list_->setVisible(!rows_.empty());
+    refreshChart();
+    refreshDetail();
+}
+
+void AnalysisView::refreshChart() {
+    const Snapshot& now = feed_.current();
+    auto colourOf = [](double v) {
+        return v >= 90 ? SystemColor::red() : v >= 70 ? SystemColor::orange()
+                                          : v >= 49   ? SystemColor::yellow()
+                                                      : SystemColor::green();
+    };
+    auto megabytes = [](std::vector<MetricPoint> points) {
+        for (MetricPoint& p : points)
+            p.value /= 1e6;
+        return points;
+    };
+    std::vector<TimeChart::Series> series;
+    switch (analysis_.kind()) {
+        case AnalysisKind::cpu:
+            series.push_back({feed_.series(&Snapshot::cpuTotal), colourOf(now.cpuTotal), true});
+            chart_->setMaxY(100.0);
+            break;
+        case AnalysisKind::memory:
+            series.push_back({feed_.series(&Snapshot::memPercent), colourOf(now.memPercent), true});
+            chart_->setMaxY(100.0);
+            break;
+        case AnalysisKind::gpu:
+            series.push_back({feed_.series(&Snapshot::gpuPercent), colourOf(now.gpuPercent), true});
+            chart_->setMaxY(100.0);
+            break;
+        case AnalysisKind::disk:
+            series.push_back({megabytes(feed_.series(&Snapshot::diskReadBps)), SystemColor::blue(), false});
+            series.push_back({megabytes(feed_.series(&Snapshot::diskWriteBps)), SystemColor::purple(), false});
+            chart_->setMaxY(std::nullopt);
+            break;
+        case AnalysisKind::network:
+            series.push_back({megabytes(feed_.series(&Snapshot::netInBps)), SystemColor::green(), false});
+            series.push_back({megabytes(feed_.series(&Snapshot::netOutBps)), SystemColor::orange(), false});
+            chart_->setMaxY(std::nullopt);
+            break;
+    }
+    const bool rates = analysis_.kind() == AnalysisKind::disk || analysis_.kind() == AnalysisKind::network;
+    chart_->setValueText(rates ? std::function<QString(double)>([](double v) {
+        return Format::fixed(v, 1) + QStringLiteral(" MB/s");
+    })
+                               : std::function<QString(double)>([](double v) { return Format::fixed(v, 0) + u'%'; }));
+    chart_->setSeries(std::move(series));
+    chart_->setMarker(analysis_.selectedTime);
+}
+
+void AnalysisView::refreshDetail() {
+    const auto pid = analysis_.selectedPID;
+    quit_->setEnabled(pid && *pid >= 2);
+    forceQuit_->setEnabled(pid && *pid >= 2);
+    if (!pid) {
+        detailName_->setText(L("anSelectPrompt"));
+        detailFacts_->clear();
+        return;
+    }
+    QString name;
+    for (const AnalysisRow& r : rows_)
+        if (r.pid == *pid) name = r.name;
+    detailName_->setText(name + QStringLiteral("  ·  PID ") + QString::number(*pid));
+    if (const auto live = feed_.liveProcess(*pid)) {
+        detailFacts_->setText(QStringLiteral("CPU %1%   %2 %3   %4 %5")
+                                  .arg(Format::fixed(live->cpu, 0), L("dashMemory"), Format::bytes(live->memBytes),
+                                       L("colDisk"), Format::bps(live->diskReadBps + live->diskWriteBps)));
+    } else {
+        detailFacts_->clear();
+    }
+}
+
+QString AnalysisView::listTitle() const {
+    if (!analysis_.selectedTime) return L("anPeakTitle");
+    const QString time = QDateTime::fromMSecsSinceEpoch(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                            analysis_.selectedTime->time_since_epoch())
+                                                            .count())
+                             .toString(QStringLiteral("HH:mm:ss"));
+    return L("anInstantTitle") + QStringLiteral("  ") + Localizer::shared().t(QStringLiteral("anAtTime"), time);
+}
+
+QString AnalysisView::emptyText() const {
+    if (analysis_.kind() != AnalysisKind::network) return L("anNoLoad");
+    if (services_.netMonitor && services_.netMonitor->failed()) return L("anNettopFail");
+    if (services_.netMonitor && services_.netMonitor->history().empty()) return L("anMeasuring");
+    return L("anMeasuringNet");
+}
+
+QString AnalysisView::killResult() const {
+    return result_->isVisible() ? result_->text() : QString();
+}
+
+void AnalysisView::pickTime(TimePoint at) {
+    const std::vector<TimePoint> times = analysis_.historyTimes(inputs());
+    const auto index = closestEntry(times, at, [](TimePoint t) { return t; });
+    if (!index) return;
+    analysis_.selectedTime = times[*index];
+    refresh();
+}
+
+void AnalysisView::backToRealtime() {
+    analysis_.selectedTime.reset();
+    refresh();
+}
+
+void AnalysisView::select(int32_t pid) {
+    analysis_.selectedPID = pid;
+    refresh();
+}
+
+void AnalysisView::dismiss(int32_t pid) {
+    analysis_.dismiss(pid);
+    refresh();
+}
+
+void AnalysisView::requestKill(int32_t pid, bool force) {
+    if (pid < 2) return;
+    QString name = QStringLiteral("pid %1").arg(pid);
+    if (const auto live = feed_.liveProcess(pid)) {
+        name = live->name;
+    } else {
+        for (const AnalysisRow& r : rows_)
+            if (r.pid == pid) name = r.name;
+    }
+    const KillRequest request = KillFlow::makeRequest({pid}, {name}, force, *services_.advisor);
+    const bool confirmed = services_.confirm ? services_.confirm(request, this) : [&] {
+        QMessageBox box(QMessageBox::Warning, request.advice.title, request.advice.message, QMessageBox::NoButton,
+                        this);
+        box.setTextFormat(Qt::PlainText);
+        QPushButton* yes = box.addButton(KillFlow::confirmLabel(force), QMessageBox::DestructiveRole);
+        box.addButton(KillFlow::cancelLabel(), QMessageBox::RejectRole);
+        box.exec();
+        return box.clickedButton() == yes;
+    }();
+    if (!confirmed) return;
+    const TerminateResult result = services_.control->terminate(request.pids, request.force);
+    result_->setText(KillFlow::resultText(result));
+    result_->setVisible(true);
+    resultClear_->start();
+}
+
+void AnalysisView::showRowMenu(const QPoint& at) {
+    const AnalysisRow* r = model_->rowAt(list_->indexAt(at).row());
+    if (!r) return;
+    const int32_t pid = r->pid;
+    QMenu menu(this);
+    menu.addAction(L("anQuitSig"), this, [this, pid] { requestKill(pid, false); });
+    menu.addAction(L("anForceSig"), this, [this, pid] { requestKill(pid, true); });
+    menu.exec(list_->viewport()->mapToGlobal(at));
+}
+
+void AnalysisView::retranslate() {
+    title_->setText(symbolTitle(analysis_.kind()));
+    close_->setText(L("anClose"));
+    realtime_->setText(L("anRealtime"));
+    quit_->setText(L("actQuit"));
+    forceQuit_->setText(L("actForceQuit"));
+    list_->setToolTip(analysis_.selectedTime ? QString() : L("anRemoveRow"));
+}
+
+void AnalysisView::showEvent(QShowEvent* event) {
+    if (services_.netMonitor) services_.netMonitor->start();
+    refresh();
+    QWidget::showEvent(event);
+}
+
+void AnalysisView::hideEvent(QHideEvent* event) {
+    if (services_.netMonitor) services_.netMonitor->stop();
+    QWidget::hideEvent(event);
+}
+
+}  // namespace velmora

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "engine/metrics_feed.h"
+#include "inspect/kill_advisor.h"
+#include "inspect/process_control.h"
+#include "ui/analysis/analysis_model.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QListView;
+class QPushButton;
+class QTimer;
+
+namespace velmora {
+
+class AnalysisRowsModel;
+class TimeChart;
+
+// The analysis window's content for one metric: the whole history as a chart, the processes
+// behind the load (recent peaks, or the moment picked on the chart) and the selected
+// process with quit and force quit through the kill advisor.
+class AnalysisView : public QWidget {
+    Q_OBJECT
+  public:
+    struct Services {
+        std::shared_ptr<const KillAdvisor> advisor;     // null: the running system's
+        std::shared_ptr<const ProcessControl> control;  // null: signals to the real processes
+        // Asks the user to confirm; null: a dialog.
+        std::function<bool(const KillRequest&, QWidget* parent)> confirm;
+        // The network kind's monitor; null: one over the system's sockets.
+        std::unique_ptr<NetProcMonitor> netMonitor;
+    };
+
+    AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services services, QWidget* parent = nullptr);
+    ~AnalysisView() override;
+
+    const ResourceAnalysis& analysis() const { return analysis_; }
+    const std::vector<AnalysisRow>& rows() const { return rows_; }
+    TimeChart* chart() const { return chart_; }
+    QString listTitle() const;
+    QString emptyText() const;
+    QString killResult() const;
+
+    // The moment of the history nearest to `at` becomes the list's instant.
+    void pickTime(TimePoint at);
+    void backToRealtime();
+    void select(int32_t pid);
+    void dismiss(int32_t pid);
+    // Asks the advisor, confirms, signals; pids below 2 are ignored.
+    void requestKill(int32_t pid, bool force);
+
+  signals:
+    void closeRequested();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+  private:
+    AnalysisInputs inputs() const;
+    void refresh();
+    void refreshChart();
+    void refreshDetail();
+    void retranslate();
+    void showRowMenu(const QPoint& at);
+
+    const MetricsFeed& feed_;
+    ResourceAnalysis analysis_;
+    Services services_;
+    std::vector<AnalysisRow> rows_;
+    std::deque<NetProcMonitor::Entry> noNetHistory_;
+    std::vector<ProcNet> noNet_;
+
+    QLabel* title_ = nullptr;
+    QLabel* now_ = nullptr;
+    QPushButton* close_ = nullptr;
+    TimeChart* chart_ = nullptr;
+    QLabel* hint_ = nullptr;
+    QLabel* listTitle_ = nullptr;
+    QPushButton* realtime_ = nullptr;
+    QListView* list_ = nullptr;
+    AnalysisRowsModel* model_ = nullptr;
+    QLabel* empty_ = nullptr;
+    QLabel* detailName_ = nullptr;
+    QLabel* detailFacts_ = nullptr;
+    QPushButton* quit_ = nullptr;
+    QPushButton* forceQuit_ = nullptr;
+    QLabel* result_ = nullptr;
+    QTimer* resultClear_ = nullptr;
+};
+
+}  // namespace velmora

@@ -1,0 +1,179 @@
+#include "ui/analysis/analysis_view.h"
+
+#include "core/localizer.h"
+#include "engine/metrics_engine.h"
+#include "ui/common/time_chart.h"
+
+#include <QDateTime>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace velmora;
+
+namespace {
+
+class NoSource : public SnapshotSource {
+  public:
+    Snapshot tick(const std::function<bool()>&) override { return {}; }
+};
+
+class NoTraffic : public platform::NetProcSource {
+  public:
+    std::optional<std::vector<ProcNet>> measure(const platform::Interrupt::Token&) override { return std::nullopt; }
+};
+
+ProcInfo proc(int32_t pid, const QString& name, double cpu) {
+    ProcInfo p;
+    p.pid = pid;
+    p.name = name;
+    p.cpu = cpu;
+    return p;
+}
+
+class Analysis : public ::testing::Test {
+  protected:
+    void SetUp() override { Localizer::shared().apply("en"); }
+
+    MetricsEngine engine{std::make_unique<NoSource>()};
+    TimePoint start = WallClock::now() - std::chrono::seconds(30);
+    std::vector<std::pair<int32_t, int>> signalled;  // pid, signal
+    std::vector<KillRequest> asked;
+    bool answer = true;
+
+    void publishAt(int second, std::vector<ProcInfo> procs) {
+        Snapshot s;
+        s.time = start + std::chrono::seconds(second);
+        s.cpuTotal = 50;
+        s.processes = std::move(procs);
+        engine.publish(std::move(s));
+    }
+
+    AnalysisView::Services services() {
+        AnalysisView::Services s;
+        s.control = std::make_shared<ProcessControl>([](int32_t) { return std::vector<int32_t>{}; },
+                                                     [this](int32_t pid, int signal) {
+                                                         signalled.emplace_back(pid, signal);
+                                                         return pid != 666;  // this one refuses
+                                                     });
+        s.advisor = std::make_shared<KillAdvisor>(
+            [](int32_t pid) { return KillAdvisor::Facts{QStringLiteral("p%1").arg(pid), {}, 1000}; }, 1000);
+        s.confirm = [this](const KillRequest& r, QWidget*) {
+            asked.push_back(r);
+            return answer;
+        };
+        return s;
+    }
+
+    static std::vector<int32_t> pidsOf(const std::vector<AnalysisRow>& rows) {
+        std::vector<int32_t> out;
+        for (const AnalysisRow& r : rows)
+            out.push_back(r.pid);
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(Analysis, PeaksThenAPickedMomentThenRealTimeAgain) {
+    publishAt(0, {proc(10, "encoder", 90), proc(11, "idle", 1)});
+    publishAt(10, {proc(12, "compiler", 60), proc(10, "encoder", 20)});
+    AnalysisView view(engine, AnalysisKind::cpu, services());
+    view.resize(1040, 720);
+    view.show();
+
+    EXPECT_EQ(pidsOf(view.rows()), (std::vector<int32_t>{10, 12}));
+    EXPECT_EQ(view.analysis().selectedPID, 10) << "the first row is selected";
+    EXPECT_EQ(view.listTitle(), Localizer::shared().t("anPeakTitle"));
+
+    // A click on the chart near the first snapshot shows that moment's processes.
+    view.pickTime(start + std::chrono::seconds(3));
+    EXPECT_EQ(view.analysis().selectedTime, start);
+    EXPECT_EQ(pidsOf(view.rows()), (std::vector<int32_t>{10, 11}));
+    EXPECT_TRUE(view.listTitle().contains(QDateTime::fromMSecsSinceEpoch(
+                                              std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                  start.time_since_epoch())
+                                                  .count())
+                                              .toString("HH:mm:ss")));
+    EXPECT_EQ(view.chart()->marker(), start) << "the picked moment is marked";
+
+    view.backToRealtime();
+    EXPECT_FALSE(view.analysis().selectedTime.has_value());
+    EXPECT_FALSE(view.chart()->marker().has_value());
+
+    // A removed row stays away while the view lives, and the selection moves on.
+    view.dismiss(10);
+    EXPECT_EQ(pidsOf(view.rows()), std::vector<int32_t>{12});
+    EXPECT_EQ(view.analysis().selectedPID, 12);
+    publishAt(20, {proc(10, "encoder", 99)});
+    EXPECT_EQ(pidsOf(view.rows()), std::vector<int32_t>{12});
+}
+
+TEST_F(Analysis, QuitGoesThroughTheAdvisorAndReportsWhatWasSent) {
+    publishAt(0, {proc(666, "stubborn", 50), proc(20, "worker", 40), proc(1, "init", 30)});
+    AnalysisView view(engine, AnalysisKind::cpu, services());
+    view.show();
+
+    view.requestKill(1, true);
+    view.requestKill(0, false);
+    EXPECT_TRUE(asked.empty()) << "the system's own pids are never offered";
+
+    view.requestKill(20, false);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].names, QStringList{"worker"});
+    EXPECT_FALSE(asked[0].advice.title.isEmpty());
+    EXPECT_EQ(signalled, (std::vector<std::pair<int32_t, int>>{{20, SIGTERM}}));
+    EXPECT_EQ(view.killResult(), Localizer::shared().t("killSent", 1));
+
+    view.requestKill(666, true);
+    EXPECT_EQ(signalled.back(), (std::pair<int32_t, int>{666, SIGKILL}));
+    EXPECT_EQ(view.killResult(), Localizer::shared().t("killSent", 0) + Localizer::shared().t("killFailed", 1));
+
+    answer = false;
+    view.requestKill(20, true);
+    EXPECT_EQ(signalled.size(), 2u) << "a cancelled confirmation signals nothing";
+
+    // A process gone from every list is named by its pid.
+    answer = true;
+    view.requestKill(4242, false);
+    EXPECT_EQ(asked.back().names, QStringList{"pid 4242"});
+}
+
+TEST_F(Analysis, EmptyListsSayWhy) {
+    AnalysisView cpu(engine, AnalysisKind::cpu, services());
+    cpu.show();
+    EXPECT_TRUE(cpu.rows().empty());
+    EXPECT_EQ(cpu.emptyText(), Localizer::shared().t("anNoLoad"));
+    EXPECT_FALSE(cpu.analysis().selectedPID.has_value());
+
+    AnalysisView::Services s = services();
+    auto monitor = std::make_unique<NetProcMonitor>(std::make_unique<NoTraffic>());
+    NetProcMonitor* net = monitor.get();
+    s.netMonitor = std::move(monitor);
+    AnalysisView network(engine, AnalysisKind::network, std::move(s));
+    EXPECT_EQ(network.emptyText(), Localizer::shared().t("anMeasuring"));
+    net->publish(std::nullopt);
+    EXPECT_EQ(network.emptyText(), Localizer::shared().t("anNettopFail"));
+    net->publish(std::vector<ProcNet>{});
+    EXPECT_EQ(network.emptyText(), Localizer::shared().t("anMeasuringNet"));
+}
+
+TEST_F(Analysis, OddNamesKeepOneLineRows) {
+    const QString longName(300, QChar(u'w'));
+    publishAt(0, {proc(30, longName, 80), proc(31, QStringLiteral("evil\n\u202Egnp.exe"), 70)});
+    AnalysisView view(engine, AnalysisKind::cpu, services());
+    view.resize(1040, 720);
+    view.show();
+    ASSERT_EQ(view.rows().size(), 2u);
+    const QListView* list = view.findChild<QListView*>();
+    ASSERT_NE(list, nullptr);
+    const QRect first = list->visualRect(list->model()->index(0, 0));
+    const QRect second = list->visualRect(list->model()->index(1, 0));
+    EXPECT_EQ(first.height(), second.height());
+    EXPECT_LE(first.width(), list->viewport()->width());
+    EXPECT_FALSE(view.grab().isNull());
+}
