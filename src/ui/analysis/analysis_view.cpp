@@ -227,31 +227,12 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
     left->addWidget(empty_);
     split->addLayout(left, 3);
 
-    auto* detail = new QVBoxLayout;
-    detailName_ = new QLabel;
-    detailName_->setFont(ViewFonts::headline(font()));
-    detailName_->setWordWrap(true);
-    detailName_->setTextFormat(Qt::PlainText);
-    detailFacts_ = new QLabel;
-    detailFacts_->setTextFormat(Qt::PlainText);
-    detailFacts_->setWordWrap(true);
-    auto* actions = new QHBoxLayout;
-    quit_ = new QPushButton;
-    forceQuit_ = new QPushButton;
-    connect(quit_, &QPushButton::clicked, this, [this] {
-        if (analysis_.selectedPID) requestKill(*analysis_.selectedPID, false);
-    });
-    connect(forceQuit_, &QPushButton::clicked, this, [this] {
-        if (analysis_.selectedPID) requestKill(*analysis_.selectedPID, true);
-    });
-    actions->addWidget(quit_);
-    actions->addWidget(forceQuit_);
-    actions->addStretch();
-    detail->addWidget(detailName_);
-    detail->addWidget(detailFacts_);
-    detail->addLayout(actions);
-    detail->addStretch();
-    split->addLayout(detail, 2);
+    detail_ = new AnalysisDetailPane(feed_, kind, std::move(services_.detail));
+    connect(detail_, &AnalysisDetailPane::killRequested, this, &AnalysisView::requestKill);
+    connect(detail_, &AnalysisDetailPane::treeKillRequested, this, &AnalysisView::requestTreeKill);
+    connect(detail_, &AnalysisDetailPane::suspendRequested, this, [this](int32_t pid) { services_.control->suspend(pid); });
+    connect(detail_, &AnalysisDetailPane::resumeRequested, this, [this](int32_t pid) { services_.control->resume(pid); });
+    split->addWidget(detail_, 2);
     root->addLayout(split, 1);
 
     result_ = new QLabel;
@@ -311,7 +292,7 @@ void AnalysisView::refresh() {
     empty_->setVisible(rows_.empty());
     list_->setVisible(!rows_.empty());
     refreshChart();
-    refreshDetail();
+    detail_->setPid(analysis_.selectedPID);
 }
 
 void AnalysisView::refreshChart() {
@@ -358,28 +339,6 @@ void AnalysisView::refreshChart() {
                                : std::function<QString(double)>([](double v) { return Format::fixed(v, 0) + u'%'; }));
     chart_->setSeries(std::move(series));
     chart_->setMarker(analysis_.selectedTime);
-}
-
-void AnalysisView::refreshDetail() {
-    const auto pid = analysis_.selectedPID;
-    quit_->setEnabled(pid && *pid >= 2);
-    forceQuit_->setEnabled(pid && *pid >= 2);
-    if (!pid) {
-        detailName_->setText(L("anSelectPrompt"));
-        detailFacts_->clear();
-        return;
-    }
-    QString name;
-    for (const AnalysisRow& r : rows_)
-        if (r.pid == *pid) name = r.name;
-    detailName_->setText(name + QStringLiteral("  ·  PID ") + QString::number(*pid));
-    if (const auto live = feed_.liveProcess(*pid)) {
-        detailFacts_->setText(QStringLiteral("CPU %1%   %2 %3   %4 %5")
-                                  .arg(Format::fixed(live->cpu, 0), L("dashMemory"), Format::bytes(live->memBytes),
-                                       L("colDisk"), Format::bps(live->diskReadBps + live->diskWriteBps)));
-    } else {
-        detailFacts_->clear();
-    }
 }
 
 QString AnalysisView::listTitle() const {
@@ -435,17 +394,35 @@ void AnalysisView::requestKill(int32_t pid, bool force) {
             if (r.pid == pid) name = r.name;
     }
     const KillRequest request = KillFlow::makeRequest({pid}, {name}, force, *services_.advisor);
-    const bool confirmed = services_.confirm ? services_.confirm(request, this) : [&] {
-        QMessageBox box(QMessageBox::Warning, request.advice.title, request.advice.message, QMessageBox::NoButton,
-                        this);
-        box.setTextFormat(Qt::PlainText);
-        QPushButton* yes = box.addButton(KillFlow::confirmLabel(force), QMessageBox::DestructiveRole);
-        box.addButton(KillFlow::cancelLabel(), QMessageBox::RejectRole);
-        box.exec();
-        return box.clickedButton() == yes;
-    }();
-    if (!confirmed) return;
-    const TerminateResult result = services_.control->terminate(request.pids, request.force);
+    if (!confirm(request)) return;
+    report(services_.control->terminate(request.pids, request.force));
+}
+
+void AnalysisView::requestTreeKill(int32_t pid) {
+    if (pid < 2) return;
+    // The advice covers every process the tree holds, so a risky child is not ended unasked.
+    const std::vector<int32_t> tree = services_.control->treeOrder(pid);
+    QStringList names;
+    for (const int32_t p : tree) {
+        const auto live = feed_.liveProcess(p);
+        names << (live ? live->name : QStringLiteral("pid %1").arg(p));
+    }
+    const KillRequest request = KillFlow::makeRequest(tree, names, false, *services_.advisor);
+    if (!confirm(request)) return;
+    report(services_.control->terminateTree(pid, false));
+}
+
+bool AnalysisView::confirm(const KillRequest& request) {
+    if (services_.confirm) return services_.confirm(request, this);
+    QMessageBox box(QMessageBox::Warning, request.advice.title, request.advice.message, QMessageBox::NoButton, this);
+    box.setTextFormat(Qt::PlainText);
+    QPushButton* yes = box.addButton(KillFlow::confirmLabel(request.force), QMessageBox::DestructiveRole);
+    box.addButton(KillFlow::cancelLabel(), QMessageBox::RejectRole);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
+void AnalysisView::report(const TerminateResult& result) {
     result_->setText(KillFlow::resultText(result));
     result_->setVisible(true);
     resultClear_->start();
@@ -465,8 +442,6 @@ void AnalysisView::retranslate() {
     title_->setText(symbolTitle(analysis_.kind()));
     close_->setText(L("anClose"));
     realtime_->setText(L("anRealtime"));
-    quit_->setText(L("actQuit"));
-    forceQuit_->setText(L("actForceQuit"));
     list_->setToolTip(analysis_.selectedTime ? QString() : L("anRemoveRow"));
 }
 

@@ -3,6 +3,7 @@
 #include "engine/metrics_feed.h"
 #include "inspect/kill_advisor.h"
 #include "inspect/process_control.h"
+#include "ui/analysis/analysis_detail.h"
 #include "ui/analysis/analysis_model.h"
 
 #include <QWidget>
@@ -33,6 +34,7 @@ class AnalysisView : public QWidget {
         std::function<bool(const KillRequest&, QWidget* parent)> confirm;
         // The network kind's monitor; null: one over the system's sockets.
         std::unique_ptr<NetProcMonitor> netMonitor;
+        AnalysisDetailPane::Services detail;
     };
 
     AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services services, QWidget* parent = nullptr);
@@ -52,6 +54,9 @@ class AnalysisView : public QWidget {
     void dismiss(int32_t pid);
     // Asks the advisor, confirms, signals; pids below 2 are ignored.
     void requestKill(int32_t pid, bool force);
+    // The same for a process and everything under it, children first.
+    void requestTreeKill(int32_t pid);
+    AnalysisDetailPane* detail() const { return detail_; }
 
   signals:
     void closeRequested();
@@ -62,9 +67,10 @@ class AnalysisView : public QWidget {
 
   private:
     AnalysisInputs inputs() const;
+    bool confirm(const KillRequest& request);
+    void report(const TerminateResult& result);
     void refresh();
     void refreshChart();
-    void refreshDetail();
     void retranslate();
     void showRowMenu(const QPoint& at);
 
@@ -85,10 +91,7 @@ class AnalysisView : public QWidget {
     QListView* list_ = nullptr;
     AnalysisRowsModel* model_ = nullptr;
     QLabel* empty_ = nullptr;
-    QLabel* detailName_ = nullptr;
-    QLabel* detailFacts_ = nullptr;
-    QPushButton* quit_ = nullptr;
-    QPushButton* forceQuit_ = nullptr;
+    AnalysisDetailPane* detail_ = nullptr;
     QLabel* result_ = nullptr;
     QTimer* resultClear_ = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include "core/localizer.h"
 #include "engine/metrics_engine.h"
+#include "support/test_util.h"
 #include "ui/common/time_chart.h"
 
 #include <QDateTime>
@@ -25,6 +26,37 @@ class NoSource : public SnapshotSource {
 class NoTraffic : public platform::NetProcSource {
   public:
     std::optional<std::vector<ProcNet>> measure(const platform::Interrupt::Token&) override { return std::nullopt; }
+};
+
+// A process with made-up facts, a connection, two open files and a memory breakdown.
+class Collector : public ProcessCollector {
+  public:
+    std::optional<ProcessStaticInfo> fetchStatic(int32_t pid) override {
+        ProcessStaticInfo info;
+        info.pid = pid;
+        info.name = QStringLiteral("made-up");
+        info.path = QStringLiteral("/opt/made up/bin/made-up");
+        info.startDate = QDateTime::currentDateTime().addSecs(-90);
+        return info;
+    }
+    std::optional<ProcessLiveInfo> fetchLive(int32_t) override { return ProcessLiveInfo{7, 1 << 20, 1 << 30, 12.5}; }
+    std::optional<MemoryFootprint> memory(int32_t) override {
+        return MemoryFootprint{3 << 20, {{"heap", 2 << 20, 1 << 20, 0, 3}}};
+    }
+    std::vector<NetConnection> connections(int32_t) override {
+        NetConnection c;
+        c.proto = "TCP4";
+        c.localAddr = "10.0.0.2:5000";
+        c.remoteAddr = "10.0.0.9:443";
+        c.state = "ESTABLISHED";
+        return {c};
+    }
+    std::optional<OpenFilesResult> openFiles(int32_t) override {
+        OpenFilesResult r;
+        r.totalCount = 2;
+        r.files = {"/tmp/a\nb", "/var/log/x"};
+        return r;
+    }
 };
 
 ProcInfo proc(int32_t pid, const QString& name, double cpu) {
@@ -55,13 +87,17 @@ class Analysis : public ::testing::Test {
 
     AnalysisView::Services services() {
         AnalysisView::Services s;
-        s.control = std::make_shared<ProcessControl>([](int32_t) { return std::vector<int32_t>{}; },
+        s.control = std::make_shared<ProcessControl>([](int32_t pid) {
+            return pid == 50 ? std::vector<int32_t>{51, 52} : std::vector<int32_t>{};
+        },
                                                      [this](int32_t pid, int signal) {
                                                          signalled.emplace_back(pid, signal);
                                                          return pid != 666;  // this one refuses
                                                      });
         s.advisor = std::make_shared<KillAdvisor>(
             [](int32_t pid) { return KillAdvisor::Facts{QStringLiteral("p%1").arg(pid), {}, 1000}; }, 1000);
+        s.detail.describe = [](const QString&, QObject*, std::function<void(std::optional<QString>)>) {};
+        s.detail.inspector = std::make_unique<ProcInspector>(std::make_unique<Collector>(), std::make_unique<Collector>());
         s.confirm = [this](const KillRequest& r, QWidget*) {
             asked.push_back(r);
             return answer;
@@ -176,4 +212,51 @@ TEST_F(Analysis, OddNamesKeepOneLineRows) {
     EXPECT_EQ(first.height(), second.height());
     EXPECT_LE(first.width(), list->viewport()->width());
     EXPECT_FALSE(view.grab().isNull());
+}
+
+TEST_F(Analysis, TheDetailPaneFollowsTheSelectionWithItsSectionsInTheKindsOrder) {
+    using S = AnalysisDetailPane::Section;
+    struct Order {
+        AnalysisKind kind;
+        std::array<S, 4> sections;
+    };
+    const Order orders[] = {
+        {AnalysisKind::cpu, {S::cpudisk, S::memory, S::network, S::files}},
+        {AnalysisKind::memory, {S::memory, S::cpudisk, S::network, S::files}},
+        {AnalysisKind::disk, {S::cpudisk, S::files, S::network, S::memory}},
+        {AnalysisKind::network, {S::network, S::files, S::cpudisk, S::memory}},
+        {AnalysisKind::gpu, {S::cpudisk, S::memory, S::network, S::files}},
+    };
+    for (const Order& o : orders)
+        EXPECT_EQ(AnalysisDetailPane::sectionOrder(o.kind), o.sections) << rawValue(o.kind).toStdString();
+
+    publishAt(0, {proc(4100, "made-up", 70)});
+    AnalysisView view(engine, AnalysisKind::cpu, services());
+    view.show();
+    AnalysisDetailPane* pane = view.detail();
+    ASSERT_EQ(pane->pid(), 4100);
+    ASSERT_TRUE(test::waitUntil([&] { return pane->sectionText(S::files).contains("/var/log/x"); }));
+    ASSERT_TRUE(test::waitUntil([&] { return pane->sectionText(S::memory).contains("heap"); }));
+    EXPECT_TRUE(pane->headerText().contains("PID 4100"));
+    EXPECT_TRUE(pane->sectionText(S::network).contains("10.0.0.9:443"));
+    EXPECT_TRUE(test::waitUntil([&] { return pane->sectionText(S::cpudisk).contains(Localizer::shared().t("adThreads") + ": 7"); }));
+
+    // Nothing selected: the prompt, and the inspector rests.
+    view.dismiss(4100);
+    EXPECT_FALSE(pane->pid().has_value());
+}
+
+TEST_F(Analysis, AProcessTreeIsAdvisedAsAWholeAndEndedChildrenFirst) {
+    publishAt(0, {proc(50, "make", 10), proc(51, "cc1", 90), proc(52, "as", 40)});
+    AnalysisView view(engine, AnalysisKind::cpu, services());
+    view.show();
+    view.requestTreeKill(1);
+    EXPECT_TRUE(asked.empty());
+
+    view.requestTreeKill(50);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].pids, (std::vector<int32_t>{51, 52, 50}));
+    EXPECT_EQ(asked[0].names, (QStringList{"cc1", "as", "make"}));
+    EXPECT_EQ(signalled, (std::vector<std::pair<int32_t, int>>{{51, SIGTERM}, {52, SIGTERM}, {50, SIGTERM}}));
+    EXPECT_EQ(view.killResult(), Localizer::shared().t("killSent", 3));
 }

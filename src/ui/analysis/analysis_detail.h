@@ -1,0 +1,84 @@
+#pragma once
+
+#include "engine/metrics_feed.h"
+#include "inspect/proc_inspector.h"
+#include "inspect/process_actions.h"
+#include "ui/analysis/analysis_model.h"
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QPushButton;
+class QToolButton;
+
+namespace velmora {
+
+// The analysis window's right-hand pane: one process followed by an inspector, with its
+// memory breakdown, connections, open files and counters in an order that puts the analysed
+// metric first, and the actions that act on it.
+class AnalysisDetailPane : public QWidget {
+    Q_OBJECT
+  public:
+    enum class Section { memory, network, files, cpudisk };
+    using Describe = std::function<void(const QString& name, QObject* receiver,
+                                        std::function<void(std::optional<QString>)> done)>;
+    struct Services {
+        std::unique_ptr<ProcInspector> inspector;       // null: the system's
+        std::shared_ptr<const ProcessActions> actions;  // null: the desktop's
+        Describe describe;                              // null: the description lookup
+    };
+
+    AnalysisDetailPane(const MetricsFeed& feed, AnalysisKind kind, Services services, QWidget* parent = nullptr);
+    ~AnalysisDetailPane() override;
+
+    // Follows `pid`, or shows the prompt to pick one.
+    void setPid(std::optional<int32_t> pid);
+    std::optional<int32_t> pid() const { return pid_; }
+
+    static std::array<Section, 4> sectionOrder(AnalysisKind kind);
+    // What a section shows, as text: its title line, then its lines.
+    QString sectionText(Section section) const;
+    QString headerText() const;
+
+  signals:
+    void killRequested(int32_t pid, bool force);
+    void treeKillRequested(int32_t pid);
+    void suspendRequested(int32_t pid);
+    void resumeRequested(int32_t pid);
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+  private:
+    void rebuild();
+    void retranslate();
+
+    const MetricsFeed& feed_;
+    AnalysisKind kind_;
+    Services services_;
+    std::optional<int32_t> pid_;
+    std::optional<QString> description_;
+    QString describedName_;
+
+    QLabel* prompt_ = nullptr;
+    QWidget* scroll_ = nullptr;
+    QWidget* body_ = nullptr;
+    QLabel* name_ = nullptr;
+    QLabel* facts_ = nullptr;
+    QLabel* path_ = nullptr;
+    QLabel* chips_ = nullptr;
+    QPushButton* finder_ = nullptr;
+    QPushButton* terminal_ = nullptr;
+    QToolButton* more_ = nullptr;
+    QPushButton* quit_ = nullptr;
+    QPushButton* forceQuit_ = nullptr;
+    std::array<QLabel*, 4> sectionTitles_{};
+    std::array<QLabel*, 4> sectionBodies_{};
+};
+
+}  // namespace velmora
