@@ -43,6 +43,24 @@ QString downUp(double in, double out, const char* gap = " ") {
     return QStringLiteral("↓") + Format::bps(in) + QLatin1String(gap) + QStringLiteral("↑") + Format::bps(out);
 }
 
+// Keeps the list's first rows only, largest value first, equal values in the order they
+// first appeared: labels are made for the rows a window can show, not for every process.
+template <typename ValueOf>
+void topFirst(std::vector<int32_t>& order, ValueOf valueOf) {
+    std::vector<std::pair<double, size_t>> keyed;
+    keyed.reserve(order.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        keyed.emplace_back(valueOf(order[i]), i);
+    const size_t keep = std::min(order.size(), ResourceAnalysis::rowLimit);
+    std::partial_sort(keyed.begin(), keyed.begin() + static_cast<std::ptrdiff_t>(keep), keyed.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
+    std::vector<int32_t> out;
+    out.reserve(keep);
+    for (size_t i = 0; i < keep; ++i)
+        out.push_back(order[keyed[i].second]);
+    order = std::move(out);
+}
+
 }  // namespace
 
 QString rawValue(AnalysisKind kind) {
@@ -166,7 +184,7 @@ std::vector<AnalysisRow> ResourceAnalysis::peakRows(const AnalysisInputs& in) co
         if (metricOf(p, kind_) >= threshold) now.insert(p.pid);
 
     std::erase_if(order, [&](int32_t pid) { return dismissed_.contains(pid); });
-    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) { return best[a].v > best[b].v; });
+    topFirst(order, [&](int32_t pid) { return best[pid].v; });
     std::vector<AnalysisRow> rows;
     const double top = order.empty() ? 0 : best[order.front()].v;
     for (const int32_t pid : order) {
@@ -204,7 +222,7 @@ std::vector<AnalysisRow> ResourceAnalysis::peakRowsNetwork(const AnalysisInputs&
         live.emplace(p.pid, &p);
 
     std::erase_if(order, [&](int32_t pid) { return dismissed_.contains(pid); });
-    std::stable_sort(order.begin(), order.end(), [&](int32_t a, int32_t b) { return best[a].v > best[b].v; });
+    topFirst(order, [&](int32_t pid) { return best[pid].v; });
     std::vector<AnalysisRow> rows;
     const double top = order.empty() ? 0 : best[order.front()].v;
     for (const int32_t pid : order) {

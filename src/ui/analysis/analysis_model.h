@@ -58,6 +58,7 @@ class ResourceAnalysis {
     std::optional<TimePoint> selectedTime;  // absent: the peak list
 
     std::vector<AnalysisRow> instantRows(const AnalysisInputs& in, TimePoint at) const;
+    // At most the first 60: no window shows more.
     std::vector<AnalysisRow> peakRows(const AnalysisInputs& in) const;
     // What the list shows: the instant at the selected time, else the peaks; at most 60.
     std::vector<AnalysisRow> rows(const AnalysisInputs& in) const;

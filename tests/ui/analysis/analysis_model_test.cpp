@@ -208,3 +208,18 @@ TEST(ResourceAnalysis, TextsAndColours) {
         EXPECT_EQ(rawValue(*analysisKindFromRaw(raw)), raw);
     EXPECT_FALSE(analysisKindFromRaw("CPU").has_value());
 }
+
+TEST(ResourceAnalysis, PeakListsKeepTheFirstSixtyLargestFirstEqualPeaksInOrderOfAppearance) {
+    Machine m;
+    std::vector<ProcInfo> procs;
+    for (int i = 0; i < 100; ++i)
+        procs.push_back(proc(1000 - i, "p", i < 50 ? 20.0 : 10.0 + i));  // 50 equal peaks, then rising ones
+    m.history = {snap(0, procs)};
+    const auto rows = ResourceAnalysis(AnalysisKind::cpu).peakRows(m.inputs());
+    ASSERT_EQ(rows.size(), 60u);
+    EXPECT_EQ(rows[0].pid, 1000 - 99) << "the largest first";
+    // 109 down to 60: the fifty rising ones; then the equal 20s in the order they appeared.
+    EXPECT_EQ(rows[49].pid, 1000 - 50);
+    for (int i = 50; i < 60; ++i)
+        EXPECT_EQ(rows[i].pid, 1000 - (i - 50)) << i;
+}
