@@ -115,6 +115,10 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (open.openDashboard) later(&AppDelegate::openDashboard);
     if (open.openStorage) later(&AppDelegate::openStorage);
     if (open.openSettings) later(&AppDelegate::openSettings);
+    if (const auto kind = analysisKindFromRaw(open.openAnalysis))
+        QTimer::singleShot(0, this, [self, kind = *kind] {
+            if (self) self->openAnalysis(kind);
+        });
 }
 
 void AppDelegate::activate() {

@@ -232,7 +232,7 @@ TEST_F(Delegate, WindowButtonsAppearWithTheirWindows) {
 
 TEST_F(Delegate, OpenEnvironmentVariablesOpenWindowsAfterLaunch) {
     int dashboards = 0, storages = 0, settingsWindows = 0;
-    AppDelegate& d = launch({true, false, true}, AppDelegate::TrayMode::trayOnly, [&](AppDelegate& d) {
+    AppDelegate& d = launch({true, false, true, {}}, AppDelegate::TrayMode::trayOnly, [&](AppDelegate& d) {
         d.windows().setFactory(WindowKind::dashboard, plainWindow(&dashboards));
         d.windows().setFactory(WindowKind::storage, plainWindow(&storages));
         d.windows().setFactory(WindowKind::settings, plainWindow(&settingsWindows));
@@ -247,7 +247,7 @@ TEST_F(Delegate, OpenEnvironmentVariablesOpenWindowsAfterLaunch) {
 }
 
 TEST_F(Delegate, OpenRequestsForWindowsNotBuiltYetDoNothing) {
-    AppDelegate& d = launch({true, true, true});
+    AppDelegate& d = launch({true, true, true, {}});
     QCoreApplication::processEvents();
     EXPECT_EQ(d.windows().window(WindowKind::dashboard), nullptr);
     EXPECT_FALSE(d.engine().uiActive());
@@ -414,7 +414,7 @@ TEST_F(Delegate, GearButtonOpensTheSettingsFormWhoseControlsChangeTheRunningProg
 }
 
 TEST_F(Delegate, LanguageChosenInSettingsRetitlesEveryOpenWindow) {
-    AppDelegate& d = launch({false, false, true});
+    AppDelegate& d = launch({false, false, true, {}});
     int made = 0;
     d.windows().setFactory(WindowKind::storage, plainWindow(&made));
     QCoreApplication::processEvents();  // VL_OPEN_SETTINGS opens after launch
@@ -450,4 +450,16 @@ TEST_F(Delegate, AnalysisOfAMetricReplacesTheOpenOneAndItsCloseButtonHides) {
     emit view->closeRequested();
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(d.engine().uiActive());
+}
+
+TEST_F(Delegate, TheEnvironmentOpensAnAnalysisWindowOnlyForAKnownMetric) {
+    for (const auto& [raw, title] : {std::pair{"disk", "Disk I/O analysis"}, std::pair{"DISK", ""},
+                                     std::pair{"1", ""}}) {
+        LaunchRequests asked;
+        asked.openAnalysis = QString::fromLatin1(raw);
+        AppDelegate& d = launch(asked);
+        QCoreApplication::processEvents();
+        QWidget* window = d.windows().window(WindowKind::analysis);
+        EXPECT_EQ(window ? window->windowTitle() : QString(), QString::fromLatin1(title)) << raw;
+    }
 }

@@ -11,7 +11,7 @@ TEST(LaunchRequests, OnlyTheExactValueOneOpensAWindow) {
     env.insert("VL_OPEN_DASHBOARD", "1");
     env.insert("VL_OPEN_STORAGE", "true");
     env.insert("VL_OPEN_SETTINGS", "1");
-    EXPECT_EQ(parseLaunchRequests(env), (LaunchRequests{true, false, true}));
+    EXPECT_EQ(parseLaunchRequests(env), (LaunchRequests{true, false, true, {}}));
 
     for (const char* value : {"true", "yes", " 1", "1 ", "01", "2", "", "TRUE"}) {
         QProcessEnvironment e;
@@ -22,5 +22,11 @@ TEST(LaunchRequests, OnlyTheExactValueOneOpensAWindow) {
     }
     QProcessEnvironment storage;
     storage.insert("VL_OPEN_STORAGE", "1");
-    EXPECT_EQ(parseLaunchRequests(storage), (LaunchRequests{false, true, false}));
+    EXPECT_EQ(parseLaunchRequests(storage), (LaunchRequests{false, true, false, {}}));
+}
+
+TEST(LaunchRequests, AnAnalysisWindowIsNamedByItsMetric) {
+    QProcessEnvironment env;
+    env.insert("VL_OPEN_ANALYSIS", "network");
+    EXPECT_EQ(parseLaunchRequests(env).openAnalysis, "network");
 }

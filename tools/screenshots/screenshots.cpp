@@ -32,6 +32,12 @@ class NoSource : public SnapshotSource {
     Snapshot tick(const std::function<bool()>&) override { return {}; }
 };
 
+// Traffic comes only from what the picture publishes by hand.
+class NoTraffic : public platform::NetProcSource {
+  public:
+    std::optional<std::vector<ProcNet>> measure(const platform::Interrupt::Token&) override { return std::nullopt; }
+};
+
 Snapshot calm() {
     Snapshot s;
     s.cpuTotal = 12.3;
@@ -239,6 +245,20 @@ int main(int argc, char** argv) {
             view.pickTime(start + std::chrono::seconds(250));
             ok &= save(view.grab().toImage(),
                        QStringLiteral("%1/analysis-cpu-moment-%2.png").arg(dir, QLatin1String(language)));
+        }
+        for (const char* language : {"en", "ko"}) {
+            Localizer::shared().apply(QString::fromLatin1(language));
+            AnalysisView::Services quiet;
+            quiet.detail.describe = [](const QString&, QObject*, std::function<void(std::optional<QString>)>) {};
+            quiet.netMonitor = std::make_unique<NetProcMonitor>(std::make_unique<NoTraffic>());
+            NetProcMonitor* net = quiet.netMonitor.get();
+            AnalysisView view(history, AnalysisKind::network, std::move(quiet));
+            view.resize(1040, 720);
+            net->publish(std::vector<ProcNet>{{4101, "cc1plus", 0, 0}, {2210, "Web Content", 2'400'000, 310'000},
+                                              {5120, "git-remote-https", 880'000, 42'000}});
+            net->publish(std::vector<ProcNet>{{2210, "Web Content", 650'000, 90'000}, {880, "pipewire", 30'000, 0}});
+            ok &= save(view.grab().toImage(),
+                       QStringLiteral("%1/analysis-network-%2.png").arg(dir, QLatin1String(language)));
         }
         Localizer::shared().apply(QStringLiteral("en"));
     }

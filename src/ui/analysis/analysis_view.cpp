@@ -192,6 +192,7 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
 
     chart_ = new TimeChart(this, MetricsFeed::historyRetentionSeconds);
     chart_->setFixedHeight(76);
+    chart_->setMinimumTop(0.01);  // MB/s for rates: a quiet link still shows its shape
     connect(chart_, &TimeChart::timeClicked, this, &AnalysisView::pickTime);
     root->addWidget(chart_);
     hint_ = new QLabel;
@@ -224,7 +225,7 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
     empty_ = new QLabel;
     empty_->setAlignment(Qt::AlignCenter);
     empty_->setWordWrap(true);
-    left->addWidget(empty_);
+    left->addWidget(empty_, 1);
     split->addLayout(left, 3);
 
     detail_ = new AnalysisDetailPane(feed_, kind, std::move(services_.detail));
@@ -247,10 +248,8 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
     connect(&feed_, &MetricsFeed::currentChanged, this, [this] {
         if (isVisible()) refresh();
     });
-    if (services_.netMonitor)
-        connect(services_.netMonitor.get(), &NetProcMonitor::changed, this, [this] {
-            if (isVisible()) refresh();
-        });
+    // The monitor runs only while the window shows, so each of its results is worth showing.
+    if (services_.netMonitor) connect(services_.netMonitor.get(), &NetProcMonitor::changed, this, &AnalysisView::refresh);
     connect(&Localizer::shared(), &Localizer::languageChanged, this, [this] {
         retranslate();
         refresh();

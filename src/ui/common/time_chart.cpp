@@ -34,6 +34,12 @@ void TimeChart::setMarker(std::optional<TimePoint> at) {
     update();
 }
 
+void TimeChart::setMinimumTop(double top) {
+    if (std::isfinite(top) && top > 0) minimumTop_ = top;
+    updateRange();
+    update();
+}
+
 void TimeChart::setValueText(std::function<QString(double)> format) {
     if (format) valueText_ = std::move(format);
 }
@@ -55,7 +61,7 @@ void TimeChart::updateRange() {
         for (const MetricPoint& p : s.points)
             if (std::isfinite(p.value)) top = std::max(top, p.value);
     }
-    autoMaxY_ = niceCeiling(top);
+    autoMaxY_ = niceCeiling(top, minimumTop_);
     if (!any) return;
     const bool wasFollowing = view_.following();
     view_.setDataRange(oldest, newest);

@@ -32,6 +32,9 @@ class TimeChart : public QWidget {
     const std::vector<Series>& series() const { return series_; }
     // A fixed top (100 for percentages); none scales to the data.
     void setMaxY(std::optional<double> maxY);
+    // The least top an automatic scale takes (1 unless set), so a quiet series is not
+    // stretched to fill the chart.
+    void setMinimumTop(double top);
     double effectiveMaxY() const;
     // How a value under the cursor is written ("42%", "3.1 MB/s").
     void setValueText(std::function<QString(double)> format);
@@ -74,6 +77,7 @@ class TimeChart : public QWidget {
     std::vector<Series> series_;
     std::optional<double> fixedMaxY_;
     double autoMaxY_ = 1;
+    double minimumTop_ = 1;
     std::function<QString(double)> valueText_;
     std::optional<double> hoverX_;
     std::optional<double> dragX_;

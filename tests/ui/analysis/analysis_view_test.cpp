@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace velmora;
 
@@ -259,4 +261,23 @@ TEST_F(Analysis, AProcessTreeIsAdvisedAsAWholeAndEndedChildrenFirst) {
     EXPECT_EQ(asked[0].names, (QStringList{"cc1", "as", "make"}));
     EXPECT_EQ(signalled, (std::vector<std::pair<int32_t, int>>{{51, SIGTERM}, {52, SIGTERM}, {50, SIGTERM}}));
     EXPECT_EQ(view.killResult(), Localizer::shared().t("killSent", 3));
+}
+
+TEST_F(Analysis, QuittingARealProcessEndsIt) {
+    test::ForkedChild child([] {
+        for (;;)
+            pause();
+    });
+    ASSERT_TRUE(child.started());
+    publishAt(0, {proc(child.pid(), "sleeper", 50)});
+    AnalysisView::Services s = services();
+    s.control.reset();  // the real signals
+    AnalysisView view(engine, AnalysisKind::cpu, std::move(s));
+    view.show();
+    view.requestKill(child.pid(), false);
+    ASSERT_EQ(asked.size(), 1u);
+    const int status = child.reap();
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_EQ(view.killResult(), Localizer::shared().t("killSent", 1));
 }
