@@ -10,6 +10,7 @@
 #include "samplers/samplers.h"
 #include "ui/analysis/analysis_view.h"
 #include "ui/settings/settings_view.h"
+#include "ui/storage/storage_view.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -46,6 +47,8 @@ AppDelegate::AppDelegate(Options options, QObject* parent)
     connect(&settings_, &AppSettings::languageChanged, &loc_, &Localizer::apply);
     connect(&windows_, &WindowManager::factoriesChanged, this, &AppDelegate::refreshButtons);
     windows_.setFactory(WindowKind::settings, [this] { return makeSettingsView(); });
+    windows_.setFactory(WindowKind::storage,
+                        [this] { return new StorageView(settings_, loc_, StorageView::systemSources()); });
 }
 
 QWidget* AppDelegate::makeSettingsView() {

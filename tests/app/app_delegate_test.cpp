@@ -221,7 +221,7 @@ TEST_F(Delegate, WindowButtonsAppearWithTheirWindows) {
     PopoverView* view = d.tray().popover()->view();
     EXPECT_TRUE(view->button(PopoverView::Button::expand)->isHidden());
     EXPECT_FALSE(view->button(PopoverView::Button::settings)->isHidden()) << "the settings window is built in";
-    EXPECT_TRUE(view->button(PopoverView::Button::storage)->isHidden());
+    EXPECT_FALSE(view->button(PopoverView::Button::storage)->isHidden()) << "the storage window is built in";
     EXPECT_FALSE(view->button(PopoverView::Button::quit)->isHidden());
     int made = 0;
     d.windows().setFactory(WindowKind::dashboard, plainWindow(&made));

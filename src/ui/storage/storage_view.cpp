@@ -1,0 +1,468 @@
+#include "ui/storage/storage_view.h"
+
+#include "core/localizer.h"
+#include "core/settings.h"
+#include "inspect/process_actions.h"
+#include "ui/common/symbols.h"
+#include "ui/common/system_colors.h"
+#include "ui/common/view_fonts.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QToolButton>
+
+namespace velmora {
+
+namespace {
+
+constexpr int kSymbolPx = 14;
+constexpr int kDotPx = 8;
+
+// One line of text cut in the middle when the row is narrower than the text.
+class ElidedLabel : public QLabel {
+  public:
+    explicit ElidedLabel(QWidget* parent = nullptr) : QLabel(parent) {
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setPen(palette().color(foregroundRole()));
+        const QRect r = contentsRect();
+        p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, fontMetrics().elidedText(text(), Qt::ElideMiddle, r.width()));
+    }
+};
+
+QFrame* divider(QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+QToolButton* symbolButton(const QString& symbol, QWidget* parent) {
+    auto* b = new QToolButton(parent);
+    b->setAutoRaise(true);
+    b->setIcon(Symbols::icon(symbol));
+    b->setIconSize(QSize(kSymbolPx + 2, kSymbolPx + 2));
+    b->setCursor(Qt::PointingHandCursor);
+    return b;
+}
+
+QProgressBar* busyIndicator(QWidget* parent) {
+    auto* bar = new QProgressBar(parent);
+    bar->setRange(0, 0);
+    bar->setTextVisible(false);
+    bar->setFixedSize(48, 6);
+    bar->hide();
+    return bar;
+}
+
+QLabel* captionLabel(QWidget* parent, bool smallest = false) {
+    auto* l = new QLabel(parent);
+    l->setFont(smallest ? ViewFonts::caption2(l->font()) : ViewFonts::caption(l->font()));
+    return l;
+}
+
+void tint(QWidget* w, const QColor& color) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, color);
+    pal.setColor(QPalette::ButtonText, color);
+    w->setPalette(pal);
+}
+
+QPixmap dot(const QColor& color, qreal dpr) {
+    QPixmap pm(QSize(kDotPx, kDotPx) * dpr);
+    pm.setDevicePixelRatio(dpr);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(color);
+    p.drawEllipse(QRectF(0, 0, kDotPx, kDotPx));
+    return pm;
+}
+
+QWidget* scrolling(QWidget* content, QWidget* parent) {
+    auto* area = new QScrollArea(parent);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidget(content);
+    return area;
+}
+
+}  // namespace
+
+// One service: state dot, label over status text, then its lock or its Stop or Start button.
+class ServiceRow : public QWidget {
+  public:
+    ServiceRow(QWidget* parent, std::function<void(ServiceRowSpec::Control)> act) : QWidget(parent) {
+        auto* outer = new QVBoxLayout(this);
+        outer->setContentsMargins(0, 0, 0, 0);
+        outer->setSpacing(4);
+        auto* line = new QHBoxLayout;
+        line->setSpacing(8);
+        dot_ = new QLabel(this);
+        dot_->setFixedSize(kDotPx, kDotPx);
+        auto* texts = new QVBoxLayout;
+        texts->setSpacing(1);
+        label_ = new ElidedLabel(this);
+        status_ = captionLabel(this, true);
+        tint(status_, SystemColor::secondary(palette()));
+        texts->addWidget(label_);
+        texts->addWidget(status_);
+        lock_ = new QLabel(this);
+        lock_->setObjectName(QStringLiteral("lock"));
+        lock_->setPixmap(Symbols::pixmap(QStringLiteral("lock.fill"), kSymbolPx, SystemColor::secondary(palette()),
+                                         devicePixelRatioF()));
+        stop_ = new QPushButton(this);
+        stop_->setObjectName(QStringLiteral("stop"));
+        start_ = new QPushButton(this);
+        start_->setObjectName(QStringLiteral("start"));
+        connect(stop_, &QPushButton::clicked, this, [act] { act(ServiceRowSpec::Control::stop); });
+        connect(start_, &QPushButton::clicked, this, [act] { act(ServiceRowSpec::Control::start); });
+        line->addWidget(dot_);
+        line->addLayout(texts, 1);
+        line->addWidget(lock_);
+        line->addWidget(stop_);
+        line->addWidget(start_);
+        outer->addLayout(line);
+        outer->addWidget(divider(this));
+    }
+
+    void apply(const ServiceRowSpec& spec, const Localizer& loc) {
+        using Control = ServiceRowSpec::Control;
+        const QColor idle = [&] {
+            QColor c = SystemColor::secondary(palette());
+            c.setAlphaF(0.35f);
+            return c;
+        }();
+        if (running_ != spec.running || dot_->pixmap().isNull()) {
+            running_ = spec.running;
+            dot_->setPixmap(dot(spec.running ? SystemColor::green() : idle, devicePixelRatioF()));
+        }
+        label_->setText(spec.label);
+        label_->setToolTip(spec.label);
+        status_->setText(spec.status);
+        lock_->setVisible(spec.control == Control::locked);
+        lock_->setToolTip(loc.t(VL_KEY("stgServiceProtected")));
+        stop_->setVisible(spec.control == Control::stop);
+        stop_->setText(loc.t(VL_KEY("actStop")));
+        start_->setVisible(spec.control == Control::start);
+        start_->setText(loc.t(VL_KEY("actStart")));
+        if (spec.stopIsRed)
+            tint(stop_, SystemColor::red());
+        else
+            stop_->setPalette(QPalette());
+    }
+
+  private:
+    QLabel* dot_;
+    ElidedLabel* label_;
+    QLabel* status_;
+    QLabel* lock_;
+    QPushButton* stop_;
+    QPushButton* start_;
+    bool running_ = false;
+};
+
+// One startup item: name over kind and path, then reveal and remove where they apply.
+class StartupRow : public QWidget {
+  public:
+    StartupRow(QWidget* parent, std::function<void()> reveal, std::function<void()> remove) : QWidget(parent) {
+        auto* outer = new QVBoxLayout(this);
+        outer->setContentsMargins(0, 0, 0, 0);
+        outer->setSpacing(4);
+        auto* line = new QHBoxLayout;
+        auto* texts = new QVBoxLayout;
+        texts->setSpacing(1);
+        name_ = new ElidedLabel(this);
+        detail_ = new ElidedLabel(this);
+        detail_->setFont(ViewFonts::caption2(detail_->font()));
+        tint(detail_, SystemColor::secondary(palette()));
+        texts->addWidget(name_);
+        texts->addWidget(detail_);
+        reveal_ = symbolButton(QStringLiteral("folder"), this);
+        reveal_->setObjectName(QStringLiteral("reveal"));
+        remove_ = symbolButton(QStringLiteral("minus.circle"), this);
+        remove_->setObjectName(QStringLiteral("remove"));
+        remove_->setIcon(QIcon(Symbols::pixmap(QStringLiteral("minus.circle"), kSymbolPx + 2, SystemColor::red(),
+                                               devicePixelRatioF())));
+        connect(reveal_, &QToolButton::clicked, this, std::move(reveal));
+        connect(remove_, &QToolButton::clicked, this, std::move(remove));
+        line->addLayout(texts, 1);
+        line->addWidget(reveal_);
+        line->addWidget(remove_);
+        outer->addLayout(line);
+        outer->addWidget(divider(this));
+    }
+
+    void apply(const StartupRowSpec& spec, const Localizer& loc) {
+        name_->setText(spec.name);
+        detail_->setText(spec.detail);
+        detail_->setToolTip(spec.path);
+        reveal_->setVisible(spec.revealable);
+        reveal_->setToolTip(loc.t(VL_KEY("stgReveal")));
+        remove_->setVisible(spec.removable);
+        remove_->setToolTip(loc.t(VL_KEY("stgRemoveLogin")));
+    }
+
+  private:
+    ElidedLabel* name_;
+    ElidedLabel* detail_;
+    QToolButton* reveal_;
+    QToolButton* remove_;
+};
+
+StorageView::Sources StorageView::systemSources() {
+    return {makeSystemStartupSource(), makeSystemServiceManager(),
+            [](const QString& path) { ProcessActions().revealInFinder(path); }};
+}
+
+StorageView::StorageView(AppSettings& settings, Localizer& loc, Sources sources, QWidget* parent)
+    : QWidget(parent),
+      settings_(settings),
+      loc_(loc),
+      reveal_(std::move(sources.reveal)),
+      startup_(new StartupService(std::move(sources.startup), this)),
+      services_(new ServicesService(std::move(sources.services), this)) {
+    setMinimumSize(580, 500);
+    build();
+    retranslate();
+    refreshStartup();
+    refreshServices();
+    connect(startup_, &StartupService::changed, this, &StorageView::refreshStartup);
+    connect(services_, &ServicesService::changed, this, &StorageView::refreshServices);
+    connect(&settings_, &AppSettings::aggressiveServiceStopChanged, this, &StorageView::refreshServices);
+    connect(&loc_, &Localizer::languageChanged, this, [this] {
+        retranslate();
+        refreshStartup();
+        refreshServices();
+    });
+}
+
+StorageView::~StorageView() = default;
+
+void StorageView::build() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    tabs_ = new QTabBar(this);
+    tabs_->setExpanding(false);
+    tabs_->setDrawBase(false);
+    tabs_->addTab(QString());
+    tabs_->addTab(QString());
+    auto* tabRow = new QHBoxLayout;
+    tabRow->setContentsMargins(12, 10, 12, 10);
+    tabRow->addStretch();
+    tabRow->addWidget(tabs_);
+    tabRow->addStretch();
+    layout->addLayout(tabRow);
+    layout->addWidget(divider(this));
+    stack_ = new QStackedWidget(this);
+    stack_->addWidget(scrolling(buildStartup(), stack_));
+    stack_->addWidget(scrolling(buildServices(), stack_));
+    layout->addWidget(stack_, 1);
+    connect(tabs_, &QTabBar::currentChanged, this,
+            [this](int index) { setSection(index == 1 ? Section::services : Section::startup); });
+}
+
+QWidget* StorageView::buildStartup() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(16, 12, 16, 12);
+    layout->setSpacing(8);
+    auto* header = new QHBoxLayout;
+    startupTitle_ = new QLabel(page);
+    startupTitle_->setFont(ViewFonts::headline(startupTitle_->font()));
+    startupBusy_ = busyIndicator(page);
+    startupRefresh_ = symbolButton(QStringLiteral("arrow.clockwise"), page);
+    connect(startupRefresh_, &QToolButton::clicked, this, [this] { startup_->scan(loc_.language()); });
+    header->addWidget(startupTitle_);
+    header->addStretch();
+    header->addWidget(startupBusy_);
+    header->addWidget(startupRefresh_);
+    layout->addLayout(header);
+    startupNote_ = captionLabel(page);
+    startupNote_->setWordWrap(true);
+    tint(startupNote_, SystemColor::orange());
+    layout->addWidget(startupNote_);
+    startupRows_ = new QVBoxLayout;
+    startupRows_->setSpacing(6);
+    layout->addLayout(startupRows_);
+    startupEmpty_ = captionLabel(page);
+    layout->addWidget(startupEmpty_);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* StorageView::buildServices() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(16, 12, 16, 12);
+    layout->setSpacing(8);
+    auto* header = new QHBoxLayout;
+    servicesTitle_ = new QLabel(page);
+    servicesTitle_->setFont(ViewFonts::headline(servicesTitle_->font()));
+    servicesBusy_ = busyIndicator(page);
+    servicesRefresh_ = symbolButton(QStringLiteral("arrow.clockwise"), page);
+    connect(servicesRefresh_, &QToolButton::clicked, services_, &ServicesService::scan);
+    header->addWidget(servicesTitle_);
+    header->addStretch();
+    header->addWidget(servicesBusy_);
+    header->addWidget(servicesRefresh_);
+    layout->addLayout(header);
+    searchField_ = new QLineEdit(page);
+    searchField_->setClearButtonEnabled(true);
+    connect(searchField_, &QLineEdit::textChanged, this, &StorageView::setServiceSearch);
+    layout->addWidget(searchField_);
+    auto* status = new QHBoxLayout;
+    countLine_ = captionLabel(page);
+    tint(countLine_, SystemColor::secondary(palette()));
+    modeIcon_ = new QLabel(page);
+    modeText_ = captionLabel(page);
+    status->addWidget(countLine_);
+    status->addStretch();
+    status->addWidget(modeIcon_);
+    status->addWidget(modeText_);
+    layout->addLayout(status);
+    unreachable_ = captionLabel(page);
+    unreachable_->setWordWrap(true);
+    layout->addWidget(unreachable_);
+    serviceRows_ = new QVBoxLayout;
+    serviceRows_->setSpacing(6);
+    layout->addLayout(serviceRows_);
+    moreLine_ = captionLabel(page);
+    tint(moreLine_, SystemColor::secondary(palette()));
+    layout->addWidget(moreLine_);
+    layout->addStretch();
+    return page;
+}
+
+void StorageView::retranslate() {
+    tabs_->setTabText(0, loc_.t(VL_KEY("stgTabStartup")));
+    tabs_->setTabText(1, loc_.t(VL_KEY("stgTabServices")));
+    startupTitle_->setText(loc_.t(VL_KEY("stgLoginStart")));
+    startupRefresh_->setToolTip(loc_.t(VL_KEY("stgRefresh")));
+    startupEmpty_->setText(loc_.t(VL_KEY("stgNoStartup")));
+    startupNote_->setText(loc_.t(VL_KEY("stgPermissionNote")));
+    servicesTitle_->setText(loc_.t(VL_KEY("stgServicesTitle")));
+    servicesRefresh_->setToolTip(loc_.t(VL_KEY("stgRefresh")));
+    searchField_->setPlaceholderText(loc_.t(VL_KEY("stgSearch")));
+    unreachable_->setText(loc_.t(VL_KEY("stgServicesUnreachable")));
+    const QString note = loc_.t(VL_KEY("setServiceStopNote"));
+    modeIcon_->setToolTip(note);
+    modeText_->setToolTip(note);
+}
+
+void StorageView::setSection(Section section) {
+    if (section_ != section) {
+        section_ = section;
+        const QSignalBlocker quiet(tabs_);
+        tabs_->setCurrentIndex(section == Section::services ? 1 : 0);
+        stack_->setCurrentIndex(tabs_->currentIndex());
+    }
+    if (isVisible()) sectionShown();
+}
+
+void StorageView::setServiceSearch(const QString& text) {
+    if (search_ == text) return;
+    search_ = text;
+    if (searchField_->text() != text) searchField_->setText(text);
+    refreshServices();
+}
+
+void StorageView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    sectionShown();
+}
+
+void StorageView::sectionShown() {
+    if (section_ == Section::startup && startup_->items().empty() && !startup_->loading())
+        startup_->scan(loc_.language());
+    if (section_ == Section::services && services_->items().empty() && !services_->loading()) services_->scan();
+}
+
+QWidget* StorageView::serviceRow(size_t i) const {
+    return i < servicesShown_.rows.size() ? servicePool_[i] : nullptr;
+}
+
+QWidget* StorageView::startupRow(size_t i) const {
+    return i < startupShown_.size() ? startupPool_[i] : nullptr;
+}
+
+void StorageView::refreshStartup() {
+    startupShown_ = presentStartup(startup_->items(), loc_);
+    startupBusy_->setVisible(startup_->loading());
+    startupNote_->setVisible(startup_->needsPermission());
+    startupEmpty_->setVisible(startupShown_.empty() && !startup_->loading());
+    while (startupPool_.size() < startupShown_.size()) {
+        const size_t i = startupPool_.size();
+        auto* row = new StartupRow(
+            startupRows_->parentWidget(),
+            [this, i] {
+                if (i < startupShown_.size() && startupShown_[i].revealable && reveal_) reveal_(startupShown_[i].path);
+            },
+            [this, i] {
+                if (i < startup_->items().size() && i < startupShown_.size() && startupShown_[i].removable)
+                    startup_->removeLoginItem(startup_->items()[i], loc_.language());
+            });
+        startupRows_->addWidget(row);
+        startupPool_.push_back(row);
+    }
+    for (size_t i = 0; i < startupPool_.size(); ++i) {
+        if (i < startupShown_.size()) startupPool_[i]->apply(startupShown_[i], loc_);
+        startupPool_[i]->setVisible(i < startupShown_.size());
+    }
+}
+
+void StorageView::refreshServices() {
+    const bool aggressive = settings_.aggressiveServiceStop();
+    servicesShown_ = presentServices(services_->items(), search_, aggressive, services_->reachable(), loc_);
+    const ServicesPresentation& p = servicesShown_;
+    servicesBusy_->setVisible(services_->loading());
+    countLine_->setText(p.countLine);
+    const QColor modeColor = aggressive ? SystemColor::orange() : SystemColor::secondary(palette());
+    modeIcon_->setPixmap(Symbols::pixmap(aggressive ? QStringLiteral("exclamationmark.triangle.fill")
+                                                    : QStringLiteral("lock.shield"),
+                                         12, modeColor, devicePixelRatioF()));
+    modeText_->setText(p.modeText);
+    tint(modeText_, modeColor);
+    unreachable_->setVisible(p.unreachable);
+    moreLine_->setText(p.moreLine);
+    moreLine_->setVisible(!p.moreLine.isEmpty());
+
+    // Rows are kept and refilled, so typing in the search field creates no widgets.
+    while (servicePool_.size() < p.rows.size()) {
+        const size_t i = servicePool_.size();
+        auto* row = new ServiceRow(serviceRows_->parentWidget(), [this, i](ServiceRowSpec::Control control) {
+            if (i >= servicesShown_.rows.size()) return;
+            const ServiceRowSpec& spec = servicesShown_.rows[i];
+            if (spec.control != control) return;  // the row changed under the click
+            if (control == ServiceRowSpec::Control::stop)
+                services_->stop(spec.label, settings_.aggressiveServiceStop());
+            else if (control == ServiceRowSpec::Control::start)
+                services_->start(spec.label);
+        });
+        serviceRows_->addWidget(row);
+        servicePool_.push_back(row);
+    }
+    for (size_t i = 0; i < servicePool_.size(); ++i) {
+        if (i < p.rows.size()) servicePool_[i]->apply(p.rows[i], loc_);
+        servicePool_[i]->setVisible(i < p.rows.size());
+    }
+}
+
+}  // namespace velmora
