@@ -10,6 +10,7 @@
 #include "ui/popover/popover_view.h"
 #include "ui/settings/bug_report_sheet.h"
 #include "ui/settings/settings_view.h"
+#include "ui/storage/storage_view.h"
 
 #include <QApplication>
 #include <QDir>
@@ -97,6 +98,41 @@ Snapshot critical() {
     s.processesMeasured = true;
     return s;
 }
+
+// Made-up services and startup items for the storage window.
+class SampleServices : public platform::ServiceManager {
+  public:
+    std::optional<std::vector<ServiceItem>> list() override {
+        return std::vector<ServiceItem>{
+            {"pipewire.service", 1412, 0, true},
+            {"syncthing.service", 2210, 0, false},
+            {"dbus.service", 1180, 0, true},
+            {"backup-nightly.service", std::nullopt, 3, false},
+            {"velmora-powerd.service", 977, 0, false},
+            {"gpg-agent.service", std::nullopt, 0, true},
+            {"a-service-with-a-rather-long-name-that-the-row-cuts-in-the-middle@instance.service", std::nullopt, 0,
+             false},
+            {"xdg-desktop-portal.service", 1530, 0, true},
+        };
+    }
+    void stop(const QString&) override {}
+    void kill(const QString&) override {}
+    void start(const QString&) override {}
+};
+
+class SampleStartup : public StartupSource {
+  public:
+    StartupScan scan(const QString&) override {
+        const QString login = QString::fromUtf8(StartupItem::loginItemKind);
+        const QString agent = QString::fromUtf8(StartupItem::launchAgentKind);
+        return {{{"Nextcloud", "/home/ana/.config/autostart/com.nextcloud.desktopclient.nextcloud.desktop", login},
+                 {"Print Queue Applet", "/etc/xdg/autostart/print-applet.desktop", login},
+                 {"Clipboard", "", login},
+                 {"syncthing.service", "/home/ana/.config/systemd/user/syncthing.service", agent}},
+                false};
+    }
+    void removeLoginItem(const StartupItem&) override {}
+};
 
 bool save(const QImage& image, const QString& path) {
     const bool ok = image.save(path);
@@ -195,6 +231,31 @@ int main(int argc, char** argv) {
         ok &= save(sheet.grab().toImage(),
                    QStringLiteral("%1/report-saved-%2.png").arg(dir, QLatin1String(language)));
     }
+    // The storage window's two sections, in the safe and the aggressive stop mode.
+    for (const char* language : {"en", "ko"}) {
+        loc.apply(QString::fromLatin1(language));
+        for (bool aggressive : {false, true}) {
+            settings.setAggressiveServiceStop(aggressive);
+            StorageView view(settings, loc, {std::make_unique<SampleStartup>(), std::make_shared<SampleServices>(), {}});
+            view.resize(620, 560);
+            view.show();
+            for (auto section : {StorageView::Section::startup, StorageView::Section::services}) {
+                view.setSection(section);
+                QElapsedTimer waited;
+                waited.start();
+                while ((view.startup().loading() || view.services().loading()) &&
+                       waited.elapsed() < 5000)
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+                if (section == StorageView::Section::startup && aggressive) continue;  // same as safe
+                const QString name = section == StorageView::Section::startup
+                                         ? QStringLiteral("startup")
+                                         : (aggressive ? QStringLiteral("services-aggressive") : QStringLiteral("services"));
+                ok &= save(view.grab().toImage(),
+                           QStringLiteral("%1/storage-%2-%3.png").arg(dir, name, QLatin1String(language)));
+            }
+        }
+    }
+    settings.setAggressiveServiceStop(false);
 
     // A history that climbs and falls, then the metric's current value.
     std::deque<Snapshot> history;

@@ -6,6 +6,7 @@
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
+#include "ui/storage/service_list.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -24,7 +25,6 @@ namespace velmora {
 namespace {
 
 constexpr int kSymbolPx = 14;
-constexpr int kDotPx = 8;
 
 // One line of text cut in the middle when the row is narrower than the text.
 class ElidedLabel : public QLabel {
@@ -51,10 +51,10 @@ QFrame* divider(QWidget* parent) {
     return line;
 }
 
-QToolButton* symbolButton(const QString& symbol, QWidget* parent) {
+QToolButton* symbolButton(const QIcon& icon, QWidget* parent) {
     auto* b = new QToolButton(parent);
     b->setAutoRaise(true);
-    b->setIcon(Symbols::icon(symbol));
+    b->setIcon(icon);
     b->setIconSize(QSize(kSymbolPx + 2, kSymbolPx + 2));
     b->setCursor(Qt::PointingHandCursor);
     return b;
@@ -82,18 +82,6 @@ void tint(QWidget* w, const QColor& color) {
     w->setPalette(pal);
 }
 
-QPixmap dot(const QColor& color, qreal dpr) {
-    QPixmap pm(QSize(kDotPx, kDotPx) * dpr);
-    pm.setDevicePixelRatio(dpr);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::NoPen);
-    p.setBrush(color);
-    p.drawEllipse(QRectF(0, 0, kDotPx, kDotPx));
-    return pm;
-}
-
 QWidget* scrolling(QWidget* content, QWidget* parent) {
     auto* area = new QScrollArea(parent);
     area->setWidgetResizable(true);
@@ -105,83 +93,16 @@ QWidget* scrolling(QWidget* content, QWidget* parent) {
 
 }  // namespace
 
-// One service: state dot, label over status text, then its lock or its Stop or Start button.
-class ServiceRow : public QWidget {
-  public:
-    ServiceRow(QWidget* parent, std::function<void(ServiceRowSpec::Control)> act) : QWidget(parent) {
-        auto* outer = new QVBoxLayout(this);
-        outer->setContentsMargins(0, 0, 0, 0);
-        outer->setSpacing(4);
-        auto* line = new QHBoxLayout;
-        line->setSpacing(8);
-        dot_ = new QLabel(this);
-        dot_->setFixedSize(kDotPx, kDotPx);
-        auto* texts = new QVBoxLayout;
-        texts->setSpacing(1);
-        label_ = new ElidedLabel(this);
-        status_ = captionLabel(this, true);
-        tint(status_, SystemColor::secondary(palette()));
-        texts->addWidget(label_);
-        texts->addWidget(status_);
-        lock_ = new QLabel(this);
-        lock_->setObjectName(QStringLiteral("lock"));
-        lock_->setPixmap(Symbols::pixmap(QStringLiteral("lock.fill"), kSymbolPx, SystemColor::secondary(palette()),
-                                         devicePixelRatioF()));
-        stop_ = new QPushButton(this);
-        stop_->setObjectName(QStringLiteral("stop"));
-        start_ = new QPushButton(this);
-        start_->setObjectName(QStringLiteral("start"));
-        connect(stop_, &QPushButton::clicked, this, [act] { act(ServiceRowSpec::Control::stop); });
-        connect(start_, &QPushButton::clicked, this, [act] { act(ServiceRowSpec::Control::start); });
-        line->addWidget(dot_);
-        line->addLayout(texts, 1);
-        line->addWidget(lock_);
-        line->addWidget(stop_);
-        line->addWidget(start_);
-        outer->addLayout(line);
-        outer->addWidget(divider(this));
-    }
-
-    void apply(const ServiceRowSpec& spec, const Localizer& loc) {
-        using Control = ServiceRowSpec::Control;
-        const QColor idle = [&] {
-            QColor c = SystemColor::secondary(palette());
-            c.setAlphaF(0.35f);
-            return c;
-        }();
-        if (running_ != spec.running || dot_->pixmap().isNull()) {
-            running_ = spec.running;
-            dot_->setPixmap(dot(spec.running ? SystemColor::green() : idle, devicePixelRatioF()));
-        }
-        label_->setText(spec.label);
-        label_->setToolTip(spec.label);
-        status_->setText(spec.status);
-        lock_->setVisible(spec.control == Control::locked);
-        lock_->setToolTip(loc.t(VL_KEY("stgServiceProtected")));
-        stop_->setVisible(spec.control == Control::stop);
-        stop_->setText(loc.t(VL_KEY("actStop")));
-        start_->setVisible(spec.control == Control::start);
-        start_->setText(loc.t(VL_KEY("actStart")));
-        if (spec.stopIsRed)
-            tint(stop_, SystemColor::red());
-        else
-            stop_->setPalette(QPalette());
-    }
-
-  private:
-    QLabel* dot_;
-    ElidedLabel* label_;
-    QLabel* status_;
-    QLabel* lock_;
-    QPushButton* stop_;
-    QPushButton* start_;
-    bool running_ = false;
+// Drawn once per window and shared by its rows.
+struct RowArt {
+    QIcon reveal, remove;
 };
 
 // One startup item: name over kind and path, then reveal and remove where they apply.
 class StartupRow : public QWidget {
   public:
-    StartupRow(QWidget* parent, std::function<void()> reveal, std::function<void()> remove) : QWidget(parent) {
+    StartupRow(QWidget* parent, const RowArt& art, std::function<void()> reveal, std::function<void()> remove)
+        : QWidget(parent) {
         auto* outer = new QVBoxLayout(this);
         outer->setContentsMargins(0, 0, 0, 0);
         outer->setSpacing(4);
@@ -194,12 +115,10 @@ class StartupRow : public QWidget {
         tint(detail_, SystemColor::secondary(palette()));
         texts->addWidget(name_);
         texts->addWidget(detail_);
-        reveal_ = symbolButton(QStringLiteral("folder"), this);
+        reveal_ = symbolButton(art.reveal, this);
         reveal_->setObjectName(QStringLiteral("reveal"));
-        remove_ = symbolButton(QStringLiteral("minus.circle"), this);
+        remove_ = symbolButton(art.remove, this);
         remove_->setObjectName(QStringLiteral("remove"));
-        remove_->setIcon(QIcon(Symbols::pixmap(QStringLiteral("minus.circle"), kSymbolPx + 2, SystemColor::red(),
-                                               devicePixelRatioF())));
         connect(reveal_, &QToolButton::clicked, this, std::move(reveal));
         connect(remove_, &QToolButton::clicked, this, std::move(remove));
         line->addLayout(texts, 1);
@@ -239,6 +158,10 @@ StorageView::StorageView(AppSettings& settings, Localizer& loc, Sources sources,
       startup_(new StartupService(std::move(sources.startup), this)),
       services_(new ServicesService(std::move(sources.services), this)) {
     setMinimumSize(580, 500);
+    art_ = std::make_unique<RowArt>();
+    const qreal dpr = devicePixelRatioF();
+    art_->reveal = Symbols::icon(QStringLiteral("folder"));
+    art_->remove = QIcon(Symbols::pixmap(QStringLiteral("minus.circle"), kSymbolPx + 2, SystemColor::red(), dpr));
     build();
     retranslate();
     refreshStartup();
@@ -273,7 +196,7 @@ void StorageView::build() {
     layout->addWidget(divider(this));
     stack_ = new QStackedWidget(this);
     stack_->addWidget(scrolling(buildStartup(), stack_));
-    stack_->addWidget(scrolling(buildServices(), stack_));
+    stack_->addWidget(buildServices());  // its list scrolls by itself
     layout->addWidget(stack_, 1);
     connect(tabs_, &QTabBar::currentChanged, this,
             [this](int index) { setSection(index == 1 ? Section::services : Section::startup); });
@@ -288,7 +211,7 @@ QWidget* StorageView::buildStartup() {
     startupTitle_ = new QLabel(page);
     startupTitle_->setFont(ViewFonts::headline(startupTitle_->font()));
     startupBusy_ = busyIndicator(page);
-    startupRefresh_ = symbolButton(QStringLiteral("arrow.clockwise"), page);
+    startupRefresh_ = symbolButton(Symbols::icon(QStringLiteral("arrow.clockwise")), page);
     connect(startupRefresh_, &QToolButton::clicked, this, [this] { startup_->scan(loc_.language()); });
     header->addWidget(startupTitle_);
     header->addStretch();
@@ -317,7 +240,7 @@ QWidget* StorageView::buildServices() {
     servicesTitle_ = new QLabel(page);
     servicesTitle_->setFont(ViewFonts::headline(servicesTitle_->font()));
     servicesBusy_ = busyIndicator(page);
-    servicesRefresh_ = symbolButton(QStringLiteral("arrow.clockwise"), page);
+    servicesRefresh_ = symbolButton(Symbols::icon(QStringLiteral("arrow.clockwise")), page);
     connect(servicesRefresh_, &QToolButton::clicked, services_, &ServicesService::scan);
     header->addWidget(servicesTitle_);
     header->addStretch();
@@ -341,13 +264,20 @@ QWidget* StorageView::buildServices() {
     unreachable_ = captionLabel(page);
     unreachable_->setWordWrap(true);
     layout->addWidget(unreachable_);
-    serviceRows_ = new QVBoxLayout;
-    serviceRows_->setSpacing(6);
-    layout->addLayout(serviceRows_);
+    serviceList_ = new ServiceList(loc_, page);
+    connect(serviceList_, &ServiceList::act, this, [this](size_t i, ServiceRowSpec::Control control) {
+        if (i >= servicesShown_.rows.size()) return;
+        const ServiceRowSpec& spec = servicesShown_.rows[i];
+        if (spec.control != control) return;  // the row changed under the click
+        if (control == ServiceRowSpec::Control::stop)
+            services_->stop(spec.label, settings_.aggressiveServiceStop());
+        else if (control == ServiceRowSpec::Control::start)
+            services_->start(spec.label);
+    });
+    layout->addWidget(serviceList_, 1);
     moreLine_ = captionLabel(page);
     tint(moreLine_, SystemColor::secondary(palette()));
     layout->addWidget(moreLine_);
-    layout->addStretch();
     return page;
 }
 
@@ -395,10 +325,6 @@ void StorageView::sectionShown() {
     if (section_ == Section::services && services_->items().empty() && !services_->loading()) services_->scan();
 }
 
-QWidget* StorageView::serviceRow(size_t i) const {
-    return i < servicesShown_.rows.size() ? servicePool_[i] : nullptr;
-}
-
 QWidget* StorageView::startupRow(size_t i) const {
     return i < startupShown_.size() ? startupPool_[i] : nullptr;
 }
@@ -411,7 +337,7 @@ void StorageView::refreshStartup() {
     while (startupPool_.size() < startupShown_.size()) {
         const size_t i = startupPool_.size();
         auto* row = new StartupRow(
-            startupRows_->parentWidget(),
+            startupRows_->parentWidget(), *art_,
             [this, i] {
                 if (i < startupShown_.size() && startupShown_[i].revealable && reveal_) reveal_(startupShown_[i].path);
             },
@@ -444,25 +370,7 @@ void StorageView::refreshServices() {
     moreLine_->setText(p.moreLine);
     moreLine_->setVisible(!p.moreLine.isEmpty());
 
-    // Rows are kept and refilled, so typing in the search field creates no widgets.
-    while (servicePool_.size() < p.rows.size()) {
-        const size_t i = servicePool_.size();
-        auto* row = new ServiceRow(serviceRows_->parentWidget(), [this, i](ServiceRowSpec::Control control) {
-            if (i >= servicesShown_.rows.size()) return;
-            const ServiceRowSpec& spec = servicesShown_.rows[i];
-            if (spec.control != control) return;  // the row changed under the click
-            if (control == ServiceRowSpec::Control::stop)
-                services_->stop(spec.label, settings_.aggressiveServiceStop());
-            else if (control == ServiceRowSpec::Control::start)
-                services_->start(spec.label);
-        });
-        serviceRows_->addWidget(row);
-        servicePool_.push_back(row);
-    }
-    for (size_t i = 0; i < servicePool_.size(); ++i) {
-        if (i < p.rows.size()) servicePool_[i]->apply(p.rows[i], loc_);
-        servicePool_[i]->setVisible(i < p.rows.size());
-    }
+    serviceList_->setRows(p.rows);
 }
 
 }  // namespace velmora

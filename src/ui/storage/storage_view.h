@@ -22,8 +22,9 @@ namespace velmora {
 
 class AppSettings;
 class Localizer;
-class ServiceRow;
+class ServiceList;
 class StartupRow;
+struct RowArt;
 
 // The maintenance window's content: what starts at login (reveal, remove) and the user's
 // background services (search, stop, start), in two sections. Lists change only when asked:
@@ -54,8 +55,8 @@ class StorageView : public QWidget {
     // What the sections show now.
     const ServicesPresentation& servicesShown() const { return servicesShown_; }
     const std::vector<StartupRowSpec>& startupShown() const { return startupShown_; }
-    // The widgets of the shown rows, for a look from outside (tests, screenshots).
-    QWidget* serviceRow(size_t i) const;
+    // The shown rows, for a look from outside (tests, screenshots).
+    ServiceList* serviceList() const { return serviceList_; }
     QWidget* startupRow(size_t i) const;
 
   protected:
@@ -99,8 +100,8 @@ class StorageView : public QWidget {
     QLabel* modeIcon_ = nullptr;
     QLabel* modeText_ = nullptr;
     QLabel* unreachable_ = nullptr;
-    QVBoxLayout* serviceRows_ = nullptr;
-    std::vector<ServiceRow*> servicePool_;
+    ServiceList* serviceList_ = nullptr;
+    std::unique_ptr<RowArt> art_;
     QLabel* moreLine_ = nullptr;
 };
 

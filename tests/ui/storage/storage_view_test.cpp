@@ -4,11 +4,13 @@
 
 #include "core/localizer.h"
 #include "core/settings.h"
+#include "ui/storage/service_list.h"
 
 #include "support/test_util.h"
 
+#include <QCoreApplication>
 #include <QLabel>
-#include <QPushButton>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QToolButton>
 
@@ -97,10 +99,27 @@ class Storage : public ::testing::Test {
     void showServices() {
         view->setSection(StorageView::Section::services);
         ASSERT_TRUE(test::waitUntil([&] { return !view->services().loading(); }));
+        QCoreApplication::processEvents();  // lays the list out
     }
     template <typename W>
     W* part(QWidget* row, const char* name) {
         return row ? row->findChild<W*>(QString::fromLatin1(name)) : nullptr;
+    }
+    // A click in the middle of a service row's Stop or Start button.
+    void clickControl(size_t row) {
+        ServiceList* list = view->serviceList();
+        const QRect r = list->controlRect(row);
+        ASSERT_FALSE(r.isEmpty()) << "row " << row << " is on screen";
+        const QPointF at = QRectF(r).center();
+        const QPointF global = list->viewport()->mapToGlobal(at);
+        QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(list->viewport(), &press);
+        QCoreApplication::sendEvent(list->viewport(), &release);
+    }
+    QImage controlImage(size_t row) {
+        ServiceList* list = view->serviceList();
+        return list->viewport()->grab(list->controlRect(row)).toImage();
     }
 
     QTemporaryDir dir;
@@ -159,51 +178,52 @@ TEST_F(Storage, AtMostThreeHundredRowsAndTheRestCounted) {
     EXPECT_EQ(p.rows.size(), 300u);
     EXPECT_EQ(p.moreLine, "150 more");
     EXPECT_EQ(p.countLine, "150 running · 450 shown");
-    EXPECT_NE(view->serviceRow(299), nullptr);
-    EXPECT_TRUE(view->serviceRow(299)->isVisible());
-    EXPECT_EQ(view->serviceRow(300), nullptr);
+    EXPECT_EQ(view->serviceList()->model()->rowCount(), 300);
+    EXPECT_EQ(view->serviceList()->rows().front().label, "svc000.service");
 
     view->setServiceSearch("svc44");  // svc440 .. svc449
     EXPECT_EQ(view->servicesShown().rows.size(), 10u);
     EXPECT_TRUE(view->servicesShown().moreLine.isEmpty());
-    int visibleRows = 0;
-    for (size_t i = 0; i < 300; ++i)
-        visibleRows += view->serviceRow(i) && view->serviceRow(i)->isVisible();
-    EXPECT_EQ(visibleRows, 10);
+    EXPECT_EQ(view->serviceList()->model()->rowCount(), 10);
+    EXPECT_EQ(view->servicesShown().countLine, "150 running · 10 shown");
 }
 
 TEST_F(Storage, SwitchingTheStopModeChangesLocksAndTintAtOnce) {
     open(std::vector<ServiceItem>{{"dbus.service", 7, 0, true}, {"mine.service", 8, 0, false}});
     showServices();
-    QWidget* system = view->serviceRow(0);
-    QWidget* mine = view->serviceRow(1);
-    ASSERT_TRUE(system && mine);
-    EXPECT_TRUE(part<QLabel>(system, "lock")->isVisible());
-    EXPECT_FALSE(part<QPushButton>(system, "stop")->isVisible());
-    EXPECT_TRUE(part<QPushButton>(mine, "stop")->isVisible());
-    const QColor plain = part<QPushButton>(mine, "stop")->palette().color(QPalette::ButtonText);
+    ServiceList* list = view->serviceList();
+    EXPECT_EQ(list->rows()[0].control, Control::locked);
+    EXPECT_EQ(list->rows()[1].control, Control::stop);
+    const QRect lock = list->controlRect(0);
+    const QImage plainStop = controlImage(1);
 
     settings.setAggressiveServiceStop(true);
-    EXPECT_FALSE(part<QLabel>(system, "lock")->isVisible());
-    EXPECT_TRUE(part<QPushButton>(system, "stop")->isVisible());
-    EXPECT_NE(part<QPushButton>(mine, "stop")->palette().color(QPalette::ButtonText), plain);
+    EXPECT_EQ(list->rows()[0].control, Control::stop);
+    EXPECT_GT(list->controlRect(0).width(), lock.width()) << "a button where the lock was";
+    QCoreApplication::processEvents();
+    EXPECT_NE(controlImage(1), plainStop) << "Stop is drawn red";
     EXPECT_EQ(view->servicesShown().modeText, "Forceful stop");
 
     settings.setAggressiveServiceStop(false);
-    EXPECT_TRUE(part<QLabel>(system, "lock")->isVisible());
-    EXPECT_EQ(part<QPushButton>(mine, "stop")->palette().color(QPalette::ButtonText), plain);
+    EXPECT_EQ(list->rows()[0].control, Control::locked);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(controlImage(1), plainStop);
 }
 
 TEST_F(Storage, StopAndStartButtonsReachTheManager) {
-    open(std::vector<ServiceItem>{{"a.service", 5, 0, false}, {"b.service", std::nullopt, 0, false}});
-    showServices();
-    part<QPushButton>(view->serviceRow(0), "stop")->click();
+    open(std::vector<ServiceItem>{{"a.service", 5, 0, false}, {"b.service", std::nullopt, 0, false},
+                                  {"dbus.service", 6, 0, true}});
+    showServices();  // running first: a, dbus, then b
+    clickControl(0);
     ASSERT_TRUE(test::waitUntil([&] { return !view->services().loading(); }));
+    clickControl(1);  // locked: nothing happens
     settings.setAggressiveServiceStop(true);
-    part<QPushButton>(view->serviceRow(0), "stop")->click();
-    part<QPushButton>(view->serviceRow(1), "start")->click();
+    clickControl(0);
+    clickControl(1);  // the system's services open up in the aggressive mode
+    clickControl(2);
     ASSERT_TRUE(test::waitUntil([&] { return !view->services().loading(); }));
-    EXPECT_EQ(manager->calls(), QStringList({"stop a.service", "kill a.service", "stop a.service", "start b.service"}));
+    EXPECT_EQ(manager->calls(), QStringList({"stop a.service", "kill a.service", "stop a.service", "kill dbus.service",
+                                             "stop dbus.service", "start b.service"}));
 }
 
 TEST_F(Storage, UnreachableManagerSaysSoAndListsNothing) {
