@@ -129,10 +129,13 @@ QString entryName(const DesktopEntry& entry, const QString& language) {
         for (const auto& [key, name] : entry.localizedNames)
             if (key == locale && !name.isEmpty()) return name;
     }
-    // "pt" also takes "pt_BR" when the file has no plain "pt".
-    const QString prefix = language + QLatin1Char('_');
-    for (const auto& [key, name] : entry.localizedNames)
-        if (key.startsWith(prefix) && !name.isEmpty() && !language.contains(u'-')) return name;
+    // A plain language ("pt") also takes a regional name ("pt_BR") when the file has no
+    // plain one; the script variants ("zh-Hant") have their regions listed above.
+    if (!language.contains(u'-')) {
+        const QString prefix = language + QLatin1Char('_');
+        for (const auto& [key, name] : entry.localizedNames)
+            if (key.startsWith(prefix) && !name.isEmpty()) return name;
+    }
     return entry.name;
 }
 
