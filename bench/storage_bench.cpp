@@ -178,3 +178,14 @@ BENCHMARK(BM_SystemdScan300)->Unit(benchmark::kMillisecond)->UseRealTime();
 #endif
 
 }  // namespace
+
+int main(int argc, char** argv) {
+    QStandardPaths::setTestModeEnabled(true);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
