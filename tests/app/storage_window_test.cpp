@@ -84,7 +84,7 @@ TEST_F(StorageWindow, DriveButtonOpensItWithTheUsersAutostartEntries) {
     EXPECT_EQ(view()->section(), StorageView::Section::startup);
     ASSERT_TRUE(test::waitUntil([&] { return !view()->startup().loading() && !view()->startupShown().empty(); }));
     const auto& rows = view()->startupShown();
-    EXPECT_TRUE(std::any_of(rows.cbegin(), rows.cend(), [](const StartupRowSpec& r) { return r.name == "Test clock"; }));
+    EXPECT_TRUE(std::any_of(rows.cbegin(), rows.cend(), [](const StartupRowView& r) { return r.name == "Test clock"; }));
     QFile::remove(entry.fileName());
 }
 

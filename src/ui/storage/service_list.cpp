@@ -76,24 +76,24 @@ class ServiceList::Delegate : public QStyledItemDelegate {
         return {0, std::max(text, kButtonHeight) + 2 * kRowPadding + 1};
     }
 
-    QRect controlRect(const QRect& row, const ServiceRowSpec& spec) const {
+    QRect controlRect(const QRect& row, const ServiceRowView& shown) const {
         const int mid = row.top() + (row.height() - 1) / 2;
-        if (spec.control == ServiceRowSpec::Control::locked)
+        if (shown.control == ServiceRowView::Control::locked)
             return {row.right() - kLockPx + 1, mid - kLockPx / 2, kLockPx, kLockPx};
-        const QString text = buttonText(spec);
+        const QString text = buttonText(shown);
         const int w = std::max(kButtonMinWidth, list_->fontMetrics().horizontalAdvance(text) + 24);
         return {row.right() - w + 1, mid - kButtonHeight / 2, w, kButtonHeight};
     }
 
     void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         if (static_cast<size_t>(index.row()) >= list_->rows_.size()) return;
-        const ServiceRowSpec& spec = list_->rows_[index.row()];
+        const ServiceRowView& shown = list_->rows_[index.row()];
         const QRect row = option.rect;
         p->save();
-        const QPixmap& d = spec.running ? running_ : idle_;
+        const QPixmap& d = shown.running ? running_ : idle_;
         p->drawPixmap(row.left(), row.top() + (row.height() - kDotPx) / 2, d);
 
-        const QRect control = controlRect(row, spec);
+        const QRect control = controlRect(row, shown);
         const int textLeft = row.left() + kDotPx + kGap;
         const int textWidth = std::max(0, control.left() - kGap - textLeft);
         const QFontMetrics title(titleFont_), status(statusFont_);
@@ -101,22 +101,22 @@ class ServiceList::Delegate : public QStyledItemDelegate {
         p->setFont(titleFont_);
         p->setPen(option.palette.color(QPalette::WindowText));
         p->drawText(QRect(textLeft, top, textWidth, title.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                    title.elidedText(spec.label, Qt::ElideMiddle, textWidth));
+                    title.elidedText(shown.label, Qt::ElideMiddle, textWidth));
         p->setFont(statusFont_);
         p->setPen(SystemColor::secondary(option.palette));
         p->drawText(QRect(textLeft, top + title.height() + 1, textWidth, status.height()),
-                    Qt::AlignLeft | Qt::AlignVCenter, status.elidedText(spec.status, Qt::ElideRight, textWidth));
+                    Qt::AlignLeft | Qt::AlignVCenter, status.elidedText(shown.status, Qt::ElideRight, textWidth));
 
-        if (spec.control == ServiceRowSpec::Control::locked) {
+        if (shown.control == ServiceRowView::Control::locked) {
             p->drawPixmap(control.topLeft(), lock_);
         } else {
             QStyleOptionButton button;
             button.initFrom(list_);
             button.rect = control;
-            button.text = buttonText(spec);
+            button.text = buttonText(shown);
             button.state = QStyle::State_Enabled | QStyle::State_Raised;
             if (pressed_ == index.row()) button.state |= QStyle::State_Sunken;
-            if (spec.stopIsRed) button.palette.setColor(QPalette::ButtonText, SystemColor::red());
+            if (shown.stopIsRed) button.palette.setColor(QPalette::ButtonText, SystemColor::red());
             list_->style()->drawControl(QStyle::CE_PushButton, &button, p, list_);
         }
         p->setPen(option.palette.color(QPalette::Mid));
@@ -127,9 +127,9 @@ class ServiceList::Delegate : public QStyledItemDelegate {
     bool editorEvent(QEvent* event, QAbstractItemModel*, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override {
         if (static_cast<size_t>(index.row()) >= list_->rows_.size()) return false;
-        const ServiceRowSpec& spec = list_->rows_[index.row()];
-        if (spec.control == ServiceRowSpec::Control::locked) return false;
-        const QRect control = controlRect(option.rect, spec);
+        const ServiceRowView& shown = list_->rows_[index.row()];
+        if (shown.control == ServiceRowView::Control::locked) return false;
+        const QRect control = controlRect(option.rect, shown);
         if (event->type() == QEvent::MouseButtonPress) {
             auto* e = static_cast<QMouseEvent*>(event);
             if (e->button() != Qt::LeftButton || !control.contains(e->position().toPoint())) return false;
@@ -142,7 +142,7 @@ class ServiceList::Delegate : public QStyledItemDelegate {
             const bool hit = pressed_ == index.row() && control.contains(e->position().toPoint());
             pressed_ = -1;
             list_->viewport()->update();
-            if (hit) emit list_->act(static_cast<size_t>(index.row()), spec.control);
+            if (hit) emit list_->act(static_cast<size_t>(index.row()), shown.control);
             return true;
         }
         return false;
@@ -152,16 +152,16 @@ class ServiceList::Delegate : public QStyledItemDelegate {
                    const QModelIndex& index) override {
         if (event->type() != QEvent::ToolTip || static_cast<size_t>(index.row()) >= list_->rows_.size())
             return false;
-        const ServiceRowSpec& spec = list_->rows_[index.row()];
+        const ServiceRowView& shown = list_->rows_[index.row()];
         const bool onLock =
-            spec.control == ServiceRowSpec::Control::locked && controlRect(option.rect, spec).contains(event->pos());
-        QToolTip::showText(event->globalPos(), onLock ? list_->loc_.t(VL_KEY("stgServiceProtected")) : spec.label, view);
+            shown.control == ServiceRowView::Control::locked && controlRect(option.rect, shown).contains(event->pos());
+        QToolTip::showText(event->globalPos(), onLock ? list_->loc_.t(VL_KEY("stgServiceProtected")) : shown.label, view);
         return true;
     }
 
   private:
-    QString buttonText(const ServiceRowSpec& spec) const {
-        return list_->loc_.t(QString::fromLatin1(spec.control == ServiceRowSpec::Control::stop ? VL_KEY("actStop")
+    QString buttonText(const ServiceRowView& shown) const {
+        return list_->loc_.t(QString::fromLatin1(shown.control == ServiceRowView::Control::stop ? VL_KEY("actStop")
                                                                                                 : VL_KEY("actStart")));
     }
 
@@ -187,7 +187,7 @@ ServiceList::ServiceList(const Localizer& loc, QWidget* parent)
 
 ServiceList::~ServiceList() = default;
 
-void ServiceList::setRows(std::vector<ServiceRowSpec> rows) {
+void ServiceList::setRows(std::vector<ServiceRowView> rows) {
     rows_ = std::move(rows);
     model_->reset();
 }

@@ -19,15 +19,15 @@ class ServiceList : public QListView {
     ServiceList(const Localizer& loc, QWidget* parent = nullptr);
     ~ServiceList() override;
 
-    void setRows(std::vector<ServiceRowSpec> rows);
-    const std::vector<ServiceRowSpec>& rows() const { return rows_; }
+    void setRows(std::vector<ServiceRowView> rows);
+    const std::vector<ServiceRowView>& rows() const { return rows_; }
     // Where row `row`'s Stop or Start button (or lock) is drawn, in viewport coordinates;
     // empty when the row is not on screen.
     QRect controlRect(size_t row) const;
 
   signals:
     // A click on the Stop or Start button of a row.
-    void act(size_t row, ServiceRowSpec::Control control);
+    void act(size_t row, ServiceRowView::Control control);
 
   private:
     class Model;
@@ -35,7 +35,7 @@ class ServiceList : public QListView {
     friend class Delegate;
 
     const Localizer& loc_;
-    std::vector<ServiceRowSpec> rows_;
+    std::vector<ServiceRowView> rows_;
     Model* model_;
     Delegate* delegate_;
 };

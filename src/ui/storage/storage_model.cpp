@@ -18,7 +18,7 @@ ServicesPresentation presentServices(const std::vector<ServiceItem>& items, cons
     for (const ServiceItem& item : items) {
         if (!search.isEmpty() && !item.label.contains(search, Qt::CaseInsensitive)) continue;
         if (++shown > kMaxServiceRows) continue;
-        ServiceRowSpec row;
+        ServiceRowView row;
         row.label = item.label;
         row.running = item.pid.has_value();
         if (item.pid)
@@ -27,7 +27,7 @@ ServicesPresentation presentServices(const std::vector<ServiceItem>& items, cons
             row.status = loc.t(VL_KEY("stgStoppedStatus"), item.lastStatus);
         else
             row.status = loc.t(VL_KEY("stgStopped"));
-        using Control = ServiceRowSpec::Control;
+        using Control = ServiceRowView::Control;
         row.control = isProtected(item, aggressive) ? Control::locked : row.running ? Control::stop : Control::start;
         row.stopIsRed = row.control == Control::stop && aggressive;
         p.rows.push_back(std::move(row));
@@ -43,11 +43,11 @@ QString kindText(const QString& kind, const Localizer& loc) {
     return kind;
 }
 
-std::vector<StartupRowSpec> presentStartup(const std::vector<StartupItem>& items, const Localizer& loc) {
-    std::vector<StartupRowSpec> rows;
+std::vector<StartupRowView> presentStartup(const std::vector<StartupItem>& items, const Localizer& loc) {
+    std::vector<StartupRowView> rows;
     rows.reserve(items.size());
     for (const StartupItem& item : items) {
-        StartupRowSpec row;
+        StartupRowView row;
         row.name = item.name;
         row.path = item.path;
         row.detail = kindText(item.kind, loc);

@@ -16,7 +16,7 @@ class Localizer;
 
 inline constexpr size_t kMaxServiceRows = 300;
 
-struct ServiceRowSpec {
+struct ServiceRowView {
     enum class Control { locked, stop, start };
     QString label;
     QString status;  // "Running · PID 12", "Stopped · last exit 3", "Stopped"
@@ -26,7 +26,7 @@ struct ServiceRowSpec {
 };
 
 struct ServicesPresentation {
-    std::vector<ServiceRowSpec> rows;  // the first rows of the filtered list
+    std::vector<ServiceRowView> rows;  // the first rows of the filtered list
     QString countLine;                 // running over the whole list, shown after filtering
     QString moreLine;                  // empty unless the filtered list has more rows
     QString modeText;
@@ -38,7 +38,7 @@ struct ServicesPresentation {
 ServicesPresentation presentServices(const std::vector<ServiceItem>& items, const QString& search,
                                      bool aggressive, bool reachable, const Localizer& loc);
 
-struct StartupRowSpec {
+struct StartupRowView {
     QString name;
     QString detail;  // the kind in the interface language, then ", " and the path when known
     QString path;
@@ -46,7 +46,7 @@ struct StartupRowSpec {
     bool removable = false;  // login items only
 };
 
-std::vector<StartupRowSpec> presentStartup(const std::vector<StartupItem>& items, const Localizer& loc);
+std::vector<StartupRowView> presentStartup(const std::vector<StartupItem>& items, const Localizer& loc);
 
 // The kind of a startup item as the user reads it.
 QString kindText(const QString& kind, const Localizer& loc);

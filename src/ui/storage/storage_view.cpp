@@ -128,13 +128,13 @@ class StartupRow : public QWidget {
         outer->addWidget(divider(this));
     }
 
-    void apply(const StartupRowSpec& spec, const Localizer& loc) {
-        name_->setText(spec.name);
-        detail_->setText(spec.detail);
-        detail_->setToolTip(spec.path);
-        reveal_->setVisible(spec.revealable);
+    void apply(const StartupRowView& shown, const Localizer& loc) {
+        name_->setText(shown.name);
+        detail_->setText(shown.detail);
+        detail_->setToolTip(shown.path);
+        reveal_->setVisible(shown.revealable);
         reveal_->setToolTip(loc.t(VL_KEY("stgReveal")));
-        remove_->setVisible(spec.removable);
+        remove_->setVisible(shown.removable);
         remove_->setToolTip(loc.t(VL_KEY("stgRemoveLogin")));
     }
 
@@ -265,14 +265,14 @@ QWidget* StorageView::buildServices() {
     unreachable_->setWordWrap(true);
     layout->addWidget(unreachable_);
     serviceList_ = new ServiceList(loc_, page);
-    connect(serviceList_, &ServiceList::act, this, [this](size_t i, ServiceRowSpec::Control control) {
+    connect(serviceList_, &ServiceList::act, this, [this](size_t i, ServiceRowView::Control control) {
         if (i >= servicesShown_.rows.size()) return;
-        const ServiceRowSpec& spec = servicesShown_.rows[i];
-        if (spec.control != control) return;  // the row changed under the click
-        if (control == ServiceRowSpec::Control::stop)
-            services_->stop(spec.label, settings_.aggressiveServiceStop());
-        else if (control == ServiceRowSpec::Control::start)
-            services_->start(spec.label);
+        const ServiceRowView& shown = servicesShown_.rows[i];
+        if (shown.control != control) return;  // the row changed under the click
+        if (control == ServiceRowView::Control::stop)
+            services_->stop(shown.label, settings_.aggressiveServiceStop());
+        else if (control == ServiceRowView::Control::start)
+            services_->start(shown.label);
     });
     layout->addWidget(serviceList_, 1);
     moreLine_ = captionLabel(page);

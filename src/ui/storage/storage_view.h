@@ -54,7 +54,7 @@ class StorageView : public QWidget {
     ServicesService& services() { return *services_; }
     // What the sections show now.
     const ServicesPresentation& servicesShown() const { return servicesShown_; }
-    const std::vector<StartupRowSpec>& startupShown() const { return startupShown_; }
+    const std::vector<StartupRowView>& startupShown() const { return startupShown_; }
     // The shown rows, for a look from outside (tests, screenshots).
     ServiceList* serviceList() const { return serviceList_; }
     QWidget* startupRow(size_t i) const;
@@ -79,7 +79,7 @@ class StorageView : public QWidget {
     Section section_ = Section::startup;
     QString search_;
     ServicesPresentation servicesShown_;
-    std::vector<StartupRowSpec> startupShown_;
+    std::vector<StartupRowView> startupShown_;
 
     QTabBar* tabs_ = nullptr;
     QStackedWidget* stack_ = nullptr;

@@ -22,7 +22,7 @@ using namespace velmora;
 
 namespace {
 
-using Control = ServiceRowSpec::Control;
+using Control = ServiceRowView::Control;
 
 class ListManager : public platform::ServiceManager {
   public:
