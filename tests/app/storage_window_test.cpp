@@ -89,7 +89,9 @@ TEST_F(StorageWindow, DriveButtonOpensItWithTheUsersAutostartEntries) {
 }
 
 TEST_F(StorageWindow, EnvironmentOpensItAfterLaunch) {
-    launch({false, true, false});
+    LaunchRequests requests;
+    requests.openStorage = true;
+    launch(requests);
     EXPECT_EQ(view(), nullptr) << "queued, not opened during launch";
     QCoreApplication::processEvents();
     ASSERT_NE(view(), nullptr);
