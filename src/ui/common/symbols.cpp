@@ -77,6 +77,12 @@ const QHash<QString, Symbol>& table() {
             {QStringLiteral("power"),
              {{"system-shutdown-symbolic", "application-exit-symbolic", "system-shutdown"},
               R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24" fill="none" stroke="#000" stroke-width="2" stroke-linecap="round"><path d="M12 2.8v8.4"/><path d="M7.2 5.6a8 8 0 1 0 9.6 0"/></svg>)"}},
+            {QStringLiteral("xmark"),
+             {{"window-close-symbolic", "window-close"},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24" fill="none" stroke="#000" stroke-width="2" stroke-linecap="round"><path d="M6 6l12 12M18 6 6 18"/></svg>)"}},
+            {QStringLiteral("xmark.octagon"),
+             {{"process-stop-symbolic", "process-stop"},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24"><path d="M8.2 2.8h7.6l5.4 5.4v7.6l-5.4 5.4H8.2l-5.4-5.4V8.2z" fill="none" stroke="#000" stroke-width="1.5" stroke-linejoin="round"/><path d="M9 9l6 6M15 9l-6 6" stroke="#000" stroke-width="1.8" stroke-linecap="round"/></svg>)"}},
         };
     return symbols;
 }

@@ -1,0 +1,427 @@
+#include "ui/detail/process_detail_view.h"
+
+#include "core/localizer.h"
+#include "engine/metrics_engine.h"
+#include "support/test_util.h"
+#include "ui/common/time_chart.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSemaphore>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <thread>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace velmora;
+using namespace std::chrono_literals;
+
+namespace {
+
+class NoSource : public SnapshotSource {
+  public:
+    Snapshot tick(const std::function<bool()>&) override { return {}; }
+};
+
+// Open-file scans that wait for the test to let each one finish, so the order in which
+// results arrive is the test's to choose.
+struct ScanGate {
+    bool gated = false;  // set before the view is made
+    QSemaphore allowed;
+    std::atomic<int> calls{0};
+};
+
+class GatedCollector : public ProcessCollector {
+  public:
+    explicit GatedCollector(std::shared_ptr<ScanGate> gate) : gate_(std::move(gate)) {}
+    std::optional<ProcessStaticInfo> fetchStatic(int32_t) override { return std::nullopt; }
+    std::optional<ProcessLiveInfo> fetchLive(int32_t) override { return std::nullopt; }
+    std::optional<MemoryFootprint> memory(int32_t) override { return std::nullopt; }
+    std::vector<NetConnection> connections(int32_t) override { return {}; }
+    std::optional<OpenFilesResult> openFiles(int32_t) override {
+        if (gate_->gated) gate_->allowed.acquire();
+        const int n = ++gate_->calls;
+        if (n == 3) return std::nullopt;  // the third scan fails
+        OpenFilesResult r;
+        for (int i = 0; i < n; ++i)
+            r.files << QStringLiteral("/tmp/f%1").arg(i);
+        r.connections << QStringLiteral("127.0.0.1:80->127.0.0.1:5000");
+        r.permissionLimited = n == 2;
+        return r;
+    }
+
+  private:
+    std::shared_ptr<ScanGate> gate_;
+};
+
+ProcessStaticInfo facts(int32_t pid, const QString& name) {
+    ProcessStaticInfo i;
+    i.pid = pid;
+    i.name = name;
+    i.path = QStringLiteral("/usr/bin/") + name;
+    i.ppid = 1;
+    i.uid = 1000;
+    i.userName = QStringLiteral("ada");
+    i.startDate = QDateTime(QDate(2026, 3, 1), QTime(9, 30, 5));
+    i.statusKey = QStringLiteral("psSleeping");
+    i.command = QStringLiteral("/usr/bin/") + name + QStringLiteral(" --serve");
+    i.archText = QStringLiteral("x86_64");
+    return i;
+}
+
+Snapshot withProcesses(std::vector<ProcInfo> procs, TimePoint t = WallClock::now()) {
+    Snapshot s;
+    s.time = t;
+    s.processes = std::move(procs);
+    return s;
+}
+
+class Detail : public ::testing::Test {
+  protected:
+    Localizer loc{{QStringLiteral(VELMORA_SOURCE_DIR "/i18n/strings.json")}, QStringLiteral("en"),
+                  [] { return QStringList(); }};
+    MetricsEngine engine{std::make_unique<NoSource>()};
+    std::shared_ptr<ScanGate> gate = std::make_shared<ScanGate>();
+    std::optional<ProcessStaticInfo> staticInfo;
+    std::vector<std::pair<int32_t, int>> sent;  // pid, signal
+    bool signalOk = true;
+    std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> timers;
+    std::vector<KillRequest> asked;
+    bool confirmAnswer = true;
+    int closes = 0;
+
+    ProcessDetailView::Services services() {
+        ProcessDetailView::Services s;
+        s.onClose = [this] { ++closes; };
+        s.fetchStatic = [this](int32_t) { return staticInfo; };
+        s.fetchLive = [](int32_t) { return ProcessLiveInfo{.threads = 12, .resident = 1 << 20, .cpuSeconds = 75}; };
+        s.filesCollector = std::make_unique<GatedCollector>(gate);
+        s.advisor = KillAdvisor([](int32_t pid) { return KillAdvisor::Facts{QStringLiteral("worker"), {}, 1000}; },
+                                1000);
+        s.control = ProcessControl([](int32_t) { return std::vector<int32_t>{}; },
+                                   [this](int32_t pid, int sig) {
+                                       sent.emplace_back(pid, sig);
+                                       return signalOk;
+                                   });
+        s.confirm = [this](const KillRequest& r) {
+            asked.push_back(r);
+            return confirmAnswer;
+        };
+        s.after = [this](std::chrono::milliseconds d, std::function<void()> f) { timers.emplace_back(d, f); };
+        return s;
+    }
+
+    std::unique_ptr<ProcessDetailView> make(int32_t pid, ProcessDetailView::Services s) {
+        auto v = std::make_unique<ProcessDetailView>(engine, loc, pid, std::move(s));
+        v->resize(520, 700);
+        v->show();
+        return v;
+    }
+    std::unique_ptr<ProcessDetailView> make(int32_t pid) { return make(pid, services()); }
+
+    static QString textOf(const ProcessDetailView& v, const char* name) {
+        const auto* l = v.findChild<QLabel*>(QString::fromLatin1(name));
+        return l ? l->text() : QString();
+    }
+    static bool bodyShown(const ProcessDetailView& v) {
+        return v.findChild<QScrollArea*>()->isVisibleTo(&v);
+    }
+    static bool goneShown(const ProcessDetailView& v) {
+        return v.findChild<QWidget*>(QStringLiteral("pdGoneBlock"))->isVisibleTo(&v);
+    }
+};
+
+}  // namespace
+
+TEST_F(Detail, GoneBlockWhenNeitherFactsNorTheFeedKnowThePid) {
+    engine.publish(withProcesses({{.pid = 7, .name = "other"}}));
+    auto v = make(4242);
+    EXPECT_TRUE(v->gone());
+    EXPECT_TRUE(goneShown(*v));
+    EXPECT_FALSE(bodyShown(*v));
+    // Its button closes.
+    for (QPushButton* b : v->findChildren<QPushButton*>())
+        if (b->text() == loc.t("anClose")) b->click();
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(Detail, AProcessThatExitsWhileShownTurnsIntoTheGoneBlock) {
+    staticInfo = facts(50, "server");
+    engine.publish(withProcesses({{.pid = 50, .name = "server", .cpu = 12}}));
+    auto v = make(50);
+    EXPECT_FALSE(v->gone());
+    EXPECT_TRUE(bodyShown(*v));
+    // A snapshot that lists no processes at all says nothing about this one.
+    engine.publish(withProcesses({}));
+    EXPECT_TRUE(bodyShown(*v));
+    staticInfo.reset();
+    engine.publish(withProcesses({{.pid = 7, .name = "other"}}));
+    EXPECT_TRUE(v->gone());
+    EXPECT_TRUE(goneShown(*v));
+    EXPECT_FALSE(bodyShown(*v));
+}
+
+TEST_F(Detail, HeaderLiveStripFactsAndChartFromTheFeed) {
+    staticInfo = facts(50, "server");
+    const TimePoint t0 = WallClock::now() - 10s;
+    engine.publish(withProcesses({{.pid = 50, .name = "server-live", .cpu = 42.4, .memBytes = 3u << 20,
+                                   .diskReadBps = 2048, .energyImpact = 17.6}},
+                                 t0));
+    auto v = make(50);
+    EXPECT_EQ(v->findChild<ElidedLabel*>("pdName")->fullText(), "server-live");
+    EXPECT_EQ(textOf(*v, "pdPidTag"), "PID 50");
+    QStringList shown;
+    for (const QLabel* l : v->findChildren<QLabel*>())
+        if (l->isVisibleTo(v.get())) shown << l->text();
+    for (const char* expected : {"42%", "3.0 MB", "12", "18", "ada (uid 1000)", "2026-03-01 09:30:05", "x86_64"})
+        EXPECT_TRUE(shown.contains(QString::fromUtf8(expected))) << expected << " in " << shown.join(" | ").toStdString();
+    EXPECT_TRUE(shown.contains(loc.t("psSleeping")));
+    EXPECT_TRUE(shown.contains(loc.t("pdParentInline", 1)));
+    // One point of history: still collecting.
+    EXPECT_TRUE(shown.contains(loc.t("pdCollecting")));
+    EXPECT_FALSE(v->findChild<TimeChart*>()->isVisibleTo(v.get()));
+    engine.publish(withProcesses({{.pid = 50, .name = "server-live", .cpu = 80}}, t0 + 1s));
+    auto* chart = v->findChild<TimeChart*>();
+    EXPECT_TRUE(chart->isVisibleTo(v.get()));
+    ASSERT_EQ(chart->series().size(), 1u);
+    EXPECT_EQ(chart->series()[0].points.size(), 2u);
+}
+
+TEST_F(Detail, OpenFilesSummaryWithStaleResultsDropped) {
+    staticInfo = facts(50, "server");
+    gate->gated = true;
+    engine.publish(withProcesses({{.pid = 50, .name = "server"}}));
+    auto v = make(50);  // first scan asked for
+    EXPECT_TRUE(v->loadingFiles());
+    v->loadOpenFiles();  // second scan asked for before the first ends
+    gate->allowed.release();
+    ASSERT_TRUE(test::waitUntil([&] { return gate->calls.load() == 1; }));
+    // The first result arrives and is dropped: still loading.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(v->loadingFiles());
+    EXPECT_FALSE(v->openFiles());
+    gate->allowed.release();
+    ASSERT_TRUE(test::waitUntil([&] { return !v->loadingFiles(); }));
+    ASSERT_TRUE(v->openFiles());
+    EXPECT_EQ(v->openFiles()->files.size(), 2);
+    EXPECT_EQ(textOf(*v, "pdFilesSummary"),
+              loc.t("pdFileSummary", loc.t("pdNetConnsN", 1), loc.t("pdOpenFilesN", 2)) + "\n" + loc.t("pdPermLimited"));
+    // A failing scan says so.
+    v->loadOpenFiles();
+    gate->allowed.release();
+    ASSERT_TRUE(test::waitUntil([&] { return !v->loadingFiles(); }));
+    EXPECT_TRUE(v->filesFailed());
+    EXPECT_EQ(textOf(*v, "pdFilesSummary"), loc.t("pdLoadFail"));
+}
+
+TEST_F(Detail, ResultsOfAClosedViewAreDropped) {
+    staticInfo = facts(50, "server");
+    gate->gated = true;
+    auto v = make(50);
+    gate->allowed.release();
+    // The scan has ended and its completion waits for the GUI thread when the view goes.
+    while (gate->calls.load() == 0)
+        std::this_thread::yield();
+    v.reset();
+    QCoreApplication::processEvents();
+}
+
+TEST_F(Detail, PriorityIsClampedWrittenAndReadBack) {
+    staticInfo = facts(50, "server");
+    std::vector<int> written;
+    int current = 0;
+    bool refuse = false, readFails = false;
+    auto s = services();
+    s.priority = ProcessPriority(
+        [&](int32_t) -> std::optional<int> {
+            if (readFails) return std::nullopt;
+            return current;
+        },
+        [&](int32_t, int value) {
+            written.push_back(value);
+            if (refuse) return false;
+            current = std::min(value, 19);  // the kernel's own ceiling
+            return true;
+        });
+    auto v = make(50, std::move(s));
+    EXPECT_EQ(v->nice(), 0);
+    const struct {
+        int requested;
+        int written;
+        int readBack;
+    } cases[] = {{5, 5, 5}, {99, PRIO_MAX, 19}, {-99, PRIO_MIN, PRIO_MIN}};
+    for (const auto& c : cases) {
+        v->applyNice(c.requested);
+        EXPECT_EQ(written.back(), c.written) << c.requested;
+        EXPECT_EQ(v->nice(), c.readBack) << c.requested;
+        EXPECT_EQ(v->niceMessage(), loc.t("pdNiceChanged", c.readBack));
+        EXPECT_EQ(textOf(*v, "pdNiceValue"), QString::number(c.readBack));
+    }
+    refuse = true;
+    v->applyNice(3);
+    EXPECT_EQ(v->niceMessage(), loc.t("pdNiceFail"));
+    EXPECT_EQ(v->nice(), PRIO_MIN) << "what the process has";
+    refuse = false;
+    readFails = true;
+    v->applyNice(7);
+    EXPECT_EQ(v->niceMessage(), loc.t("pdNiceChanged", 7)) << "the requested value when the read-back fails";
+}
+
+TEST_F(Detail, PriorityOfARealChildIsLoweredReadBackAndRaisingNeedsPrivileges) {
+    test::ForkedChild child([] {
+        for (;;)
+            ::pause();
+    });
+    ASSERT_TRUE(child.started());
+    staticInfo = facts(child.pid(), "child");
+    auto s = services();
+    s.priority.reset();  // the real system calls
+    auto v = make(child.pid(), std::move(s));
+    const std::optional<int> start = v->nice();
+    ASSERT_TRUE(start);
+    v->applyNice(*start + 5);
+    EXPECT_EQ(v->nice(), *start + 5);
+    EXPECT_EQ(v->niceMessage(), loc.t("pdNiceChanged", *start + 5));
+    errno = 0;
+    EXPECT_EQ(::getpriority(PRIO_PROCESS, static_cast<id_t>(child.pid())), *start + 5);
+    v->applyNice(50);  // past the top: clamped, and the kernel's ceiling read back
+    const int top = ::getpriority(PRIO_PROCESS, static_cast<id_t>(child.pid()));
+    EXPECT_EQ(v->nice(), top);
+    EXPECT_GE(top, *start + 5);
+
+    // Raising it again: refused unless this user may raise priorities.
+    rlimit lim{};
+    ::getrlimit(RLIMIT_NICE, &lim);
+    const bool mayRaise = ::geteuid() == 0 || lim.rlim_cur > static_cast<rlim_t>(20 - *start);
+    v->applyNice(*start);
+    if (mayRaise) {
+        EXPECT_EQ(v->nice(), *start);
+        EXPECT_EQ(v->niceMessage(), loc.t("pdNiceChanged", *start));
+    } else {
+        EXPECT_EQ(v->niceMessage(), loc.t("pdNiceFail"));
+        EXPECT_EQ(v->nice(), top);
+    }
+}
+
+TEST_F(Detail, KillFlowAsksTheAdvisorConfirmsAndReports) {
+    staticInfo = facts(50, "server");
+    engine.publish(withProcesses({{.pid = 50, .name = "server"}}));
+    const struct {
+        const char* what;
+        int32_t pid;
+        bool force;
+        bool confirm;
+        bool signalOk;
+        std::vector<std::pair<int32_t, int>> sent;
+        const char* message;  // empty: nothing shown
+        std::chrono::milliseconds delay;
+        bool closes;
+    } cases[] = {
+        {"cancelled", 50, false, false, true, {}, "", 0ms, false},
+        {"quit", 50, false, true, true, {{50, SIGTERM}}, "pdQuitSent", ProcessDetailView::kCloseAfterSent, true},
+        {"force", 50, true, true, true, {{50, SIGKILL}}, "pdQuitSent", ProcessDetailView::kCloseAfterSent, true},
+        {"refused", 50, false, true, false, {{50, SIGTERM}}, "pdQuitFail", ProcessDetailView::kFailureShown, false},
+        {"init", 1, true, true, true, {}, "pdQuitFail", ProcessDetailView::kFailureShown, false},
+        {"kernel", 0, false, true, true, {}, "pdQuitFail", ProcessDetailView::kFailureShown, false},
+    };
+    for (const auto& c : cases) {
+        sent.clear();
+        timers.clear();
+        asked.clear();
+        closes = 0;
+        confirmAnswer = c.confirm;
+        signalOk = c.signalOk;
+        auto v = make(c.pid);
+        v->requestKill(c.force);
+        ASSERT_EQ(asked.size(), 1u) << c.what;
+        EXPECT_EQ(asked[0].pids, std::vector<int32_t>{c.pid}) << c.what;
+        EXPECT_EQ(asked[0].force, c.force) << c.what;
+        EXPECT_FALSE(asked[0].advice.title.isEmpty()) << c.what;
+        EXPECT_EQ(sent, c.sent) << c.what;
+        EXPECT_EQ(v->resultMessage(), *c.message ? loc.t(c.message) : QString()) << c.what;
+        ASSERT_EQ(timers.size(), *c.message ? 1u : 0u) << c.what;
+        if (timers.empty()) continue;
+        EXPECT_EQ(timers[0].first, c.delay) << c.what;
+        timers[0].second();
+        EXPECT_EQ(closes, c.closes ? 1 : 0) << c.what;
+        if (!c.closes) {
+            EXPECT_TRUE(v->resultMessage().isEmpty()) << c.what;
+        }
+    }
+}
+
+TEST_F(Detail, AnOlderFailureTimerLeavesANewerMessage) {
+    staticInfo = facts(50, "server");
+    signalOk = false;
+    auto v = make(50);
+    v->requestKill(false);
+    v->requestKill(true);
+    ASSERT_EQ(timers.size(), 2u);
+    timers[0].second();
+    EXPECT_EQ(v->resultMessage(), loc.t("pdQuitFail"));
+    timers[1].second();
+    EXPECT_TRUE(v->resultMessage().isEmpty());
+}
+
+TEST_F(Detail, TimersOfAClosedViewDoNothing) {
+    staticInfo = facts(50, "server");
+    auto v = make(50);
+    v->requestKill(false);
+    v.reset();
+    ASSERT_EQ(timers.size(), 1u);
+    timers[0].second();
+    EXPECT_EQ(closes, 0);
+}
+
+TEST_F(Detail, PathCopiesAndReveals) {
+    staticInfo = facts(50, "server");
+    QString revealed;
+    auto s = services();
+    s.reveal = [&](const QString& p) { revealed = p; };
+    auto v = make(50, std::move(s));
+    for (QPushButton* b : v->findChildren<QPushButton*>()) {
+        if (b->text() == loc.t("pdCopy")) b->click();
+        if (b->text() == loc.t("pdReveal")) b->click();
+    }
+    EXPECT_EQ(QApplication::clipboard()->text(), "/usr/bin/server");
+    EXPECT_EQ(revealed, "/usr/bin/server");
+}
+
+TEST_F(Detail, LongAndOddNamesKeepTheLayout) {
+    const QString names[] = {
+        QString(300, QLatin1Char('W')),
+        QStringLiteral("evil\nname\twith\x01" "controls\x7f"),
+        QStringLiteral("\u05E9\u05DC\u05D5\u05DD \u05E2\u05D5\u05DC\u05DD ") + QString(120, QChar(0x05D0)),
+        QString(),
+    };
+    for (const QString& name : names) {
+        ProcessStaticInfo i = facts(60, name);
+        i.command = QString(2000, QLatin1Char('x'));
+        i.path = QStringLiteral("/") + QString(400, QLatin1Char('p'));
+        staticInfo = i;
+        engine.publish(withProcesses({{.pid = 60, .name = name, .cpu = std::nan("")}}));
+        auto v = make(60);
+        QCoreApplication::processEvents();
+        EXPECT_LE(v->minimumSizeHint().width(), 520) << name.size();
+        EXPECT_LE(v->width(), 520);
+        const auto* label = v->findChild<ElidedLabel*>("pdName");
+        EXPECT_LE(label->geometry().right(), v->width());
+        for (QChar c : label->shownText())
+            EXPECT_NE(c.category(), QChar::Other_Control) << name.size();
+        EXPECT_LE(v->findChild<ElidedLabel*>("pdPathValue")->width(), v->width());
+    }
+}
+
+TEST(PrintableName, ControlCharactersAreReplaced) {
+    EXPECT_EQ(printableName(QStringLiteral("a\nb\tc\u2028d")), QStringLiteral("a\uFFFDb\uFFFDc\uFFFDd"));
+    EXPECT_EQ(printableName(QStringLiteral("plain \u05E9")), QStringLiteral("plain \u05E9"));
+}
