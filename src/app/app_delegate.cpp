@@ -9,6 +9,8 @@
 #include "platform/app_services.h"
 #include "samplers/samplers.h"
 #include "ui/analysis/analysis_view.h"
+#include "ui/common/process_icons.h"
+#include "ui/detail/process_detail_view.h"
 #include "ui/settings/settings_view.h"
 #include "ui/storage/storage_view.h"
 
@@ -158,6 +160,27 @@ void AppDelegate::openAnalysis(AnalysisKind kind) {
         connect(view, &AnalysisView::closeRequested, view, [view] { view->window()->close(); });
         return view;
     });
+}
+
+void AppDelegate::openDetail(int32_t pid) {
+    windows_.open(WindowKind::detail, QStringLiteral(VL_KEY("winProcessDetail")),
+                  [this, pid] { return makeDetailView(pid); });
+}
+
+ProcessIconCache& AppDelegate::processIcons() {
+    if (!icons_) icons_ = std::make_unique<ProcessIconCache>();
+    return *icons_;
+}
+
+QWidget* AppDelegate::makeDetailView(int32_t pid) {
+    ProcessDetailView::Services services;
+    QPointer<AppDelegate> self(this);
+    services.onClose = [self] {
+        if (!self) return;
+        if (QWidget* w = self->windows_.window(WindowKind::detail)) w->close();
+    };
+    services.icon = [self](int32_t p) { return self ? self->processIcons().icon(p) : ProcessIconCache::genericIcon(); };
+    return new ProcessDetailView(*engine_, loc_, pid, std::move(services));
 }
 
 }  // namespace velmora

@@ -24,6 +24,7 @@ class BugReporter;
 class Localizer;
 class MetricsEngine;
 class MetricsExporter;
+class ProcessIconCache;
 
 // Where the program is wired together: owns the engine, the process demand, the alert
 // manager, the tray and the windows for the whole run, and connects them. The work itself
@@ -65,6 +66,10 @@ class AppDelegate : public QObject {
     void openAnalysis(const QString& titleKey, const WindowManager::Factory& content);
     // The analysis window for one metric, over the engine's history.
     void openAnalysis(AnalysisKind kind);
+    // Opens the process detail view for `pid`, in place of the one shown before.
+    void openDetail(int32_t pid);
+    // The process icons every process list shares.
+    ProcessIconCache& processIcons();
 
     MetricsEngine& engine() { return *engine_; }
     AppSettings& settings() { return settings_; }
@@ -78,6 +83,7 @@ class AppDelegate : public QObject {
     void quit();
     void refreshButtons();
     QWidget* makeSettingsView();
+    QWidget* makeDetailView(int32_t pid);
 
     Options options_;
     AppSettings& settings_;
@@ -89,6 +95,7 @@ class AppDelegate : public QObject {
     QString desktopEntry_;
     double interval_ = 0;
     std::unique_ptr<platform::LoginItem> loginItem_;
+    std::unique_ptr<ProcessIconCache> icons_;
     // Views observe the engine and hold demand tokens: declared after both, so they go first.
     TrayController tray_;
     WindowManager windows_;

@@ -24,6 +24,8 @@ constexpr std::array<WindowTraits, kWindowKinds> kTraits = {{
     {VL_KEY("winSettings"), true, Size::natural, {}, false, false},
     {VL_KEY("winStorage"), true, Size::fixed, {620, 560}, false, false},
     {"", false, Size::fixed, {1040, 720}, true, true},
+    // One process at a time: opening another pid replaces the content.
+    {"", false, Size::fixed, {540, 720}, true, true},
 }};
 
 constexpr double kScreenWidthShare = 0.92;

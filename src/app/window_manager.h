@@ -13,8 +13,8 @@ class Localizer;
 class ProcessDemand;
 
 // The program's windows, kind by kind.
-enum class WindowKind { dashboard, settings, storage, analysis };
-inline constexpr size_t kWindowKinds = 4;
+enum class WindowKind { dashboard, settings, storage, analysis, detail };
+inline constexpr size_t kWindowKinds = 5;
 
 // How a kind of window is made and reused, in one table so a new window is one more row.
 struct WindowTraits {
@@ -23,7 +23,7 @@ struct WindowTraits {
         fixed,        // a fixed content size
         natural,      // the content's own size
     };
-    const char* titleKey;  // empty: the title comes with each opening (analysis)
+    const char* titleKey;  // empty: the title comes with each opening (analysis, detail)
     bool closeOnly;        // titled and closable only: no minimise, maximise or resize
     Size size;
     QSize extent;          // fixed: the size; screenShare: the cap
@@ -52,7 +52,7 @@ class WindowManager : public QObject {
 
     // Opens the kind's window from its factory, or brings the existing one forward.
     void open(WindowKind kind);
-    // Opens a window whose content comes with the request (the analysis window): an open
+    // Opens a window whose content comes with the request (analysis, process detail): an open
     // window of that kind gets the new content and title.
     void open(WindowKind kind, const QString& titleKey, const Factory& content);
 

@@ -6,6 +6,7 @@
 #include "engine/metrics_engine.h"
 #include "support/test_util.h"
 #include "ui/analysis/analysis_view.h"
+#include "ui/detail/process_detail_view.h"
 #include "ui/popover/popover_panel.h"
 #include "ui/popover/popover_view.h"
 #include "ui/settings/settings_view.h"
@@ -23,6 +24,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+
+#include <unistd.h>
 
 using namespace velmora;
 
@@ -462,4 +465,29 @@ TEST_F(Delegate, TheEnvironmentOpensAnAnalysisWindowOnlyForAKnownMetric) {
         QWidget* window = d.windows().window(WindowKind::analysis);
         EXPECT_EQ(window ? window->windowTitle() : QString(), QString::fromLatin1(title)) << raw;
     }
+}
+
+TEST_F(Delegate, TheDetailViewOpensPerPidInOneWindowAndClosesItself) {
+    AppDelegate& d = launch();
+    d.openDetail(static_cast<int32_t>(::getpid()));
+    QWidget* w = d.windows().window(WindowKind::detail);
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->windowTitle(), loc.t("winProcessDetail"));
+    EXPECT_TRUE(d.engine().uiActive()) << "the live strip needs process samples";
+    auto* view = w->findChild<ProcessDetailView*>();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->pid(), ::getpid());
+    EXPECT_FALSE(view->gone());
+
+    d.openDetail(1);
+    EXPECT_EQ(d.windows().window(WindowKind::detail), w) << "new content, same window";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const QList<ProcessDetailView*> views = w->findChildren<ProcessDetailView*>();
+    ASSERT_EQ(views.size(), 1);
+    EXPECT_EQ(views[0]->pid(), 1);
+
+    views[0]->findChild<QToolButton*>()->click();
+    EXPECT_FALSE(w->isVisible()) << "its close button hides the window";
+    EXPECT_FALSE(d.engine().uiActive());
 }
