@@ -1,4 +1,5 @@
-// Renders the popover, the status images, the settings form and the report sheet into PNG
+// Renders the popover, the status images, the settings form, the report sheet and the process
+// detail view into PNG
 // files from made-up data, so a person can look at them without a desktop: `make screenshots`.
 #include "core/localizer.h"
 #include "core/settings.h"
@@ -6,6 +7,7 @@
 #include "maintenance/bug_reporter.h"
 #include "ui/analysis/analysis_view.h"
 #include "ui/common/status_icon.h"
+#include "ui/detail/process_detail_view.h"
 #include "ui/popover/popover_panel.h"
 #include "ui/popover/popover_view.h"
 #include "ui/settings/bug_report_sheet.h"
@@ -166,6 +168,87 @@ QImage sheet(const std::vector<QImage>& images) {
     return out;
 }
 
+// Open files of a made-up process, found at once.
+class MadeUpFiles : public ProcessCollector {
+  public:
+    std::optional<ProcessStaticInfo> fetchStatic(int32_t) override { return std::nullopt; }
+    std::optional<ProcessLiveInfo> fetchLive(int32_t) override { return std::nullopt; }
+    std::optional<MemoryFootprint> memory(int32_t) override { return std::nullopt; }
+    std::vector<NetConnection> connections(int32_t) override { return {}; }
+    std::optional<OpenFilesResult> openFiles(int32_t) override {
+        OpenFilesResult r;
+        for (int i = 0; i < 38; ++i)
+            r.files << QStringLiteral("/home/ada/project/src/file%1.cpp").arg(i);
+        r.connections << QStringLiteral("127.0.0.1:41230->127.0.0.1:8080")
+                      << QStringLiteral("[::1]:5432->[::1]:50122");
+        r.totalCount = 40;
+        return r;
+    }
+};
+
+// The detail view of a busy compiler with two minutes of CPU history.
+bool shootDetail(MetricsEngine& engine, Localizer& loc, const QString& dir) {
+    constexpr int32_t pid = 48213;
+    const TimePoint now = WallClock::now();
+    for (int i = 120; i >= 0; --i) {
+        Snapshot s;
+        s.time = now - std::chrono::seconds(i);
+        const double cpu = 140 + 90 * std::sin(i / 9.0) + (i % 7) * 6;
+        s.processes = {{.pid = pid, .name = QStringLiteral("clang++"), .cpu = cpu, .memBytes = 1'350ull << 20,
+                        .diskReadBps = 2.4e6, .diskWriteBps = 6.1e5, .energyImpact = cpu / 2}};
+        engine.publish(s);
+    }
+    bool ok = true;
+    for (const char* language : {"en", "ko"}) {
+        loc.apply(QString::fromLatin1(language));
+        ProcessDetailView::Services services;
+        services.fetchStatic = [](int32_t p) {
+            ProcessStaticInfo i;
+            i.pid = p;
+            i.name = QStringLiteral("clang++");
+            i.path = QStringLiteral("/usr/lib/llvm-14/bin/clang++");
+            i.ppid = 48190;
+            i.uid = 1000;
+            i.userName = QStringLiteral("ada");
+            i.startDate = QDateTime::currentDateTime().addSecs(-754);
+            i.statusKey = QStringLiteral("psRunning");
+            i.command = QStringLiteral("/usr/lib/llvm-14/bin/clang++ -O2 -g -std=c++20 -c src/engine/metrics_engine.cpp "
+                                       "-o build/metrics_engine.o");
+            i.archText = QStringLiteral("x86_64");
+            return std::optional(i);
+        };
+        services.fetchLive = [](int32_t) {
+            return std::optional(ProcessLiveInfo{.threads = 9, .resident = 1'350ull << 20, .cpuSeconds = 611});
+        };
+        services.filesCollector = std::make_unique<MadeUpFiles>();
+        services.priority = ProcessPriority([](int32_t) { return std::optional(5); }, [](int32_t, int) { return true; });
+        ProcessDetailView view(engine, loc, pid, std::move(services));
+        view.resize(540, 720);
+        view.show();
+        QElapsedTimer waited;
+        waited.start();
+        while (view.loadingFiles() && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents();
+        ok &= save(view.grab().toImage(), QStringLiteral("%1/detail-%2.png").arg(dir, QLatin1String(language)));
+        view.resize(540, 760);
+        QWidget* content = view.findChild<QScrollArea*>()->widget();
+        content->resize(content->width(), content->sizeHint().height());
+        ok &= save(content->grab().toImage(), QStringLiteral("%1/detail-full-%2.png").arg(dir, QLatin1String(language)));
+    }
+    // A process that has gone.
+    loc.apply(QStringLiteral("en"));
+    ProcessDetailView::Services none;
+    none.fetchStatic = [](int32_t) { return std::optional<ProcessStaticInfo>(); };
+    none.filesCollector = std::make_unique<MadeUpFiles>();
+    ProcessDetailView gone(engine, loc, 99999, std::move(none));
+    gone.resize(540, 400);
+    gone.show();
+    QCoreApplication::processEvents();
+    ok &= save(gone.grab().toImage(), QStringLiteral("%1/detail-gone-en.png").arg(dir));
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -256,6 +339,8 @@ int main(int argc, char** argv) {
         }
     }
     settings.setAggressiveServiceStop(false);
+
+    ok &= shootDetail(engine, loc, dir);
 
     // A history that climbs and falls, then the metric's current value.
     std::deque<Snapshot> history;

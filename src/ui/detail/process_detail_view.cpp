@@ -267,7 +267,8 @@ void ProcessDetailView::build() {
     QFrame* chartBox = section(content);
     auto* chartColumn = new QVBoxLayout(chartBox);
     chartTitle_ = title(chartBox);
-    chart_ = new TimeChart(chartBox);
+    // Processes are kept in the newest 180 snapshots only: the chart spans about that.
+    chart_ = new TimeChart(chartBox, MetricsFeed::processHistoryLimit);
     chart_->setMaxY(std::nullopt);
     chart_->setValueText([](double v) { return percent(v); });
     chart_->setMinimumHeight(90);
@@ -389,7 +390,9 @@ void ProcessDetailView::addFact(const char* key, bool mono) {
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     value->setTextFormat(Qt::PlainText);
     // Long values are cut at the edge rather than widening the panel; the tooltip has them.
-    value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    policy.setHeightForWidth(mono);
+    value->setSizePolicy(policy);
     value->setMinimumWidth(40);
     const int row = static_cast<int>(facts_.size());
     factsGrid_->addWidget(label, row, 0, Qt::AlignTop);
