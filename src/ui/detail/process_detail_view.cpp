@@ -29,6 +29,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+
 namespace velmora {
 
 namespace {
