@@ -83,6 +83,21 @@ const QHash<QString, Symbol>& table() {
             {QStringLiteral("xmark.octagon"),
              {{"process-stop-symbolic", "process-stop"},
               R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24"><path d="M8.2 2.8h7.6l5.4 5.4v7.6l-5.4 5.4H8.2l-5.4-5.4V8.2z" fill="none" stroke="#000" stroke-width="1.5" stroke-linejoin="round"/><path d="M9 9l6 6M15 9l-6 6" stroke="#000" stroke-width="1.8" stroke-linecap="round"/></svg>)"}},
+            {QStringLiteral("fanblades"),
+             {{"fan-symbolic", "sensors-fan-symbolic", "fan"},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24" fill="none" stroke="#000" stroke-width="1.4" stroke-linejoin="round"><path d="M12 10.2c-.6-3.6.4-7.6 3.6-8 2.8-.3 3.8 3.4 1.2 5.6-1.4 1.2-3 1.8-4.8 2.4zM13.8 12c3.6-.6 7.6.4 8 3.6.3 2.8-3.4 3.8-5.6 1.2-1.2-1.4-1.8-3-2.4-4.8zM12 13.8c.6 3.6-.4 7.6-3.6 8-2.8.3-3.8-3.4-1.2-5.6 1.4-1.2 3-1.8 4.8-2.4zM10.2 12c-3.6.6-7.6-.4-8-3.6-.3-2.8 3.4-3.8 5.6-1.2 1.2 1.4 1.8 3 2.4 4.8z"/><circle cx="12" cy="12" r="1.6"/></svg>)"}},
+            {QStringLiteral("cursorarrow.rays"),
+             {{"input-mouse-symbolic", "input-mouse"},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24"><path d="M9 8.5l10.5 4.6-4.4 1.4 3.2 4.3-1.8 1.3-3.2-4.3-2.8 3.6z"/><path d="M7.5 2.5v3M2.5 7.5h3M3.8 3.8l2.1 2.1M11.2 3.8 9.1 5.9M3.8 11.2l2.1-2.1" stroke="#000" stroke-width="1.5" stroke-linecap="round"/></svg>)"}},
+            {QStringLiteral("magnifyingglass"),
+             {{"system-search-symbolic", "edit-find-symbolic", "system-search"},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24" fill="none" stroke="#000" stroke-width="2" stroke-linecap="round"><circle cx="10.5" cy="10.5" r="6.5"/><path d="M15.5 15.5l5.5 5.5"/></svg>)"}},
+            {QStringLiteral("circle"),
+             {{},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24"><circle cx="12" cy="12" r="8.5" fill="none" stroke="#000" stroke-width="1.8"/></svg>)"}},
+            {QStringLiteral("checkmark.circle.fill"),
+             {{"emblem-ok-symbolic", "object-select-symbolic"},
+              R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 24 24"><circle cx="12" cy="12" r="9.5"/><path d="M7.6 12.2l3 3 5.8-6.2" fill="none" stroke="#fff" stroke-width="2" stroke-linecap="round" stroke-linejoin="round"/></svg>)"}},
         };
     return symbols;
 }

@@ -153,6 +153,9 @@ QVariant ProcessTableModel::data(const QModelIndex& index, int role) const {
         case Qt::TextAlignmentRole:
             return column == ProcColumn::name ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
                                               : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        case Qt::DecorationRole:
+            if (column == ProcColumn::name && icons_) return icons_(p.pid, p.name);
+            return {};
         case PidRole:
             return p.pid;
         default:

@@ -3,6 +3,9 @@
 #include "samplers/process_ranking.h"
 
 #include <QAbstractTableModel>
+#include <QIcon>
+
+#include <functional>
 
 #include <set>
 #include <vector>
@@ -66,7 +69,11 @@ class ProcessTableModel : public QAbstractTableModel {
   public:
     static constexpr int PidRole = Qt::UserRole + 1;
 
+    // The icon shown beside a process's name; none by default.
+    using IconProvider = std::function<QIcon(int32_t pid, const QString& name)>;
+
     explicit ProcessTableModel(const ProcessTableState& state, QObject* parent = nullptr);
+    void setIconProvider(IconProvider provider) { icons_ = std::move(provider); }
 
     void refresh();
     ProcColumn columnAt(int column) const;
@@ -84,6 +91,7 @@ class ProcessTableModel : public QAbstractTableModel {
     const ProcessTableState& state_;
     std::vector<ProcColumn> shownColumns_;
     int shownRows_ = 0;
+    IconProvider icons_;
 };
 
 }  // namespace velmora

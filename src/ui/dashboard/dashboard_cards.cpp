@@ -1,0 +1,227 @@
+#include "ui/dashboard/dashboard_cards.h"
+
+#include "core/format.h"
+#include "ui/common/symbols.h"
+#include "ui/common/system_colors.h"
+#include "ui/common/view_fonts.h"
+
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <numbers>
+
+namespace velmora {
+
+namespace {
+
+void setColor(QLabel* label, const QColor& color) {
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, color);
+    label->setPalette(p);
+}
+
+}  // namespace
+
+SpinningFanView::SpinningFanView(QWidget* parent) : QWidget(parent) {
+    setFixedSize(34, 34);
+}
+
+void SpinningFanView::setFan(const FanInfo& fan) {
+    ratio_ = DashboardRules::fanRatio(fan);
+    const bool wasStopped = stopped_;
+    stopped_ = DashboardRules::fanStopped(fan);
+    const int period = DashboardRules::fanPeriodMs(ratio_);
+    const bool replace = !stopped_ && (wasStopped || period != periodMs_ || !spin_);
+    periodMs_ = period;
+    if (stopped_) {
+        delete spin_.data();
+        angle_ = 0;
+    } else if (replace) {
+        delete spin_.data();
+        spin_ = new QVariantAnimation(this);
+        // Clockwise on screen: the angle falls from 0 to one full turn back.
+        spin_->setStartValue(0.0);
+        spin_->setEndValue(-360.0);
+        spin_->setDuration(periodMs_);
+        spin_->setLoopCount(-1);
+        connect(spin_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+            angle_ = v.toDouble();
+            update();
+        });
+        ++made_;
+    }
+    syncAnimation();
+    update();
+}
+
+void SpinningFanView::setLive(bool live) {
+    if (live == live_) return;
+    live_ = live;
+    syncAnimation();
+}
+
+void SpinningFanView::syncAnimation() {
+    if (!spin_) return;
+    if (live_ && !stopped_) {
+        if (spin_->state() == QAbstractAnimation::Paused)
+            spin_->resume();
+        else if (spin_->state() == QAbstractAnimation::Stopped)
+            spin_->start();
+    } else if (spin_->state() == QAbstractAnimation::Running) {
+        // Paused rather than stopped, so the blades stay where they were.
+        spin_->pause();
+    }
+}
+
+QColor SpinningFanView::color() const {
+    return stopped_ ? SystemColor::secondary(palette()) : DashboardRules::fanColor(ratio_);
+}
+
+void SpinningFanView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    const qreal dpr = devicePixelRatioF();
+    const QString symbol = stopped_ ? QStringLiteral("fanblades") : QStringLiteral("fanblades.fill");
+    const QColor c = color();
+    const QString key = symbol + c.name(QColor::HexArgb) + QString::number(dpr);
+    if (key != symbolKey_) {
+        symbol_ = Symbols::pixmap(symbol, 28, c, dpr);
+        symbolKey_ = key;
+    }
+    p.translate(width() / 2.0, height() / 2.0);
+    p.rotate(angle_);
+    p.drawPixmap(QPointF(-14, -14), symbol_);
+}
+
+TempChip::TempChip(QWidget* parent)
+    : QWidget(parent), label_(new QLabel(this)), value_(new QLabel(this)) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(1);
+    column->addWidget(label_);
+    column->addWidget(value_);
+    label_->setFont(ViewFonts::caption(font()));
+    setColor(label_, SystemColor::secondary(palette()));
+    value_->setFont(ViewFonts::sized(font(), 15, QFont::Bold));
+    setTemp(std::nullopt);
+}
+
+void TempChip::setLabel(const QString& label) {
+    label_->setText(label);
+}
+
+void TempChip::setTemp(std::optional<double> celsius) {
+    if (celsius && !std::isfinite(*celsius)) celsius.reset();
+    value_->setText(celsius ? Format::fixed(*celsius, 0) + QStringLiteral("°C") : QStringLiteral("-"));
+    color_ = DashboardRules::chipColor(celsius);
+    setColor(value_, color_);
+}
+
+CoreGrid::CoreGrid(QWidget* parent) : QWidget(parent) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void CoreGrid::setClusters(std::vector<DashboardRules::CoreCluster> clusters, const QString& averageTemplate) {
+    const bool reshape = clusters.size() != clusters_.size();
+    clusters_ = std::move(clusters);
+    averageTemplate_ = averageTemplate;
+    if (reshape) updateGeometry();
+    update();
+}
+
+QStringList CoreGrid::headings() const {
+    QStringList out;
+    for (const auto& c : clusters_)
+        out << c.title + QStringLiteral(" · ") +
+                   QString(averageTemplate_).replace(QStringLiteral("{0}"), Format::fixed(c.average, 0) + u'%');
+    return out;
+}
+
+QSize CoreGrid::sizeHint() const {
+    // A heading and a row of bars per cluster.
+    return {320, static_cast<int>(clusters_.size()) * 50 + 4};
+}
+
+void CoreGrid::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QFont caption = ViewFonts::caption(font());
+    p.setFont(caption);
+    const QFontMetrics fm(caption);
+    const QColor secondary = SystemColor::secondary(palette());
+    const QStringList titles = headings();
+    for (size_t c = 0; c < clusters_.size(); ++c) {
+        const auto& cluster = clusters_[c];
+        int y = 2 + static_cast<int>(c) * 50;
+        p.setPen(secondary);
+        p.drawText(QRect(0, y, width(), fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                   fm.elidedText(titles[static_cast<int>(c)], Qt::ElideRight, width()));
+        y += fm.height() + 4;
+        const int n = static_cast<int>(cluster.loads.size());
+        const double gap = n > 32 ? 1 : 3;
+        const double barW = std::max(1.0, (width() - gap * (n - 1)) / std::max(1, n));
+        const double barH = 50 - fm.height() - 10;
+        for (int i = 0; i < n; ++i) {
+            const double load = std::clamp(cluster.loads[i], 0.0, 100.0);
+            const QRectF track(i * (barW + gap), y, barW, barH);
+            QColor trackColor = secondary;
+            trackColor.setAlphaF(0.15f);
+            p.fillRect(track, trackColor);
+            const double h = barH * load / 100.0;
+            p.fillRect(QRectF(track.left(), track.bottom() - h, barW, h), DashboardRules::loadColor(load));
+        }
+    }
+}
+
+Card::Card(QWidget* parent) : QFrame(parent), title_(new QLabel(this)), value_(new QLabel(this)) {
+    setFrameShape(QFrame::StyledPanel);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(10, 8, 10, 8);
+    column->setSpacing(4);
+    auto* head = new QHBoxLayout;
+    head->addWidget(title_, 1);
+    head->addWidget(value_);
+    column->addLayout(head);
+    title_->setFont(ViewFonts::headline(font()));
+    value_->setFont(ViewFonts::monoDigits(font(), 13));
+    value_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
+
+void Card::setTitle(const QString& title) {
+    title_->setText(title);
+}
+
+void Card::setValue(const QString& text, const QColor& color) {
+    value_->setText(text);
+    valueColor_ = color.isValid() ? color : palette().color(QPalette::WindowText);
+    setColor(value_, valueColor_);
+}
+
+void Card::addContent(QWidget* widget) {
+    static_cast<QVBoxLayout*>(layout())->addWidget(widget);
+}
+
+bool Card::exposed() const {
+    return isVisible() && !visibleRegion().isEmpty();
+}
+
+ChartCard::ChartCard(AnalysisKind kind, QWidget* parent)
+    : Card(parent), kind_(kind), chart_(new TimeChart(this)) {
+    chart_->setMinimumHeight(90);
+    addContent(chart_);
+    connect(chart_, &TimeChart::analyseRequested, this, [this] { emit analyse(kind_); });
+}
+
+QLabel* ChartCard::footer() {
+    if (!footer_) {
+        footer_ = new QLabel(this);
+        footer_->setFont(ViewFonts::caption(font()));
+        setColor(footer_, SystemColor::secondary(palette()));
+        addContent(footer_);
+    }
+    return footer_;
+}
+
+}  // namespace velmora

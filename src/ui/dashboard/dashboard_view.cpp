@@ -1,0 +1,495 @@
+#include "ui/dashboard/dashboard_view.h"
+
+#include "core/format.h"
+#include "core/localizer.h"
+#include "core/settings.h"
+#include "engine/metrics_feed.h"
+#include "samplers/cpu_sampler.h"
+#include "ui/common/symbols.h"
+#include "ui/common/system_colors.h"
+#include "ui/common/view_fonts.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace velmora {
+
+namespace {
+
+constexpr double kMiB = 1024.0 * 1024.0;
+
+void setColor(QLabel* label, const QColor& color) {
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, color);
+    label->setPalette(p);
+}
+
+QPixmap dot(const QColor& color, qreal dpr) {
+    QPixmap pix(QSize(12, 12) * dpr);
+    pix.setDevicePixelRatio(dpr);
+    pix.fill(Qt::transparent);
+    QPainter p(&pix);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(color);
+    p.drawEllipse(QRectF(0.5, 0.5, 11, 11));
+    return pix;
+}
+
+double finite(double v) {
+    return std::isfinite(v) ? v : 0;
+}
+
+QString percent(double v) {
+    return Format::fixed(finite(v), 0) + u'%';
+}
+
+std::vector<MetricPoint> scaled(std::vector<MetricPoint> points, double divisor) {
+    for (MetricPoint& p : points)
+        p.value = finite(p.value) / divisor;
+    return points;
+}
+
+}  // namespace
+
+DashboardView::DashboardView(MetricsFeed& feed, AppSettings& settings, Localizer& loc, Hooks hooks, QWidget* parent)
+    : QWidget(parent),
+      feed_(feed),
+      settings_(settings),
+      loc_(loc),
+      hooks_(std::move(hooks)),
+      topology_(hooks_.topology ? hooks_.topology : &CoreTopology::shared()) {
+    setMinimumSize(minimumContent);
+    build();
+    retranslate();
+    connect(&feed_, &MetricsFeed::currentChanged, this, &DashboardView::onSnapshot);
+    connect(&loc_, &Localizer::languageChanged, this, [this] {
+        retranslate();
+        stale_ = true;
+        if (live_) onSnapshot();
+    });
+}
+
+DashboardView::~DashboardView() = default;
+
+void DashboardView::build() {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(12, 12, 12, 12);
+    row->setSpacing(12);
+
+    scroll_ = new QScrollArea(this);
+    scroll_->setWidgetResizable(true);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setFixedWidth(390);
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(0, 0, 8, 0);
+    column->setSpacing(8);
+
+    // Status strip with the disk badge.
+    auto* strip = new QHBoxLayout;
+    statusDot_ = new QLabel(content);
+    statusText_ = new QLabel(content);
+    statusText_->setFont(ViewFonts::headline(font()));
+    strip->addWidget(statusDot_);
+    strip->addWidget(statusText_, 1);
+    badge_ = new QWidget(content);
+    auto* badgeRow = new QHBoxLayout(badge_);
+    badgeRow->setContentsMargins(0, 0, 0, 0);
+    badgeRow->setSpacing(3);
+    badgeIcon_ = new QLabel(badge_);
+    badgeText_ = new QLabel(badge_);
+    badgeText_->setFont(ViewFonts::caption(font()));
+    badgeRow->addWidget(badgeIcon_);
+    badgeRow->addWidget(badgeText_);
+    strip->addWidget(badge_);
+    column->addLayout(strip);
+
+    auto* hintRow = new QHBoxLayout;
+    hintIcon_ = new QLabel(content);
+    hintIcon_->setPixmap(Symbols::pixmap(QStringLiteral("cursorarrow.rays"), 14, SystemColor::secondary(palette()),
+                                         devicePixelRatioF()));
+    hint_ = new QLabel(content);
+    hint_->setFont(ViewFonts::caption(font()));
+    hint_->setWordWrap(true);
+    setColor(hint_, SystemColor::secondary(palette()));
+    hintRow->addWidget(hintIcon_, 0, Qt::AlignTop);
+    hintRow->addWidget(hint_, 1);
+    column->addLayout(hintRow);
+
+    auto chartCard = [&](AnalysisKind kind) {
+        auto* card = new ChartCard(kind, content);
+        connect(card, &ChartCard::analyse, this, [this](AnalysisKind k) {
+            if (hooks_.onAnalyze) hooks_.onAnalyze(k);
+        });
+        column->addWidget(card);
+        return card;
+    };
+    cpu_ = chartCard(AnalysisKind::cpu);
+    cpu_->chart()->setMaxY(100);
+    cpu_->chart()->setValueText(percent);
+    gpu_ = chartCard(AnalysisKind::gpu);
+    gpu_->chart()->setMaxY(100);
+    gpu_->chart()->setValueText(percent);
+
+    coreCard_ = new Card(content);
+    cores_ = new CoreGrid(coreCard_);
+    coreCard_->addContent(cores_);
+    column->addWidget(coreCard_);
+
+    memory_ = chartCard(AnalysisKind::memory);
+    memory_->chart()->setMaxY(100);
+    memory_->chart()->setValueText(percent);
+    memory_->footer();
+
+    disk_ = chartCard(AnalysisKind::disk);
+    disk_->chart()->setValueText([](double v) { return Format::fixed(v, 1) + QStringLiteral(" MB/s"); });
+    network_ = chartCard(AnalysisKind::network);
+    network_->chart()->setValueText([](double v) { return Format::bps(v); });
+    network_->footer();
+
+    tempCard_ = new Card(content);
+    auto* thermalRow = new QWidget(tempCard_);
+    auto* thermalLine = new QHBoxLayout(thermalRow);
+    thermalLine->setContentsMargins(0, 0, 0, 0);
+    thermalIcon_ = new QLabel(thermalRow);
+    thermal_ = new QLabel(thermalRow);
+    thermalLine->addWidget(thermalIcon_);
+    thermalLine->addWidget(thermal_, 1);
+    tempCard_->addContent(thermalRow);
+    auto* chipRow = new QWidget(tempCard_);
+    auto* chipLine = new QHBoxLayout(chipRow);
+    chipLine->setContentsMargins(0, 0, 0, 0);
+    for (TempChip*& chip : chips_) {
+        chip = new TempChip(chipRow);
+        chipLine->addWidget(chip, 1);
+    }
+    tempCard_->addContent(chipRow);
+    hottest_ = new TimeChart(tempCard_);
+    hottest_->setFixedHeight(56);
+    hottest_->setValueText([](double v) { return Format::fixed(v, 0) + QStringLiteral("°C"); });
+    tempCard_->addContent(hottest_);
+    power_ = new QLabel(tempCard_);
+    power_->setFont(ViewFonts::caption(font()));
+    power_->setWordWrap(true);
+    tempCard_->addContent(power_);
+    column->addWidget(tempCard_);
+
+    batteryCard_ = new Card(content);
+    batteryRow_ = new QWidget(batteryCard_);
+    auto* batteryLine = new QHBoxLayout(batteryRow_);
+    batteryLine->setContentsMargins(0, 0, 0, 0);
+    batteryIcon_ = new QLabel(batteryRow_);
+    battery_ = new QLabel(batteryRow_);
+    battery_->setWordWrap(true);
+    batteryLine->addWidget(batteryIcon_);
+    batteryLine->addWidget(battery_, 1);
+    batteryCard_->addContent(batteryRow_);
+    fanBox_ = new QWidget(batteryCard_);
+    auto* fanColumn = new QVBoxLayout(fanBox_);
+    fanColumn->setContentsMargins(0, 0, 0, 0);
+    batteryCard_->addContent(fanBox_);
+    fansStopped_ = new QLabel(batteryCard_);
+    fansStopped_->setFont(ViewFonts::caption(font()));
+    setColor(fansStopped_, SystemColor::secondary(palette()));
+    batteryCard_->addContent(fansStopped_);
+    noBatteryFans_ = new QLabel(QStringLiteral("-"), batteryCard_);
+    setColor(noBatteryFans_, SystemColor::secondary(palette()));
+    batteryCard_->addContent(noBatteryFans_);
+    column->addWidget(batteryCard_);
+    column->addStretch(1);
+
+    scroll_->setWidget(content);
+    row->addWidget(scroll_);
+    // A card scrolled into view takes the data it missed.
+    connect(scroll_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (live_) updateCards(false);
+    });
+
+    processes_ = new ProcessPanel(settings_, loc_, hooks_.processes, this);
+    row->addWidget(processes_, 1);
+}
+
+void DashboardView::retranslate() {
+    hint_->setText(loc_.t(QStringLiteral("dashHint")));
+    cpu_->setTitle(QStringLiteral("CPU"));
+    gpu_->setTitle(QStringLiteral("GPU"));
+    coreCard_->setTitle(loc_.t(QStringLiteral("dashCores")));
+    memory_->setTitle(loc_.t(QStringLiteral("dashMemory")));
+    disk_->setTitle(loc_.t(QStringLiteral("dashDiskIO")));
+    network_->setTitle(loc_.t(QStringLiteral("dashNetwork")));
+    network_->footer()->setText(loc_.t(QStringLiteral("chartLegendDU")));
+    tempCard_->setTitle(loc_.t(QStringLiteral("dashTempPower")));
+    batteryCard_->setTitle(loc_.t(QStringLiteral("dashBatteryFan")));
+    chips_[0]->setLabel(QStringLiteral("CPU"));
+    chips_[1]->setLabel(QStringLiteral("GPU"));
+    chips_[2]->setLabel(loc_.t(QStringLiteral("tempHottest")));
+    fansStopped_->setText(loc_.t(QStringLiteral("fanStopped")));
+    for (ChartCard* card : {cpu_, gpu_, memory_, disk_, network_})
+        card->setToolTip(loc_.t(QStringLiteral("dblAnalyzeKind"),
+                                loc_.t(titleKey(card->kind()))));
+}
+
+void DashboardView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    QWidget* w = window();
+    if (w != watchedWindow_) {
+        if (watchedWindow_) watchedWindow_->removeEventFilter(this);
+        watchedWindow_ = w;
+        if (w && w != this) w->installEventFilter(this);
+    }
+    updateLive();
+}
+
+void DashboardView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    updateLive();
+}
+
+bool DashboardView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == watchedWindow_ && event->type() == QEvent::WindowStateChange) updateLive();
+    return QWidget::eventFilter(watched, event);
+}
+
+void DashboardView::updateLive() {
+    const bool live = isVisible() && !(window()->windowState() & Qt::WindowMinimized);
+    if (live == live_) return;
+    live_ = live;
+    for (SpinningFanView* fan : fanViews_)
+        fan->setLive(live_);
+    // Ticks missed while away are caught up at once.
+    if (live_ && stale_) onSnapshot();
+}
+
+void DashboardView::onSnapshot() {
+    if (!live_) {
+        stale_ = true;
+        return;
+    }
+    stale_ = false;
+    updateCards(true);
+    processes_->setProcesses(feed_.current().processes);
+}
+
+bool DashboardView::due(Card* card, bool all) {
+    // On a tick every card is stale; only those in sight take the data now.
+    if (all) card->setProperty("stale", true);
+    if (!card->property("stale").toBool() || !card->exposed()) return false;
+    card->setProperty("stale", false);
+    ++cardUpdates_;
+    return true;
+}
+
+void DashboardView::updateCards(bool all) {
+    const Snapshot& s = feed_.current();
+    if (all) updateStatus(s);
+    updateCharts(s, all);
+    if (due(coreCard_, all)) updateCores(s);
+    if (due(tempCard_, all)) updateTemps(s);
+    if (due(batteryCard_, all)) updateBatteryFans(s);
+}
+
+void DashboardView::updateStatus(const Snapshot& s) {
+    const Severity severity = s.severity();
+    statusColor_ = DashboardRules::severityColor(severity);
+    statusDot_->setPixmap(dot(statusColor_, devicePixelRatioF()));
+    statusText_->setText(loc_.t(QStringLiteral("dashStatus"), loc_.t(QString::fromLatin1(DashboardRules::severityKey(severity)))));
+    badgeColor_ = DashboardRules::diskBadgeColor(s.diskPercent);
+    const QColor color = badgeColor_.value_or(SystemColor::secondary(palette()));
+    badgeIcon_->setPixmap(
+        Symbols::pixmap(QStringLiteral("exclamationmark.triangle.fill"), 12, color, devicePixelRatioF()));
+    badgeIcon_->setVisible(badgeColor_.has_value());
+    badgeText_->setText(loc_.t(QStringLiteral("dashDiskUsage"), Format::fixed(finite(s.diskPercent), 0) + u'%'));
+    setColor(badgeText_, color);
+    badge_->setToolTip(loc_.t(badgeColor_ ? QStringLiteral("diskFullWarn") : QStringLiteral("diskBadgeHelp")));
+}
+
+void DashboardView::updateCharts(const Snapshot& s, bool all) {
+    auto loadCard = [&](ChartCard* card, SnapshotField field) {
+        if (!due(card, all)) return;
+        const double v = finite(s.*field);
+        const QColor color = DashboardRules::loadColor(v);
+        card->setValue(percent(v), color);
+        card->chart()->setSeries({{feed_.recentSeries(field), color, true}});
+    };
+    loadCard(cpu_, &Snapshot::cpuTotal);
+    loadCard(gpu_, &Snapshot::gpuPercent);
+    if (due(memory_, all)) {
+        memory_->setValue(percent(s.memPercent), SystemColor::blue());
+        memory_->chart()->setSeries({{feed_.recentSeries(&Snapshot::memPercent), SystemColor::blue(), true}});
+        memory_->footer()->setText(loc_.t(QStringLiteral("dashSwap"), Format::bytes(s.swapUsed)));
+    }
+    if (due(disk_, all)) {
+        disk_->setValue(Format::fixed(finite(s.diskReadBps) / kMiB, 1) + QStringLiteral(" / ") +
+                        Format::fixed(finite(s.diskWriteBps) / kMiB, 1) + QStringLiteral(" MB/s"));
+        disk_->chart()->setSeries({{scaled(feed_.recentSeries(&Snapshot::diskReadBps), kMiB), SystemColor::blue(), true},
+                                   {scaled(feed_.recentSeries(&Snapshot::diskWriteBps), kMiB), SystemColor::orange(), true}});
+    }
+    if (due(network_, all)) {
+        network_->setValue(QStringLiteral("↓ ") + Format::bps(s.netInBps) + QStringLiteral("  ↑ ") +
+                           Format::bps(s.netOutBps));
+        network_->chart()->setSeries({{scaled(feed_.recentSeries(&Snapshot::netInBps), 1), SystemColor::blue(), true},
+                                      {scaled(feed_.recentSeries(&Snapshot::netOutBps), 1), SystemColor::orange(), true}});
+    }
+}
+
+void DashboardView::updateCores(const Snapshot& s) {
+    cores_->setClusters(DashboardRules::coreClusters(*topology_, s.cpuPerCore, loc_),
+                        loc_.t(QStringLiteral("dashCoreAvg")));
+}
+
+void DashboardView::updateTemps(const Snapshot& s) {
+    const QColor secondary = SystemColor::secondary(palette());
+    thermalIcon_->setPixmap(
+        Symbols::pixmap(QStringLiteral("thermometer.medium"), 14, secondary, devicePixelRatioF()));
+    thermal_->setText(loc_.t(QString::fromLatin1(DashboardRules::thermalKey(s.thermalState))));
+    chips_[0]->setTemp(s.cpuTempC);
+    chips_[1]->setTemp(s.gpuTempC);
+    chips_[2]->setTemp(s.hottestC);
+
+    // The hottest reading of the last 300 s; the history keeps it per snapshot.
+    std::vector<MetricPoint> points;
+    const auto& history = feed_.history();
+    if (!history.empty()) {
+        const TimePoint from = history.back().time -
+                               std::chrono::duration_cast<WallClock::duration>(
+                                   std::chrono::duration<double>(MetricsFeed::displayWindowSeconds));
+        for (const Snapshot& h : history) {
+            if (h.time < from || !h.hottestC || !std::isfinite(*h.hottestC)) continue;
+            const int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(h.time.time_since_epoch()).count();
+            points.push_back({{ns, 0}, h.time, *h.hottestC});
+        }
+    }
+    const bool hasHottest = s.hottestC && std::isfinite(*s.hottestC);
+    hottestColor_ = hasHottest ? DashboardRules::hottestColor(*s.hottestC) : SystemColor::secondaryLabel();
+    hottest_->setSeries({{std::move(points), hottestColor_, false}});
+
+    QStringList power;
+    if (s.cpuPowerW && std::isfinite(*s.cpuPowerW))
+        power << QStringLiteral("CPU ") + Format::fixed(*s.cpuPowerW, 1) + QStringLiteral(" W");
+    if (s.gpuPowerW && std::isfinite(*s.gpuPowerW))
+        power << QStringLiteral("GPU ") + Format::fixed(*s.gpuPowerW, 1) + QStringLiteral(" W");
+    if (s.anePowerW && std::isfinite(*s.anePowerW))
+        power << loc_.t(QStringLiteral("aneLabel")) + u' ' + Format::fixed(*s.anePowerW, 1) + QStringLiteral(" W");
+    else
+        power << loc_.t(QStringLiteral("powerNote"));
+    power_->setText(power.join(QStringLiteral("  ·  ")));
+    setColor(power_, secondary);
+}
+
+void DashboardView::updateBatteryFans(const Snapshot& s) {
+    const BatteryInfo& b = s.battery;
+    batteryRow_->setVisible(b.present);
+    if (b.present) {
+        batteryIcon_->setPixmap(Symbols::pixmap(b.charging ? QStringLiteral("battery.100.bolt")
+                                                           : QStringLiteral("battery.75"),
+                                                18, b.percent < 20 ? SystemColor::red() : SystemColor::secondary(palette()),
+                                                devicePixelRatioF()));
+        QStringList parts{Format::fixed(finite(b.percent), 0) + u'%'};
+        parts << loc_.t(b.charging ? QStringLiteral("batCharging")
+                        : b.acPower ? QStringLiteral("batAC")
+                                    : QStringLiteral("batOnBattery"));
+        if (b.charging && b.timeToFullMin && *b.timeToFullMin >= 0)
+            parts << loc_.t(QStringLiteral("batTimeFull"), Format::duration(*b.timeToFullMin * 60.0));
+        else if (!b.charging && b.timeToEmptyMin && *b.timeToEmptyMin >= 0)
+            parts << loc_.t(QStringLiteral("batTimeLeft"), Format::duration(*b.timeToEmptyMin * 60.0));
+        if (b.cycleCount) parts << loc_.t(QStringLiteral("batCycles"), *b.cycleCount);
+        if (b.healthPercent && std::isfinite(*b.healthPercent))
+            parts << loc_.t(QStringLiteral("batHealth"), Format::fixed(*b.healthPercent, 0) + u'%');
+        battery_->setText(parts.join(QStringLiteral("  ·  ")));
+    }
+
+    // Rows are kept and reused, so a steady fan keeps its animation.
+    auto* fanColumn = static_cast<QVBoxLayout*>(fanBox_->layout());
+    while (fanViews_.size() > s.fans.size()) {
+        delete fanViews_.back()->parentWidget();
+        fanViews_.pop_back();
+        fanLabels_.pop_back();
+    }
+    while (fanViews_.size() < s.fans.size()) {
+        auto* row = new QWidget(fanBox_);
+        auto* line = new QHBoxLayout(row);
+        line->setContentsMargins(0, 0, 0, 0);
+        auto* view = new SpinningFanView(row);
+        auto* label = new QLabel(row);
+        line->addWidget(view);
+        line->addWidget(label, 1);
+        fanColumn->addWidget(row);
+        view->setLive(live_);
+        fanViews_.push_back(view);
+        fanLabels_.push_back(label);
+    }
+    bool allSlow = !s.fans.empty();
+    for (size_t i = 0; i < s.fans.size(); ++i) {
+        const FanInfo& f = s.fans[i];
+        fanViews_[i]->setFan(f);
+        allSlow = allSlow && !(f.rpm >= 1);
+        const QString caption =
+            f.target < 1 ? loc_.t(QStringLiteral("fanTargetStop"))
+                         : loc_.t(QStringLiteral("fanTarget"), Format::fixed(finite(f.target), 0)) + QStringLiteral("  ·  ") +
+                               loc_.t(QStringLiteral("fanRange"), Format::fixed(finite(f.minRPM), 0),
+                                      Format::fixed(finite(f.maxRPM), 0));
+        fanLabels_[i]->setText(
+            QStringLiteral("%1  <b>%2 RPM</b><br><small>%3</small>")
+                .arg(loc_.t(QStringLiteral("fanN"), static_cast<qulonglong>(i + 1)).toHtmlEscaped(),
+                     Format::fixed(finite(f.rpm), 0), caption.toHtmlEscaped()));
+    }
+    fansStopped_->setVisible(allSlow);
+    noBatteryFans_->setVisible(!b.present && s.fans.empty());
+}
+
+QString DashboardView::statusText() const {
+    return statusText_->text();
+}
+QString DashboardView::diskBadgeText() const {
+    return badgeText_->text();
+}
+QString DashboardView::diskBadgeHelp() const {
+    return badge_->toolTip();
+}
+ChartCard* DashboardView::chartCard(AnalysisKind kind) const {
+    switch (kind) {
+        case AnalysisKind::cpu:
+            return cpu_;
+        case AnalysisKind::gpu:
+            return gpu_;
+        case AnalysisKind::memory:
+            return memory_;
+        case AnalysisKind::disk:
+            return disk_;
+        case AnalysisKind::network:
+            return network_;
+    }
+    return cpu_;
+}
+QString DashboardView::swapText() const {
+    return memory_->footer()->text();
+}
+QString DashboardView::thermalText() const {
+    return thermal_->text();
+}
+QString DashboardView::powerText() const {
+    return power_->text();
+}
+QString DashboardView::batteryText() const {
+    return batteryRow_->isVisibleTo(batteryCard_) ? battery_->text() : QString();
+}
+QStringList DashboardView::fanTexts() const {
+    QStringList out;
+    for (QLabel* l : fanLabels_)
+        out << l->text();
+    return out;
+}
+bool DashboardView::fansStoppedShown() const {
+    return fansStopped_->isVisibleTo(batteryCard_);
+}
+
+}  // namespace velmora

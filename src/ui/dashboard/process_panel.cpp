@@ -1,0 +1,339 @@
+#include "ui/dashboard/process_panel.h"
+
+#include "core/localizer.h"
+#include "core/settings.h"
+#include "ui/common/symbols.h"
+#include "ui/common/system_colors.h"
+#include "ui/common/view_fonts.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace velmora {
+
+namespace {
+
+constexpr int kResultMs = 3000;
+
+// Fixed column widths; the name takes what is left.
+int columnWidth(ProcColumn column) {
+    switch (column) {
+        case ProcColumn::pid:
+            return 52;
+        case ProcColumn::name:
+            return 0;
+        case ProcColumn::cpu:
+            return 56;
+        case ProcColumn::gpu:
+            return 52;
+        case ProcColumn::mem:
+            return 76;
+        case ProcColumn::disk:
+            return 86;
+        case ProcColumn::energy:
+            return 52;
+    }
+    return 60;
+}
+
+}  // namespace
+
+ProcessPanel::ProcessPanel(AppSettings& settings, Localizer& loc, Services services, QWidget* parent)
+    : QWidget(parent),
+      settings_(settings),
+      loc_(loc),
+      services_(std::move(services)),
+      model_(state_),
+      search_(new QLineEdit(this)),
+      sortHint_(new QLabel(this)),
+      rankMode_(new QComboBox(this)),
+      group_(new QToolButton(this)),
+      table_(new QTableView(this)),
+      selection_(new QLabel(this)),
+      quit_(new QPushButton(this)),
+      forceQuit_(new QPushButton(this)),
+      result_(new QLabel(this)) {
+    if (!services_.advisor) services_.advisor = std::make_shared<KillAdvisor>();
+    if (!services_.control) services_.control = std::make_shared<ProcessControl>();
+    model_.setIconProvider(services_.icons);
+
+    state_.setCumulativeRank(settings_.cumulativeRank());
+    state_.setCollectGPU(settings_.collectProcessGPU());
+    model_.refresh();
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(6);
+
+    auto* toolbar = new QHBoxLayout;
+    search_->addAction(Symbols::icon(QStringLiteral("magnifyingglass")), QLineEdit::LeadingPosition);
+    search_->setClearButtonEnabled(true);
+    toolbar->addWidget(search_, 1);
+    toolbar->addWidget(rankMode_);
+    group_->setCheckable(true);
+    group_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    group_->setAutoRaise(true);
+    toolbar->addWidget(group_);
+    column->addLayout(toolbar);
+    sortHint_->setFont(ViewFonts::caption(font()));
+    sortHint_->setWordWrap(true);
+    column->addWidget(sortHint_);
+
+    table_->setModel(&model_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // A click toggles its row, as in a list of checkboxes.
+    table_->setSelectionMode(QAbstractItemView::MultiSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSortingEnabled(false);  // the state orders rows; the header only asks it to
+    table_->setWordWrap(false);
+    table_->setTextElideMode(Qt::ElideRight);
+    table_->setShowGrid(false);
+    table_->setAlternatingRowColors(true);
+    table_->setIconSize(QSize(16, 16));
+    table_->verticalHeader()->hide();
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(22);
+    table_->horizontalHeader()->setSectionsClickable(true);
+    table_->horizontalHeader()->setSortIndicatorShown(true);
+    table_->horizontalHeader()->setHighlightSections(false);
+    table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    column->addWidget(table_, 1);
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(selection_, 1);
+    bar->addWidget(quit_);
+    bar->addWidget(forceQuit_);
+    column->addLayout(bar);
+    result_->setFont(ViewFonts::caption(font()));
+    result_->setWordWrap(true);
+    result_->hide();
+    column->addWidget(result_);
+
+    resultTimer_.setSingleShot(true);
+    resultTimer_.setInterval(kResultMs);
+    connect(&resultTimer_, &QTimer::timeout, this, &ProcessPanel::clearResult);
+
+    connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        state_.setSearch(text);
+        refresh();
+    });
+    connect(rankMode_, &QComboBox::activated, this, [this](int index) { settings_.setCumulativeRank(index == 1); });
+    connect(&settings_, &AppSettings::cumulativeRankChanged, this, [this](bool cumulative) {
+        rankMode_->setCurrentIndex(cumulative ? 1 : 0);
+        state_.setCumulativeRank(cumulative);
+        refresh();
+    });
+    connect(&settings_, &AppSettings::collectProcessGPUChanged, this, [this](bool collect) {
+        state_.setCollectGPU(collect);
+        refresh();
+    });
+    connect(group_, &QToolButton::toggled, this, [this](bool on) {
+        group_->setIcon(Symbols::icon(on ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle")));
+        state_.setGrouped(on);
+        refresh();
+    });
+    connect(table_->horizontalHeader(), &QHeaderView::sectionClicked, this, &ProcessPanel::sortByColumn);
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ProcessPanel::takeSelectionFromView);
+    connect(table_, &QTableView::customContextMenuRequested, this, [this](const QPoint& pos) {
+        const QModelIndex index = table_->indexAt(pos);
+        if (!index.isValid()) return;
+        QMenu* menu = makeRowMenu(index.data(ProcessTableModel::PidRole).toInt(), this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(table_->viewport()->mapToGlobal(pos));
+    });
+    connect(quit_, &QPushButton::clicked, this, [this] {
+        requestQuit({state_.selection().begin(), state_.selection().end()}, false);
+    });
+    connect(forceQuit_, &QPushButton::clicked, this, [this] {
+        requestQuit({state_.selection().begin(), state_.selection().end()}, true);
+    });
+    connect(&loc_, &Localizer::languageChanged, this, &ProcessPanel::retranslate);
+
+    retranslate();
+    refresh();
+}
+
+ProcessPanel::~ProcessPanel() = default;
+
+void ProcessPanel::retranslate() {
+    search_->setPlaceholderText(loc_.t(QStringLiteral("procSearch")));
+    sortHint_->setText(loc_.t(QStringLiteral("procSortHint")));
+    QPalette p = sortHint_->palette();
+    p.setColor(QPalette::WindowText, SystemColor::secondary(palette()));
+    sortHint_->setPalette(p);
+    rankMode_->clear();
+    rankMode_->addItem(loc_.t(QStringLiteral("procRankRealtime")));
+    rankMode_->addItem(loc_.t(QStringLiteral("procRankCumulative")));
+    rankMode_->setCurrentIndex(settings_.cumulativeRank() ? 1 : 0);
+    rankMode_->setToolTip(loc_.t(QStringLiteral("procRankMode")) + QStringLiteral(": ") +
+                          loc_.t(QStringLiteral("procRankHint")));
+    group_->setText(loc_.t(QStringLiteral("procGroupByName")));
+    group_->setIcon(Symbols::icon(group_->isChecked() ? QStringLiteral("checkmark.circle.fill")
+                                                      : QStringLiteral("circle")));
+    quit_->setText(loc_.t(QStringLiteral("actQuit")));
+    forceQuit_->setText(loc_.t(QStringLiteral("actForceQuit")));
+    model_.headerDataChanged(Qt::Horizontal, 0, std::max(0, model_.columnCount() - 1));
+    updateSelectionBar();
+}
+
+void ProcessPanel::setProcesses(const std::vector<ProcInfo>& processes) {
+    state_.setProcesses(processes);
+    refresh();
+}
+
+void ProcessPanel::refresh() {
+    const int columnsBefore = model_.columnCount();
+    model_.refresh();
+    if (model_.columnCount() != columnsBefore || columnsBefore == 0) {
+        QHeaderView* header = table_->horizontalHeader();
+        for (int c = 0; c < model_.columnCount(); ++c) {
+            const int width = columnWidth(model_.columnAt(c));
+            if (width == 0) {
+                header->setSectionResizeMode(c, QHeaderView::Stretch);
+            } else {
+                header->setSectionResizeMode(c, QHeaderView::Fixed);
+                header->resizeSection(c, width);
+            }
+        }
+    }
+    updateSortIndicator();
+    syncSelection();
+}
+
+void ProcessPanel::syncSelection() {
+    // The view's selection is rebuilt from the pids after every change, so it follows each
+    // process to its new row and never sticks to a row index.
+    syncing_ = true;
+    QItemSelection selection;
+    const auto& rows = state_.rows();
+    const int shown = model_.rowCount();
+    const int last = model_.columnCount() - 1;
+    for (int r = 0; r < shown && r < static_cast<int>(rows.size()); ++r)
+        if (state_.selection().contains(rows[r].pid)) selection.select(model_.index(r, 0), model_.index(r, last));
+    table_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    syncing_ = false;
+    updateSelectionBar();
+}
+
+void ProcessPanel::takeSelectionFromView() {
+    if (syncing_) return;
+    // Pids filtered out of view stay selected; those on screen follow the view.
+    std::set<int32_t> pids = state_.selection();
+    const auto& rows = state_.rows();
+    const int shown = std::min(model_.rowCount(), static_cast<int>(rows.size()));
+    for (int r = 0; r < shown; ++r)
+        pids.erase(rows[r].pid);
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows())
+        if (index.row() < shown) pids.insert(rows[index.row()].pid);
+    state_.setSelection(std::move(pids));
+    updateSelectionBar();
+}
+
+void ProcessPanel::updateSelectionBar() {
+    const size_t n = state_.selection().size();
+    selection_->setText(selectionText());
+    quit_->setEnabled(n > 0);
+    forceQuit_->setEnabled(n > 0);
+}
+
+QString ProcessPanel::selectionText() const {
+    const size_t n = state_.selection().size();
+    return n > 0 ? loc_.t(QStringLiteral("procSelectedN"), static_cast<qulonglong>(n))
+                 : loc_.t(QStringLiteral("procSelectHint"));
+}
+
+void ProcessPanel::updateSortIndicator() {
+    const ProcTableOptions& o = state_.options();
+    for (int c = 0; c < model_.columnCount(); ++c)
+        if (ProcessTableModel::sortKeyOf(model_.columnAt(c)) == o.key) {
+            table_->horizontalHeader()->setSortIndicator(c, o.ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+            return;
+        }
+}
+
+void ProcessPanel::sortByColumn(int column) {
+    if (column < 0 || column >= model_.columnCount()) return;
+    state_.sortBy(ProcessTableModel::sortKeyOf(model_.columnAt(column)));
+    refresh();
+}
+
+QMenu* ProcessPanel::makeRowMenu(int32_t pid, QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    QAction* detail = menu->addAction(loc_.t(QStringLiteral("ctxDetail")));
+    detail->setObjectName(QStringLiteral("ctxDetail"));
+    detail->setEnabled(static_cast<bool>(services_.openDetail));
+    connect(detail, &QAction::triggered, this, [this, pid] {
+        if (services_.openDetail) services_.openDetail(pid);
+    });
+    menu->addSeparator();
+    QAction* quit = menu->addAction(loc_.t(QStringLiteral("anQuitSig")));
+    quit->setObjectName(QStringLiteral("anQuitSig"));
+    QAction* force = menu->addAction(loc_.t(QStringLiteral("anForceSig")));
+    force->setObjectName(QStringLiteral("anForceSig"));
+    const bool signallable = !state_.targetsFor(pid).empty();
+    quit->setEnabled(signallable);
+    force->setEnabled(signallable);
+    connect(quit, &QAction::triggered, this, [this, pid] { requestQuit(state_.targetsFor(pid), false); });
+    connect(force, &QAction::triggered, this, [this, pid] { requestQuit(state_.targetsFor(pid), true); });
+    return menu;
+}
+
+void ProcessPanel::requestQuit(std::vector<int32_t> pids, bool force) {
+    std::erase_if(pids, [](int32_t pid) { return pid < 2; });
+    if (pids.empty()) return;
+    QStringList names;
+    for (const int32_t pid : pids)
+        names << state_.nameOf(pid);
+    const KillRequest request = KillFlow::makeRequest(std::move(pids), names, force, *services_.advisor);
+    bool confirmed = false;
+    if (services_.confirm) {
+        confirmed = services_.confirm(request);
+    } else {
+        QMessageBox box(this);
+        box.setIcon(request.advice.severity == KillSeverity::danger    ? QMessageBox::Critical
+                    : request.advice.severity == KillSeverity::caution ? QMessageBox::Warning
+                                                                        : QMessageBox::Question);
+        box.setText(request.advice.title);
+        box.setInformativeText(request.advice.message);
+        QPushButton* yes = box.addButton(KillFlow::confirmLabel(force), QMessageBox::DestructiveRole);
+        box.addButton(KillFlow::cancelLabel(), QMessageBox::RejectRole);
+        box.exec();
+        confirmed = box.clickedButton() == yes;
+    }
+    if (!confirmed) return;
+    const TerminateResult result = services_.control->terminate(request.pids, request.force);
+    state_.signalled(result.ok);
+    syncSelection();
+    showResult(KillFlow::resultText(result));
+}
+
+void ProcessPanel::showResult(const QString& text) {
+    result_->setText(text);
+    result_->show();
+    resultTimer_.start();
+}
+
+QString ProcessPanel::resultText() const {
+    return result_->isVisibleTo(this) ? result_->text() : QString();
+}
+
+void ProcessPanel::clearResult() {
+    resultTimer_.stop();
+    result_->clear();
+    result_->hide();
+}
+
+}  // namespace velmora

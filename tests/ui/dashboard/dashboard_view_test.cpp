@@ -1,0 +1,409 @@
+#include "ui/dashboard/dashboard_view.h"
+
+#include "core/format.h"
+#include "core/localizer.h"
+#include "core/settings.h"
+#include "samplers/cpu_sampler.h"
+#include "ui/common/system_colors.h"
+#include "dashboard_test_support.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace velmora;
+
+namespace {
+
+class Dashboard : public ::testing::Test {
+  protected:
+    QTemporaryDir dir;
+    AppSettings settings{dir.filePath("settings.json")};
+    Localizer& loc = Localizer::shared();
+    test::FakeFeed feed;
+    CoreTopology topology;
+    std::vector<AnalysisKind> analysed;
+    std::vector<int32_t> detailed;
+    std::vector<std::pair<int32_t, int>> signals_;
+    std::set<int32_t> refusing;
+    int confirmations = 0;
+    bool answer = true;
+    std::unique_ptr<DashboardView> view;
+
+    void SetUp() override {
+        loc.apply(QStringLiteral("en"));
+        topology.groups = {{CoreKind::efficiency(), {0, 1}}, {CoreKind::performance(), {2, 3}}};
+        DashboardView::Hooks hooks;
+        hooks.onAnalyze = [this](AnalysisKind k) { analysed.push_back(k); };
+        hooks.topology = &topology;
+        hooks.processes.openDetail = [this](int32_t pid) { detailed.push_back(pid); };
+        // Every process is an ordinary one of this user, so the advice stays plain.
+        hooks.processes.advisor = std::make_shared<KillAdvisor>(
+            [](int32_t pid) { return KillAdvisor::Facts{QStringLiteral("p%1").arg(pid), "/usr/bin/x", 1000}; },
+            1000);
+        hooks.processes.control = std::make_shared<ProcessControl>(
+            [](int32_t) { return std::vector<int32_t>{}; },
+            [this](int32_t pid, int sig) {
+                signals_.push_back({pid, sig});
+                return !refusing.contains(pid);
+            });
+        hooks.processes.confirm = [this](const KillRequest&) {
+            ++confirmations;
+            return answer;
+        };
+        view = std::make_unique<DashboardView>(feed, settings, loc, std::move(hooks));
+        view->resize(1000, 3000);  // every card in sight unless a test says otherwise
+    }
+
+    ProcessPanel* panel() const { return view->processes(); }
+    std::vector<int32_t> shownRowsSelected() const {
+        std::vector<int32_t> out;
+        for (const QModelIndex& i : panel()->table()->selectionModel()->selectedRows())
+            out.push_back(i.data(ProcessTableModel::PidRole).toInt());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    void selectPids(const std::set<int32_t>& pids) {
+        QTableView* t = panel()->table();
+        for (int r = 0; r < t->model()->rowCount(); ++r)
+            if (pids.contains(t->model()->index(r, 0).data(ProcessTableModel::PidRole).toInt()))
+                t->selectionModel()->select(t->model()->index(r, 0),
+                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+};
+
+ProcInfo proc(int32_t pid, const QString& name, double cpu) {
+    return {.pid = pid, .name = name, .cpu = cpu, .memBytes = 1u << 20};
+}
+
+Snapshot critical() {
+    Snapshot s;
+    s.cpuTotal = 93;
+    s.cpuPerCore = {10, 20, 90, 70};
+    s.gpuPercent = 71;
+    s.memPercent = 50;
+    s.swapUsed = 3ull << 30;
+    s.diskPercent = 96;
+    s.thermalState = ThermalState::serious;
+    s.cpuTempC = 72;
+    s.hottestC = 96;
+    s.cpuPowerW = 12.5;
+    s.battery.present = true;
+    s.battery.percent = 64;
+    s.battery.timeToEmptyMin = 90;
+    s.battery.cycleCount = 321;
+    s.battery.healthPercent = 88;
+    s.fans = {{.rpm = 3000, .target = 3000, .minRPM = 1000, .maxRPM = 5000}};
+    s.processes = {proc(10, "ten", 5), proc(20, "twenty", 50), proc(30, "thirty", 20)};
+    return s;
+}
+
+}  // namespace
+
+TEST_F(Dashboard, CardsShowTheSnapshotWithTheirColours) {
+    view->show();
+    feed.publish(critical());
+
+    EXPECT_EQ(view->statusText(), loc.t("dashStatus", loc.t("sevCritical")));
+    EXPECT_EQ(view->statusColor(), SystemColor::red());
+    EXPECT_EQ(view->diskBadgeText(), loc.t("dashDiskUsage", QStringLiteral("96%")));
+    ASSERT_TRUE(view->diskBadgeColor().has_value());
+    EXPECT_EQ(*view->diskBadgeColor(), SystemColor::red());
+    EXPECT_EQ(view->diskBadgeHelp(), loc.t("diskFullWarn"));
+
+    ChartCard* cpu = view->chartCard(AnalysisKind::cpu);
+    EXPECT_EQ(cpu->value(), "93%");
+    EXPECT_EQ(cpu->valueColor(), SystemColor::red());
+    ASSERT_EQ(cpu->chart()->series().size(), 1u);
+    EXPECT_EQ(cpu->chart()->series()[0].color, SystemColor::red());
+    EXPECT_EQ(cpu->chart()->effectiveMaxY(), 100);
+    EXPECT_EQ(view->chartCard(AnalysisKind::gpu)->valueColor(), SystemColor::orange());
+    EXPECT_EQ(view->swapText(), loc.t("dashSwap", QStringLiteral("3.0 GB")));
+    EXPECT_EQ(view->chartCard(AnalysisKind::disk)->chart()->series().size(), 2u);
+    EXPECT_EQ(view->chartCard(AnalysisKind::network)->chart()->series().size(), 2u);
+
+    EXPECT_EQ(view->coreGrid()->headings(),
+              QStringList({loc.t("dashEffCores") + " · " + loc.t("dashCoreAvg", QStringLiteral("15%")),
+                           loc.t("dashPerfCores") + " · " + loc.t("dashCoreAvg", QStringLiteral("80%"))}));
+
+    EXPECT_EQ(view->thermalText(), loc.t("thermSerious"));
+    EXPECT_EQ(view->tempChip(0)->valueText(), "72°C");
+    EXPECT_EQ(view->tempChip(0)->color(), SystemColor::orange());
+    EXPECT_EQ(view->tempChip(1)->valueText(), "-") << "no GPU temperature";
+    EXPECT_EQ(view->tempChip(1)->color(), SystemColor::secondaryLabel());
+    EXPECT_EQ(view->tempChip(2)->color(), SystemColor::red());
+    EXPECT_EQ(view->hottestCurveColor(), SystemColor::red()) << "96 °C is past the curve's 95";
+    EXPECT_EQ(view->powerText(), "CPU 12.5 W  ·  " + loc.t("powerNote"));
+
+    EXPECT_EQ(view->batteryText(), "64%  ·  " + loc.t("batOnBattery") + "  ·  " +
+                                       loc.t("batTimeLeft", Format::duration(90 * 60)) + "  ·  " +
+                                       loc.t("batCycles", 321) + "  ·  " + loc.t("batHealth", QStringLiteral("88%")));
+    ASSERT_EQ(view->fanViews().size(), 1u);
+    EXPECT_EQ(view->fanViews()[0]->periodMs(), 1200);
+    EXPECT_EQ(view->fanViews()[0]->color(), SystemColor::orange());
+    EXPECT_TRUE(view->fanViews()[0]->spinning());
+    EXPECT_TRUE(view->fanTexts()[0].contains("3000 RPM"));
+    EXPECT_FALSE(view->fansStoppedShown());
+
+    // Calm: another severity, a plain badge, cool temperatures, no battery, stopped fans.
+    Snapshot calm;
+    calm.diskPercent = 40;
+    calm.hottestC = 50;
+    calm.fans = {{.rpm = 0, .target = 0, .minRPM = 1000, .maxRPM = 5000}};
+    feed.publish(calm);
+    EXPECT_EQ(view->statusColor(), SystemColor::green());
+    EXPECT_FALSE(view->diskBadgeColor().has_value());
+    EXPECT_EQ(view->diskBadgeHelp(), loc.t("diskBadgeHelp"));
+    EXPECT_EQ(view->hottestCurveColor(), SystemColor::green());
+    EXPECT_EQ(view->batteryText(), QString()) << "no battery, no battery row";
+    EXPECT_TRUE(view->fanViews()[0]->stopped());
+    EXPECT_FALSE(view->fanViews()[0]->spinning());
+    EXPECT_TRUE(view->fanTexts()[0].contains(loc.t("fanTargetStop")));
+    EXPECT_TRUE(view->fansStoppedShown());
+}
+
+TEST_F(Dashboard, BrokenFiguresShowTheirFallbacks) {
+    view->show();
+    Snapshot s;
+    s.cpuTotal = NAN;
+    s.netInBps = INFINITY;
+    s.diskPercent = NAN;
+    s.hottestC = NAN;
+    s.fans = {{.rpm = NAN, .target = NAN, .minRPM = 5000, .maxRPM = 1000}};
+    feed.publish(s);
+    EXPECT_EQ(view->chartCard(AnalysisKind::cpu)->value(), "0%");
+    EXPECT_EQ(view->tempChip(2)->valueText(), "-");
+    EXPECT_EQ(view->hottestCurveColor(), SystemColor::secondaryLabel());
+    EXPECT_TRUE(view->fanViews()[0]->stopped());
+}
+
+TEST_F(Dashboard, AFanKeepsItsAnimationUntilItsPeriodChanges) {
+    SpinningFanView fan;
+    fan.setLive(true);
+    struct Step {
+        double rpm;
+        int period;
+        int made;  // animations made so far
+    };
+    const Step steps[] = {
+        {3000, 1200, 1}, {3100, 1200, 1}, {4900, 600, 2}, {4800, 600, 2}, {0, 0, 2}, {1500, 2200, 3},
+    };
+    for (const Step& s : steps) {
+        fan.setFan({.rpm = s.rpm, .target = s.rpm, .minRPM = 1000, .maxRPM = 5000});
+        EXPECT_EQ(fan.periodMs(), s.period) << s.rpm;
+        EXPECT_EQ(fan.animationsMade(), s.made) << s.rpm;
+        EXPECT_EQ(fan.spinning(), s.period > 0) << s.rpm;
+    }
+    fan.setLive(false);
+    EXPECT_FALSE(fan.spinning()) << "no animation while the window is away";
+    fan.setLive(true);
+    EXPECT_TRUE(fan.spinning());
+    EXPECT_EQ(fan.animationsMade(), 3) << "coming back resumes the same animation";
+}
+
+TEST_F(Dashboard, NothingRedrawsWhileHiddenOrMinimised) {
+    feed.publish(critical());
+    EXPECT_EQ(view->cardUpdates(), 0) << "never shown";
+    view->show();
+    EXPECT_GT(view->cardUpdates(), 0) << "showing catches up at once";
+    EXPECT_EQ(view->chartCard(AnalysisKind::cpu)->value(), "93%");
+    ASSERT_EQ(view->fanViews().size(), 1u);
+    EXPECT_TRUE(view->fanViews()[0]->spinning());
+
+    view->setWindowState(Qt::WindowMinimized);
+    EXPECT_FALSE(view->live());
+    EXPECT_FALSE(view->fanViews()[0]->spinning());
+    const int before = view->cardUpdates();
+    Snapshot s = critical();
+    s.cpuTotal = 10;
+    feed.publish(s);
+    EXPECT_EQ(view->cardUpdates(), before);
+    EXPECT_EQ(view->chartCard(AnalysisKind::cpu)->value(), "93%");
+
+    view->setWindowState(Qt::WindowNoState);
+    EXPECT_TRUE(view->live());
+    EXPECT_EQ(view->chartCard(AnalysisKind::cpu)->value(), "10%") << "the missed tick is shown on return";
+
+    view->hide();
+    const int hidden = view->cardUpdates();
+    feed.publish(critical());
+    EXPECT_EQ(view->cardUpdates(), hidden);
+    EXPECT_FALSE(view->fanViews()[0]->spinning());
+}
+
+TEST_F(Dashboard, OnlyCardsInSightTakeNewData) {
+    view->resize(1000, 600);
+    view->show();
+    feed.publish(critical());
+    EXPECT_EQ(view->chartCard(AnalysisKind::cpu)->value(), "93%");
+    EXPECT_EQ(view->batteryText(), QString()) << "the battery card is below the fold";
+    view->cardColumn()->verticalScrollBar()->setValue(view->cardColumn()->verticalScrollBar()->maximum());
+    EXPECT_FALSE(view->batteryText().isEmpty()) << "scrolled into sight, it catches up";
+}
+
+TEST_F(Dashboard, ChartsAskForAnalysisOfTheirKind) {
+    for (AnalysisKind k : {AnalysisKind::cpu, AnalysisKind::gpu, AnalysisKind::memory, AnalysisKind::disk,
+                           AnalysisKind::network}) {
+        emit view->chartCard(k)->chart()->analyseRequested();
+        EXPECT_EQ(analysed.back(), k);
+        EXPECT_EQ(view->chartCard(k)->toolTip(),
+                  loc.t("dblAnalyzeKind", loc.t(titleKey(k))));
+    }
+    EXPECT_EQ(analysed.size(), 5u);
+}
+
+TEST_F(Dashboard, QuittingThreeWhereOneRefuses) {
+    view->show();
+    feed.publish(critical());
+    selectPids({10, 20, 30});
+    EXPECT_EQ(panel()->selectionText(), loc.t("procSelectedN", 3));
+    refusing = {30};
+    panel()->quitButton()->click();
+    EXPECT_EQ(confirmations, 1);
+    EXPECT_EQ(signals_, (std::vector<std::pair<int32_t, int>>{{10, SIGTERM}, {20, SIGTERM}, {30, SIGTERM}}));
+    EXPECT_EQ(panel()->resultText(), loc.t("killSent", 2) + loc.t("killFailed", 1));
+    EXPECT_EQ(panel()->state().selection(), (std::set<int32_t>{30})) << "the refused pid stays selected";
+    EXPECT_EQ(shownRowsSelected(), (std::vector<int32_t>{30}));
+    EXPECT_TRUE(panel()->resultTimer().isActive());
+    EXPECT_EQ(panel()->resultTimer().interval(), 3000);
+    panel()->clearResult();
+    EXPECT_EQ(panel()->resultText(), QString());
+
+    // A force quit from the row's menu, on the row alone when it is not selected.
+    signals_.clear();
+    QMenu* menu = panel()->makeRowMenu(20, view.get());
+    menu->findChild<QAction*>("anForceSig")->trigger();
+    EXPECT_EQ(signals_, (std::vector<std::pair<int32_t, int>>{{20, SIGKILL}}));
+    delete menu;
+
+    // Declined: nothing is sent.
+    signals_.clear();
+    answer = false;
+    panel()->forceQuitButton()->click();
+    EXPECT_TRUE(signals_.empty());
+    EXPECT_EQ(panel()->state().selection(), (std::set<int32_t>{30}));
+}
+
+TEST_F(Dashboard, PidsBelowTwoAreNeverSignalled) {
+    view->show();
+    Snapshot s;
+    s.processes = {proc(0, "kernel", 1), proc(1, "init", 1)};
+    feed.publish(s);
+    selectPids({0, 1});
+    panel()->forceQuitButton()->click();
+    QMenu* menu = panel()->makeRowMenu(1, view.get());
+    EXPECT_FALSE(menu->findChild<QAction*>("anQuitSig")->isEnabled());
+    delete menu;
+    panel()->requestQuit({0, 1, -5}, true);
+    EXPECT_EQ(confirmations, 0);
+    EXPECT_TRUE(signals_.empty());
+}
+
+TEST_F(Dashboard, DetailFromTheRowMenu) {
+    view->show();
+    feed.publish(critical());
+    QMenu* menu = panel()->makeRowMenu(20, view.get());
+    QAction* detail = menu->findChild<QAction*>("ctxDetail");
+    ASSERT_NE(detail, nullptr);
+    EXPECT_EQ(detail->text(), loc.t("ctxDetail"));
+    detail->trigger();
+    EXPECT_EQ(detailed, std::vector<int32_t>{20});
+    delete menu;
+}
+
+TEST_F(Dashboard, AnEmptySnapshotEmptiesTheTable) {
+    view->show();
+    feed.publish(critical());
+    EXPECT_EQ(panel()->model().rowCount(), 3);
+    feed.publish(Snapshot{});
+    EXPECT_EQ(panel()->model().rowCount(), 0);
+    EXPECT_EQ(panel()->selectionText(), loc.t("procSelectHint"));
+    EXPECT_FALSE(panel()->quitButton()->isEnabled());
+}
+
+TEST_F(Dashboard, SelectionFollowsPidsAcrossTicksAndSorts) {
+    settings.setCumulativeRank(false);
+    view->show();
+    feed.publish(critical());
+    selectPids({20});
+    Snapshot s = critical();
+    s.processes = {proc(10, "ten", 90), proc(20, "twenty", 1), proc(30, "thirty", 40), proc(40, "forty", 30)};
+    feed.publish(s);
+    EXPECT_EQ(panel()->model().index(3, 0).data(ProcessTableModel::PidRole).toInt(), 20) << "moved to the end";
+    EXPECT_EQ(shownRowsSelected(), std::vector<int32_t>{20});
+    panel()->sortByColumn(0);  // pid
+    EXPECT_EQ(shownRowsSelected(), std::vector<int32_t>{20});
+    EXPECT_EQ(panel()->table()->horizontalHeader()->sortIndicatorSection(), 0);
+    EXPECT_EQ(panel()->table()->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
+    panel()->sortByColumn(0);
+    EXPECT_EQ(panel()->table()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(panel()->model().index(0, 0).data(ProcessTableModel::PidRole).toInt(), 40);
+    // A search that hides the row keeps it selected for when it comes back.
+    panel()->searchField()->setText("ten");
+    EXPECT_EQ(panel()->state().selection(), std::set<int32_t>{20});
+    panel()->searchField()->clear();
+    EXPECT_EQ(shownRowsSelected(), std::vector<int32_t>{20});
+}
+
+TEST_F(Dashboard, RankingPickerAndGpuColumnFollowTheSettings) {
+    view->show();
+    feed.publish(critical());
+    settings.setCumulativeRank(true);
+    EXPECT_EQ(panel()->rankPicker()->currentIndex(), 1);
+    settings.setCumulativeRank(false);
+    EXPECT_EQ(panel()->rankPicker()->currentIndex(), 0);
+    EXPECT_FALSE(panel()->state().options().cumulativeRank);
+    emit panel()->rankPicker()->activated(1);
+    EXPECT_TRUE(settings.cumulativeRank());
+    EXPECT_TRUE(panel()->state().options().cumulativeRank);
+
+    settings.setCollectProcessGPU(true);
+    const int withGpu = panel()->model().columnCount();
+    panel()->state();
+    for (int c = 0; c < withGpu; ++c)
+        if (panel()->model().columnAt(c) == ProcColumn::gpu) panel()->sortByColumn(c);
+    EXPECT_EQ(panel()->state().options().key, ProcSortKey::gpu);
+    settings.setCollectProcessGPU(false);
+    EXPECT_EQ(panel()->model().columnCount(), withGpu - 1);
+    EXPECT_EQ(panel()->state().options().key, ProcSortKey::cpu);
+    EXPECT_EQ(panel()->table()->horizontalHeader()->sortIndicatorSection(), 2) << "the chevron moves to CPU";
+}
+
+TEST_F(Dashboard, OddNamesKeepTheLayout) {
+    view->show();
+    feed.publish(critical());
+    QHeaderView* header = panel()->table()->horizontalHeader();
+    std::vector<int> widths;
+    for (int c = 0; c < header->count(); ++c)
+        widths.push_back(header->sectionSize(c));
+    const QSize minimum = view->minimumSizeHint();
+
+    Snapshot s = critical();
+    s.processes = {proc(50, QStringLiteral("tab\there\nnew\x01line"), 3),
+                   proc(51, QStringLiteral("متصفح الويب \u202Ebackwards"), 2), proc(52, QString(300, u'w'), 1)};
+    feed.publish(s);
+    for (int c = 0; c < header->count(); ++c)
+        EXPECT_EQ(header->sectionSize(c), widths[c]) << c;
+    EXPECT_EQ(view->minimumSizeHint(), minimum);
+    EXPECT_EQ(view->width(), 1000);
+    for (int r = 0; r < panel()->model().rowCount(); ++r) {
+        const QString name = panel()->model().index(r, 1).data().toString();
+        EXPECT_FALSE(name.contains(u'\n') || name.contains(u'\t') || name.contains(QChar(1))) << r;
+    }
+}
+
+TEST_F(Dashboard, MinimumContentSize) {
+    EXPECT_EQ(view->minimumSize(), QSize(900, 560));
+}
