@@ -10,6 +10,7 @@
 #include "samplers/samplers.h"
 #include "ui/analysis/analysis_view.h"
 #include "ui/common/process_icons.h"
+#include "ui/dashboard/dashboard_view.h"
 #include "ui/detail/process_detail_view.h"
 #include "ui/settings/settings_view.h"
 #include "ui/storage/storage_view.h"
@@ -51,6 +52,15 @@ AppDelegate::AppDelegate(Options options, QObject* parent)
     windows_.setFactory(WindowKind::settings, [this] { return makeSettingsView(); });
     windows_.setFactory(WindowKind::storage,
                         [this] { return new StorageView(settings_, loc_, StorageView::systemSources()); });
+    windows_.setFactory(WindowKind::dashboard, [this] { return makeDashboardView(); });
+}
+
+QWidget* AppDelegate::makeDashboardView() {
+    DashboardView::Hooks hooks;
+    hooks.onAnalyze = [this](AnalysisKind kind) { openAnalysis(kind); };
+    hooks.processes.openDetail = [this](int32_t pid) { openDetail(pid); };
+    hooks.processes.icons = [this](int32_t pid, const QString&) { return processIcons().icon(pid); };
+    return new DashboardView(*engine_, settings_, loc_, std::move(hooks));
 }
 
 QWidget* AppDelegate::makeSettingsView() {

@@ -84,6 +84,7 @@ class AppDelegate : public QObject {
     void refreshButtons();
     QWidget* makeSettingsView();
     QWidget* makeDetailView(int32_t pid);
+    QWidget* makeDashboardView();
 
     Options options_;
     AppSettings& settings_;

@@ -6,6 +6,7 @@
 #include "engine/metrics_engine.h"
 #include "support/test_util.h"
 #include "ui/analysis/analysis_view.h"
+#include "ui/dashboard/dashboard_view.h"
 #include "ui/detail/process_detail_view.h"
 #include "ui/popover/popover_panel.h"
 #include "ui/popover/popover_view.h"
@@ -222,13 +223,13 @@ TEST_F(Delegate, IntervalChangesLeaveOneTimer) {
 TEST_F(Delegate, WindowButtonsAppearWithTheirWindows) {
     AppDelegate& d = launch();
     PopoverView* view = d.tray().popover()->view();
-    EXPECT_TRUE(view->button(PopoverView::Button::expand)->isHidden());
+    EXPECT_FALSE(view->button(PopoverView::Button::expand)->isHidden()) << "the dashboard is built in";
     EXPECT_FALSE(view->button(PopoverView::Button::settings)->isHidden()) << "the settings window is built in";
     EXPECT_FALSE(view->button(PopoverView::Button::storage)->isHidden()) << "the storage window is built in";
     EXPECT_FALSE(view->button(PopoverView::Button::quit)->isHidden());
     int made = 0;
-    d.windows().setFactory(WindowKind::dashboard, plainWindow(&made));
-    EXPECT_FALSE(view->button(PopoverView::Button::expand)->isHidden());
+    d.windows().setFactory(WindowKind::storage, plainWindow(&made));
+    EXPECT_FALSE(view->button(PopoverView::Button::storage)->isHidden());
     view->button(PopoverView::Button::quit)->click();
     EXPECT_EQ(quits, 1);
 }
@@ -250,10 +251,43 @@ TEST_F(Delegate, OpenEnvironmentVariablesOpenWindowsAfterLaunch) {
 }
 
 TEST_F(Delegate, OpenRequestsForWindowsNotBuiltYetDoNothing) {
-    AppDelegate& d = launch({true, true, true, {}});
+    AppDelegate& d = launch({false, true, false, {}});
     QCoreApplication::processEvents();
-    EXPECT_EQ(d.windows().window(WindowKind::dashboard), nullptr);
+    EXPECT_EQ(d.windows().window(WindowKind::storage), nullptr);
     EXPECT_FALSE(d.engine().uiActive());
+}
+
+TEST_F(Delegate, TheDashboardOpensFromThePopoverAndFromTheEnvironment) {
+    AppDelegate& d = launch({true, false, false, {}});
+    QCoreApplication::processEvents();
+    QWidget* w = d.windows().window(WindowKind::dashboard);
+    ASSERT_NE(w, nullptr) << "VL_OPEN_DASHBOARD=1 opens it after launch";
+    auto* view = w->findChild<DashboardView*>();
+    ASSERT_NE(view, nullptr);
+    EXPECT_GE(w->minimumSizeHint().width(), 900);
+    EXPECT_GE(w->minimumSizeHint().height(), 560);
+    EXPECT_TRUE(d.engine().uiActive()) << "its process table asks for processes while it shows";
+    w->close();
+    EXPECT_FALSE(d.engine().uiActive());
+
+    d.tray().presentPopover();
+    d.tray().popover()->view()->button(PopoverView::Button::expand)->click();
+    EXPECT_EQ(d.windows().window(WindowKind::dashboard), w) << "reused";
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_FALSE(d.tray().popoverShown());
+
+    // A chart's double click opens the analysis window for its metric.
+    emit view->chartCard(AnalysisKind::memory)->chart()->analyseRequested();
+    QWidget* analysis = d.windows().window(WindowKind::analysis);
+    ASSERT_NE(analysis, nullptr);
+    EXPECT_EQ(analysis->windowTitle(), "Memory usage analysis");
+
+    Snapshot s;
+    s.cpuTotal = 42;
+    s.processes = {{.pid = 9, .name = "nine", .cpu = 5}};
+    publish(s);
+    EXPECT_EQ(view->chartCard(AnalysisKind::cpu)->value(), "42%");
+    EXPECT_EQ(view->processes()->model().rowCount(), 1);
 }
 
 TEST_F(Delegate, DashboardIsReusedAndClosingItStopsProcessSampling) {
