@@ -1,12 +1,14 @@
-// Renders the popover, the status images, the settings form, the report sheet and the process
-// detail view into PNG
-// files from made-up data, so a person can look at them without a desktop: `make screenshots`.
+// Renders the popover, the dashboard, the status images, the settings form, the report sheet
+// and the process detail view into PNG files from made-up data, so a person can look at them
+// without a desktop: `make screenshots`.
 #include "core/localizer.h"
 #include "core/settings.h"
 #include "engine/metrics_engine.h"
 #include "maintenance/bug_reporter.h"
+#include "samplers/cpu_sampler.h"
 #include "ui/analysis/analysis_view.h"
 #include "ui/common/status_icon.h"
+#include "ui/dashboard/dashboard_view.h"
 #include "ui/detail/process_detail_view.h"
 #include "ui/popover/popover_panel.h"
 #include "ui/popover/popover_view.h"
@@ -20,11 +22,15 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QToolButton>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <tuple>
 
 using namespace velmora;
 
@@ -135,6 +141,71 @@ class SampleStartup : public StartupSource {
     }
     void removeLoginItem(const StartupItem&) override {}
 };
+// Five minutes of made-up history ending in `last`, swinging around its figures, so the
+// dashboard's charts have something to draw.
+void publishHistory(MetricsEngine& engine, const Snapshot& last) {
+    const TimePoint end = WallClock::now();
+    for (int i = 299; i >= 0; --i) {
+        Snapshot s = last;
+        const double wave = 0.6 + 0.4 * std::sin(i / 17.0) * std::cos(i / 41.0);
+        s.time = end - std::chrono::seconds(i);
+        if (i > 0) {
+            s.cpuTotal = std::clamp(last.cpuTotal * wave, 0.0, 100.0);
+            s.gpuPercent = std::clamp(last.gpuPercent * wave, 0.0, 100.0);
+            s.memPercent = std::clamp(last.memPercent * (0.9 + 0.1 * wave), 0.0, 100.0);
+            s.diskReadBps = last.diskReadBps * wave * wave;
+            s.diskWriteBps = last.diskWriteBps * (1.2 - wave);
+            s.netInBps = last.netInBps * wave;
+            s.netOutBps = last.netOutBps * (1.3 - wave);
+            if (last.hottestC) s.hottestC = *last.hottestC * (0.85 + 0.15 * wave);
+        }
+        engine.publish(s);
+    }
+}
+
+Snapshot dashboardCalm() {
+    Snapshot s = calm();
+    s.cpuPerCore = {14, 9, 11, 6, 22, 18, 4, 7};
+    s.diskPercent = 58;
+    s.swapUsed = 0;
+    s.hottestC = 51;
+    s.cpuPowerW = 4.2;
+    s.battery.timeToEmptyMin = 312;
+    s.battery.cycleCount = 187;
+    s.battery.healthPercent = 94;
+    s.fans = {{.rpm = 1350, .target = 1300, .minRPM = 1200, .maxRPM = 5800}};
+    s.processes = {
+        {.pid = 1840, .name = "firefox-esr", .cpu = 6.1, .memBytes = 1'300'000'000, .diskReadBps = 4000},
+        {.pid = 2210, .name = "gnome-shell", .cpu = 3.2, .memBytes = 410'000'000},
+        {.pid = 1520, .name = "pipewire", .cpu = 0.8, .memBytes = 24'000'000},
+        {.pid = 977, .name = "Xwayland", .cpu = 0.6, .memBytes = 88'000'000},
+        {.pid = 1, .name = "systemd", .cpu = 0, .memBytes = 12'000'000, .isSystem = true},
+    };
+    return s;
+}
+
+Snapshot dashboardCritical() {
+    Snapshot s = critical();
+    s.cpuPerCore = {97, 99, 94, 100, 88, 91, 96, 99, 72, 81, 64, 93};
+    s.diskPercent = 96.4;
+    s.swapUsed = 3'400'000'000;
+    s.hottestC = 101;
+    s.cpuPowerW = 38.6;
+    s.gpuPowerW = 21.1;
+    s.battery.timeToFullMin = 48;
+    s.battery.cycleCount = 611;
+    s.battery.healthPercent = 81;
+    s.fans = {{.rpm = 5230, .target = 5400, .minRPM = 1200, .maxRPM = 5800},
+              {.rpm = 3100, .target = 3200, .minRPM = 1200, .maxRPM = 5800}};
+    s.processes.push_back({.pid = 5012, .name = QStringLiteral("مشغل الوسائط"), .cpu = 12, .memBytes = 310'000'000});
+    s.processes.push_back({.pid = 5013, .name = QString(300, u'x'), .cpu = 9, .memBytes = 2'000'000});
+    s.processes.push_back({.pid = 5014, .name = QStringLiteral("bad\tname\x01"), .cpu = 8});
+    for (int i = 0; i < 40; ++i)
+        s.processes.push_back({.pid = 6000 + i, .name = QStringLiteral("worker-%1").arg(i % 7), .cpu = 40.0 / (i + 1),
+                               .memBytes = static_cast<uint64_t>(50'000'000 + i * 3'000'000),
+                               .diskWriteBps = i * 10'000.0, .energyImpact = 30.0 / (i + 1)});
+    return s;
+}
 
 bool save(const QImage& image, const QString& path) {
     const bool ok = image.save(path);
@@ -276,6 +347,33 @@ int main(int argc, char** argv) {
             panel.fitContent();
             ok &= save(panel.grab().toImage(), QStringLiteral("%1/popover-%2-%3.png")
                                                    .arg(dir, QLatin1String(name), QLatin1String(language)));
+        }
+    }
+
+    // The dashboard at the window's default size, calm and critical, on a hybrid CPU.
+    CoreTopology hybrid;
+    hybrid.groups = {{CoreKind::efficiency(), {0, 1, 2, 3}}, {CoreKind::performance(), {4, 5, 6, 7, 8, 9, 10, 11}}};
+    for (const auto& [name, snapshot, languages] :
+         {std::tuple{"calm", dashboardCalm(), std::vector<const char*>{"en", "ko"}},
+          std::tuple{"critical", dashboardCritical(), std::vector<const char*>{"en", "ko", "th"}}}) {
+        for (const char* language : languages) {
+            loc.apply(QString::fromLatin1(language));
+            MetricsEngine feed(std::make_unique<NoSource>());
+            DashboardView::Hooks hooks;
+            hooks.topology = &hybrid;
+            DashboardView dashboard(feed, settings, loc, std::move(hooks));
+            dashboard.resize(1120, 812);
+            dashboard.show();
+            publishHistory(feed, snapshot);
+            QCoreApplication::processEvents();
+            ok &= save(dashboard.grab().toImage(), QStringLiteral("%1/dashboard-%2-%3.png")
+                                                       .arg(dir, QLatin1String(name), QLatin1String(language)));
+            // The lower cards: temperatures, power, battery and fans.
+            QScrollBar* bar = dashboard.cardColumn()->verticalScrollBar();
+            bar->setValue(bar->maximum());
+            QCoreApplication::processEvents();
+            ok &= save(dashboard.cardColumn()->grab().toImage(),
+                       QStringLiteral("%1/dashboard-%2-%3-lower.png").arg(dir, QLatin1String(name), QLatin1String(language)));
         }
     }
 

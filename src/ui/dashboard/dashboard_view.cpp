@@ -370,6 +370,11 @@ void DashboardView::updateTemps(const Snapshot& s) {
     }
     const bool hasHottest = s.hottestC && std::isfinite(*s.hottestC);
     hottestColor_ = hasHottest ? DashboardRules::hottestColor(*s.hottestC) : SystemColor::secondaryLabel();
+    // Room up to 100 °C at least, so a calm machine's curve sits low and a hot one high.
+    double top = 100;
+    for (const MetricPoint& p : points)
+        top = std::max(top, p.value * 1.1);
+    hottest_->setMaxY(top);
     hottest_->setSeries({{std::move(points), hottestColor_, false}});
 
     QStringList power;

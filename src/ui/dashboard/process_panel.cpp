@@ -68,6 +68,7 @@ ProcessPanel::ProcessPanel(AppSettings& settings, Localizer& loc, Services servi
     if (!services_.advisor) services_.advisor = std::make_shared<KillAdvisor>();
     if (!services_.control) services_.control = std::make_shared<ProcessControl>();
     model_.setIconProvider(services_.icons);
+    model_.setLocalizer(&loc_);
 
     state_.setCumulativeRank(settings_.cumulativeRank());
     state_.setCollectGPU(settings_.collectProcessGPU());
@@ -195,9 +196,10 @@ void ProcessPanel::setProcesses(const std::vector<ProcInfo>& processes) {
 }
 
 void ProcessPanel::refresh() {
-    const int columnsBefore = model_.columnCount();
     model_.refresh();
-    if (model_.columnCount() != columnsBefore || columnsBefore == 0) {
+    if (state_.columns() != laidOut_) {
+        // A column came or went: every section takes its width again.
+        laidOut_ = state_.columns();
         QHeaderView* header = table_->horizontalHeader();
         for (int c = 0; c < model_.columnCount(); ++c) {
             const int width = columnWidth(model_.columnAt(c));

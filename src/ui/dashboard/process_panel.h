@@ -90,6 +90,7 @@ class ProcessPanel : public QWidget {
     QLabel* result_;
     QTimer resultTimer_;
     bool syncing_ = false;
+    std::vector<ProcColumn> laidOut_;  // the columns the header's widths were set for
 };
 
 }  // namespace velmora

@@ -165,7 +165,7 @@ QVariant ProcessTableModel::data(const QModelIndex& index, int role) const {
 
 QVariant ProcessTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    return headerText(columnAt(section));
+    return headerText(columnAt(section), loc_);
 }
 
 QString ProcessTableModel::cellText(const ProcInfo& p, ProcColumn column) {
@@ -193,8 +193,8 @@ QString ProcessTableModel::cellText(const ProcInfo& p, ProcColumn column) {
     return {};
 }
 
-QString ProcessTableModel::headerText(ProcColumn column) {
-    const Localizer& loc = Localizer::shared();
+QString ProcessTableModel::headerText(ProcColumn column, const Localizer* from) {
+    const Localizer& loc = from ? *from : Localizer::shared();
     switch (column) {
         case ProcColumn::pid:
             return QStringLiteral("PID");

@@ -12,6 +12,8 @@
 
 namespace velmora {
 
+class Localizer;
+
 enum class ProcColumn { pid, name, cpu, gpu, mem, disk, energy };
 
 // The dashboard's process table without widgets: ranking options, the rows of the newest
@@ -74,6 +76,8 @@ class ProcessTableModel : public QAbstractTableModel {
 
     explicit ProcessTableModel(const ProcessTableState& state, QObject* parent = nullptr);
     void setIconProvider(IconProvider provider) { icons_ = std::move(provider); }
+    // The localizer the headers are read from; the shared one by default.
+    void setLocalizer(const Localizer* loc) { loc_ = loc; }
 
     void refresh();
     ProcColumn columnAt(int column) const;
@@ -84,7 +88,7 @@ class ProcessTableModel : public QAbstractTableModel {
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     static QString cellText(const ProcInfo& p, ProcColumn column);
-    static QString headerText(ProcColumn column);
+    static QString headerText(ProcColumn column, const Localizer* loc = nullptr);
     static ProcSortKey sortKeyOf(ProcColumn column);
 
   private:
@@ -92,6 +96,7 @@ class ProcessTableModel : public QAbstractTableModel {
     std::vector<ProcColumn> shownColumns_;
     int shownRows_ = 0;
     IconProvider icons_;
+    const Localizer* loc_ = nullptr;
 };
 
 }  // namespace velmora

@@ -389,6 +389,8 @@ TEST_F(Dashboard, OddNamesKeepTheLayout) {
     for (int c = 0; c < header->count(); ++c)
         widths.push_back(header->sectionSize(c));
     const QSize minimum = view->minimumSizeHint();
+    EXPECT_EQ(widths[0], 52) << "the pid column keeps its width";
+    EXPECT_GT(widths[1], widths[0]) << "the name takes the rest";
 
     Snapshot s = critical();
     s.processes = {proc(50, QStringLiteral("tab\there\nnew\x01line"), 3),
