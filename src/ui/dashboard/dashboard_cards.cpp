@@ -16,7 +16,9 @@ namespace velmora {
 
 namespace {
 
+// Palette changes repaint and notify: only when the colour really changes.
 void setColor(QLabel* label, const QColor& color) {
+    if (label->palette().color(QPalette::WindowText) == color) return;
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, color);
     label->setPalette(p);

@@ -25,7 +25,9 @@ namespace {
 
 constexpr double kMiB = 1024.0 * 1024.0;
 
+// Palette changes repaint and notify: only when the colour really changes.
 void setColor(QLabel* label, const QColor& color) {
+    if (label->palette().color(QPalette::WindowText) == color) return;
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, color);
     label->setPalette(p);
@@ -41,6 +43,15 @@ QPixmap dot(const QColor& color, qreal dpr) {
     p.setBrush(color);
     p.drawEllipse(QRectF(0.5, 0.5, 11, 11));
     return pix;
+}
+
+// Symbols are drawn from their outlines: once per look, not once per tick.
+void setSymbol(QLabel* label, const QString& symbol, int size, const QColor& color) {
+    const qreal dpr = label->devicePixelRatioF();
+    const QString key = symbol + u'/' + color.name(QColor::HexArgb) + u'/' + QString::number(dpr);
+    if (label->property("symbolKey").toString() == key) return;
+    label->setProperty("symbolKey", key);
+    label->setPixmap(symbol.isEmpty() ? dot(color, dpr) : Symbols::pixmap(symbol, size, color, dpr));
 }
 
 double finite(double v) {
@@ -300,12 +311,11 @@ void DashboardView::updateCards(bool all) {
 void DashboardView::updateStatus(const Snapshot& s) {
     const Severity severity = s.severity();
     statusColor_ = DashboardRules::severityColor(severity);
-    statusDot_->setPixmap(dot(statusColor_, devicePixelRatioF()));
+    setSymbol(statusDot_, QString(), 12, statusColor_);
     statusText_->setText(loc_.t(QStringLiteral("dashStatus"), loc_.t(QString::fromLatin1(DashboardRules::severityKey(severity)))));
     badgeColor_ = DashboardRules::diskBadgeColor(s.diskPercent);
     const QColor color = badgeColor_.value_or(SystemColor::secondary(palette()));
-    badgeIcon_->setPixmap(
-        Symbols::pixmap(QStringLiteral("exclamationmark.triangle.fill"), 12, color, devicePixelRatioF()));
+    setSymbol(badgeIcon_, QStringLiteral("exclamationmark.triangle.fill"), 12, color);
     badgeIcon_->setVisible(badgeColor_.has_value());
     badgeText_->setText(loc_.t(QStringLiteral("dashDiskUsage"), Format::fixed(finite(s.diskPercent), 0) + u'%'));
     setColor(badgeText_, color);
@@ -348,8 +358,7 @@ void DashboardView::updateCores(const Snapshot& s) {
 
 void DashboardView::updateTemps(const Snapshot& s) {
     const QColor secondary = SystemColor::secondary(palette());
-    thermalIcon_->setPixmap(
-        Symbols::pixmap(QStringLiteral("thermometer.medium"), 14, secondary, devicePixelRatioF()));
+    setSymbol(thermalIcon_, QStringLiteral("thermometer.medium"), 14, secondary);
     thermal_->setText(loc_.t(QString::fromLatin1(DashboardRules::thermalKey(s.thermalState))));
     chips_[0]->setTemp(s.cpuTempC);
     chips_[1]->setTemp(s.gpuTempC);
@@ -394,10 +403,8 @@ void DashboardView::updateBatteryFans(const Snapshot& s) {
     const BatteryInfo& b = s.battery;
     batteryRow_->setVisible(b.present);
     if (b.present) {
-        batteryIcon_->setPixmap(Symbols::pixmap(b.charging ? QStringLiteral("battery.100.bolt")
-                                                           : QStringLiteral("battery.75"),
-                                                18, b.percent < 20 ? SystemColor::red() : SystemColor::secondary(palette()),
-                                                devicePixelRatioF()));
+        setSymbol(batteryIcon_, b.charging ? QStringLiteral("battery.100.bolt") : QStringLiteral("battery.75"), 18,
+                  b.percent < 20 ? SystemColor::red() : SystemColor::secondary(palette()));
         QStringList parts{Format::fixed(finite(b.percent), 0) + u'%'};
         parts << loc_.t(b.charging ? QStringLiteral("batCharging")
                         : b.acPower ? QStringLiteral("batAC")

@@ -1,5 +1,8 @@
 #include "ui/dashboard/process_table_model.h"
 
+#include <QIcon>
+#include <QPixmap>
+
 #include <gtest/gtest.h>
 
 using namespace velmora;
@@ -173,4 +176,26 @@ TEST(ProcessTableModel, CellTexts) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(ProcessTableModel::cellText(p, c.column), c.text) << static_cast<int>(c.column);
+}
+
+TEST(ProcessTableModel, TheNameColumnAsksTheIconProvider) {
+    ProcessTableState state;
+    state.setProcesses(kThree);
+    ProcessTableModel model(state);
+    EXPECT_FALSE(model.index(0, 1).data(Qt::DecorationRole).isValid()) << "no provider, no icon";
+
+    std::vector<std::pair<int32_t, QString>> asked;
+    QPixmap red(8, 8);
+    red.fill(Qt::red);
+    model.setIconProvider([&](int32_t pid, const QString& name) {
+        asked.emplace_back(pid, name);
+        return QIcon(red);
+    });
+    const QModelIndex name = model.index(0, 1);
+    EXPECT_TRUE(model.data(name, Qt::DecorationRole).value<QIcon>().isNull() == false);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].first, name.data(ProcessTableModel::PidRole).toInt());
+    EXPECT_EQ(asked[0].second, state.rows()[0].name);
+    EXPECT_FALSE(model.index(0, 0).data(Qt::DecorationRole).isValid()) << "only beside the name";
+    EXPECT_EQ(asked.size(), 1u);
 }
