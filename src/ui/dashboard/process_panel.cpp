@@ -14,7 +14,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleOptionHeader>
 #include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -47,6 +49,25 @@ int columnWidth(ProcColumn column) {
     }
     return 60;
 }
+
+// The header's sort mark points up for an ascending order and down for a descending one; Qt's
+// header draws it the other way round.
+class ChevronStyle : public QProxyStyle {
+  public:
+    using QProxyStyle::QProxyStyle;
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option);
+        if (element == PE_IndicatorHeaderArrow && header && header->sortIndicator != QStyleOptionHeader::None) {
+            QStyleOptionHeader flipped(*header);
+            flipped.sortIndicator = header->sortIndicator == QStyleOptionHeader::SortUp ? QStyleOptionHeader::SortDown
+                                                                                       : QStyleOptionHeader::SortUp;
+            QProxyStyle::drawPrimitive(element, &flipped, painter, widget);
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+};
 
 }  // namespace
 
@@ -109,6 +130,9 @@ ProcessPanel::ProcessPanel(AppSettings& settings, Localizer& loc, Services servi
     table_->horizontalHeader()->setSectionsClickable(true);
     table_->horizontalHeader()->setSortIndicatorShown(true);
     table_->horizontalHeader()->setHighlightSections(false);
+    auto* chevrons = new ChevronStyle;
+    chevrons->setParent(table_->horizontalHeader());
+    table_->horizontalHeader()->setStyle(chevrons);
     table_->setContextMenuPolicy(Qt::CustomContextMenu);
     column->addWidget(table_, 1);
 
