@@ -6,7 +6,6 @@
 #include <QIcon>
 
 #include <functional>
-
 #include <set>
 #include <vector>
 
