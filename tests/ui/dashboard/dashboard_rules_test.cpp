@@ -42,7 +42,9 @@ TEST(DashboardRules, LoadAndTemperatureColoursChangeAtTheirThresholds) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(shadeOf(loadColor(c.value)), c.load) << c.value;
-        if (std::isfinite(c.value)) EXPECT_EQ(shadeOf(chipColor(c.value)), c.load) << c.value;
+        if (std::isfinite(c.value)) {
+            EXPECT_EQ(shadeOf(chipColor(c.value)), c.load) << c.value;
+        }
         EXPECT_EQ(shadeOf(hottestColor(c.value)), c.hottest) << c.value;
     }
     EXPECT_EQ(shadeOf(chipColor(std::nullopt)), Shade::grey);
@@ -57,7 +59,9 @@ TEST(DashboardRules, DiskBadgeIsColouredFrom90And95Percent) {
     for (const auto& [percent, shade] : cases) {
         const auto color = diskBadgeColor(percent);
         ASSERT_EQ(color.has_value(), shade.has_value()) << percent;
-        if (color) EXPECT_EQ(shadeOf(*color), *shade) << percent;
+        if (color) {
+            EXPECT_EQ(shadeOf(*color), *shade) << percent;
+        }
     }
 }
 
