@@ -179,6 +179,8 @@ void CoreGrid::paintEvent(QPaintEvent*) {
 
 Card::Card(QWidget* parent) : QFrame(parent), title_(new QLabel(this)), value_(new QLabel(this)) {
     setFrameShape(QFrame::StyledPanel);
+    // Cards keep their height in the scrolling column; squeezed, their parts would overlap.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(10, 8, 10, 8);
     column->setSpacing(4);

@@ -103,11 +103,18 @@ class Card : public QFrame {
     void addContent(QWidget* widget);
     // True when some of the card shows in its scroll area.
     bool exposed() const;
+    // A card is as tall as its parts ask: wrapped captions keep the lines reserved for them,
+    // so a height for the width would only squeeze the chart over them.
+    bool hasHeightForWidth() const override { return false; }
+    // Whether the card missed data while out of sight.
+    bool stale() const { return stale_; }
+    void setStale(bool stale) { stale_ = stale; }
 
   private:
     QLabel* title_;
     QLabel* value_;
     QColor valueColor_;
+    bool stale_ = true;
 };
 
 // A card around a time chart that can be analysed with a double click.

@@ -191,6 +191,10 @@ void DashboardView::build() {
     power_ = new QLabel(tempCard_);
     power_->setFont(ViewFonts::caption(font()));
     power_->setWordWrap(true);
+    // Lines kept from the start: the scroll column sizes cards before a wrapped text
+    // arrives, and would squeeze the curve over it.
+    power_->setMinimumHeight(3 * QFontMetrics(power_->font()).lineSpacing() + 2);
+    power_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     tempCard_->addContent(power_);
     column->addWidget(tempCard_);
 
@@ -201,6 +205,7 @@ void DashboardView::build() {
     batteryIcon_ = new QLabel(batteryRow_);
     battery_ = new QLabel(batteryRow_);
     battery_->setWordWrap(true);
+    battery_->setMinimumHeight(2 * QFontMetrics(battery_->font()).lineSpacing() + 2);
     batteryLine->addWidget(batteryIcon_);
     batteryLine->addWidget(battery_, 1);
     batteryCard_->addContent(batteryRow_);
@@ -219,6 +224,7 @@ void DashboardView::build() {
     column->addStretch(1);
 
     scroll_->setWidget(content);
+    keepColumnHeight();
     row->addWidget(scroll_);
     // A card scrolled into view takes the data it missed.
     connect(scroll_->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
@@ -292,9 +298,9 @@ void DashboardView::onSnapshot() {
 
 bool DashboardView::due(Card* card, bool all) {
     // On a tick every card is stale; only those in sight take the data now.
-    if (all) card->setProperty("stale", true);
-    if (!card->property("stale").toBool() || !card->exposed()) return false;
-    card->setProperty("stale", false);
+    if (all) card->setStale(true);
+    if (!card->stale() || !card->exposed()) return false;
+    card->setStale(false);
     ++cardUpdates_;
     return true;
 }
@@ -306,6 +312,15 @@ void DashboardView::updateCards(bool all) {
     if (due(coreCard_, all)) updateCores(s);
     if (due(tempCard_, all)) updateTemps(s);
     if (due(batteryCard_, all)) updateBatteryFans(s);
+    keepColumnHeight();
+}
+
+void DashboardView::keepColumnHeight() {
+    // The scroll area sizes a column of wrapped labels by their height for its width, which
+    // falls short of the cards' own heights; the cards' total is the least it may have.
+    QWidget* content = scroll_->widget();
+    const int h = content->sizeHint().height();
+    if (content->minimumHeight() != h) content->setMinimumHeight(h);
 }
 
 void DashboardView::updateStatus(const Snapshot& s) {

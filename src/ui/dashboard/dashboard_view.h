@@ -77,6 +77,7 @@ class DashboardView : public QWidget {
     void updateTemps(const Snapshot& s);
     void updateBatteryFans(const Snapshot& s);
     bool due(Card* card, bool all);
+    void keepColumnHeight();
 
     MetricsFeed& feed_;
     AppSettings& settings_;
