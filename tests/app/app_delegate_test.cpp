@@ -227,6 +227,8 @@ TEST_F(Delegate, WindowButtonsAppearWithTheirWindows) {
     EXPECT_FALSE(view->button(PopoverView::Button::settings)->isHidden()) << "the settings window is built in";
     EXPECT_FALSE(view->button(PopoverView::Button::storage)->isHidden()) << "the storage window is built in";
     EXPECT_FALSE(view->button(PopoverView::Button::quit)->isHidden());
+    d.windows().setFactory(WindowKind::storage, {});
+    EXPECT_TRUE(view->button(PopoverView::Button::storage)->isHidden()) << "no window, no button";
     int made = 0;
     d.windows().setFactory(WindowKind::storage, plainWindow(&made));
     EXPECT_FALSE(view->button(PopoverView::Button::storage)->isHidden());
@@ -251,9 +253,10 @@ TEST_F(Delegate, OpenEnvironmentVariablesOpenWindowsAfterLaunch) {
 }
 
 TEST_F(Delegate, OpenRequestsForWindowsNotBuiltYetDoNothing) {
-    AppDelegate& d = launch({false, true, false, {}});
+    AppDelegate& d = launch({true, false, false, {}}, AppDelegate::TrayMode::trayOnly,
+                            [](AppDelegate& d) { d.windows().setFactory(WindowKind::dashboard, {}); });
     QCoreApplication::processEvents();
-    EXPECT_EQ(d.windows().window(WindowKind::storage), nullptr);
+    EXPECT_EQ(d.windows().window(WindowKind::dashboard), nullptr);
     EXPECT_FALSE(d.engine().uiActive());
 }
 
