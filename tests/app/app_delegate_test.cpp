@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QSystemTrayIcon>
 #include <QTcpSocket>
@@ -291,6 +292,12 @@ TEST_F(Delegate, TheDashboardOpensFromThePopoverAndFromTheEnvironment) {
     publish(s);
     EXPECT_EQ(view->chartCard(AnalysisKind::cpu)->value(), "42%");
     EXPECT_EQ(view->processes()->model().rowCount(), 1);
+
+    // A row's "Details" opens the process detail window for that pid.
+    QMenu* menu = view->processes()->makeRowMenu(9, view);
+    menu->findChild<QAction*>("ctxDetail")->trigger();
+    delete menu;
+    EXPECT_NE(d.windows().window(WindowKind::detail), nullptr);
 }
 
 TEST_F(Delegate, DashboardIsReusedAndClosingItStopsProcessSampling) {
