@@ -2,6 +2,7 @@
 
 #include "core/format.h"
 #include "core/localizer.h"
+#include "ui/common/kill_confirm.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/time_chart.h"
 #include "ui/common/view_fonts.h"
@@ -13,7 +14,6 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -412,13 +412,7 @@ void AnalysisView::requestTreeKill(int32_t pid) {
 }
 
 bool AnalysisView::confirm(const KillRequest& request) {
-    if (services_.confirm) return services_.confirm(request, this);
-    QMessageBox box(QMessageBox::Warning, request.advice.title, request.advice.message, QMessageBox::NoButton, this);
-    box.setTextFormat(Qt::PlainText);
-    QPushButton* yes = box.addButton(KillFlow::confirmLabel(request.force), QMessageBox::DestructiveRole);
-    box.addButton(KillFlow::cancelLabel(), QMessageBox::RejectRole);
-    box.exec();
-    return box.clickedButton() == yes;
+    return services_.confirm ? services_.confirm(request, this) : confirmKill(request, this);
 }
 
 void AnalysisView::report(const TerminateResult& result) {

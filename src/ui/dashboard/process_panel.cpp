@@ -2,6 +2,7 @@
 
 #include "core/localizer.h"
 #include "core/settings.h"
+#include "ui/common/kill_confirm.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
@@ -13,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QStyleOptionHeader>
@@ -328,16 +328,7 @@ void ProcessPanel::requestQuit(std::vector<int32_t> pids, bool force) {
     if (services_.confirm) {
         confirmed = services_.confirm(request);
     } else {
-        QMessageBox box(this);
-        box.setIcon(request.advice.severity == KillSeverity::danger    ? QMessageBox::Critical
-                    : request.advice.severity == KillSeverity::caution ? QMessageBox::Warning
-                                                                        : QMessageBox::Question);
-        box.setText(request.advice.title);
-        box.setInformativeText(request.advice.message);
-        QPushButton* yes = box.addButton(KillFlow::confirmLabel(force), QMessageBox::DestructiveRole);
-        box.addButton(KillFlow::cancelLabel(), QMessageBox::RejectRole);
-        box.exec();
-        confirmed = box.clickedButton() == yes;
+        confirmed = confirmKill(request, this);
     }
     if (!confirmed) return;
     const TerminateResult result = services_.control->terminate(request.pids, request.force);

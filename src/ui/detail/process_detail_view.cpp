@@ -5,6 +5,7 @@
 #include "engine/metrics_feed.h"
 #include "inspect/open_files_fetcher.h"
 #include "inspect/process_actions.h"
+#include "ui/common/kill_confirm.h"
 #include "ui/common/process_icons.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
@@ -18,7 +19,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
 #include <QProgressBar>
@@ -585,13 +585,7 @@ void ProcessDetailView::requestKill(bool force) {
     if (services_.confirm) {
         confirmed = services_.confirm(request);
     } else {
-        QMessageBox box(request.advice.severity == KillSeverity::info ? QMessageBox::Question
-                                                                     : QMessageBox::Warning,
-                        request.advice.title, request.advice.message, QMessageBox::NoButton, this);
-        QPushButton* yes = box.addButton(KillFlow::confirmLabel(force), QMessageBox::DestructiveRole);
-        box.addButton(KillFlow::cancelLabel(), QMessageBox::RejectRole);
-        box.exec();
-        confirmed = box.clickedButton() == yes;
+        confirmed = confirmKill(request, this);
     }
     if (!confirmed) return;
     // Pids below 2 are refused by the process control itself.
