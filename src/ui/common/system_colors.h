@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/snapshot.h"
+
 #include <QColor>
 #include <QPalette>
 
@@ -27,6 +29,21 @@ inline QColor teal() {
 }
 inline QColor purple() {
     return QColor(0xAF, 0x52, 0xDE);
+}
+
+// The colour of an overall load level, wherever the level is shown.
+inline QColor forSeverity(Severity severity) {
+    switch (severity) {
+        case Severity::normal:
+            return green();
+        case Severity::elevated:
+            return yellow();
+        case Severity::high:
+            return orange();
+        case Severity::critical:
+            return red();
+    }
+    return green();
 }
 
 // Dimmed text of the status image: a neutral grey that stays legible on light and dark

@@ -40,20 +40,6 @@ QColor chipColor(std::optional<double> celsius) {
     return loadColor(*celsius);
 }
 
-QColor severityColor(Severity severity) {
-    switch (severity) {
-        case Severity::normal:
-            return SystemColor::green();
-        case Severity::elevated:
-            return SystemColor::yellow();
-        case Severity::high:
-            return SystemColor::orange();
-        case Severity::critical:
-            return SystemColor::red();
-    }
-    return SystemColor::green();
-}
-
 const char* severityKey(Severity severity) {
     switch (severity) {
         case Severity::normal:

@@ -25,7 +25,6 @@ QColor loadColor(double value);
 QColor hottestColor(double celsius);
 // A temperature chip: grey when absent, else the load rule.
 QColor chipColor(std::optional<double> celsius);
-QColor severityColor(Severity severity);
 const char* severityKey(Severity severity);
 const char* thermalKey(ThermalState state);
 

@@ -325,7 +325,7 @@ void DashboardView::keepColumnHeight() {
 
 void DashboardView::updateStatus(const Snapshot& s) {
     const Severity severity = s.severity();
-    statusColor_ = DashboardRules::severityColor(severity);
+    statusColor_ = SystemColor::forSeverity(severity);
     setSymbol(statusDot_, QString(), 12, statusColor_);
     statusText_->setText(loc_.t(QStringLiteral("dashStatus"), loc_.t(QString::fromLatin1(DashboardRules::severityKey(severity)))));
     badgeColor_ = DashboardRules::diskBadgeColor(s.diskPercent);

@@ -94,20 +94,6 @@ double scaleRatio(double value, const ScaleStep& step) {
     return std::min(100.0, rate(value) / step.limit * 100.0);
 }
 
-QColor severityColor(Severity s) {
-    switch (s) {
-        case Severity::normal:
-            return SystemColor::green();
-        case Severity::elevated:
-            return SystemColor::yellow();
-        case Severity::high:
-            return SystemColor::orange();
-        case Severity::critical:
-            return SystemColor::red();
-    }
-    return SystemColor::green();
-}
-
 QColor processCpuColor(double cpu) {
     if (cpu >= 100) return SystemColor::red();
     if (cpu >= 50) return SystemColor::orange();

@@ -29,7 +29,6 @@ const ScaleStep& pickScale(double value, const ScaleTable& table);
 // Load against the picked step, 0–100.
 double scaleRatio(double value, const ScaleStep& step);
 
-QColor severityColor(Severity s);
 // Colour of a heavy process's CPU share: ≥ 100 red, ≥ 50 orange, ≥ 35 yellow, else green.
 QColor processCpuColor(double cpu);
 

@@ -272,7 +272,7 @@ void PopoverView::refresh() {
 void PopoverView::applyModel() {
     const QColor secondary = SystemColor::secondary(palette());
     const qreal dpr = devicePixelRatioF();
-    static_cast<Dot*>(severityDot_)->setColor(severityColor(model_.severity));
+    static_cast<Dot*>(severityDot_)->setColor(SystemColor::forSeverity(model_.severity));
     setText(header_, model_.header);
     for (size_t i = 0; i < gauges_.size(); ++i) {
         const GaugeSpec& g = model_.gauges[i];

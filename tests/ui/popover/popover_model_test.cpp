@@ -211,10 +211,10 @@ TEST(PopoverColours, ThresholdsAreInclusive) {
     EXPECT_EQ(GaugeRow::fillColor(49), SystemColor::yellow());
     EXPECT_EQ(GaugeRow::fillColor(70), SystemColor::orange());
     EXPECT_EQ(GaugeRow::fillColor(90), SystemColor::red());
-    EXPECT_EQ(severityColor(Severity::normal), SystemColor::green());
-    EXPECT_EQ(severityColor(Severity::elevated), SystemColor::yellow());
-    EXPECT_EQ(severityColor(Severity::high), SystemColor::orange());
-    EXPECT_EQ(severityColor(Severity::critical), SystemColor::red());
+    EXPECT_EQ(SystemColor::forSeverity(Severity::normal), SystemColor::green());
+    EXPECT_EQ(SystemColor::forSeverity(Severity::elevated), SystemColor::yellow());
+    EXPECT_EQ(SystemColor::forSeverity(Severity::high), SystemColor::orange());
+    EXPECT_EQ(SystemColor::forSeverity(Severity::critical), SystemColor::red());
 
     Snapshot s;
     s.processes = {proc(1, "x", 35), proc(2, "y", 50), proc(3, "z", 100)};
