@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QLayout>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -116,6 +117,9 @@ QWidget* WindowManager::create(WindowKind kind, QWidget* content) {
     w->setAttribute(Qt::WA_DeleteOnClose, false);
     w->setWindowTitle(loc_.t(titleKeys_[index(kind)]));
     if (traits.showsProcesses) new VisibleDemand(w, demand_);
+    // The desktop's close keys (Ctrl+W, Ctrl+F4) close these windows as they do any other.
+    auto* closeKeys = new QShortcut(QKeySequence::Close, w);
+    connect(closeKeys, &QShortcut::activated, w, &QWidget::close);
     windows_[index(kind)] = w;
     place(kind, w);
     return w;

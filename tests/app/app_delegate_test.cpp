@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QSystemTrayIcon>
 #include <QTcpSocket>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QToolButton>
 
@@ -320,6 +321,13 @@ TEST_F(Delegate, DashboardIsReusedAndClosingItStopsProcessSampling) {
     d.openDashboard();
     EXPECT_TRUE(first->isVisible());
     EXPECT_TRUE(d.engine().uiActive());
+
+    // The desktop's close key hides it the same way.
+    first->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(first));
+    QTest::keySequence(first, QKeySequence(QKeySequence::Close));
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_FALSE(d.engine().uiActive());
 }
 
 TEST_F(Delegate, ClosingOneProcessWindowKeepsSamplingForTheOther) {
