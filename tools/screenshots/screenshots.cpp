@@ -141,6 +141,13 @@ class SampleStartup : public StartupSource {
     }
     void removeLoginItem(const StartupItem&) override {}
 };
+// Layout requests travel one level a turn of the event loop (a card, then its column): a few
+// turns let a window settle as it would on screen before it is grabbed.
+void settle() {
+    for (int i = 0; i < 4; ++i)
+        QCoreApplication::processEvents();
+}
+
 // Five minutes of made-up history ending in `last`, swinging around its figures, so the
 // dashboard's charts have something to draw.
 void publishHistory(MetricsEngine& engine, const Snapshot& last) {
@@ -365,13 +372,15 @@ int main(int argc, char** argv) {
             dashboard.resize(1120, 812);
             dashboard.show();
             publishHistory(feed, snapshot);
-            QCoreApplication::processEvents();
+            settle();
             ok &= save(dashboard.grab().toImage(), QStringLiteral("%1/dashboard-%2-%3.png")
                                                        .arg(dir, QLatin1String(name), QLatin1String(language)));
             // The lower cards: temperatures, power, battery and fans.
             QScrollBar* bar = dashboard.cardColumn()->verticalScrollBar();
             bar->setValue(bar->maximum());
-            QCoreApplication::processEvents();
+            settle();
+            bar->setValue(bar->maximum());  // the cards scrolled into view may have grown
+            settle();
             ok &= save(dashboard.cardColumn()->grab().toImage(),
                        QStringLiteral("%1/dashboard-%2-%3-lower.png").arg(dir, QLatin1String(name), QLatin1String(language)));
         }

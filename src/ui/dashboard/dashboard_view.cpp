@@ -408,8 +408,8 @@ void DashboardView::updateTemps(const Snapshot& s) {
         power << QStringLiteral("GPU ") + Format::fixed(*s.gpuPowerW, 1) + QStringLiteral(" W");
     if (s.anePowerW && std::isfinite(*s.anePowerW))
         power << loc_.t(QStringLiteral("aneLabel")) + u' ' + Format::fixed(*s.anePowerW, 1) + QStringLiteral(" W");
-    else
-        power << loc_.t(QStringLiteral("powerNote"));
+    // The note explains missing figures; beside figures it would contradict them.
+    if (power.isEmpty()) power << loc_.t(QStringLiteral("powerNote"));
     power_->setText(power.join(QStringLiteral("  ·  ")));
     setColor(power_, secondary);
 }

@@ -145,7 +145,7 @@ TEST_F(Dashboard, CardsShowTheSnapshotWithTheirColours) {
     EXPECT_EQ(view->tempChip(1)->color(), SystemColor::secondaryLabel());
     EXPECT_EQ(view->tempChip(2)->color(), SystemColor::red());
     EXPECT_EQ(view->hottestCurveColor(), SystemColor::red()) << "96 °C is past the curve's 95";
-    EXPECT_EQ(view->powerText(), "CPU 12.5 W  ·  " + loc.t("powerNote"));
+    EXPECT_EQ(view->powerText(), "CPU 12.5 W") << "the note only where no figure is";
 
     EXPECT_EQ(view->batteryText(), "64%  ·  " + loc.t("batOnBattery") + "  ·  " +
                                        loc.t("batTimeLeft", Format::duration(90 * 60)) + "  ·  " +
@@ -172,6 +172,7 @@ TEST_F(Dashboard, CardsShowTheSnapshotWithTheirColours) {
     EXPECT_FALSE(view->fanViews()[0]->spinning());
     EXPECT_TRUE(view->fanTexts()[0].contains(loc.t("fanTargetStop")));
     EXPECT_TRUE(view->fansStoppedShown());
+    EXPECT_EQ(view->powerText(), loc.t("powerNote"));
 }
 
 TEST_F(Dashboard, BrokenFiguresShowTheirFallbacks) {
@@ -181,11 +182,13 @@ TEST_F(Dashboard, BrokenFiguresShowTheirFallbacks) {
     s.netInBps = INFINITY;
     s.diskPercent = NAN;
     s.hottestC = NAN;
+    s.cpuPowerW = NAN;
     s.fans = {{.rpm = NAN, .target = NAN, .minRPM = 5000, .maxRPM = 1000}};
     feed.publish(s);
     EXPECT_EQ(view->chartCard(AnalysisKind::cpu)->value(), "0%");
     EXPECT_EQ(view->tempChip(2)->valueText(), "-");
     EXPECT_EQ(view->hottestCurveColor(), SystemColor::secondaryLabel());
+    EXPECT_EQ(view->powerText(), loc.t("powerNote")) << "a broken figure is no figure";
     EXPECT_TRUE(view->fanViews()[0]->stopped());
 }
 
