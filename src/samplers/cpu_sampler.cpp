@@ -70,7 +70,7 @@ CoreTopology CoreTopology::build(const platform::CoreLayout& layout) {
     }
     if (t.kinds.empty()) {
         const int64_t m = std::clamp<int64_t>(layout.logicalCores.value_or(1), 0, kMaxCores);
-        t.kinds.assign(static_cast<size_t>(m), CoreKind::other(QStringLiteral("코어")));
+        t.kinds.assign(static_cast<size_t>(m), CoreKind::unnamed());
     }
     for (size_t i = 0; i < t.kinds.size(); ++i) {
         if (!t.groups.empty() && t.groups.back().kind == t.kinds[i])

@@ -40,6 +40,10 @@ struct CoreKind {
     static CoreKind performance() { return {Type::performance, {}}; }
     static CoreKind efficiency() { return {Type::efficiency, {}}; }
     static CoreKind other(const QString& name) { return {Type::other, name}; }
+    // The kind given to every core when the system names no kinds. Its stored name is fixed;
+    // windows show a translated word for it instead.
+    static CoreKind unnamed() { return other(QStringLiteral("코어")); }
+    bool isUnnamed() const { return type == Type::other && (name.isEmpty() || name == unnamed().name); }
     bool operator==(const CoreKind& o) const {
         return type == o.type && (type != Type::other || name == o.name);
     }

@@ -115,7 +115,7 @@ std::vector<CoreCluster> coreClusters(const CoreTopology& topology, const std::v
                 cluster.title = loc.t(QStringLiteral("dashEffCores"));
                 break;
             case CoreKind::Type::other:
-                cluster.title = group.kind.name;
+                cluster.title = group.kind.isUnnamed() ? loc.t(QStringLiteral("dashAllCores")) : group.kind.name;
                 break;
         }
         for (const int i : group.indices) {
@@ -131,7 +131,7 @@ std::vector<CoreCluster> coreClusters(const CoreTopology& topology, const std::v
     for (size_t i = 0; i < perCore.size(); ++i)
         if (!placed[i]) rest.loads.push_back(finite(perCore[i]));
     if (!rest.loads.empty()) {
-        rest.title = QStringLiteral("코어");  // the topology's own name for cores of no kind
+        rest.title = loc.t(QStringLiteral("dashAllCores"));  // cores the topology did not place
         average(rest);
         out.push_back(std::move(rest));
     }

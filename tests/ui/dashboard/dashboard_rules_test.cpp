@@ -101,7 +101,9 @@ TEST(DashboardRules, CoreClustersFollowTheTopology) {
     CoreTopology hybrid;
     hybrid.groups = {{CoreKind::efficiency(), {0, 1}}, {CoreKind::performance(), {2, 3, 4, 5}}};
     CoreTopology single;
-    single.groups = {{CoreKind::other(QStringLiteral("코어")), {0, 1, 2}}};
+    single.groups = {{CoreKind::unnamed(), {0, 1, 2}}};
+    CoreTopology named;  // a kind the system named itself keeps that name
+    named.groups = {{CoreKind::other(QStringLiteral("Gold")), {0}}, {CoreKind::other(QString()), {1}}};
 
     struct Case {
         const char* what;
@@ -113,11 +115,12 @@ TEST(DashboardRules, CoreClustersFollowTheTopology) {
     const Case cases[] = {
         {"hybrid", &hybrid, {10, 20, 50, 70, 90, 30},
          {{"Efficiency cores", 15}, {"Performance cores", 60}}, {2, 4}},
-        {"one kind", &single, {100, 0, 50}, {{"코어", 50}}, {3}},
-        {"more cores than the topology knew", &single, {10, 10, 10, 40}, {{"코어", 10}, {"코어", 40}}, {3, 1}},
+        {"one kind", &single, {100, 0, 50}, {{"Cores", 50}}, {3}},
+        {"more cores than the topology knew", &single, {10, 10, 10, 40}, {{"Cores", 10}, {"Cores", 40}}, {3, 1}},
+        {"kinds with a name and without", &named, {10, 30}, {{"Gold", 10}, {"Cores", 30}}, {1, 1}},
         {"fewer cores: empty clusters are left out", &hybrid, {80, 40}, {{"Efficiency cores", 60}}, {2}},
         {"no per-core figures", &hybrid, {}, {}, {}},
-        {"a broken figure reads as idle", &single, {NAN, 30, 30}, {{"코어", 20}}, {3}},
+        {"a broken figure reads as idle", &single, {NAN, 30, 30}, {{"Cores", 20}}, {3}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
