@@ -170,6 +170,7 @@ int LinuxProcessSource::readSlot(int32_t pid, PidState& state, Slot slot, std::s
         state.refused = false;
         state.ioDenied = false;
         state.memKnown = false;
+        state.ioKnown = false;
     }
     char path[48];
     entryPath(path, pid, kLeaves[slot]);
@@ -231,6 +232,7 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
             state.refused = false;
             state.ioDenied = false;
             state.memKnown = false;
+            state.ioKnown = false;
         }
         state.started = true;
         state.startTime = st.starttime;
@@ -243,6 +245,13 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
         uint64_t readBytes = 0, writeBytes = 0;
         if (kernelThread) {
             state.refused = true;
+        } else if (!state.refused && !state.ioDenied && ioAccounting_ && state.ioKnown && state.ioTicks == ticks &&
+                   (generation_ + static_cast<uint32_t>(pid)) % kIoRefresh != 0) {
+            // The counters move only while the process runs. A little work may not reach a
+            // clock tick, so each pid is read again once in kIoRefresh reads (at its own turn,
+            // spreading the cost): its bytes are reported late, never lost.
+            readBytes = state.readBytes;
+            writeBytes = state.writeBytes;
         } else if (!state.refused && !state.ioDenied && ioAccounting_) {
             const int error = readSlot(pid, state, kIo, text);
             if (error == EACCES || error == EPERM) {
@@ -254,6 +263,11 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
                 (*owner == ::geteuid() ? state.ioDenied : state.refused) = true;
             } else if (error != 0 || !parseIo(text, readBytes, writeBytes)) {
                 continue;
+            } else {
+                state.ioKnown = true;
+                state.ioTicks = ticks;
+                state.readBytes = readBytes;
+                state.writeBytes = writeBytes;
             }
         } else if (!state.refused && !ioAccounting_) {
             // Without io counters, ownership of the process's directory decides.

@@ -59,6 +59,10 @@ class LinuxProcessSource : public ProcessSource {
     static bool parseIo(std::string_view text, uint64_t& readBytes, uint64_t& writeBytes);
     static bool parseSchedstat(std::string_view text, uint64_t& runs);
 
+    // The io counters of a process whose CPU time stood still since they were read are
+    // taken as they were, and read again at least once in this many reads.
+    static constexpr uint32_t kIoRefresh = 10;
+
   protected:
     // Opens the proc entry `relative` (e.g. "42/io") for reading: a descriptor, or minus
     // the errno of the failure.
@@ -82,6 +86,11 @@ class LinuxProcessSource : public ProcessSource {
         uint64_t memMinflt = 0;
         uint64_t memMajflt = 0;
         uint64_t memBytes = 0;
+        // The io counters as last read, and the CPU time they were read at.
+        bool ioKnown = false;
+        uint64_t ioTicks = 0;
+        uint64_t readBytes = 0;
+        uint64_t writeBytes = 0;
     };
 
     bool listPids();

@@ -7,8 +7,8 @@
 
 namespace velmora {
 
-ProcessIconCache::ProcessIconCache(std::unique_ptr<platform::ProcessIconReader> reader)
-    : reader_(std::move(reader)) {}
+ProcessIconCache::ProcessIconCache(std::unique_ptr<platform::ProcessIconReader> reader, Clock clock)
+    : reader_(std::move(reader)), clock_(std::move(clock)) {}
 
 QIcon ProcessIconCache::genericIcon() {
     static const QIcon fallback = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
@@ -39,12 +39,20 @@ QIcon ProcessIconCache::resolve(const platform::ProcessIconSource& source) {
 }
 
 QIcon ProcessIconCache::icon(int32_t pid) {
+    const auto now = clock_();
+    const auto it = entries_.find(pid);
+    if (it != entries_.end() && now - it->second.checkedAt < kRecheck) return it->second.icon;
     const std::optional<uint64_t> start = reader_->startTime(pid);
-    if (!start) return genericIcon();
-    if (const auto it = entries_.find(pid); it != entries_.end() && it->second.startTime == *start)
+    if (!start) {
+        if (it != entries_.end()) entries_.erase(it);
+        return genericIcon();
+    }
+    if (it != entries_.end() && it->second.startTime == *start) {
+        it->second.checkedAt = now;
         return it->second.icon;
+    }
     QIcon icon = resolve(reader_->iconSource(pid));
-    entries_.insert_or_assign(pid, Entry{*start, icon});
+    entries_.insert_or_assign(pid, Entry{*start, icon, now});
     if (entries_.size() > kMaxEntries) entries_.clear();
     return icon;
 }

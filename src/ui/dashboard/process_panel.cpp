@@ -6,6 +6,7 @@
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
+#include "ui/dashboard/process_cell_delegate.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -114,6 +115,7 @@ ProcessPanel::ProcessPanel(AppSettings& settings, Localizer& loc, Services servi
     column->addWidget(sortHint_);
 
     table_->setModel(&model_);
+    table_->setItemDelegate(new ProcessCellDelegate(table_));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     // A click toggles its row, as in a list of checkboxes.
     table_->setSelectionMode(QAbstractItemView::MultiSelection);

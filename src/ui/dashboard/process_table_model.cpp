@@ -112,6 +112,9 @@ void ProcessTableModel::refresh() {
         beginResetModel();
         shownColumns_ = state_.columns();
         shownRows_ = static_cast<int>(state_.rows().size());
+        drawn_.clear();
+        for (const ProcInfo& p : state_.rows())
+            drawn_.push_back(drawnOf(p));
         endResetModel();
         return;
     }
@@ -125,8 +128,50 @@ void ProcessTableModel::refresh() {
         shownRows_ = rows;
         endInsertRows();
     }
-    if (rows > 0 && !shownColumns_.empty())
-        emit dataChanged(index(0, 0), index(rows - 1, static_cast<int>(shownColumns_.size()) - 1));
+    // Only cells whose figures moved are repainted: in a long list most rows hold still from
+    // one tick to the next, and drawing a cell's text is the table's main cost.
+    const int columns = static_cast<int>(shownColumns_.size());
+    const std::vector<ProcInfo>& now = state_.rows();
+    const size_t before = drawn_.size();
+    drawn_.resize(static_cast<size_t>(rows));
+    for (int r = 0; r < rows; ++r) {
+        const Drawn next = drawnOf(now[r]);
+        Drawn& last = drawn_[r];
+        const bool sameProcess = static_cast<size_t>(r) < before && last.pid == next.pid;
+        int first = -1, end = -1;
+        for (int c = 0; c < columns; ++c) {
+            if (sameProcess && !differs(last, next, shownColumns_[c])) continue;
+            if (first < 0) first = c;
+            end = c;
+        }
+        if (first >= 0) emit dataChanged(index(r, first), index(r, end));
+        last = next;
+    }
+}
+
+ProcessTableModel::Drawn ProcessTableModel::drawnOf(const ProcInfo& p) {
+    return {p.pid, p.name, p.cpu, p.gpuPercent, p.diskReadBps + p.diskWriteBps, p.energyImpact, p.memBytes};
+}
+
+bool ProcessTableModel::differs(const Drawn& a, const Drawn& b, ProcColumn column) {
+    // Exact comparison: a NaN always counts as changed, which only costs a repaint.
+    switch (column) {
+        case ProcColumn::pid:
+            return a.pid != b.pid;
+        case ProcColumn::name:
+            return a.name != b.name;
+        case ProcColumn::cpu:
+            return !(a.cpu == b.cpu);
+        case ProcColumn::gpu:
+            return !(a.gpu == b.gpu);
+        case ProcColumn::mem:
+            return a.mem != b.mem;
+        case ProcColumn::disk:
+            return !(a.disk == b.disk);
+        case ProcColumn::energy:
+            return !(a.energy == b.energy);
+    }
+    return true;
 }
 
 ProcColumn ProcessTableModel::columnAt(int column) const {

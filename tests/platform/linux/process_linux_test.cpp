@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
+#include <algorithm>
 #include <csignal>
 #include <map>
 #include <set>
@@ -292,6 +293,38 @@ TEST(LinuxProcessSource, MemoryIsReReadWhenFaultsOrResidentSizeMove) {
     test::writeFile(*dir, "100/statm", "5000 900 100 200 0 700 0\n");
     test::writeFile(*dir, "100/stat", statLine(100, "bash", 1, 2000, 101, 850));
     EXPECT_EQ(memOf(), 800u) << "a new process under the pid";
+}
+
+TEST(LinuxProcessSource, IoCountersOfAProcessThatDidNotRunAreReadLateNeverLost) {
+    auto dir = copyFixture();
+    LinuxProcessSource source(dir->path().toStdString());
+    std::vector<ProcCounters> own;
+    const auto readOf = [&] {
+        EXPECT_TRUE(source.read(own, nullptr));
+        const ProcCounters* c = findOwn(own, 100);
+        return c ? c->diskReadBytes : ~0ull;
+    };
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 7, 1000));
+    test::writeFile(*dir, "100/io", "read_bytes: 10\nwrite_bytes: 0\n");
+    EXPECT_EQ(readOf(), 10u);
+
+    // Bytes that came without a clock tick of CPU show by the pid's next turn at the latest.
+    test::writeFile(*dir, "100/io", "read_bytes: 20\nwrite_bytes: 0\n");
+    std::vector<uint64_t> seen;
+    for (uint32_t i = 0; i < LinuxProcessSource::kIoRefresh; ++i)
+        seen.push_back(readOf());
+    EXPECT_EQ(seen.front(), 10u) << "the CPU time stood still: the counters were not read";
+    EXPECT_EQ(seen.back(), 20u) << "read again within kIoRefresh reads";
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+
+    // CPU time moved: read at once.
+    test::writeFile(*dir, "100/io", "read_bytes: 30\nwrite_bytes: 0\n");
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 8, 1000));
+    EXPECT_EQ(readOf(), 30u);
+    // A new process under the pid with the same CPU time: its own counters at once.
+    test::writeFile(*dir, "100/io", "read_bytes: 3\nwrite_bytes: 0\n");
+    test::writeFile(*dir, "100/stat", statLine(100, "bash", 8, 5000));
+    EXPECT_EQ(readOf(), 3u);
 }
 
 // Through the sampler: a pid reused by a new process with lower counters gives 0, and the

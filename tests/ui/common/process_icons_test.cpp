@@ -24,8 +24,10 @@ class FakeReader : public platform::ProcessIconReader {
     };
     std::map<int32_t, Proc>* procs;
     int* lookups;
-    FakeReader(std::map<int32_t, Proc>* p, int* l) : procs(p), lookups(l) {}
+    int* startReads;
+    FakeReader(std::map<int32_t, Proc>* p, int* l, int* s) : procs(p), lookups(l), startReads(s) {}
     std::optional<uint64_t> startTime(int32_t pid) override {
+        ++*startReads;
         const auto it = procs->find(pid);
         return it == procs->end() ? std::nullopt : std::optional(it->second.start);
     }
@@ -44,7 +46,9 @@ class Icons : public ::testing::Test {
     QString savedTheme = QIcon::themeName();
     std::map<int32_t, FakeReader::Proc> procs;
     int lookups = 0;
-    ProcessIconCache cache{std::make_unique<FakeReader>(&procs, &lookups)};
+    int startReads = 0;
+    std::chrono::steady_clock::time_point now{};
+    ProcessIconCache cache{std::make_unique<FakeReader>(&procs, &lookups, &startReads), [this] { return now; }};
 
     void SetUp() override {
         test::writeFile(dir, "icons/vtest/index.theme",
@@ -81,11 +85,23 @@ TEST_F(Icons, CachedByPidAndStartTime) {
     EXPECT_EQ(cache.icon(10).name(), "terminal");
     EXPECT_EQ(cache.icon(10).name(), "terminal");
     EXPECT_EQ(lookups, 1);
-    // The pid is reused by a process without an application.
+    EXPECT_EQ(startReads, 1) << "repaints within the recheck time read nothing";
+    // The pid is reused by a process without an application: seen at the next recheck.
     procs[10] = {200, {}};
+    now += ProcessIconCache::kRecheck;
     EXPECT_EQ(cache.icon(10).name(), "application-x-executable");
     EXPECT_EQ(lookups, 2);
     EXPECT_EQ(cache.size(), 1u);
+    // Still the same process a while later: its start time is read, its icon kept.
+    now += ProcessIconCache::kRecheck;
+    EXPECT_EQ(cache.icon(10).name(), "application-x-executable");
+    EXPECT_EQ(lookups, 2);
+    EXPECT_EQ(startReads, 3);
+    // Gone at the next recheck: the generic icon, and the entry goes.
+    procs.erase(10);
+    now += ProcessIconCache::kRecheck;
+    EXPECT_EQ(cache.icon(10).name(), "application-x-executable");
+    EXPECT_EQ(cache.size(), 0u);
 }
 
 TEST_F(Icons, AVanishedProcessGetsTheGenericIconAndNoEntry) {

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <tuple>
+
 using namespace velmora;
 
 namespace {
@@ -158,6 +161,52 @@ TEST(ProcessTableModel, RowsComeAndGoWithoutResettingTheView) {
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(resets, 0);
     EXPECT_FALSE(model.data(model.index(0, 0), Qt::DisplayRole).isValid());
+}
+
+TEST(ProcessTableModel, ATickRepaintsOnlyTheCellsWhoseFiguresMoved) {
+    ProcessTableState state;
+    state.setCumulativeRank(false);
+    state.setProcesses(kThree);  // rows: 20, 30, 10
+    ProcessTableModel model(state);
+    std::vector<std::tuple<int, int, int>> changed;  // row, first column, last column
+    QObject::connect(&model, &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex& from, const QModelIndex& to) {
+                         ASSERT_EQ(from.row(), to.row()) << "one row per signal";
+                         changed.emplace_back(from.row(), from.column(), to.column());
+                     });
+    const auto column = [&](ProcColumn c) {
+        for (int i = 0; i < model.columnCount(); ++i)
+            if (model.columnAt(i) == c) return i;
+        return -1;
+    };
+
+    state.setProcesses(kThree);
+    model.refresh();
+    EXPECT_TRUE(changed.empty()) << "nothing moved, nothing to repaint";
+
+    std::vector<ProcInfo> next = kThree;
+    next[2].memBytes = 999;  // pid 30's memory only
+    state.setProcesses(next);
+    model.refresh();
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed[0], std::make_tuple(1, column(ProcColumn::mem), column(ProcColumn::mem)));
+
+    // 10 overtakes 30: both rows now show another process, every cell of them changes.
+    changed.clear();
+    next[0].cpu = 30;
+    state.setProcesses(next);
+    model.refresh();
+    const int last = model.columnCount() - 1;
+    EXPECT_EQ(changed, (std::vector<std::tuple<int, int, int>>{{1, 0, last}, {2, 0, last}}));
+    EXPECT_EQ(model.data(model.index(1, column(ProcColumn::pid)), Qt::DisplayRole).toString(), "10");
+
+    // A figure that is not a number is redrawn every time rather than never.
+    changed.clear();
+    next[1].diskReadBps = NAN;
+    state.setProcesses(next);
+    model.refresh();
+    model.refresh();
+    EXPECT_EQ(changed.size(), 2u);
 }
 
 TEST(ProcessTableModel, CellTexts) {

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QFont>
+#include <QHash>
+#include <QStaticText>
+#include <QStyledItemDelegate>
+
+#include <utility>
+
+namespace velmora {
+
+// Draws the process table's cells without the style's per-cell layout pass: the selection,
+// the icon beside the name, and the text from a cache of laid-out lines. The table repaints
+// on every tick, and most of its texts ("0%", names, pids) were drawn before, so a repaint
+// shapes only the texts that are new.
+class ProcessCellDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+  public:
+    static constexpr int kMaxCached = 2000;
+    static constexpr int kPadding = 4;
+    static constexpr int kIconSize = 16;
+
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    // The line drawn for `text` in `width` pixels (elided when longer), laid out once.
+    const QStaticText& line(const QString& text, int width, const QFont& font) const;
+    int cachedLines() const { return static_cast<int>(lines_.size()); }
+
+  private:
+    mutable QHash<std::pair<QString, int>, QStaticText> lines_;
+    mutable QFont font_;
+};
+
+}  // namespace velmora
