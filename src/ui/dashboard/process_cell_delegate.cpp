@@ -1,5 +1,6 @@
 #include "ui/dashboard/process_cell_delegate.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QIcon>
 #include <QPainter>
@@ -41,6 +42,8 @@ void ProcessCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         }
     }
 
+    if (option.state & QStyle::State_HasFocus) drawFocus(painter, option);
+
     const QString text = index.data(Qt::DisplayRole).toString();
     if (text.isEmpty() || room.width() <= 0) return;
     const QStaticText& drawn = line(text, room.width(), option.font);
@@ -53,6 +56,16 @@ void ProcessCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     painter->setPen(option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
     painter->drawStaticText(QPointF(x, y), drawn);
     painter->restore();
+}
+
+void ProcessCellDelegate::drawFocus(QPainter* painter, const QStyleOptionViewItem& option) {
+    // The keyboard's current cell keeps the style's focus frame.
+    QStyleOptionFocusRect focus;
+    focus.QStyleOption::operator=(option);
+    focus.backgroundColor = option.palette.color(
+        option.state & QStyle::State_Selected ? QPalette::Highlight : QPalette::Base);
+    const QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+    style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, option.widget);
 }
 
 }  // namespace velmora

@@ -29,6 +29,8 @@ class ProcessCellDelegate : public QStyledItemDelegate {
     int cachedLines() const { return static_cast<int>(lines_.size()); }
 
   private:
+    static void drawFocus(QPainter* painter, const QStyleOptionViewItem& option);
+
     mutable QHash<std::pair<QString, int>, QStaticText> lines_;
     mutable QFont font_;
 };

@@ -85,3 +85,27 @@ TEST(ProcessCellDelegate, CellsDrawTheirSelectionAndAlignTheirText) {
     EXPECT_GT(rightFrom, 300);
     EXPECT_EQ(image.pixelColor(2, 30), QColor(20, 60, 200)) << "a selected cell is filled with the highlight";
 }
+
+TEST(ProcessCellDelegate, TheKeyboardsCurrentCellKeepsAFocusFrame) {
+    QStandardItemModel model(1, 1);
+    model.setData(model.index(0, 0), QStringLiteral("x"));
+    ProcessCellDelegate delegate;
+    const auto frameInk = [&](QStyle::State extra) {
+        QImage image(200, 24, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QStyleOptionViewItem option;
+        option.state = QStyle::State_Enabled | QStyle::State_Active | extra;
+        option.rect = image.rect();
+        {
+            QPainter painter(&image);
+            delegate.paint(&painter, option, model.index(0, 0));
+        }
+        int ink = 0;  // along the right half of the borders, away from the text
+        for (int x = 100; x < 200; ++x)
+            ink += (image.pixel(x, 0) != qRgb(255, 255, 255)) + (image.pixel(x, 23) != qRgb(255, 255, 255));
+        return ink;
+    };
+    // The style frames focus only once the keyboard has moved it, as everywhere in Qt.
+    EXPECT_EQ(frameInk(QStyle::State_KeyboardFocusChange), 0) << "not the current cell";
+    EXPECT_GT(frameInk(QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange), 0);
+}
