@@ -167,10 +167,7 @@ int LinuxProcessSource::readSlot(int32_t pid, PidState& state, Slot slot, std::s
         // The process behind the open file is gone; the pid may name a new one.
         closeAll(state);
         state.started = false;
-        state.refused = false;
-        state.ioDenied = false;
-        state.memKnown = false;
-        state.ioKnown = false;
+        state.forgetProcess();
     }
     char path[48];
     entryPath(path, pid, kLeaves[slot]);
@@ -229,10 +226,7 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
             const int statFd = std::exchange(state.fd[kStat], -1);
             closeAll(state);
             state.fd[kStat] = statFd;
-            state.refused = false;
-            state.ioDenied = false;
-            state.memKnown = false;
-            state.ioKnown = false;
+            state.forgetProcess();
         }
         state.started = true;
         state.startTime = st.starttime;

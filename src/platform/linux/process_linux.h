@@ -91,6 +91,14 @@ class LinuxProcessSource : public ProcessSource {
         uint64_t ioTicks = 0;
         uint64_t readBytes = 0;
         uint64_t writeBytes = 0;
+
+        // Another process now has the pid: nothing known of the old one applies.
+        void forgetProcess() {
+            refused = false;
+            ioDenied = false;
+            memKnown = false;
+            ioKnown = false;
+        }
     };
 
     bool listPids();
