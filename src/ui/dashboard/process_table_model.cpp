@@ -112,9 +112,7 @@ void ProcessTableModel::refresh() {
         beginResetModel();
         shownColumns_ = state_.columns();
         shownRows_ = static_cast<int>(state_.rows().size());
-        drawn_.clear();
-        for (const ProcInfo& p : state_.rows())
-            drawn_.push_back(drawnOf(p));
+        drawn_ = state_.rows();
         endResetModel();
         return;
     }
@@ -135,8 +133,8 @@ void ProcessTableModel::refresh() {
     const size_t before = drawn_.size();
     drawn_.resize(static_cast<size_t>(rows));
     for (int r = 0; r < rows; ++r) {
-        const Drawn next = drawnOf(now[r]);
-        Drawn& last = drawn_[r];
+        const ProcInfo& next = now[r];
+        ProcInfo& last = drawn_[r];
         const bool sameProcess = static_cast<size_t>(r) < before && last.pid == next.pid;
         int first = -1, end = -1;
         for (int c = 0; c < columns; ++c) {
@@ -149,11 +147,7 @@ void ProcessTableModel::refresh() {
     }
 }
 
-ProcessTableModel::Drawn ProcessTableModel::drawnOf(const ProcInfo& p) {
-    return {p.pid, p.name, p.cpu, p.gpuPercent, p.diskReadBps + p.diskWriteBps, p.energyImpact, p.memBytes};
-}
-
-bool ProcessTableModel::differs(const Drawn& a, const Drawn& b, ProcColumn column) {
+bool ProcessTableModel::differs(const ProcInfo& a, const ProcInfo& b, ProcColumn column) {
     // Exact comparison: a NaN always counts as changed, which only costs a repaint.
     switch (column) {
         case ProcColumn::pid:
@@ -163,13 +157,13 @@ bool ProcessTableModel::differs(const Drawn& a, const Drawn& b, ProcColumn colum
         case ProcColumn::cpu:
             return !(a.cpu == b.cpu);
         case ProcColumn::gpu:
-            return !(a.gpu == b.gpu);
+            return !(a.gpuPercent == b.gpuPercent);
         case ProcColumn::mem:
-            return a.mem != b.mem;
+            return a.memBytes != b.memBytes;
         case ProcColumn::disk:
-            return !(a.disk == b.disk);
+            return !(a.diskReadBps + a.diskWriteBps == b.diskReadBps + b.diskWriteBps);
         case ProcColumn::energy:
-            return !(a.energy == b.energy);
+            return !(a.energyImpact == b.energyImpact);
     }
     return true;
 }

@@ -91,19 +91,11 @@ class ProcessTableModel : public QAbstractTableModel {
     static ProcSortKey sortKeyOf(ProcColumn column);
 
   private:
-    // What the view last drew of a row, to tell which cells a tick changed.
-    struct Drawn {
-        int32_t pid = 0;
-        QString name;
-        double cpu = 0, gpu = 0, disk = 0, energy = 0;
-        uint64_t mem = 0;
-    };
-    static Drawn drawnOf(const ProcInfo& p);
-    static bool differs(const Drawn& a, const Drawn& b, ProcColumn column);
+    static bool differs(const ProcInfo& a, const ProcInfo& b, ProcColumn column);
 
     const ProcessTableState& state_;
     std::vector<ProcColumn> shownColumns_;
-    std::vector<Drawn> drawn_;
+    std::vector<ProcInfo> drawn_;  // the rows as the view last drew them
     int shownRows_ = 0;
     IconProvider icons_;
     const Localizer* loc_ = nullptr;
