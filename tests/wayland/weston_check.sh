@@ -116,4 +116,6 @@ check_window dashboard VL_OPEN_DASHBOARD=1
 check_window storage VL_OPEN_STORAGE=1
 check_window settings VL_OPEN_SETTINGS=1
 check_window analysis VL_OPEN_ANALYSIS=cpu
+# The detail window of a process that stays for the check: this shell.
+check_window detail VL_OPEN_DETAIL=$$
 echo "every window appeared with content under Weston; pictures in $out"
