@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Each window of the application, opened in turn on a headless Weston as a native Wayland
-# client: fails when one does not appear or appears without content. Pictures go to OUT_DIR.
+# Each window and dialog of the application, opened in turn on a headless Weston as a native
+# Wayland client (dialogs through tests/wayland/dialog_probe): fails when one does not appear or appears without content. Pictures go to OUT_DIR.
 # Exit 77 (skipped) only when Weston itself cannot start.
-# Usage: weston_check.sh VELMORA WAYLAND_PROBE OUT_DIR
+# Usage: weston_check.sh VELMORA WAYLAND_PROBE OUT_DIR DIALOG_PROBE
 set -euo pipefail
 
 app=$1
 probe=$2
 out=$3
+dialogs=$4
 skip=77
 
 for tool in weston weston-debug weston-screenshooter; do
@@ -71,27 +72,27 @@ screenshot() {
     ls "$tmp/shots"/*.png 2>/dev/null | head -1
 }
 
-# check_window NAME [VAR=VALUE]: starts the application (with VAR=VALUE, which opens one of its
-# windows) and waits for that window, or without one for the small window that stands in for
-# the missing tray (no session bus here, so no tray); it must appear and be drawn.
-check_window() {
-    local name=$1 open=${2:-}
-    echo "== $name ${open:+($open)}"
+# check NAME WHICH COMMAND...: runs COMMAND and waits for its window WHICH (standin: the small
+# window standing in for the missing tray, as there is no session bus here; other: any other
+# window; any: the first one), which must appear and be drawn.
+check() {
+    local name=$1 which=$2
+    shift 2
+    echo "== $name"
     local home=$tmp/home-$name
     mkdir -p "$home/.config"
-    env HOME="$home" XDG_CONFIG_HOME="$home/.config" QT_QPA_PLATFORM=wayland $open \
-        "$app" >"$tmp/app.log" 2>&1 &
+    env HOME="$home" XDG_CONFIG_HOME="$home/.config" QT_QPA_PLATFORM=wayland "$@" >"$tmp/app.log" 2>&1 &
     local pid=$!
     pids+=($pid)
     local titles="" title="" rect="" shot=""
     for _ in $(seq 100); do
-        kill -0 $pid 2>/dev/null || fail "velmora exited early"
+        kill -0 $pid 2>/dev/null || fail "$name: exited early"
         titles=$(window_titles $pid)
-        if [ -n "$open" ]; then
-            title=$(grep -vx "Velmora" <<<"$titles" | head -1 || true)
-        else
-            title=$(grep -x "Velmora" <<<"$titles" || true)
-        fi
+        case $which in
+            standin) title=$(grep -x "Velmora" <<<"$titles" || true) ;;
+            other) title=$(grep -vx "Velmora" <<<"$titles" | head -1 || true) ;;
+            *) title=$(head -1 <<<"$titles") ;;
+        esac
         [ -n "$title" ] && break
         sleep 0.2
     done
@@ -111,11 +112,13 @@ check_window() {
     wait $pid 2>/dev/null || true
 }
 
-check_window no-tray
-check_window dashboard VL_OPEN_DASHBOARD=1
-check_window storage VL_OPEN_STORAGE=1
-check_window settings VL_OPEN_SETTINGS=1
-check_window analysis VL_OPEN_ANALYSIS=cpu
-# The detail window of a process that stays for the check: this shell.
-check_window detail VL_OPEN_DETAIL=$$
+check no-tray standin "$app"
+check dashboard other VL_OPEN_DASHBOARD=1 "$app"
+check storage other VL_OPEN_STORAGE=1 "$app"
+check settings other VL_OPEN_SETTINGS=1 "$app"
+check analysis other VL_OPEN_ANALYSIS=cpu "$app"
+# The detail window and the kill confirmation for a process that stays for the check: this shell.
+check detail other VL_OPEN_DETAIL=$$ "$app"
+check kill-confirmation any "$dialogs" kill $$
+check problem-report any "$dialogs" report
 echo "every window appeared with content under Weston; pictures in $out"
