@@ -1,5 +1,6 @@
-# Entry points: `make run`, `make test`, `make bench`, `make package`. Each installs the Debian packages it
-# needs when they are missing, then configures and builds into build/ (or build-bench/).
+# Entry points: `make run`, `make test`, `make bench`, `make package`. Each installs the Debian
+# packages it needs when they are missing, then configures and builds into build/ (or
+# build-bench/).
 
 BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev
 TEST_PKGS  := googletest libgtest-dev libgmock-dev fonts-dejavu-core xvfb xauth dbus-daemon dbus-bin \
