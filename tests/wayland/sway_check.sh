@@ -105,6 +105,17 @@ activate() {
         org.kde.StatusNotifierItem.Activate int32:1270 int32:10 >/dev/null || fail "the Activate call failed"
 }
 
+# swaybar starts a moment after sway and then takes the watcher's name; a program started
+# before that finds no tray and opens its stand-in window instead.
+host=""
+for _ in $(seq 100); do
+    host=$(dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.kde.StatusNotifierWatcher 2>/dev/null || true)
+    grep -q true <<<"$host" && break
+    sleep 0.1
+done
+grep -q true <<<"$host" || fail "swaybar did not take the StatusNotifierWatcher name"
+
 echo '{"refreshInterval": 1.0}' >"$tmp/home/.config/velmora/settings.json"
 env HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/home/.config" QT_QPA_PLATFORM=wayland "$app" >"$tmp/app.log" 2>&1 &
 app_pid=$!
