@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The tray on a headless sway with swaybar as the StatusNotifierItem host: the icon registers,
 # an Activate call over D-Bus opens the popover (grim saves a picture of it), the popover closes
-# when the focus moves elsewhere, and a second Activate closes an open one. Fails when any of
+# when another window takes the focus and when the focus moves to another workspace, and a
+# second Activate closes an open one. Fails when any of
 # that does not happen; exit 77 (skipped) only when sway itself cannot start.
 # sway refuses to run as root: as root this runs the check as the unprivileged user
 # velmora-check (created when missing), on copies of the programs, in a runtime folder of its own.
@@ -150,13 +151,29 @@ cp "$tmp/popover.png" "$out/sway-popover.png"
 [ -n "$ok" ] || fail "the popover at $(app_rect) shows no content (picture: $out/sway-popover.png)"
 echo "popover at $(app_rect)"
 
-echo "== the popover closes when the focus moves elsewhere"
+# An activation right after the popover closed counts as the click that closed it (the tray
+# guards against reopening on it): a user's next click comes later.
+pause() { sleep 0.5; }
+
+echo "== the popover closes when another window takes the focus"
+if command -v weston-flower >/dev/null; then
+    weston-flower >/dev/null 2>&1 &
+    other=$!
+    pids+=($other)
+    wait_for closed || fail "the popover stayed open when another window opened and took the focus"
+    kill $other
+    wait $other 2>/dev/null || true
+    pause
+    activate
+    wait_for open || fail "Activate did not open the popover again"
+else
+    echo "(weston-flower is not installed: only the workspace switch below)"
+fi
+echo "== the popover closes when the focus moves to another workspace"
 swaymsg workspace 2 >/dev/null
 wait_for closed || fail "the popover stayed open after the focus moved to another workspace"
 swaymsg workspace 1 >/dev/null
-# An activation right after the popover closed counts as the click that closed it (the tray
-# guards against reopening on it): a user's next click comes later.
-sleep 0.5
+pause
 
 echo "== a second Activate closes the open popover"
 activate
