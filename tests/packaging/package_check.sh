@@ -14,21 +14,24 @@ fail() {
     exit 1
 }
 step() { echo "== $*"; }
+# dpkg's state of the package: installed, config-files, ..., or not-installed when it knows
+# nothing of it.
+state() { dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || echo not-installed; }
 
 [ "$(id -u)" = 0 ] || fail "dpkg -i needs root; run it through sudo"
 [ -f "$deb" ] || fail "no package at $deb"
 [ -x "$probe" ] || fail "no login probe at $probe"
-if dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "installed\|config-files"; then
-    fail "$pkg is installed already; this check would purge it: remove it first (dpkg --purge $pkg)"
-fi
+[ "$(state)" = not-installed ] ||
+    fail "$pkg is $(state) already; this check would purge it: remove it first (dpkg --purge $pkg)"
 
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"; dpkg-query -W "$pkg" >/dev/null 2>&1 && dpkg --purge "$pkg" >/dev/null 2>&1; true' EXIT
+trap 'rm -rf "$tmp"; [ "$(state)" = not-installed ] || dpkg --purge "$pkg" >/dev/null 2>&1; true' EXIT
 # The installed program and the probe run in a throwaway home, without the session's bus.
 export HOME=$tmp/home XDG_CONFIG_HOME=$tmp/home/.config XDG_STATE_HOME=$tmp/home/.local/state
 unset XDG_DATA_DIRS DBUS_SESSION_BUS_ADDRESS
 mkdir -p "$HOME"
-# The probe copies itself away from the build tree so that what it writes names no build path.
+# The probe runs from a plain path: the autostart entry it writes names it in Exec=, quoted
+# where the path holds spaces or other reserved characters.
 cp "$probe" "$tmp/velmora_login_probe"
 probe=$tmp/velmora_login_probe
 
@@ -65,7 +68,7 @@ before=$("$probe" "$entry_id" status)
 
 step "dpkg -i"
 dpkg -i "$deb" || fail "dpkg -i $deb"
-dpkg-query -W -f='${Status}\n' "$pkg" | grep -qx "install ok installed" || fail "$pkg is not installed after dpkg -i"
+[ "$(state)" = installed ] || fail "$pkg is $(state) after dpkg -i"
 dpkg -L "$pkg" >"$tmp/files"
 
 step "validators"
@@ -99,9 +102,7 @@ desktop-file-validate "$autostart" || fail "the autostart entry is not a valid d
 
 step "dpkg --purge"
 dpkg --purge "$pkg" || fail "dpkg --purge"
-if dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "installed\|config-files"; then
-    fail "$pkg is still known to dpkg: $(dpkg-query -W -f='${Status}' "$pkg")"
-fi
+[ "$(state)" = not-installed ] || fail "$pkg is $(state) after purge"
 left=()
 while IFS= read -r f; do
     [ -e "$f" ] || continue
