@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
