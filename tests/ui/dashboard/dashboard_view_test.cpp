@@ -346,13 +346,14 @@ TEST_F(Dashboard, SelectionFollowsPidsAcrossTicksAndSorts) {
     feed.publish(s);
     EXPECT_EQ(panel()->model().index(3, 0).data(ProcessTableModel::PidRole).toInt(), 20) << "moved to the end";
     EXPECT_EQ(shownRowsSelected(), std::vector<int32_t>{20});
-    panel()->sortByColumn(0);  // pid
+    panel()->sortByColumn(0);  // pid, in the CPU column's descending order
     EXPECT_EQ(shownRowsSelected(), std::vector<int32_t>{20});
     EXPECT_EQ(panel()->table()->horizontalHeader()->sortIndicatorSection(), 0);
-    EXPECT_EQ(panel()->table()->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
-    panel()->sortByColumn(0);
     EXPECT_EQ(panel()->table()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
     EXPECT_EQ(panel()->model().index(0, 0).data(ProcessTableModel::PidRole).toInt(), 40);
+    panel()->sortByColumn(0);
+    EXPECT_EQ(panel()->table()->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
+    EXPECT_EQ(panel()->model().index(0, 0).data(ProcessTableModel::PidRole).toInt(), 10);
     // A search that hides the row keeps it selected for when it comes back.
     panel()->searchField()->setText("ten");
     EXPECT_EQ(panel()->state().selection(), std::set<int32_t>{20});
