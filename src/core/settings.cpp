@@ -285,8 +285,10 @@ bool AppSettings::flush() {
         // The store's object holds nothing worth keeping and has no unsaved changes (values
         // reach it only here), so it goes before its file moves.
         store_.reset();
-        if (moveAside()) unreadable_ = false;
-        else ok = false;
+        if (moveAside())
+            unreadable_ = false;
+        else
+            ok = false;
     }
     if (ok) {
         // After a failure the old object keeps reporting it: a new one reports this write.

@@ -41,7 +41,8 @@ class SettingsStore : public ::testing::Test {
     QByteArray stored() const { return readFile(path()); }
     QJsonObject storedObject() const { return QJsonDocument::fromJson(stored()).object(); }
     QStringList folder() const {
-        return QDir(dir.filePath("velmora")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        return QDir(dir.filePath("velmora"))
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     }
     static AppSettings::Options options(std::chrono::milliseconds delay = 300ms) {
         AppSettings::Options o;
@@ -127,7 +128,8 @@ TEST_F(SettingsStore, UnusableStoreIsMovedAsideIntactBeforeTheFirstWrite) {
         }
         EXPECT_EQ(readFile(aside()), c.content) << "kept byte for byte";
         EXPECT_EQ(storedObject(), QJsonObject({{"menuBarMetric", "memory"}})) << stored().constData();
-        EXPECT_EQ(folder().filter(QStringLiteral(".unreadable-")).size(), 1) << folder().join(' ').toStdString();
+        EXPECT_EQ(folder().filter(QStringLiteral(".unreadable-")).size(), 1)
+            << folder().join(' ').toStdString();
         AppSettings reloaded(path(), options());
         EXPECT_FALSE(reloaded.storeUnreadable());
         EXPECT_EQ(reloaded.menuBarMetric(), MenuBarMetric::memory);
@@ -298,13 +300,14 @@ TEST_F(SettingsStore, NumbersLoadAsTheNearestValueTheControlsOffer) {
         const char* stored;
         double threshold;
     } thresholds[] = {
-        {"-1e300", 50}, {"-5", 50}, {"0", 50},     {"47.5", 50},  {"50", 50},   {"52.4", 50},  {"52.5", 55},
-        {"52.6", 55},   {"72", 70}, {"72.5", 75},  {"97.4", 95},  {"97.5", 100}, {"100", 100}, {"100.1", 100},
-        {"1e300", 100},
+        {"-1e300", 50}, {"-5", 50},    {"0", 50},    {"47.5", 50},   {"50", 50},
+        {"52.4", 50},   {"52.5", 55},  {"52.6", 55}, {"72", 70},     {"72.5", 75},
+        {"97.4", 95},   {"97.5", 100}, {"100", 100}, {"100.1", 100}, {"1e300", 100},
     };
     for (const auto& t : thresholds) {
         SCOPED_TRACE(t.stored);
-        const QByteArray json = QByteArray(R"({"cpuAlertThreshold": )") + t.stored + R"(, "alertsEnabled": true})";
+        const QByteArray json =
+            QByteArray(R"({"cpuAlertThreshold": )") + t.stored + R"(, "alertsEnabled": true})";
         store(json);
         {
             AppSettings s(path(), options());
@@ -317,7 +320,7 @@ TEST_F(SettingsStore, NumbersLoadAsTheNearestValueTheControlsOffer) {
         const char* stored;
         double interval;
     } intervals[] = {
-        {"-3", 1}, {"0", 1},   {"1", 1},   {"1.4", 1}, {"1.5", 1}, {"1.6", 2},    {"2", 2},
+        {"-3", 1}, {"0", 1},   {"1", 1},   {"1.4", 1}, {"1.5", 1}, {"1.6", 2},   {"2", 2},
         {"3", 2},  {"3.5", 2}, {"3.6", 5}, {"5", 5},   {"7", 5},   {"1e300", 5},
     };
     for (const auto& i : intervals) {

@@ -168,7 +168,8 @@ TEST(BugReporterText, BodyIsCutToTheLimitAtACharacterBoundary) {
         {"two-byte character across", a.repeated(room - 1) + u'é', true, a.repeated(room - 1)},
         {"three-byte character across", a.repeated(room - 1) + u'가', true, a.repeated(room - 1)},
         {"three-byte character across, one in", a.repeated(room - 2) + u'가', true, a.repeated(room - 2)},
-        {"four-byte character across", a.repeated(room - 3) + QString::fromUtf8("😀"), true, a.repeated(room - 3)},
+        {"four-byte character across", a.repeated(room - 3) + QString::fromUtf8("😀"), true,
+         a.repeated(room - 3)},
         {"far over", QString(200'000, u'가'), true, QString(room / 3, u'가')},
     };
     for (const auto& c : cases) {

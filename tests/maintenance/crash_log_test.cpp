@@ -56,7 +56,8 @@ TEST(CrashLogs, EachWayOfDyingLeavesOneCrashFileWithContextAndStack) {
         // The handler runs on the worker's own alternate stack; its fault address lies in
         // the overflowed stack, whatever it is.
         {"overflow-worker", "Signal: SIGSEGV\ninvalid memory access\nFault at address 0x"},
-        {"wait", "Signal: SIGSEGV\ninvalid memory access\nSent by process " + outsider + ", user " + user + "\n\n",
+        {"wait",
+         "Signal: SIGSEGV\ninvalid memory access\nSent by process " + outsider + ", user " + user + "\n\n",
          true},
     };
     for (const auto& c : cases) {
@@ -129,7 +130,10 @@ TEST(LogFiles, FixedTextNeverOverruns) {
     const struct {
         uint64_t number;
         const char* text;
-    } hex[] = {{0, "0x0"}, {0xf, "0xf"}, {0x10, "0x10"}, {0x7ffc1234abcd, "0x7ffc1234abcd"},
+    } hex[] = {{0, "0x0"},
+               {0xf, "0xf"},
+               {0x10, "0x10"},
+               {0x7ffc1234abcd, "0x7ffc1234abcd"},
                {UINT64_MAX, "0xffffffffffffffff"}};
     for (const auto& h : hex) {
         char buf[32];

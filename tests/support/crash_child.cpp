@@ -27,9 +27,10 @@ __attribute__((noinline, no_sanitize("undefined"))) void writeThrough(volatile i
     *target = 1;
 }
 
-// Calls itself without end; each frame keeps a buffer the compiler cannot drop, so the
-// thread's stack runs out.
+// Calls itself until the thread's stack runs out (long before `depth` could wrap); each frame
+// keeps a buffer the compiler cannot drop.
 __attribute__((noinline, no_sanitize("address", "undefined"))) int recurse(int depth) {
+    if (depth < 0) return 0;
     volatile char frame[1024];
     frame[0] = static_cast<char>(depth);
     return recurse(depth + 1) + frame[0];
