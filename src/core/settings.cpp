@@ -290,14 +290,13 @@ bool AppSettings::flush() {
         else
             ok = false;
     }
-    if (ok) {
-        // After a failure the old object keeps reporting it: a new one reports this write.
-        if (!store_ || writeFailed_) store_ = openStore(path_);
-        // The store's folder may not exist on a fresh account.
-        QDir().mkpath(QFileInfo(path_).absolutePath());
-    }
+    // The store's folder may not exist on a fresh account.
+    if (ok) QDir().mkpath(QFileInfo(path_).absolutePath());
 #endif
     if (ok) {
+        // A store object keeps reporting its first error: after a failure a new one reports
+        // this write.
+        if (!store_ || writeFailed_) store_ = openStore(path_);
         for (const QString& key : std::as_const(dirty_))
             store_->setValue(key, currentValue(key));
         // Written to a temporary file, synced, then renamed over the store.
