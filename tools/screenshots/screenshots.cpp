@@ -123,9 +123,9 @@ class SampleServices : public platform::ServiceManager {
             {"xdg-desktop-portal.service", 1530, 0, true},
         };
     }
-    void stop(const QString&) override {}
+    platform::ServiceOutcome stop(const QString&) override { return {}; }
     void kill(const QString&) override {}
-    void start(const QString&) override {}
+    platform::ServiceOutcome start(const QString&) override { return {}; }
 };
 
 class SampleStartup : public StartupSource {
@@ -139,7 +139,7 @@ class SampleStartup : public StartupSource {
                  {"syncthing.service", "/home/ana/.config/systemd/user/syncthing.service", agent}},
                 false};
     }
-    void removeLoginItem(const StartupItem&) override {}
+    std::optional<RemovalFailure> removeLoginItem(const StartupItem&) override { return std::nullopt; }
 };
 // Layout requests travel one level a turn of the event loop (a card, then its column): a few
 // turns let a window settle as it would on screen before it is grabbed.

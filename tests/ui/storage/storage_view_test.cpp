@@ -31,9 +31,19 @@ class ListManager : public platform::ServiceManager {
         std::lock_guard g(lock_);
         return items_;
     }
-    void stop(const QString& l) override { record("stop " + l); }
+    platform::ServiceOutcome stop(const QString& l) override {
+        record("stop " + l);
+        return outcome();
+    }
     void kill(const QString& l) override { record("kill " + l); }
-    void start(const QString& l) override { record("start " + l); }
+    platform::ServiceOutcome start(const QString& l) override {
+        record("start " + l);
+        return outcome();
+    }
+    void setOutcome(platform::ServiceOutcome o) {
+        std::lock_guard g(lock_);
+        outcome_ = std::move(o);
+    }
     QStringList calls() {
         std::lock_guard g(lock_);
         return calls_;
@@ -44,9 +54,14 @@ class ListManager : public platform::ServiceManager {
         std::lock_guard g(lock_);
         calls_.push_back(c);
     }
+    platform::ServiceOutcome outcome() {
+        std::lock_guard g(lock_);
+        return outcome_;
+    }
     std::mutex lock_;
     std::optional<std::vector<ServiceItem>> items_;
     QStringList calls_;
+    platform::ServiceOutcome outcome_;
 };
 
 class ListStartup : public StartupSource {
@@ -56,10 +71,16 @@ class ListStartup : public StartupSource {
         std::lock_guard g(lock_);
         return {items_, false};
     }
-    void removeLoginItem(const StartupItem& item) override {
+    std::optional<RemovalFailure> removeLoginItem(const StartupItem& item) override {
         std::lock_guard g(lock_);
         removed_.push_back(item.name);
+        if (failure_) return failure_;
         std::erase(items_, item);
+        return std::nullopt;
+    }
+    void failWith(std::optional<RemovalFailure> failure) {
+        std::lock_guard g(lock_);
+        failure_ = std::move(failure);
     }
     QStringList removed() {
         std::lock_guard g(lock_);
@@ -70,6 +91,7 @@ class ListStartup : public StartupSource {
     std::mutex lock_;
     std::vector<StartupItem> items_;
     QStringList removed_;
+    std::optional<RemovalFailure> failure_;
 };
 
 const QString kLogin = QString::fromUtf8(StartupItem::loginItemKind);
