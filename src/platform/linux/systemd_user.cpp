@@ -29,10 +29,12 @@ const QString kSuffix = QStringLiteral(".service");
 struct Unit {
     QString name;
     QString loadState;
+    QString activeState;
     QString path;  // the unit's object path
 };
 
-// ListUnits answers a(ssssssouso); only the name, load state and object path matter here.
+// ListUnits answers a(ssssssouso); only the name, load and active states and object path
+// matter here.
 std::vector<Unit> readUnits(const QVariant& reply) {
     std::vector<Unit> units;
     if (!reply.canConvert<QDBusArgument>()) return units;
@@ -46,7 +48,7 @@ std::vector<Unit> readUnits(const QVariant& reply) {
         arg.beginStructure();
         arg >> name >> description >> load >> active >> sub >> following >> path >> jobId >> jobType >> jobPath;
         arg.endStructure();
-        if (name.endsWith(kSuffix)) units.push_back({name, load, path.path()});
+        if (name.endsWith(kSuffix)) units.push_back({name, load, active, path.path()});
     }
     arg.endArray();
     return units;
@@ -215,27 +217,38 @@ std::optional<std::vector<ServiceItem>> SystemdUserManager::list() {
         m << kServiceIface << property;
         return bus_.asyncCall(m, timeoutMs_);
     };
+    // Only what the row shows is asked: an active unit's main process, a stopped unit's end
+    // (its status and whether that was an exit or a signal); a unit on its way asks both.
     struct Asked {
-        QDBusPendingCall pid, status, code;
+        std::optional<QDBusPendingCall> pid, status, code;
     };
     std::vector<Asked> calls;
     calls.reserve(units.size());
-    for (const Unit& u : units)
-        calls.push_back({ask(u, QStringLiteral("MainPID")), ask(u, QStringLiteral("ExecMainStatus")),
-                         ask(u, QStringLiteral("ExecMainCode"))});
+    for (const Unit& u : units) {
+        const bool active = u.activeState == QLatin1String("active");
+        const bool stopped = u.activeState == QLatin1String("inactive") || u.activeState == QLatin1String("failed");
+        Asked a;
+        if (!stopped) a.pid = ask(u, QStringLiteral("MainPID"));
+        if (!active) {
+            a.status = ask(u, QStringLiteral("ExecMainStatus"));
+            a.code = ask(u, QStringLiteral("ExecMainCode"));
+        }
+        calls.push_back(std::move(a));
+    }
 
     std::vector<ServiceItem> items;
     items.reserve(units.size());
     for (size_t i = 0; i < units.size(); ++i) {
         ServiceItem item;
         item.label = units[i].name;
-        if (const auto pid = integerProperty(calls[i].pid); pid && *pid > 0 && *pid <= INT32_MAX)
+        Asked& a = calls[i];
+        if (const auto pid = a.pid ? integerProperty(*a.pid) : std::nullopt; pid && *pid > 0 && *pid <= INT32_MAX)
             item.pid = static_cast<int32_t>(*pid);
-        if (const auto status = integerProperty(calls[i].status); status && *status >= INT32_MIN &&
-                                                                  *status <= INT32_MAX)
+        if (const auto status = a.status ? integerProperty(*a.status) : std::nullopt;
+            status && *status >= INT32_MIN && *status <= INT32_MAX)
             item.lastStatus = static_cast<int32_t>(*status);
         // The status is an exit code or a signal number by the kind of the process's end.
-        if (const auto code = integerProperty(calls[i].code))
+        if (const auto code = a.code ? integerProperty(*a.code) : std::nullopt)
             item.lastSignaled = *code == CLD_KILLED || *code == CLD_DUMPED;
         const auto own = userOwned.constFind(item.label);
         const auto made = own != userOwned.cend() ? own : userOwned.constFind(templateName(item.label));
