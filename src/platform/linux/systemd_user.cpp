@@ -157,6 +157,8 @@ bool SystemdUserManager::watchJobs() {
     watch_ = std::make_unique<JobWatch>();
     watch_->moveToThread(listener_.get());
     listener_->start();
+    // The slot's parameter types are looked up by name, which finds only registered types.
+    qRegisterMetaType<QDBusObjectPath>();
     watching_ = bus_.connect(kService, kPath, kManager, QStringLiteral("JobRemoved"), watch_.get(), kJobRemovedSlot);
     // The manager sends its signals only once a client subscribed. Queued before the first
     // request on the same connection, so the manager reads it first; no need to wait.
