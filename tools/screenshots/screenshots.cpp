@@ -134,9 +134,12 @@ class SampleStartup : public StartupSource {
         const QString login = QString::fromUtf8(StartupItem::loginItemKind);
         const QString agent = QString::fromUtf8(StartupItem::launchAgentKind);
         return {{{"Nextcloud", "/home/ana/.config/autostart/com.nextcloud.desktopclient.nextcloud.desktop", login},
-                 {"Print Queue Applet", "/etc/xdg/autostart/print-applet.desktop", login},
+                 {"Print Queue Applet", "/etc/xdg/autostart/print-applet.desktop", login,
+                  StartupItem::State::otherDesktop},
                  {"Clipboard", "", login},
-                 {"syncthing.service", "/home/ana/.config/systemd/user/syncthing.service", agent}},
+                 {"syncthing.service", "/home/ana/.config/systemd/user/syncthing.service", agent},
+                 {"pipewire.service", "/usr/lib/systemd/user/pipewire.service", agent, StartupItem::State::starts, {},
+                  true}},
                 false};
     }
     std::optional<RemovalFailure> removeLoginItem(const StartupItem&) override { return std::nullopt; }

@@ -365,9 +365,11 @@ TEST_F(Storage, StopAndStartAreReachedByTabAndPressedBySpace) {
     search->setFocus(Qt::OtherFocusReason);
     ASSERT_TRUE(search->hasFocus());
 
+    const QImage unfocused = controlImage(0);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     ASSERT_TRUE(list->hasFocus()) << "the list takes the focus after the search field";
     EXPECT_EQ(list->focusedRow(), 0);
+    EXPECT_NE(controlImage(0), unfocused) << "the focused button shows it";
     QTest::keyClick(list, Qt::Key_Space);
     ASSERT_TRUE(test::waitUntil([&] { return !view->services().loading(); }));
     EXPECT_EQ(manager->calls(), QStringList({"stop a.service"}));
