@@ -181,6 +181,7 @@ std::optional<DesktopEntry> parseEntryText(const QString& text) {
 }
 
 bool programExists(const QString& program, const QStringList& programPath) {
+    if (program.contains(QChar(u'\0'))) return false;  // no file has such a name
     if (program.contains(u'/')) {
         const QFileInfo file(program);
         return file.isFile() && file.isExecutable();

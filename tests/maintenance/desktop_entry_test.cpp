@@ -174,6 +174,7 @@ TEST(DesktopEntry, EveryReasonAnEntryWontStart) {
         {"Exec=x\nTryExec=missing", {"GNOME"}, State::programMissing},
         {"Exec=x\nTryExec=plain", {"GNOME"}, State::programMissing},  // there, but no program
         {"Exec=x\nTryExec=" + bin.filePath("folder").toUtf8(), {"GNOME"}, State::programMissing},
+        {QByteArray("Exec=x\nTryExec=pre\0sent", 23), {"GNOME"}, State::programMissing},  // no such file name
         // The first reason in order counts.
         {"Hidden=true\nX-GNOME-Autostart-enabled=false", {"GNOME"}, State::hidden},
         {"X-GNOME-Autostart-enabled=false\nOnlyShowIn=KDE;", {"GNOME"}, State::switchedOff},
