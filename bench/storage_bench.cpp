@@ -35,15 +35,15 @@ std::vector<ServiceItem> units(int n) {
 class FixedManager : public platform::ServiceManager {
   public:
     std::optional<std::vector<ServiceItem>> list() override { return units(kUnits); }
-    void stop(const QString&) override {}
+    platform::ServiceOutcome stop(const QString&) override { return {}; }
     void kill(const QString&) override {}
-    void start(const QString&) override {}
+    platform::ServiceOutcome start(const QString&) override { return {}; }
 };
 
 class NoStartup : public StartupSource {
   public:
     StartupScan scan(const QString&) override { return {}; }
-    void removeLoginItem(const StartupItem&) override {}
+    std::optional<RemovalFailure> removeLoginItem(const StartupItem&) override { return std::nullopt; }
 };
 
 struct Env {

@@ -7,10 +7,12 @@ using namespace velmora;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::optional<DesktopEntry> entry = parseDesktopEntry(fuzz::bytes(data, size));
     if (entry) {
-        for (const char* language : {"ko", "zh-Hant", "zh", "pt", "en"})
-            entryName(*entry, QString::fromLatin1(language));
-        entryInEffect(*entry, {QStringLiteral("GNOME"), QStringLiteral("ubuntu")});
-        entryInEffect(*entry, {});
+        for (const char* locale : {"ko", "ko_KR", "sr_RS@latin", "zh-Hant", "zh_HK", "zh", "pt", "en"})
+            entryName(*entry, QString::fromLatin1(locale));
+        entryState(*entry, {QStringLiteral("GNOME"), QStringLiteral("ubuntu")}, {QStringLiteral("/nonexistent")});
+        entryState(*entry, {}, {QStringLiteral("/nonexistent")});
+        // The edit that switches an entry off finds the group wherever the parser did.
+        if (!withHiddenSet(fuzz::bytes(data, size))) __builtin_trap();
     }
     return 0;
 }

@@ -6,6 +6,15 @@
 
 namespace velmora {
 
+namespace {
+
+std::optional<ServicesService::Notice> noticeOf(const QString& label, bool stopping, platform::ServiceOutcome outcome) {
+    if (outcome.kind == platform::ServiceOutcome::Kind::done) return std::nullopt;
+    return ServicesService::Notice{label, stopping, std::move(outcome)};
+}
+
+}  // namespace
+
 ServicesService::ServicesService(std::shared_ptr<platform::ServiceManager> manager, QObject* parent)
     : QObject(parent),
       manager_(std::move(manager)),
@@ -22,16 +31,16 @@ void ServicesService::stop(const QString& label, bool force) {
     if (isOwnService(label)) return;
     request([label, force](platform::ServiceManager& m) {
         if (force) m.kill(label);
-        m.stop(label);
+        return noticeOf(label, true, m.stop(label));
     });
 }
 
 void ServicesService::start(const QString& label) {
     if (isOwnService(label)) return;
-    request([label](platform::ServiceManager& m) { m.start(label); });
+    request([label](platform::ServiceManager& m) { return noticeOf(label, false, m.start(label)); });
 }
 
-void ServicesService::request(std::function<void(platform::ServiceManager&)> action) {
+void ServicesService::request(std::function<std::optional<Notice>(platform::ServiceManager&)> action) {
     ++pending_;
     emit changed();
     std::shared_ptr<platform::ServiceManager> manager = manager_;
@@ -39,19 +48,22 @@ void ServicesService::request(std::function<void(platform::ServiceManager&)> act
     QPointer<ServicesService> self(this);
     worker_.post([manager, inbox, self, action = std::move(action)] {
         std::optional<std::vector<ServiceItem>> list;
+        std::optional<Notice> notice;
         if (manager) {
-            if (action) action(*manager);
+            // The manager returns once the job is over, so this listing shows its outcome.
+            if (action) notice = action(*manager);
             list = manager->list();
             if (list) sortServices(*list);
         }
-        inbox->post([self, list = std::move(list)]() mutable {
-            if (self) self->publish(std::move(list));
+        inbox->post([self, list = std::move(list), notice = std::move(notice)]() mutable {
+            if (self) self->publish(std::move(list), std::move(notice));
         });
     });
 }
 
-void ServicesService::publish(std::optional<std::vector<ServiceItem>> list) {
+void ServicesService::publish(std::optional<std::vector<ServiceItem>> list, std::optional<Notice> notice) {
     --pending_;
+    notice_ = std::move(notice);
     reachable_ = list.has_value();
     items_ = list ? std::move(*list) : std::vector<ServiceItem>{};
     emit changed();

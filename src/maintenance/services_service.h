@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace velmora {
@@ -30,6 +31,16 @@ class ServicesService : public QObject {
     // False once a listing found no service manager to ask.
     bool reachable() const { return reachable_; }
 
+    // The last stop or start that did not end as asked, published with the listing that
+    // follows it; the next request's listing clears it.
+    struct Notice {
+        QString label;
+        bool stopping = false;
+        platform::ServiceOutcome outcome;
+        bool operator==(const Notice&) const = default;
+    };
+    const std::optional<Notice>& notice() const { return notice_; }
+
     void scan();
     // `force`: the aggressive stop mode, which kills the service's processes first. The
     // program's own services are never stopped.
@@ -40,13 +51,14 @@ class ServicesService : public QObject {
     void changed();
 
   private:
-    void request(std::function<void(platform::ServiceManager&)> action);
-    void publish(std::optional<std::vector<ServiceItem>> list);
+    void request(std::function<std::optional<Notice>(platform::ServiceManager&)> action);
+    void publish(std::optional<std::vector<ServiceItem>> list, std::optional<Notice> notice);
 
     std::shared_ptr<platform::ServiceManager> manager_;
     std::vector<ServiceItem> items_;
     int pending_ = 0;
     bool reachable_ = true;
+    std::optional<Notice> notice_;
     ThreadInbox* inbox_;
     SerialWorker worker_;
 };

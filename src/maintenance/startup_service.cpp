@@ -18,10 +18,17 @@ void StartupService::scan(const QString& language) {
 
 void StartupService::removeLoginItem(const StartupItem& item, const QString& language) {
     if (!item.isLoginItem()) return;
-    request([item](StartupSource& s) { s.removeLoginItem(item); }, language);
+    request(
+        [item](StartupSource& s) -> std::optional<FailedRemoval> {
+            if (std::optional<RemovalFailure> failure = s.removeLoginItem(item))
+                return FailedRemoval{item.name, std::move(*failure)};
+            return std::nullopt;
+        },
+        language);
 }
 
-void StartupService::request(std::function<void(StartupSource&)> action, const QString& language) {
+void StartupService::request(std::function<std::optional<FailedRemoval>(StartupSource&)> action,
+                             const QString& language) {
     ++pending_;
     emit changed();
     std::shared_ptr<StartupSource> source = source_;
@@ -29,15 +36,17 @@ void StartupService::request(std::function<void(StartupSource&)> action, const Q
     QPointer<StartupService> self(this);
     worker_.post([source, inbox, self, language, action = std::move(action)] {
         StartupScan result;
+        std::optional<FailedRemoval> failed;
         if (source) {
-            if (action) action(*source);
+            if (action) failed = action(*source);
             result = source->scan(language);
         }
-        inbox->post([self, result = std::move(result)]() mutable {
+        inbox->post([self, result = std::move(result), failed = std::move(failed)]() mutable {
             if (!self) return;
             --self->pending_;
             self->items_ = std::move(result.items);
             self->needsPermission_ |= result.needsPermission;
+            self->failedRemoval_ = std::move(failed);
             emit self->changed();
         });
     });

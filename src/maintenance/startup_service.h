@@ -23,7 +23,17 @@ class StartupSource {
     virtual ~StartupSource() = default;
     // `language`: the interface language, for names that come in several languages.
     virtual StartupScan scan(const QString& language) = 0;
-    virtual void removeLoginItem(const StartupItem& item) = 0;
+    // Absent when the item was removed, or when the system gives no word either way (the
+    // rescan shows the outcome).
+    virtual std::optional<RemovalFailure> removeLoginItem(const StartupItem& item) = 0;
+};
+
+// A removal that did nothing: the item's name as listed and why.
+struct FailedRemoval {
+    QString name;
+    RemovalFailure failure;
+
+    bool operator==(const FailedRemoval&) const = default;
 };
 
 // The system's own source: XDG autostart entries and user units on Linux, System Events
@@ -42,6 +52,9 @@ class StartupService : public QObject {
     bool loading() const { return pending_ > 0; }
     // Set once a scan found the login items unreadable for want of permission; it stays.
     bool needsPermission() const { return needsPermission_; }
+    // The last removal's failure, published with the listing that follows it; the next
+    // request's listing clears it.
+    const std::optional<FailedRemoval>& failedRemoval() const { return failedRemoval_; }
 
     void scan(const QString& language);
     void removeLoginItem(const StartupItem& item, const QString& language);
@@ -50,12 +63,13 @@ class StartupService : public QObject {
     void changed();
 
   private:
-    void request(std::function<void(StartupSource&)> action, const QString& language);
+    void request(std::function<std::optional<FailedRemoval>(StartupSource&)> action, const QString& language);
 
     std::shared_ptr<StartupSource> source_;
     std::vector<StartupItem> items_;
     int pending_ = 0;
     bool needsPermission_ = false;
+    std::optional<FailedRemoval> failedRemoval_;
     ThreadInbox* inbox_;
     SerialWorker worker_;
 };

@@ -97,3 +97,43 @@ TEST_F(StorageWindow, EnvironmentOpensItAfterLaunch) {
     ASSERT_NE(view(), nullptr);
     EXPECT_TRUE(delegate->windows().visible(WindowKind::storage));
 }
+
+// Removal through the window on the user's real autostart folder: the user's own entry keeps
+// every byte but the new Hidden line, and its row stays, greyed, saying why it won't start.
+TEST_F(StorageWindow, RemovingTheUsersOwnEntryEditsItInPlaceAndTheRowSaysItIsOff) {
+    const QString autostart =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart");
+    QDir().mkpath(autostart);
+    const QString path = autostart + QStringLiteral("/velmora-test-note.desktop");
+    QFile entry(path);
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    entry.write("# kept\r\n[Desktop Entry]\r\nType=Application\r\nName=Test note\r\nExec=true\r\n\r\n[Extra]\r\nHidden=false\r\n");
+    entry.close();
+
+    AppDelegate& d = launch();
+    d.tray().popover()->view()->button(PopoverView::Button::storage)->click();
+    ASSERT_NE(view(), nullptr);
+    auto rowOf = [&]() -> int {
+        const auto& rows = view()->startupShown();
+        for (size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].path == path) return static_cast<int>(i);
+        return -1;
+    };
+    ASSERT_TRUE(test::waitUntil([&] { return !view()->startup().loading() && rowOf() >= 0; }));
+    EXPECT_TRUE(view()->startupShown()[rowOf()].starts);
+    auto* remove = view()->startupRow(rowOf())->findChild<QToolButton*>(QStringLiteral("remove"));
+    ASSERT_NE(remove, nullptr);
+    remove->click();
+    ASSERT_TRUE(test::waitUntil([&] { return !view()->startup().loading(); }));
+
+    QFile after(path);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), "# kept\r\n[Desktop Entry]\r\nHidden=true\r\nType=Application\r\nName=Test note\r\nExec=true\r\n"
+                               "\r\n[Extra]\r\nHidden=false\r\n");
+    ASSERT_GE(rowOf(), 0) << "the row stays";
+    const StartupRowView& row = view()->startupShown()[rowOf()];
+    EXPECT_FALSE(row.starts);
+    EXPECT_EQ(row.reason, "Won't start: switched off (Hidden)");
+    EXPECT_FALSE(row.removable);
+    QFile::remove(path);
+}

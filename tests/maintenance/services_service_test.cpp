@@ -3,6 +3,7 @@
 #include "maintenance/services_service.h"
 #include "maintenance/startup_service.h"
 
+#include "support/maintenance_printers.h"
 #include "support/test_util.h"
 
 #include <gtest/gtest.h>
@@ -29,9 +30,19 @@ class RecordingManager : public platform::ServiceManager {
         if (answers_.size() > 1) answers_.erase(answers_.begin());
         return answer;
     }
-    void stop(const QString& label) override { record("stop " + label); }
+    platform::ServiceOutcome stop(const QString& label) override {
+        record("stop " + label);
+        return outcome();
+    }
     void kill(const QString& label) override { record("kill " + label); }
-    void start(const QString& label) override { record("start " + label); }
+    platform::ServiceOutcome start(const QString& label) override {
+        record("start " + label);
+        return outcome();
+    }
+    void setOutcome(platform::ServiceOutcome o) {
+        std::lock_guard g(lock_);
+        outcome_ = std::move(o);
+    }
 
     void answer(std::vector<std::optional<std::vector<ServiceItem>>> answers) {
         std::lock_guard g(lock_);
@@ -58,6 +69,11 @@ class RecordingManager : public platform::ServiceManager {
         std::lock_guard g(lock_);
         calls_.push_back(call);
     }
+    platform::ServiceOutcome outcome() {
+        std::lock_guard g(lock_);
+        return outcome_;
+    }
+    platform::ServiceOutcome outcome_;
     std::mutex lock_;
     std::condition_variable released_;
     bool held_ = false;
@@ -171,13 +187,15 @@ class CountingStartup : public StartupSource {
             if (!removed.contains(i.name)) s.items.push_back(i);
         return s;
     }
-    void removeLoginItem(const StartupItem& item) override {
+    std::optional<RemovalFailure> removeLoginItem(const StartupItem& item) override {
         std::lock_guard g(lock);
         removed.push_back(item.name);
+        return failure;
     }
     std::mutex lock;
     QStringList languages, removed;
     bool permissionOnce = false;
+    std::optional<RemovalFailure> failure;
     std::vector<StartupItem> items{{"L", "/l", QString::fromUtf8(StartupItem::loginItemKind)},
                                    {"A", "/a", QString::fromUtf8(StartupItem::launchAgentKind)}};
 };
@@ -201,4 +219,55 @@ TEST(StartupService, RemovesLoginItemsOnlyAndRescans) {
     std::lock_guard g(source->lock);
     EXPECT_EQ(source->removed, QStringList({"L"}));
     EXPECT_EQ(source->languages, QStringList({"ko", "ko"}));
+}
+
+TEST(ServicesService, AnActionThatDidNotEndAsAskedIsPublishedUntilTheNextListing) {
+    using Kind = platform::ServiceOutcome::Kind;
+    struct Case {
+        bool stop;
+        platform::ServiceOutcome outcome;
+        bool notice;
+    };
+    const Case cases[] = {
+        {true, {}, false},
+        {false, {}, false},
+        {true, {Kind::failed, "timeout"}, true},
+        {false, {Kind::failed, "dependency"}, true},
+        {true, {Kind::refused, "Unit a.service not loaded."}, true},
+        {false, {Kind::noAnswer, {}}, true},
+        {true, {Kind::unfinished, {}}, true},
+    };
+    for (const Case& c : cases) {
+        auto manager = std::make_shared<RecordingManager>();
+        manager->answer({std::vector<ServiceItem>{{"a.service", std::nullopt, 0, false}}});
+        manager->setOutcome(c.outcome);
+        ServicesService service(manager);
+        if (c.stop)
+            service.stop("a.service", false);
+        else
+            service.start("a.service");
+        ASSERT_TRUE(test::waitUntil([&] { return !service.loading(); }));
+        if (c.notice)
+            EXPECT_EQ(service.notice(), (ServicesService::Notice{"a.service", c.stop, c.outcome}));
+        else
+            EXPECT_EQ(service.notice(), std::nullopt);
+        service.scan();
+        ASSERT_TRUE(test::waitUntil([&] { return !service.loading(); }));
+        EXPECT_EQ(service.notice(), std::nullopt) << "a later listing clears it";
+    }
+}
+
+TEST(StartupService, AFailedRemovalIsPublishedWithTheItemsNameUntilTheNextListing) {
+    auto* source = new CountingStartup;
+    source->failure = RemovalFailure{RemovalFailure::Reason::unwritable, "/home/u/.config/autostart"};
+    StartupService service{std::unique_ptr<StartupSource>(source)};
+    service.scan("en");
+    ASSERT_TRUE(test::waitUntil([&] { return !service.loading(); }));
+    EXPECT_EQ(service.failedRemoval(), std::nullopt);
+    service.removeLoginItem(service.items()[0], "en");
+    ASSERT_TRUE(test::waitUntil([&] { return !service.loading(); }));
+    EXPECT_EQ(service.failedRemoval(), (FailedRemoval{"L", *source->failure}));
+    service.scan("en");
+    ASSERT_TRUE(test::waitUntil([&] { return !service.loading(); }));
+    EXPECT_EQ(service.failedRemoval(), std::nullopt);
 }

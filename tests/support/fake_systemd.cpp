@@ -81,6 +81,44 @@ QStringList FakeSystemd::calls() const {
     return calls_;
 }
 
+int FakeSystemd::listings() const {
+    std::lock_guard g(lock_);
+    return listings_;
+}
+
+int FakeSystemd::heldJobs() const {
+    std::lock_guard g(lock_);
+    return static_cast<int>(held_.size());
+}
+
+void FakeSystemd::apply(const QString& member, const QString& unit) {
+    for (FakeUnit& u : units_) {
+        if (u.name != unit) continue;
+        if (member == QLatin1String("StopUnit") || member == QLatin1String("KillUnit")) u.pid = 0;
+        if (member == QLatin1String("StartUnit")) u.pid = 4242;
+    }
+}
+
+void FakeSystemd::sendRemoved(const Job& job, const QString& result, const QDBusConnection& connection) {
+    QDBusMessage signal = QDBusMessage::createSignal(kRoot, QStringLiteral("org.freedesktop.systemd1.Manager"),
+                                                     QStringLiteral("JobRemoved"));
+    signal << job.id << QVariant::fromValue(QDBusObjectPath(job.path)) << job.unit << result;
+    connection.send(signal);
+}
+
+void FakeSystemd::finishJobs(const QString& result, const QDBusConnection& connection) {
+    std::vector<Job> jobs;
+    {
+        std::lock_guard g(lock_);
+        jobs.swap(held_);
+        if (result == QLatin1String("done"))
+            for (const Job& job : jobs)
+                apply(job.member, job.unit);
+    }
+    for (const Job& job : jobs)
+        sendRemoved(job, result, connection);
+}
+
 QString FakeSystemd::introspect(const QString&) const {
     return {};
 }
@@ -97,7 +135,12 @@ bool FakeSystemd::handleMessage(const QDBusMessage& message, const QDBusConnecti
     const QString member = message.member();
     const QVariantList args = message.arguments();
     if (message.path() == kRoot) {
+        if (member == QLatin1String("Subscribe") || member == QLatin1String("Unsubscribe")) {
+            connection.send(message.createReply());
+            return true;
+        }
         if (member == QLatin1String("ListUnits")) {
+            ++listings_;
             QList<UnitRow> rows;
             for (size_t i = 0; i < units_.size(); ++i) {
                 const FakeUnit& u = units_[i];
@@ -121,15 +164,21 @@ bool FakeSystemd::handleMessage(const QDBusMessage& message, const QDBusConnecti
         for (const QVariant& a : args)
             words.push_back(a.toString());
         calls_.push_back(words.join(QLatin1Char(' ')));
-        for (FakeUnit& u : units_) {
-            if (args.isEmpty() || u.name != args.first().toString()) continue;
-            if (member == QLatin1String("StopUnit") || member == QLatin1String("KillUnit")) u.pid = 0;
-            if (member == QLatin1String("StartUnit")) u.pid = 4242;
-        }
-        if (member == QLatin1String("KillUnit"))
+        const QString unit = args.isEmpty() ? QString() : args.first().toString();
+        if (member == QLatin1String("KillUnit")) {
+            apply(member, unit);
             connection.send(message.createReply());
-        else
-            connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(kRoot + QStringLiteral("/job/1")))));
+            return true;
+        }
+        const uint id = nextJob_++;
+        const Job job{id, kRoot + QStringLiteral("/job/") + QString::number(id), unit, member};
+        connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(job.path))));
+        if (jobs_ == Jobs::held) {
+            held_.push_back(job);
+        } else {
+            apply(member, unit);
+            sendRemoved(job, QStringLiteral("done"), connection);
+        }
         return true;
     }
     if (message.path().startsWith(kUnitPrefix) && member == QLatin1String("Get") && args.size() == 2) {
@@ -143,6 +192,10 @@ bool FakeSystemd::handleMessage(const QDBusMessage& message, const QDBusConnecti
             }
             if (property == QLatin1String("ExecMainStatus")) {
                 connection.send(message.createReply(QVariant::fromValue(QDBusVariant(units_[i].status))));
+                return true;
+            }
+            if (property == QLatin1String("ExecMainCode")) {
+                connection.send(message.createReply(QVariant::fromValue(QDBusVariant(units_[i].code))));
                 return true;
             }
         }

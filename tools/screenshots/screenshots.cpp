@@ -123,9 +123,9 @@ class SampleServices : public platform::ServiceManager {
             {"xdg-desktop-portal.service", 1530, 0, true},
         };
     }
-    void stop(const QString&) override {}
+    platform::ServiceOutcome stop(const QString&) override { return {}; }
     void kill(const QString&) override {}
-    void start(const QString&) override {}
+    platform::ServiceOutcome start(const QString&) override { return {}; }
 };
 
 class SampleStartup : public StartupSource {
@@ -134,12 +134,15 @@ class SampleStartup : public StartupSource {
         const QString login = QString::fromUtf8(StartupItem::loginItemKind);
         const QString agent = QString::fromUtf8(StartupItem::launchAgentKind);
         return {{{"Nextcloud", "/home/ana/.config/autostart/com.nextcloud.desktopclient.nextcloud.desktop", login},
-                 {"Print Queue Applet", "/etc/xdg/autostart/print-applet.desktop", login},
+                 {"Print Queue Applet", "/etc/xdg/autostart/print-applet.desktop", login,
+                  StartupItem::State::otherDesktop},
                  {"Clipboard", "", login},
-                 {"syncthing.service", "/home/ana/.config/systemd/user/syncthing.service", agent}},
+                 {"syncthing.service", "/home/ana/.config/systemd/user/syncthing.service", agent},
+                 {"pipewire.service", "/usr/lib/systemd/user/pipewire.service", agent, StartupItem::State::starts, {},
+                  true}},
                 false};
     }
-    void removeLoginItem(const StartupItem&) override {}
+    std::optional<RemovalFailure> removeLoginItem(const StartupItem&) override { return std::nullopt; }
 };
 // Layout requests travel one level a turn of the event loop (a card, then its column): a few
 // turns let a window settle as it would on screen before it is grabbed.

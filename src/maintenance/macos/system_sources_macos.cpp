@@ -25,12 +25,19 @@ class LaunchctlManager : public platform::ServiceManager {
         const std::optional<QString> out = runTool(kLaunchctl, {QStringLiteral("list")});
         return parseLaunchctlList(out.value_or(QString()));
     }
-    void stop(const QString& label) override { runTool(kLaunchctl, {QStringLiteral("stop"), label}); }
+    // launchctl answers at once and tells nothing of the outcome: the rescan shows it.
+    platform::ServiceOutcome stop(const QString& label) override {
+        runTool(kLaunchctl, {QStringLiteral("stop"), label});
+        return {};
+    }
     void kill(const QString& label) override {
         const QString target = QStringLiteral("gui/%1/%2").arg(::getuid()).arg(label);
         runTool(kLaunchctl, {QStringLiteral("kill"), QStringLiteral("SIGKILL"), target});
     }
-    void start(const QString& label) override { runTool(kLaunchctl, {QStringLiteral("start"), label}); }
+    platform::ServiceOutcome start(const QString& label) override {
+        runTool(kLaunchctl, {QStringLiteral("start"), label});
+        return {};
+    }
 };
 
 QStringList osa(const QString& script) {
@@ -78,7 +85,10 @@ class AppleStartupSource : public StartupSource {
         }
         return result;
     }
-    void removeLoginItem(const StartupItem& item) override { osa(deleteLoginItemScript(item.name)); }
+    std::optional<RemovalFailure> removeLoginItem(const StartupItem& item) override {
+        osa(deleteLoginItemScript(item.name));
+        return std::nullopt;  // System Events gives no word; the rescan shows what remains
+    }
 };
 
 }  // namespace

@@ -7,7 +7,9 @@
 
 #include <QAbstractListModel>
 #include <QApplication>
+#include <QFocusEvent>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -46,7 +48,10 @@ class ServiceList::Model : public QAbstractListModel {
     }
     QVariant data(const QModelIndex& index, int role) const override {
         if (!index.isValid() || static_cast<size_t>(index.row()) >= list_->rows_.size()) return {};
-        if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return list_->rows_[index.row()].label;
+        const ServiceRowView& row = list_->rows_[index.row()];
+        if (role == Qt::DisplayRole) return row.label;
+        if (role == Qt::AccessibleTextRole) return serviceControlName(row, list_->loc_);
+        if (role == Qt::AccessibleDescriptionRole || role == Qt::ToolTipRole) return row.status;
         return {};
     }
     void reset() {
@@ -107,8 +112,10 @@ class ServiceList::Delegate : public QStyledItemDelegate {
         p->drawText(QRect(textLeft, top + title.height() + 1, textWidth, status.height()),
                     Qt::AlignLeft | Qt::AlignVCenter, status.elidedText(shown.status, Qt::ElideRight, textWidth));
 
+        const bool focused = list_->focusedRow() == index.row();
         if (shown.control == ServiceRowView::Control::locked) {
             p->drawPixmap(control.topLeft(), lock_);
+            if (focused) drawFocusFrame(p, control.adjusted(-2, -2, 2, 2));
         } else {
             QStyleOptionButton button;
             button.initFrom(list_);
@@ -116,8 +123,12 @@ class ServiceList::Delegate : public QStyledItemDelegate {
             button.text = buttonText(shown);
             button.state = QStyle::State_Enabled | QStyle::State_Raised;
             if (pressed_ == index.row()) button.state |= QStyle::State_Sunken;
+            if (focused) button.state |= QStyle::State_HasFocus;
+            else button.state &= ~QStyle::State_HasFocus;
             if (shown.stopIsRed) button.palette.setColor(QPalette::ButtonText, SystemColor::red());
             list_->style()->drawControl(QStyle::CE_PushButton, &button, p, list_);
+            // Styles differ in whether a button's focus shows; the frame always does.
+            if (focused) drawFocusFrame(p, control);
         }
         p->setPen(option.palette.color(QPalette::Mid));
         p->drawLine(row.left(), row.bottom(), row.right(), row.bottom());
@@ -160,6 +171,15 @@ class ServiceList::Delegate : public QStyledItemDelegate {
     }
 
   private:
+    void drawFocusFrame(QPainter* p, const QRect& r) const {
+        QStyleOptionFocusRect frame;
+        frame.initFrom(list_);
+        frame.rect = r;
+        frame.state |= QStyle::State_KeyboardFocusChange | QStyle::State_HasFocus;
+        frame.backgroundColor = list_->palette().color(QPalette::Window);
+        list_->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, p, list_);
+    }
+
     QString buttonText(const ServiceRowView& shown) const {
         return list_->loc_.t(QString::fromLatin1(shown.control == ServiceRowView::Control::stop ? VL_KEY("actStop")
                                                                                                 : VL_KEY("actStart")));
@@ -177,7 +197,7 @@ ServiceList::ServiceList(const Localizer& loc, QWidget* parent)
     setItemDelegate(delegate_);
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::NoSelection);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -188,8 +208,80 @@ ServiceList::ServiceList(const Localizer& loc, QWidget* parent)
 ServiceList::~ServiceList() = default;
 
 void ServiceList::setRows(std::vector<ServiceRowView> rows) {
+    // The focus stays with its service across a rescan (a Stop becomes a Start in place).
+    const int focused = currentIndex().isValid() ? currentIndex().row() : -1;
+    const QString label = focused >= 0 && static_cast<size_t>(focused) < rows_.size() ? rows_[focused].label : QString();
     rows_ = std::move(rows);
     model_->reset();
+    if (label.isEmpty()) return;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].label != label) continue;
+        setCurrentIndex(model_->index(static_cast<int>(i)));
+        return;
+    }
+}
+
+int ServiceList::focusedRow() const {
+    if (!hasFocus() || !currentIndex().isValid()) return -1;
+    return currentIndex().row();
+}
+
+int ServiceList::actionableRow(int from, bool forward) const {
+    const int n = static_cast<int>(rows_.size());
+    for (int i = forward ? from + 1 : from - 1; i >= 0 && i < n; i += forward ? 1 : -1)
+        if (rows_[i].control != ServiceRowView::Control::locked) return i;
+    return -1;
+}
+
+void ServiceList::focusRow(int row) {
+    const QModelIndex index = model_->index(row);
+    setCurrentIndex(index);
+    scrollTo(index);
+    viewport()->update();
+}
+
+void ServiceList::focusInEvent(QFocusEvent* event) {
+    QListView::focusInEvent(event);
+    const int n = static_cast<int>(rows_.size());
+    // Entering by Tab lands on the first button, by Backtab on the last one.
+    if (event->reason() == Qt::TabFocusReason) {
+        if (const int row = actionableRow(-1, true); row >= 0) focusRow(row);
+    } else if (event->reason() == Qt::BacktabFocusReason) {
+        if (const int row = actionableRow(n, false); row >= 0) focusRow(row);
+    }
+    viewport()->update();
+}
+
+bool ServiceList::focusNextPrevChild(bool next) {
+    if (hasFocus()) {
+        const int from = currentIndex().isValid() ? currentIndex().row() : (next ? -1 : static_cast<int>(rows_.size()));
+        if (const int row = actionableRow(from, next); row >= 0) {
+            focusRow(row);
+            return true;
+        }
+    }
+    return QListView::focusNextPrevChild(next);  // past the last button: on to the next widget
+}
+
+void ServiceList::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Space:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Select: {
+            const int row = focusedRow();
+            if (row >= 0 && static_cast<size_t>(row) < rows_.size() &&
+                rows_[row].control != ServiceRowView::Control::locked &&
+                (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+                event->accept();
+                emit act(static_cast<size_t>(row), rows_[row].control);
+                return;
+            }
+            break;
+        }
+        default: break;
+    }
+    QListView::keyPressEvent(event);
 }
 
 QRect ServiceList::controlRect(size_t row) const {

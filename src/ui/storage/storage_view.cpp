@@ -96,6 +96,7 @@ QWidget* scrolling(QWidget* content, QWidget* parent) {
 // Drawn once per window and shared by its rows.
 struct RowArt {
     QIcon reveal, remove;
+    QPixmap lock;
 };
 
 // One startup item: name over kind and path, then reveal and remove where they apply.
@@ -110,11 +111,20 @@ class StartupRow : public QWidget {
         auto* texts = new QVBoxLayout;
         texts->setSpacing(1);
         name_ = new ElidedLabel(this);
+        name_->setObjectName(QStringLiteral("name"));
         detail_ = new ElidedLabel(this);
         detail_->setFont(ViewFonts::caption2(detail_->font()));
         tint(detail_, SystemColor::secondary(palette()));
+        reason_ = new ElidedLabel(this);
+        reason_->setObjectName(QStringLiteral("reason"));
+        reason_->setFont(ViewFonts::caption2(reason_->font()));
+        tint(reason_, SystemColor::secondary(palette()));
         texts->addWidget(name_);
         texts->addWidget(detail_);
+        texts->addWidget(reason_);
+        lock_ = new QLabel(this);
+        lock_->setObjectName(QStringLiteral("lock"));
+        lock_->setPixmap(art.lock);
         reveal_ = symbolButton(art.reveal, this);
         reveal_->setObjectName(QStringLiteral("reveal"));
         remove_ = symbolButton(art.remove, this);
@@ -122,6 +132,7 @@ class StartupRow : public QWidget {
         connect(reveal_, &QToolButton::clicked, this, std::move(reveal));
         connect(remove_, &QToolButton::clicked, this, std::move(remove));
         line->addLayout(texts, 1);
+        line->addWidget(lock_);
         line->addWidget(reveal_);
         line->addWidget(remove_);
         outer->addLayout(line);
@@ -130,8 +141,14 @@ class StartupRow : public QWidget {
 
     void apply(const StartupRowView& shown, const Localizer& loc) {
         name_->setText(shown.name);
+        // What won't start is drawn greyed, its reason below.
+        tint(name_, shown.starts ? palette().color(QPalette::WindowText) : SystemColor::secondary(palette()));
+        reason_->setText(shown.reason);
+        reason_->setVisible(!shown.starts);
         detail_->setText(shown.detail);
         detail_->setToolTip(shown.path);
+        lock_->setVisible(shown.locked);
+        lock_->setToolTip(loc.t(VL_KEY("stgServiceProtected")));
         reveal_->setVisible(shown.revealable);
         reveal_->setToolTip(loc.t(VL_KEY("stgReveal")));
         remove_->setVisible(shown.removable);
@@ -141,6 +158,8 @@ class StartupRow : public QWidget {
   private:
     ElidedLabel* name_;
     ElidedLabel* detail_;
+    ElidedLabel* reason_;
+    QLabel* lock_;
     QToolButton* reveal_;
     QToolButton* remove_;
 };
@@ -162,13 +181,17 @@ StorageView::StorageView(AppSettings& settings, Localizer& loc, Sources sources,
     const qreal dpr = devicePixelRatioF();
     art_->reveal = Symbols::icon(QStringLiteral("folder"));
     art_->remove = QIcon(Symbols::pixmap(QStringLiteral("minus.circle"), kSymbolPx + 2, SystemColor::red(), dpr));
+    art_->lock = Symbols::pixmap(QStringLiteral("lock.fill"), kSymbolPx, SystemColor::secondary(palette()), dpr);
     build();
     retranslate();
     refreshStartup();
     refreshServices();
     connect(startup_, &StartupService::changed, this, &StorageView::refreshStartup);
     connect(services_, &ServicesService::changed, this, &StorageView::refreshServices);
-    connect(&settings_, &AppSettings::aggressiveServiceStopChanged, this, &StorageView::refreshServices);
+    connect(&settings_, &AppSettings::aggressiveServiceStopChanged, this, [this] {
+        refreshStartup();
+        refreshServices();
+    });
     connect(&loc_, &Localizer::languageChanged, this, [this] {
         retranslate();
         refreshStartup();
@@ -222,6 +245,12 @@ QWidget* StorageView::buildStartup() {
     startupNote_->setWordWrap(true);
     tint(startupNote_, SystemColor::orange());
     layout->addWidget(startupNote_);
+    startupFailure_ = captionLabel(page);
+    startupFailure_->setObjectName(QStringLiteral("startupFailure"));
+    startupFailure_->setWordWrap(true);
+    startupFailure_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    tint(startupFailure_, SystemColor::red());
+    layout->addWidget(startupFailure_);
     startupRows_ = new QVBoxLayout;
     startupRows_->setSpacing(6);
     layout->addLayout(startupRows_);
@@ -264,6 +293,12 @@ QWidget* StorageView::buildServices() {
     unreachable_ = captionLabel(page);
     unreachable_->setWordWrap(true);
     layout->addWidget(unreachable_);
+    serviceNotice_ = captionLabel(page);
+    serviceNotice_->setObjectName(QStringLiteral("serviceNotice"));
+    serviceNotice_->setWordWrap(true);
+    serviceNotice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    tint(serviceNotice_, SystemColor::red());
+    layout->addWidget(serviceNotice_);
     serviceList_ = new ServiceList(loc_, page);
     connect(serviceList_, &ServiceList::act, this, [this](size_t i, ServiceRowView::Control control) {
         if (i >= servicesShown_.rows.size()) return;
@@ -330,9 +365,12 @@ QWidget* StorageView::startupRow(size_t i) const {
 }
 
 void StorageView::refreshStartup() {
-    startupShown_ = presentStartup(startup_->items(), loc_);
+    startupShown_ = presentStartup(startup_->items(), loc_, settings_.aggressiveServiceStop());
     startupBusy_->setVisible(startup_->loading());
     startupNote_->setVisible(startup_->needsPermission());
+    const std::optional<FailedRemoval>& failed = startup_->failedRemoval();
+    startupFailure_->setText(failed ? removalFailureText(*failed, loc_) : QString());
+    startupFailure_->setVisible(failed.has_value());
     startupEmpty_->setVisible(startupShown_.empty() && !startup_->loading());
     while (startupPool_.size() < startupShown_.size()) {
         const size_t i = startupPool_.size();
@@ -367,6 +405,9 @@ void StorageView::refreshServices() {
     modeText_->setText(p.modeText);
     tint(modeText_, modeColor);
     unreachable_->setVisible(p.unreachable);
+    const std::optional<ServicesService::Notice>& notice = services_->notice();
+    serviceNotice_->setText(notice ? serviceNoticeText(*notice, loc_) : QString());
+    serviceNotice_->setVisible(notice.has_value());
     moreLine_->setText(p.moreLine);
     moreLine_->setVisible(!p.moreLine.isEmpty());
 

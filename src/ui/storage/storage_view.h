@@ -88,6 +88,7 @@ class StorageView : public QWidget {
     QProgressBar* startupBusy_ = nullptr;
     QToolButton* startupRefresh_ = nullptr;
     QLabel* startupNote_ = nullptr;
+    QLabel* startupFailure_ = nullptr;  // why the last removal did nothing
     QVBoxLayout* startupRows_ = nullptr;
     std::vector<StartupRow*> startupPool_;
     QLabel* startupEmpty_ = nullptr;
@@ -100,6 +101,7 @@ class StorageView : public QWidget {
     QLabel* modeIcon_ = nullptr;
     QLabel* modeText_ = nullptr;
     QLabel* unreachable_ = nullptr;
+    QLabel* serviceNotice_ = nullptr;  // how the last stop or start failed
     ServiceList* serviceList_ = nullptr;
     std::unique_ptr<RowArt> art_;
     QLabel* moreLine_ = nullptr;
