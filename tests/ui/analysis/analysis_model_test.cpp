@@ -19,6 +19,7 @@ TimePoint at(double seconds) {
 ProcInfo proc(int32_t pid, const QString& name, double cpu, uint64_t mem = 0, double gpu = 0) {
     ProcInfo p;
     p.pid = pid;
+    p.startTime = static_cast<uint64_t>(pid) * 10;  // a start time of its own per pid
     p.name = name;
     p.cpu = cpu;
     p.memBytes = mem;
@@ -26,10 +27,18 @@ ProcInfo proc(int32_t pid, const QString& name, double cpu, uint64_t mem = 0, do
     return p;
 }
 
+ProcInfo disk(int32_t pid, double read, double write) {
+    ProcInfo p = proc(pid, QStringLiteral("d%1").arg(pid), 0);
+    p.diskReadBps = read;
+    p.diskWriteBps = write;
+    return p;
+}
+
 Snapshot snap(double second, std::vector<ProcInfo> procs) {
     Snapshot s;
     s.time = at(second);
     s.processes = std::move(procs);
+    s.processesMeasured = true;
     return s;
 }
 
@@ -40,14 +49,21 @@ std::vector<int32_t> pidsOf(const std::vector<AnalysisRow>& rows) {
     return out;
 }
 
-// A made-up machine: the engine's history and current snapshot, the network monitor's.
+// A made-up machine: the engine's history with its attribution and current snapshot, the
+// network monitor's. The attribution is taken from the history as the engine takes it.
 struct Machine {
     std::deque<Snapshot> history;
+    AttributionLog log;
     Snapshot current;
     std::deque<NetProcMonitor::Entry> net;
     std::vector<ProcNet> netNow;
     TimePoint now = at(1000);
-    AnalysisInputs inputs() const { return {history, current, net, netNow, now}; }
+    AnalysisInputs inputs() {
+        log.clear();
+        for (const Snapshot& s : history)
+            log.add(s);
+        return {history, log, current, net, netNow, now};
+    }
 };
 
 }  // namespace
@@ -77,17 +93,76 @@ TEST(ResourceAnalysis, PeakListsKeepTheThresholdsAndTheEarlierOfEqualPeaks) {
     EXPECT_EQ(pidsOf(ResourceAnalysis(AnalysisKind::gpu).instantRows(m.inputs(), at(10))), std::vector<int32_t>{5});
 
     // A dismissed pid never comes back, whatever peak it reaches later.
-    cpu.dismiss(3);
+    cpu.dismiss({3, 30, false});
     m.history.push_back(snap(30, {proc(3, "twice", 90)}));
     EXPECT_EQ(pidsOf(cpu.peakRows(m.inputs())), std::vector<int32_t>{1});
 }
 
-TEST(ResourceAnalysis, PeaksComeOnlyFromTheRecentSnapshotsThatCarryProcesses) {
+// Ten minutes at 1 s: the busy moment of the first second is still explained at the end,
+// in both modes.
+TEST(ResourceAnalysis, EveryMomentOfTheHistoryKeepsItsProcesses) {
+    Localizer::shared().apply("en");
     Machine m;
-    m.history.push_back(snap(0, {proc(9, "old", 99)}));
-    for (int i = 1; i <= static_cast<int>(ResourceAnalysis::peakWindow); ++i)
+    m.history.push_back(snap(0, {proc(9, "old", 99), proc(7, "recent", 10)}));
+    for (int i = 1; i < 600; ++i)
         m.history.push_back(snap(i, {proc(7, "recent", 10)}));
-    EXPECT_EQ(pidsOf(ResourceAnalysis(AnalysisKind::cpu).peakRows(m.inputs())), std::vector<int32_t>{7});
+    m.now = at(599);
+    ResourceAnalysis cpu(AnalysisKind::cpu);
+    EXPECT_EQ(pidsOf(cpu.peakRows(m.inputs())), (std::vector<int32_t>{9, 7}));
+    const auto first = cpu.instantRows(m.inputs(), at(0));
+    EXPECT_EQ(pidsOf(first), (std::vector<int32_t>{9, 7}));
+    EXPECT_EQ(first[0].name, "old");
+    EXPECT_EQ(first[0].startTime, 90u);
+    EXPECT_TRUE(cpu.processesKnown(m.inputs(), at(0)));
+}
+
+// Where the processes of a moment were not measured, an empty list means "unknown", and the
+// chart shades those spans; where they were, it means no load.
+TEST(ResourceAnalysis, MomentsWithoutProcessDataAreToldApartFromIdleOnes) {
+    Machine m;
+    Snapshot blind = snap(0, {});
+    blind.processesMeasured = false;
+    Snapshot blind2 = snap(1, {});
+    blind2.processesMeasured = false;
+    Snapshot blind3 = snap(4, {});
+    blind3.processesMeasured = false;
+    m.history = {blind, blind2, snap(2, {proc(1, "idle", 0)}), snap(3, {proc(2, "busy", 50)}), blind3};
+    ResourceAnalysis cpu(AnalysisKind::cpu);
+    struct Case {
+        double t;
+        bool known;
+        size_t rows;
+    };
+    const Case cases[] = {{0, false, 0}, {1, false, 0}, {2, true, 0}, {3, true, 1}, {4, false, 0}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(cpu.processesKnown(m.inputs(), at(c.t)), c.known) << c.t;
+        EXPECT_EQ(cpu.instantRows(m.inputs(), at(c.t)).size(), c.rows) << c.t;
+    }
+    using Span = std::pair<TimePoint, TimePoint>;
+    EXPECT_EQ(cpu.unknownSpans(m.inputs()), (std::vector<Span>{{at(0), at(2)}, {at(4), at(4)}}));
+    EXPECT_TRUE(cpu.processesKnown(m.inputs(), std::nullopt)) << "the peak list has moments to rank";
+
+    Machine none;
+    none.history = {blind};
+    EXPECT_FALSE(cpu.processesKnown(none.inputs(), std::nullopt));
+    EXPECT_TRUE(cpu.peakRows(none.inputs()).empty());
+}
+
+TEST(ResourceAnalysis, APickedMomentIsInTheHistoryOnlyWhileItsEntryIs) {
+    Machine m;
+    m.history = {snap(10, {}), snap(11, {})};
+    m.net = {{at(20), {}}};
+    struct Case {
+        AnalysisKind kind;
+        double t;
+        bool in;
+    };
+    const Case cases[] = {{AnalysisKind::cpu, 9.99, false}, {AnalysisKind::cpu, 10, true}, {AnalysisKind::cpu, 11, true},
+                          {AnalysisKind::network, 19.99, false}, {AnalysisKind::network, 20, true}};
+    for (const Case& c : cases)
+        EXPECT_EQ(ResourceAnalysis(c.kind).inHistory(m.inputs(), at(c.t)), c.in) << c.t;
+    m.history.clear();
+    EXPECT_FALSE(ResourceAnalysis(AnalysisKind::cpu).inHistory(m.inputs(), at(10)));
 }
 
 TEST(ResourceAnalysis, InstantRowsUseTheClosestSnapshotTheEarlierOnATie) {
@@ -110,12 +185,16 @@ TEST(ResourceAnalysis, InstantRowsUseTheClosestSnapshotTheEarlierOnATie) {
     EXPECT_DOUBLE_EQ(rows[1].fraction, 0.25);
     EXPECT_EQ(rows[1].color, SystemColor::green());
 
-    // Sixty rows at most, and the list caps the same way in either mode.
+    // An instant lists the heaviest the history keeps of its metric, largest first, even where
+    // others are kept for another metric; the peak list caps at sixty.
     std::vector<ProcInfo> many;
     for (int i = 0; i < 100; ++i)
-        many.push_back(proc(100 + i, "p", 10 + i));
+        many.push_back(proc(100 + i, "p", 10 + i, i < 40 ? 0 : 1000));
     m.history = {snap(0, many)};
-    EXPECT_EQ(cpu.instantRows(m.inputs(), at(0)).size(), 60u);
+    const auto instant = cpu.instantRows(m.inputs(), at(0));
+    ASSERT_EQ(instant.size(), AttributionLog::perMetric);
+    EXPECT_EQ(instant.front().pid, 199);
+    EXPECT_EQ(instant.back().pid, 160);
     EXPECT_EQ(cpu.rows(m.inputs()).size(), 60u);
 
     m.history.clear();
@@ -157,15 +236,20 @@ TEST(ResourceAnalysis, SelectionMovesToTheFirstRowWhenItsProcessLeaves) {
     };
     ResourceAnalysis a(AnalysisKind::cpu);
     a.syncSelection({});
-    EXPECT_FALSE(a.selectedPID.has_value());
+    EXPECT_FALSE(a.selectedPID().has_value());
     const std::vector<AnalysisRow> rows = {row(5), row(6)};
     a.syncSelection(rows);
-    EXPECT_EQ(a.selectedPID, 5);
-    a.selectedPID = 6;
+    EXPECT_EQ(a.selectedPID(), 5);
+    a.selected = rows[1].key();
     a.syncSelection(rows);
-    EXPECT_EQ(a.selectedPID, 6);
+    EXPECT_EQ(a.selectedPID(), 6);
     a.syncSelection({row(7)});
-    EXPECT_EQ(a.selectedPID, 7);
+    EXPECT_EQ(a.selectedPID(), 7);
+    // The same pid under another start time is another process: the selection moves.
+    AnalysisRow reused = row(7);
+    reused.startTime = 99;
+    a.syncSelection({reused, row(8)});
+    EXPECT_EQ(a.selected, reused.key());
 }
 
 TEST(ResourceAnalysis, TextsAndColours) {
@@ -214,7 +298,9 @@ TEST(ResourceAnalysis, PeakListsKeepTheFirstSixtyLargestFirstEqualPeaksInOrderOf
     std::vector<ProcInfo> procs;
     for (int i = 0; i < 100; ++i)
         procs.push_back(proc(1000 - i, "p", i < 50 ? 20.0 : 10.0 + i));  // 50 equal peaks, then rising ones
-    m.history = {snap(0, procs)};
+    // Over four moments of 25 each: a moment keeps its 40 heaviest only.
+    for (int k = 0; k < 4; ++k)
+        m.history.push_back(snap(k, std::vector<ProcInfo>(procs.begin() + k * 25, procs.begin() + (k + 1) * 25)));
     const auto rows = ResourceAnalysis(AnalysisKind::cpu).peakRows(m.inputs());
     ASSERT_EQ(rows.size(), 60u);
     EXPECT_EQ(rows[0].pid, 1000 - 99) << "the largest first";

@@ -84,6 +84,7 @@ class Analysis : public ::testing::Test {
         s.time = start + std::chrono::seconds(second);
         s.cpuTotal = 50;
         s.processes = std::move(procs);
+        s.processesMeasured = true;
         engine.publish(std::move(s));
     }
 
@@ -125,7 +126,7 @@ TEST_F(Analysis, PeaksThenAPickedMomentThenRealTimeAgain) {
     view.show();
 
     EXPECT_EQ(pidsOf(view.rows()), (std::vector<int32_t>{10, 12}));
-    EXPECT_EQ(view.analysis().selectedPID, 10) << "the first row is selected";
+    EXPECT_EQ(view.analysis().selectedPID(), 10) << "the first row is selected";
     EXPECT_EQ(view.listTitle(), Localizer::shared().t("anPeakTitle"));
 
     // A click on the chart near the first snapshot shows that moment's processes.
@@ -146,7 +147,7 @@ TEST_F(Analysis, PeaksThenAPickedMomentThenRealTimeAgain) {
     // A removed row stays away while the view lives, and the selection moves on.
     view.dismiss(10);
     EXPECT_EQ(pidsOf(view.rows()), std::vector<int32_t>{12});
-    EXPECT_EQ(view.analysis().selectedPID, 12);
+    EXPECT_EQ(view.analysis().selectedPID(), 12);
     publishAt(20, {proc(10, "encoder", 99)});
     EXPECT_EQ(pidsOf(view.rows()), std::vector<int32_t>{12});
 }
@@ -185,8 +186,15 @@ TEST_F(Analysis, EmptyListsSayWhy) {
     AnalysisView cpu(engine, AnalysisKind::cpu, services());
     cpu.show();
     EXPECT_TRUE(cpu.rows().empty());
-    EXPECT_EQ(cpu.emptyText(), Localizer::shared().t("anNoLoad"));
-    EXPECT_FALSE(cpu.analysis().selectedPID.has_value());
+    EXPECT_EQ(cpu.emptyText(), Localizer::shared().t("anNoProcData")) << "nothing measured yet";
+    EXPECT_FALSE(cpu.analysis().selectedPID().has_value());
+    Snapshot blind;
+    blind.time = start;
+    engine.publish(blind);
+    EXPECT_EQ(cpu.emptyText(), Localizer::shared().t("anNoProcData")) << "a snapshot without processes";
+    publishAt(1, {proc(3, "idle", 0)});
+    EXPECT_EQ(cpu.emptyText(), Localizer::shared().t("anNoLoad")) << "measured, and nothing busy";
+    EXPECT_EQ(cpu.chart()->shadedSpans().size(), 1u) << "the moment without processes is shaded";
 
     AnalysisView::Services s = services();
     auto monitor = std::make_unique<NetProcMonitor>(std::make_unique<NoTraffic>());
