@@ -566,9 +566,12 @@ void AnalysisView::showRowMenu(const QPoint& at) {
     const AnalysisRow* r = model_->rowAt(list_->indexAt(at).row());
     if (!r) return;
     const int32_t pid = r->pid;
+    // A row whose process has ended (or whose pid now names another) offers nothing to signal.
+    const auto live = feed_.liveProcess(pid);
+    const bool running = live && (r->startTime == 0 || live->startTime == 0 || live->startTime == r->startTime);
     QMenu menu(this);
-    menu.addAction(L("anQuitSig"), this, [this, pid] { requestKill(pid, false); });
-    menu.addAction(L("anForceSig"), this, [this, pid] { requestKill(pid, true); });
+    menu.addAction(L("anQuitSig"), this, [this, pid] { requestKill(pid, false); })->setEnabled(running);
+    menu.addAction(L("anForceSig"), this, [this, pid] { requestKill(pid, true); })->setEnabled(running);
     menu.exec(list_->viewport()->mapToGlobal(at));
 }
 

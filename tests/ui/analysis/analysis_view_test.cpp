@@ -16,6 +16,8 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
+#include <QHelpEvent>
 
 #include <gtest/gtest.h>
 
@@ -431,4 +433,33 @@ TEST_F(Analysis, CaptionsAndNotesSayWhatIsCounted) {
     net->publish(std::vector<ProcNet>{{5, "web", 1000, 1000, 500}});
     EXPECT_EQ(network.networkNote(),
               Localizer::shared().t("anNetLoopback") + " " + Localizer::shared().t("anNetTcpOnly"));
+}
+
+// Hovering the remove button explains it; the rest of the row names its process.
+TEST_F(Analysis, TheRemoveButtonHasItsOwnHelp) {
+    publishAt(0, {proc(10, "encoder", 90)});
+    AnalysisView view(engine, AnalysisKind::cpu, services());
+    view.resize(1040, 720);
+    view.show();
+    auto* list = view.findChild<QListView*>();
+    ASSERT_NE(list, nullptr);
+    const QRect row = list->visualRect(list->model()->index(0, 0));
+    struct Case {
+        QPoint at;
+        QString tip;
+    };
+    const Case cases[] = {{QPoint(row.right() - 6 - 8, row.center().y()), Localizer::shared().t("anRemoveRow")},
+                          {QPoint(row.left() + 60, row.center().y()), QStringLiteral("encoder")}};
+    for (const Case& c : cases) {
+        QHelpEvent help(QEvent::ToolTip, c.at, list->viewport()->mapToGlobal(c.at));
+        QApplication::sendEvent(list->viewport(), &help);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QToolTip::text() == c.tip; }, 2000))
+            << "got " << QToolTip::text().toStdString();
+        QToolTip::hideText();
+    }
+    // An instant has no remove button: its rows name their process only.
+    view.pickTime(start);
+    QHelpEvent help(QEvent::ToolTip, cases[0].at, list->viewport()->mapToGlobal(cases[0].at));
+    QApplication::sendEvent(list->viewport(), &help);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QToolTip::text() == QStringLiteral("encoder"); }, 2000));
 }
