@@ -51,7 +51,6 @@ void AttributionLog::add(const Snapshot& s) {
     pick([](const ProcInfo& p) { return p.diskReadBps + p.diskWriteBps; });
     pick([](const ProcInfo& p) { return p.gpuPercent; });
     // The children's CPU ranks as a process of its own.
-    size_t childRows = 0;
     order_.clear();
     for (size_t i = 0; i < n; ++i)
         if (procs[i].childrenCpu > 0) order_.push_back(static_cast<uint32_t>(i));
@@ -62,7 +61,7 @@ void AttributionLog::add(const Snapshot& s) {
     }
     for (const uint32_t i : order_)
         picked_[i] |= 2;
-    childRows = order_.size();
+    const size_t childRows = order_.size();
 
     ProcMoment& m = moments_.emplace_back();
     m.time = s.time;
@@ -131,7 +130,8 @@ size_t AttributionLog::bytes() const {
     size_t total = sizeof(*this);
     for (const ProcMoment& m : moments_)
         total += sizeof(ProcMoment) + m.shares.capacity() * sizeof(ProcShare);
-    // A node per name with its hash link, and the characters of names no snapshot shares.
+    // A node per name with its hash link, and each name's characters (counted even where a
+    // snapshot still shares them).
     for (const auto& [id, named] : names_)
         total += sizeof(ProcIdentity) + sizeof(Named) + 2 * sizeof(void*) +
                  static_cast<size_t>(named.name.capacity()) * sizeof(QChar);
