@@ -75,6 +75,8 @@ class ResourceAnalysis {
         return selected ? std::optional<int32_t>(selected->pid) : std::nullopt;
     }
 
+    // The moment nearest `at`: its processes above 0 in the kind's metric, as many as the
+    // attribution keeps of that metric (network: the monitor's records, at most 60).
     std::vector<AnalysisRow> instantRows(const AnalysisInputs& in, TimePoint at) const;
     // Over every moment the history holds; at most the first 60: no window shows more.
     std::vector<AnalysisRow> peakRows(const AnalysisInputs& in) const;
