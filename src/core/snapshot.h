@@ -45,11 +45,15 @@ struct TemperatureSensor {
     bool operator==(const TemperatureSensor&) const = default;
 };
 
-// One process of a snapshot. Identity is `pid`.
+// One process of a snapshot. Identity is `pid` with `startTime`: a pid may be reused.
 struct ProcInfo {
     int32_t pid = 0;
+    uint64_t startTime = 0;  // as the process source reports it; 0 when unknown
     QString name;
     double cpu = 0;  // percent of one core; may exceed 100
+    // CPU of children that ended within the interval, beyond what their own rows showed,
+    // taken from the process's reaped-children counters.
+    double childrenCpu = 0;
     uint64_t memBytes = 0;
     double diskReadBps = 0;
     double diskWriteBps = 0;

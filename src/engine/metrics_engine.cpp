@@ -132,11 +132,13 @@ void MetricsEngine::publish(Snapshot snapshot) {
     // temperatures, so a long history does not carry forty named readings per entry.
     std::vector<TemperatureSensor> sensors = std::move(snapshot.sensors);
     snapshot.sensors = {};
+    attribution_.add(snapshot);
     history_.push_back(snapshot);
     current_ = std::move(snapshot);
     current_.sensors = std::move(sensors);
 
-    // Only the newest snapshots keep their process tables; the rest keep every other field.
+    // Only the newest snapshots keep their process tables; the rest keep every other field,
+    // and the attribution log keeps their heaviest processes.
     if (history_.size() >= static_cast<size_t>(processHistoryLimit) + 1) {
         Snapshot& old = history_[history_.size() - processHistoryLimit - 1];
         if (!old.processes.empty()) {
@@ -159,6 +161,7 @@ void MetricsEngine::publish(Snapshot snapshot) {
     while (i < history_.size() && history_[i].time < cutoff)
         ++i;
     if (i < history_.size() && i > 0) history_.erase(history_.begin(), history_.begin() + i);
+    attribution_.trimBefore(history_.front().time);
 
     emit currentChanged();
     emit historyChanged();

@@ -48,6 +48,7 @@ class MetricsEngine : public MetricsFeed {
     std::vector<MetricPoint> recentSeries(SnapshotField key) const override;
     std::vector<MetricPoint> cpuHistory(int32_t pid) const override;
     std::optional<ProcInfo> liveProcess(int32_t pid) const override;
+    const AttributionLog& attribution() const override { return attribution_; }
 
     // Turning it on (a process view appears) primes the process sampler on the worker at once,
     // so the first process list after it is measured over an interval.
@@ -81,6 +82,7 @@ class MetricsEngine : public MetricsFeed {
 
     Snapshot current_;
     std::deque<Snapshot> history_;
+    AttributionLog attribution_;  // kept as long as the history, for every moment of it
     std::function<void()> releaseMemory_;
     std::optional<TimePoint> lastRelease_;
     ThreadInbox inbox_;  // finished snapshots come back to this thread through it

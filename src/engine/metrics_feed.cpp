@@ -1,3 +1,12 @@
 #include "engine/metrics_feed.h"
 
-// The feed interface has no code of its own; this file gives it its meta-object.
+// The feed interface's meta-object, and the empty attribution of feeds that keep none.
+
+namespace velmora {
+
+const AttributionLog& MetricsFeed::attribution() const {
+    static const AttributionLog none;
+    return none;
+}
+
+}  // namespace velmora

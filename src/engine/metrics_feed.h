@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/attribution.h"
 #include "core/snapshot.h"
 
 #include <QObject>
@@ -32,6 +33,8 @@ class MetricsFeed : public QObject {
     virtual std::vector<MetricPoint> recentSeries(SnapshotField key) const = 0;
     virtual std::vector<MetricPoint> cpuHistory(int32_t pid) const = 0;
     virtual std::optional<ProcInfo> liveProcess(int32_t pid) const = 0;
+    // Which processes carried each moment of the history; a feed without one has none.
+    virtual const AttributionLog& attribution() const;
 
   signals:
     void currentChanged();

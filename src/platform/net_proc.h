@@ -19,6 +19,9 @@ struct ProcNet {
     QString name;
     double inBps = 0;
     double outBps = 0;
+    // Of inBps + outBps, the part whose peer is this machine (loopback): interface totals
+    // leave it out, process rows count it.
+    double loopbackBps = 0;
     bool operator==(const ProcNet&) const = default;
 };
 
@@ -60,6 +63,8 @@ class NetProcSource {
     // the system's traffic counters cannot be read. May return early when `stop` fires;
     // the caller then discards the result.
     virtual std::optional<std::vector<ProcNet>> measure(const Interrupt::Token& stop) = 0;
+    // True when only TCP traffic is counted (the system reports no per-socket bytes for UDP).
+    virtual bool tcpOnly() const { return false; }
 };
 
 std::unique_ptr<NetProcSource> makeNetProcSource();

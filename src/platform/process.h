@@ -25,6 +25,10 @@ struct ProcCounters {
     uint64_t startTime = 0;
     QString name;
     uint64_t cpuTicks = 0;  // user + system time, in TimeBase ticks
+    // CPU time of the children it has waited for (theirs included), in TimeBase ticks; 0
+    // where the system keeps no such counter.
+    uint64_t childTicks = 0;
+    int32_t ppid = 0;
     uint64_t wakeups = 0;
     uint64_t memBytes = 0;  // physical footprint, or the closest figure the system has
     uint64_t diskReadBytes = 0;
@@ -56,6 +60,9 @@ class ProcessSource {
     virtual bool read(std::vector<ProcCounters>& own, std::vector<RefusedProc>* refused) = 0;
     // The name a process goes by; "pid N" when nothing better is known.
     virtual QString processName(int32_t pid) = 0;
+    // The present on the clock start times are read from, in their units (TimeBase ticks);
+    // nothing where start times are not on such a clock.
+    virtual std::optional<uint64_t> startClockNow() { return std::nullopt; }
     // Gives back whatever the source keeps open between reads while no one is reading.
     virtual void releaseKeptFiles() {}
 };

@@ -9,6 +9,7 @@ NetProcMonitor::NetProcMonitor(QObject* parent) : NetProcMonitor(platform::makeN
 
 NetProcMonitor::NetProcMonitor(std::unique_ptr<platform::NetProcSource> source, QObject* parent)
     : QObject(parent),
+      tcpOnly_(source && source->tcpOnly()),
       source_(std::move(source)),
       worker_(QStringLiteral("com.tandrel.pelto.monitor.netproc"), QThread::LowPriority) {}
 

@@ -43,6 +43,8 @@ class NetProcMonitor : public QObject {
     const std::deque<Entry>& history() const { return history_; }
     // True after a measurement that could not read the traffic counters.
     bool failed() const { return failed_; }
+    // True when the figures count TCP traffic only.
+    bool tcpOnly() const { return tcpOnly_; }
 
     static std::vector<ProcNet> parse(const QString& text) { return platform::parseNetTop(text); }
 
@@ -59,6 +61,7 @@ class NetProcMonitor : public QObject {
     std::vector<ProcNet> procs_;
     std::deque<Entry> history_;
     bool failed_ = false;
+    bool tcpOnly_ = false;
     ThreadInbox inbox_;
     platform::Interrupt interrupt_;
     // Touched only on the worker thread.

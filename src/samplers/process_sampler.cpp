@@ -72,13 +72,26 @@ std::vector<ProcInfo> ProcessSampler::sample() {
     }
     out.reserve(own_.size() + 16);
 
+    // Where start times are on a clock we can read, a process counts as started within the
+    // interval only if it is no older than the interval (plus a tick of rounding).
+    const std::optional<uint64_t> startNow = source_->startClockNow();
+    const auto startedWithin = [&](uint64_t start) {
+        if (start == 0 || start <= prevNewestStart_) return false;
+        if (!startNow) return true;
+        if (start > *startNow) return false;
+        const double age = static_cast<double>(*startNow - start) * timeBase_.numer / timeBase_.denom / 1e9;
+        return age <= dt + static_cast<double>(timeBase_.numer) / timeBase_.denom / 1e9;
+    };
     current_.clear();
+    childDelta_.clear();
+    uint64_t newestStart = 0;
     for (const platform::ProcCounters& c : own_) {
         if (c.pid < 1) continue;  // the kernel task is never listed
-        current_.add(c.pid,
-                     {c.startTime, c.cpuTicks, c.diskReadBytes, c.diskWriteBytes, c.wakeups, c.energyNJ});
+        current_.add(c.pid, {c.startTime, c.cpuTicks, c.childTicks, c.ppid, c.diskReadBytes, c.diskWriteBytes,
+                             c.wakeups, c.energyNJ});
+        newestStart = std::max(newestStart, c.startTime);
 
-        ProcInfo p{.pid = c.pid, .name = c.name, .memBytes = c.memBytes};
+        ProcInfo p{.pid = c.pid, .startTime = c.startTime, .name = c.name, .memBytes = c.memBytes};
         const Prev* prev = dt > 0 ? prev_.find(c.pid) : nullptr;
         // A different start time means a new process under a reused pid: no baseline yet.
         if (prev && prev->startTime != c.startTime) prev = nullptr;
@@ -88,7 +101,16 @@ std::vector<ProcInfo> ProcessSampler::sample() {
             p.diskReadBps = rate(c.diskReadBytes, &prev->diskRead, dt);
             p.diskWriteBps = rate(c.diskWriteBytes, &prev->diskWrite, dt);
             wake = rate(c.wakeups, &prev->wakeups, dt) * 0.05;
+        } else if (dt > 0 && startedWithin(c.startTime)) {
+            // Started within the interval: its counters began at zero then (they count since
+            // the process was created), so all of them are this interval's. A short job
+            // (a build step, a copy) is charged in full instead of reading as idle.
+            p.cpu = cpuPercent(c.cpuTicks, 0, dt);
+            p.diskReadBps = static_cast<double>(c.diskReadBytes) / dt;
+            p.diskWriteBps = static_cast<double>(c.diskWriteBytes) / dt;
+            wake = static_cast<double>(c.wakeups) / dt * 0.05;
         }
+        childDelta_.push_back(prev && c.childTicks >= prev->childCpu ? c.childTicks - prev->childCpu : 0);
         if (c.energyNJ) {
             if (prev && prev->energy && *c.energyNJ >= *prev->energy)
                 p.energyImpact =
@@ -105,6 +127,26 @@ std::vector<ProcInfo> ProcessSampler::sample() {
         out.push_back(std::move(p));
     }
     current_.finish();
+
+    // Children that ended within the interval reach their parent's reaped-children time. What
+    // their own rows showed before they ended is taken off, so only the unseen part (children
+    // that lived less than an interval, and the rest of the seen ones' last interval) is
+    // credited to the parent.
+    endedChildren_.clear();
+    if (dt > 0) {
+        for (const auto& [pid, was] : prev_) {
+            const Prev* now = current_.find(pid);
+            if (now && now->startTime == was.startTime) continue;
+            endedChildren_.add(was.ppid, was.cpu + was.childCpu);
+        }
+        endedChildren_.finish([](uint64_t& sum, uint64_t more) { sum += more; });
+        for (size_t i = 0; i < childDelta_.size() && i < out.size(); ++i) {
+            if (childDelta_[i] == 0) continue;
+            const uint64_t* shown = endedChildren_.find(out[i].pid);
+            const uint64_t unseen = shown ? (childDelta_[i] > *shown ? childDelta_[i] - *shown : 0) : childDelta_[i];
+            out[i].childrenCpu = cpuPercent(unseen, 0, dt);
+        }
+    }
     prev_.swap(current_);
 
     if (switches.showSystem) {
@@ -121,7 +163,7 @@ std::vector<ProcInfo> ProcessSampler::sample() {
             }
             if (!(cpu > kSystemRowMinCPU)) continue;
             out.push_back(
-                {.pid = r.pid, .name = r.name, .cpu = cpu, .memBytes = r.residentBytes, .isSystem = true});
+                {.pid = r.pid, .startTime = r.startTime, .name = r.name, .cpu = cpu, .memBytes = r.residentBytes, .isSystem = true});
         }
         currentRefused_.finish();
         prevRefused_.swap(currentRefused_);
@@ -132,6 +174,10 @@ std::vector<ProcInfo> ProcessSampler::sample() {
 
     std::stable_sort(out.begin(), out.end(),
                      [](const ProcInfo& a, const ProcInfo& b) { return a.cpu > b.cpu; });
+    if (switches.showSystem)
+        for (const platform::RefusedProc& r : refused_)
+            newestStart = std::max(newestStart, r.startTime);
+    prevNewestStart_ = newestStart;
     prevGPU_.swap(gpu_);
     prevTime_ = now;
     measured_ = dt > 0;

@@ -99,6 +99,8 @@ class ProcessSampler {
     struct Prev {
         uint64_t startTime = 0;
         uint64_t cpu = 0;
+        uint64_t childCpu = 0;
+        int32_t ppid = 0;
         uint64_t diskRead = 0;
         uint64_t diskWrite = 0;
         uint64_t wakeups = 0;
@@ -122,10 +124,15 @@ class ProcessSampler {
     PidMap<uint64_t> gpu_, prevGPU_;
     std::optional<double> prevTime_;
     bool measured_ = false;
+    // The latest start time among the processes of the previous pass: a process that
+    // started later began within the interval, and all its counters belong to it.
+    uint64_t prevNewestStart_ = 0;
 
     // Reused every call.
     std::vector<platform::ProcCounters> own_;
     std::vector<platform::RefusedProc> refused_;
+    std::vector<uint64_t> childDelta_;  // per listed process: its children's CPU ticks this interval
+    PidMap<uint64_t> endedChildren_;    // per parent: the ticks its ended children already showed
     std::array<int32_t, kGpuCapacity> gpuPids_{};
     std::array<uint64_t, kGpuCapacity> gpuTimes_{};
 };

@@ -96,6 +96,32 @@ TEST_F(EngineHistory, OnlyNewest180KeepProcessTables) {
     EXPECT_TRUE(engine.cpuHistory(12345).empty());
 }
 
+// The attribution follows the whole history, where process tables stop at 180 snapshots:
+// a moment for each measured snapshot, gone with it, and none for an unmeasured one.
+TEST_F(EngineHistory, AttributionCoversTheWholeHistoryAndLeavesWithIt) {
+    for (int i = 0; i <= 700; ++i) {
+        Snapshot s = at(t0 + std::chrono::seconds(i), 10 + i % 50, true);
+        s.processesMeasured = i != 650;
+        engine.publish(std::move(s));
+    }
+    ASSERT_EQ(engine.history().size(), 601u);
+    const AttributionLog& log = engine.attribution();
+    ASSERT_EQ(log.moments().size(), 600u) << "one snapshot was not measured";
+    EXPECT_EQ(log.moments().front().time, engine.history().front().time);
+    EXPECT_TRUE(engine.history().front().processes.empty()) << "its table is gone, its moment is not";
+    ASSERT_EQ(log.moments().front().shares.size(), 1u);
+    EXPECT_EQ(log.moments().front().shares[0].pid, 7);
+    EXPECT_EQ(log.at(t0 + 650s), nullptr);
+    EXPECT_EQ(log.name({7, 0}), "seven");
+
+    // A clock set back drops the moments that were ahead of it, as the history drops them.
+    Snapshot back = at(t0 - 24h, 1, true);
+    back.processesMeasured = true;
+    engine.publish(back);
+    ASSERT_EQ(log.moments().size(), 1u);
+    EXPECT_EQ(log.moments().front().time, t0 - 24h);
+}
+
 TEST_F(EngineHistory, SensorListsStayOnTheCurrentSnapshotOnly) {
     for (int i = 0; i < 3; ++i) {
         Snapshot s = at(t0 + std::chrono::seconds(i), i);

@@ -210,17 +210,84 @@ TEST(ProcessSampler, FallenCountersGiveZeroAndBecomeTheBaseline) {
     EXPECT_DOUBLE_EQ(rig.sampler->sample().at(0).cpu, 50.0);
 }
 
-TEST(ProcessSampler, NewStartTimeMeansNoBaselineEvenWithHigherCounters) {
+TEST(ProcessSampler, NewStartTimeIsMeasuredFromItsOwnStartNotTheOldProcesssCounters) {
     Rig rig;
-    ProcCounters old = proc(9, 1000);
+    ProcCounters old = proc(9, 400000000ull);
     old.startTime = 1;
-    ProcCounters reborn = proc(9, 9000000000ull);
+    ProcCounters reborn = proc(9, 500000000ull);
     reborn.startTime = 2;
     rig.add({old});
     rig.add({reborn});
     rig.sampler->sample();
     rig.now += 1;
-    EXPECT_EQ(rig.sampler->sample().at(0).cpu, 0.0);
+    EXPECT_DOUBLE_EQ(rig.sampler->sample().at(0).cpu, 50.0) << "0.5 s since its start, not 0.1 s since the old one's";
+}
+
+// A process that started within the interval is charged all its counters (they began at 0
+// when it was created); one that is merely new to the list, having started before the last
+// pass, has no baseline and reads 0.
+TEST(ProcessSampler, ProcessesStartedWithinTheIntervalAreChargedSinceTheirStart) {
+    struct Case {
+        uint64_t start;  // the previous pass's newest start time is 100
+        double cpu;
+        double writeBps;
+    };
+    const Case cases[] = {{99, 0, 0}, {100, 0, 0}, {101, 12.5, 2000}, {0, 0, 0}};
+    for (const Case& c : cases) {
+        Rig rig;
+        ProcCounters older = proc(5, 1000);
+        older.startTime = 100;
+        ProcCounters fresh = proc(6, 250000000ull);  // 0.25 s of CPU
+        fresh.startTime = c.start;
+        fresh.diskWriteBytes = 4000;
+        rig.add({older});
+        rig.add({older, fresh});
+        rig.sampler->sample();
+        rig.now += 2;
+        const auto list = rig.sampler->sample();
+        EXPECT_DOUBLE_EQ(row(list, 6).cpu, c.cpu) << c.start;  // 0.25 s over 2 s
+        EXPECT_DOUBLE_EQ(row(list, 6).diskWriteBps, c.writeBps) << c.start;
+    }
+}
+
+// Children that end between two passes reach their parent's reaped-children time; the part
+// their own rows showed before is not counted twice.
+TEST(ProcessSampler, EndedChildrenAreCreditedToTheirParentOnce) {
+    struct Case {
+        const char* what;
+        uint64_t childTicksAfter;  // the parent's reaped-children time, ns; 0 before
+        bool seenChildGone;        // a child seen last pass (1 s own, 0.5 s of its children) ended
+        double childrenCpu;
+    };
+    const Case cases[] = {
+        {"unseen children only", 300000000ull, false, 30},
+        {"a seen child's earlier time taken off", 1800000000ull, true, 30},
+        {"no more than the seen child showed", 1500000000ull, true, 0},
+        {"less than it showed: never negative", 1000000000ull, true, 0},
+        {"nothing reaped", 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        ProcCounters parent = proc(10, 0);
+        parent.startTime = 1;
+        ProcCounters child = proc(11, 1000000000ull);
+        child.startTime = 2;
+        child.ppid = 10;
+        child.childTicks = 500000000ull;
+        ProcCounters other = proc(12, 0);  // another parent's child ends too: not ours
+        other.startTime = 3;
+        other.ppid = 99;
+        rig.add(c.seenChildGone ? std::vector<ProcCounters>{parent, child, other}
+                                : std::vector<ProcCounters>{parent, other});
+        ProcCounters later = parent;
+        later.childTicks = c.childTicksAfter;
+        rig.add({later});
+        rig.sampler->sample();
+        rig.now += 1;
+        const auto list = rig.sampler->sample();
+        EXPECT_NEAR(row(list, 10).childrenCpu, c.childrenCpu, 1e-9) << c.what;
+        EXPECT_EQ(row(list, 10).cpu, 0.0) << c.what << ": its own CPU stays its own";
+    }
 }
 
 TEST(ProcessSampler, VanishedPidsDropOutOfTheBaseline) {

@@ -491,6 +491,11 @@ int main(int argc, char** argv) {
                            {.pid = 2210, .name = "Web Content", .cpu = 12 + 30 * (1 - wave), .memBytes = 1ull << 30},
                            {.pid = 3300, .name = "ld", .cpu = i > 200 ? 95.0 : 0.0, .memBytes = 2ull << 30},
                            {.pid = 880, .name = "pipewire", .cpu = 9, .memBytes = 40ull << 20}};
+            // The first minute before a process view was open: its processes are unknown.
+            if (i < 60) {
+                s.processes.clear();
+                s.processesMeasured = false;
+            }
             history.publish(s);
         }
         for (const char* language : {"en", "ko"}) {

@@ -4,6 +4,7 @@
 #include "platform/process.h"
 
 #include <dirent.h>
+#include <sys/socket.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -37,6 +38,17 @@ bool socketInode(std::string_view target, uint64_t& inode) {
     const char* e = target.data() + target.size() - 1;
     const auto [p, ec] = std::from_chars(b, e, inode);
     return ec == std::errc() && p == e;
+}
+
+// A peer on this machine: 127.0.0.0/8, ::1, or 127/8 mapped into IPv6.
+bool loopbackPeer(const InetSocket& s) {
+    const auto& a = s.remoteAddr;
+    if (s.family == AF_INET) return a[0] == 127;
+    static constexpr std::array<uint8_t, 16> one{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    if (a == one) return true;
+    const bool mapped = std::all_of(a.begin(), a.begin() + 10, [](uint8_t b) { return b == 0; }) && a[10] == 0xff &&
+                        a[11] == 0xff;
+    return mapped && a[12] == 127;
 }
 
 }  // namespace
@@ -95,7 +107,12 @@ std::vector<ProcNet> LinuxNetProcSource::traffic(const std::vector<InetSocket>& 
             pidsBefore.insert(owner->second);
     }
 
-    std::map<int32_t, std::pair<uint64_t, uint64_t>> perPid;
+    struct Bytes {
+        uint64_t in = 0;
+        uint64_t out = 0;
+        uint64_t loopback = 0;
+    };
+    std::map<int32_t, Bytes> perPid;
     for (const InetSocket& s : last) {
         if (s.inode == 0) continue;
         const auto owner = owners.find(s.inode);
@@ -111,16 +128,20 @@ std::vector<ProcNet> LinuxNetProcSource::traffic(const std::vector<InetSocket>& 
             // crediting all its bytes would show a lifetime of traffic as one second's.
             continue;
         }
-        auto& sum = perPid[owner->second];
-        sum.first += in1 >= in0 ? in1 - in0 : 0;
-        sum.second += out1 >= out0 ? out1 - out0 : 0;
+        Bytes& sum = perPid[owner->second];
+        const uint64_t in = in1 >= in0 ? in1 - in0 : 0;
+        const uint64_t sent = out1 >= out0 ? out1 - out0 : 0;
+        sum.in += in;
+        sum.out += sent;
+        if (loopbackPeer(s)) sum.loopback += in + sent;
     }
     for (const auto& [pid, bytes] : perPid)
-        if (bytes.first != 0 || bytes.second != 0)
+        if (bytes.in != 0 || bytes.out != 0)
             out.push_back({pid,
                            {},
-                           static_cast<double>(bytes.first) / seconds,
-                           static_cast<double>(bytes.second) / seconds});
+                           static_cast<double>(bytes.in) / seconds,
+                           static_cast<double>(bytes.out) / seconds,
+                           static_cast<double>(bytes.loopback) / seconds});
     return out;
 }
 

@@ -25,6 +25,8 @@ class LinuxNetProcSource : public NetProcSource {
     LinuxNetProcSource& operator=(const LinuxNetProcSource&) = delete;
 
     std::optional<std::vector<ProcNet>> measure(const Interrupt::Token& stop) override;
+    // Socket diagnostics report byte counters for TCP sockets only, none for UDP.
+    bool tcpOnly() const override { return true; }
 
     // Bytes per second per process between two dumps `seconds` apart. A socket missing
     // from `first` was opened in between, so all its bytes count, but only for a process

@@ -52,7 +52,7 @@ bool parsePidStat(std::string_view text, PidStat& out) {
     // vsize rss.
     return next(rest, out.ppid) && skip(rest, 4) && next(rest, out.flags) && next(rest, out.minflt) &&
            skip(rest, 1) && next(rest, out.majflt) && skip(rest, 1) && next(rest, out.utime) &&
-           next(rest, out.stime) && skip(rest, 2) && next(rest, out.priority) && next(rest, out.nice) &&
+           next(rest, out.stime) && next(rest, out.cutime) && next(rest, out.cstime) && next(rest, out.priority) && next(rest, out.nice) &&
            next(rest, out.numThreads) && skip(rest, 1) && next(rest, out.starttime) &&
            next(rest, out.vsize) && next(rest, out.rssPages);
 }

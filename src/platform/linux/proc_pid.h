@@ -17,6 +17,8 @@ struct PidStat {
     uint64_t majflt = 0;
     uint64_t utime = 0;
     uint64_t stime = 0;
+    uint64_t cutime = 0;  // of the children it has waited for, their own children's included
+    uint64_t cstime = 0;
     int64_t priority = 0;
     int64_t nice = 0;
     int64_t numThreads = 0;

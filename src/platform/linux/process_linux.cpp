@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <cerrno>
 #include <charconv>
 #include <utility>
@@ -296,6 +297,8 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
         c.startTime = starttime;
         c.name = names_.name(procFd_, pid, starttime, comm_, false);
         c.cpuTicks = ticks;
+        c.childTicks = st.cutime + st.cstime;
+        c.ppid = st.ppid;
         c.wakeups = runs;
         c.memBytes = state.memBytes;
         c.diskReadBytes = readBytes;
@@ -314,6 +317,13 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
     }
     names_.sweep();
     return true;
+}
+
+std::optional<uint64_t> LinuxProcessSource::startClockNow() {
+    timespec now{};
+    if (::clock_gettime(CLOCK_BOOTTIME, &now) != 0) return std::nullopt;
+    return static_cast<uint64_t>(now.tv_sec) * clockTicks_ +
+           static_cast<uint64_t>(now.tv_nsec) * clockTicks_ / 1000000000u;
 }
 
 QString LinuxProcessSource::processName(int32_t pid) {

@@ -48,6 +48,8 @@ class LinuxProcessSource : public ProcessSource {
     TimeBase timeBase() override;
     bool read(std::vector<ProcCounters>& own, std::vector<RefusedProc>* refused) override;
     QString processName(int32_t pid) override;
+    // Start times are clock ticks since boot.
+    std::optional<uint64_t> startClockNow() override;
 
     void releaseKeptFiles() override;
 

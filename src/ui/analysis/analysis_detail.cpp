@@ -135,19 +135,18 @@ AnalysisDetailPane::AnalysisDetailPane(const MetricsFeed& feed, AnalysisKind kin
     scroll->setWidget(body_);
     outer->addWidget(scroll, 1);
 
+    // The path kept for the process, so an ended one's folder can still be shown.
     connect(finder_, &QPushButton::clicked, this, [this] {
-        if (const auto& info = services_.inspector->staticInfo(); info && !info->path.isEmpty())
-            services_.actions->revealInFinder(info->path);
+        if (!knownPath_.isEmpty()) services_.actions->revealInFinder(knownPath_);
     });
     connect(terminal_, &QPushButton::clicked, this, [this] {
-        if (const auto& info = services_.inspector->staticInfo(); info && !info->path.isEmpty())
-            services_.actions->openTerminal(info->path);
+        if (!knownPath_.isEmpty()) services_.actions->openTerminal(knownPath_);
     });
     connect(quit_, &QPushButton::clicked, this, [this] {
-        if (pid_) emit killRequested(*pid_, false);
+        if (pid_ && !ended_) emit killRequested(*pid_, false);
     });
     connect(forceQuit_, &QPushButton::clicked, this, [this] {
-        if (pid_) emit killRequested(*pid_, true);
+        if (pid_ && !ended_) emit killRequested(*pid_, true);
     });
     connect(services_.inspector.get(), &ProcInspector::changed, this, &AnalysisDetailPane::rebuild);
     connect(&feed_, &MetricsFeed::currentChanged, this, [this] {
@@ -162,8 +161,26 @@ AnalysisDetailPane::~AnalysisDetailPane() {
 }
 
 void AnalysisDetailPane::setPid(std::optional<int32_t> pid) {
-    if (pid == pid_) return;
+    follow(pid, 0, {});
+}
+
+void AnalysisDetailPane::setProcess(int32_t pid, uint64_t startTime, const QString& name) {
+    follow(pid, startTime, name);
+}
+
+void AnalysisDetailPane::follow(std::optional<int32_t> pid, uint64_t startTime, const QString& name) {
+    if (pid == pid_ && (startTime == startTime_ || startTime == 0)) {
+        if (knownName_.isEmpty()) knownName_ = name;
+        return;
+    }
     pid_ = pid;
+    startTime_ = startTime;
+    knownName_ = name;
+    knownPath_.clear();
+    knownStart_.reset();
+    lastLive_.reset();
+    lastAlive_.reset();
+    ended_ = false;
     description_.reset();
     describedName_.clear();
     if (pid_ && isVisible())
@@ -174,7 +191,7 @@ void AnalysisDetailPane::setPid(std::optional<int32_t> pid) {
 }
 
 void AnalysisDetailPane::showEvent(QShowEvent* event) {
-    if (pid_) services_.inspector->select(*pid_);
+    if (pid_ && !ended_) services_.inspector->select(*pid_);
     rebuild();
     QWidget::showEvent(event);
 }
@@ -222,11 +239,47 @@ void AnalysisDetailPane::rebuild() {
     if (!pid_) return;
     const int32_t pid = *pid_;
     const ProcInspector& in = *services_.inspector;
-    const bool current = in.pid() == pid;
-    const auto live = feed_.liveProcess(pid);
+    // A pid now held by another process is not this one.
+    std::optional<ProcInfo> live = feed_.liveProcess(pid);
+    if (live && startTime_ != 0 && live->startTime != 0 && live->startTime != startTime_) live.reset();
+    // Without a process list this tick, absence proves nothing.
+    const bool measured = feed_.current().processesMeasured || !feed_.current().processes.empty();
+    if (live) {
+        lastLive_ = live;
+        lastAlive_ = feed_.current().time;
+        if (startTime_ == 0) startTime_ = live->startTime;
+        knownName_ = live->name;
+    } else if (measured && !ended_) {
+        ended_ = true;
+        services_.inspector->stop();  // nothing left to read; what was read stays below
+        if (!lastAlive_) {
+            // Never seen alive here: its last moment in the history tells when and what.
+            TimePoint when{};
+            if (const ProcShare* last = feed_.attribution().lastShare({pid, startTime_}, &when)) {
+                lastAlive_ = when;
+                ProcInfo p;
+                p.pid = pid;
+                p.startTime = startTime_;
+                p.name = knownName_;
+                p.cpu = last->cpu;
+                p.memBytes = last->memBytes;
+                p.diskReadBps = last->diskReadBps;
+                p.diskWriteBps = last->diskWriteBps;
+                p.gpuPercent = last->gpuPercent;
+                lastLive_ = p;
+            }
+        }
+    }
+    const bool current = !ended_ && in.pid() == pid;
     const auto& info = current ? in.staticInfo() : std::optional<ProcessStaticInfo>();
-
-    const QString name = info ? info->name : live ? live->name : QStringLiteral("pid %1").arg(pid);
+    if (info) {
+        if (!info->name.isEmpty()) knownName_ = info->name;
+        if (!info->path.isEmpty()) knownPath_ = info->path;
+        if (info->startDate) knownStart_ = *info->startDate;
+    }
+    if (ended_) live = lastLive_;
+    if (knownName_.isEmpty()) knownName_ = feed_.attribution().name({pid, startTime_});
+    const QString name = !knownName_.isEmpty() ? knownName_ : QStringLiteral("pid %1").arg(pid);
     name_->setText(oneLine(name));
     if (info && !info->name.isEmpty() && info->name != describedName_) {
         describedName_ = info->name;
@@ -238,20 +291,30 @@ void AnalysisDetailPane::rebuild() {
         });
     }
     QStringList facts{QStringLiteral("PID %1").arg(pid)};
-    if (info && info->startDate) {
-        const qint64 seconds = info->startDate->secsTo(QDateTime::currentDateTime());
+    if (ended_) {
+        const TimePoint endedAt = lastAlive_.value_or(feed_.current().time);
+        facts << L("adEnded", ResourceAnalysis::agoText(endedAt, WallClock::now()));
+        // The uptime stopped when the process did.
+        if (knownStart_ && lastAlive_) {
+            const QDateTime end = QDateTime::fromMSecsSinceEpoch(
+                std::chrono::duration_cast<std::chrono::milliseconds>(lastAlive_->time_since_epoch()).count());
+            const qint64 seconds = knownStart_->secsTo(end);
+            if (seconds >= 0) facts << L("adUptime", Format::duration(static_cast<double>(seconds)));
+        }
+    } else if (knownStart_) {
+        const qint64 seconds = knownStart_->secsTo(QDateTime::currentDateTime());
         if (seconds >= 0) facts << L("adUptime", Format::duration(static_cast<double>(seconds)));
     }
     if (description_) facts << oneLine(*description_);
     facts_->setText(facts.join(QStringLiteral("  ·  ")));
-    path_->setText(info ? info->path : QString());
-    path_->setVisible(info && !info->path.isEmpty());
-    finder_->setEnabled(info && !info->path.isEmpty());
-    terminal_->setEnabled(info && !info->path.isEmpty());
-    quit_->setEnabled(pid >= 2);
-    forceQuit_->setEnabled(pid >= 2);
-    more_->setEnabled(pid >= 2);
-
+    path_->setText(knownPath_);
+    path_->setVisible(!knownPath_.isEmpty());
+    finder_->setEnabled(!knownPath_.isEmpty());
+    terminal_->setEnabled(!knownPath_.isEmpty());
+    // An ended process can be neither signalled nor suspended.
+    quit_->setEnabled(pid >= 2 && !ended_);
+    forceQuit_->setEnabled(pid >= 2 && !ended_);
+    more_->setEnabled(pid >= 2 && !ended_);
     const auto& liveInfo = current ? in.live() : std::optional<ProcessLiveInfo>();
     QStringList chips;
     if (live) chips << QStringLiteral("CPU %1%").arg(Format::fixed(live->cpu, 0));
@@ -267,6 +330,10 @@ void AnalysisDetailPane::rebuild() {
         switch (order[i]) {
             case Section::memory: {
                 title = L("adMemBreakdown");
+                if (ended_) {
+                    lines << L("pdGone");
+                    break;
+                }
                 const auto& mem = current ? in.mem() : std::optional<MemoryFootprint>();
                 if (mem && mem->totalBytes > 0) lines << L("adFootprint", Format::bytes(mem->totalBytes));
                 if (current && in.memLoading()) {
@@ -286,6 +353,11 @@ void AnalysisDetailPane::rebuild() {
                 const std::vector<NetConnection> none;
                 const auto& conns = current ? in.conns() : none;
                 title = L("adNetConns") + QStringLiteral("  ") + L("adCountN", static_cast<qulonglong>(conns.size()));
+                if (ended_) {
+                    title = L("adNetConns");
+                    lines << L("pdGone");
+                    break;
+                }
                 if (current && in.connsLoading() && conns.empty()) {
                     lines << L("adConnLoading");
                 } else if (conns.empty()) {
@@ -305,6 +377,10 @@ void AnalysisDetailPane::rebuild() {
             case Section::files: {
                 const auto& files = current ? in.files() : std::optional<OpenFilesResult>();
                 title = L("adOpenFiles");
+                if (ended_) {
+                    lines << L("pdGone");
+                    break;
+                }
                 if (files) title += QStringLiteral("  ") + L("adCountN", static_cast<qulonglong>(files->totalCount));
                 if (current && in.filesLoading() && !files) {
                     lines << L("adFilesLoading");

@@ -5,6 +5,7 @@
 #include "inspect/process_actions.h"
 #include "ui/analysis/analysis_model.h"
 
+#include <QDateTime>
 #include <QWidget>
 
 #include <array>
@@ -37,7 +38,12 @@ class AnalysisDetailPane : public QWidget {
 
     // Follows `pid`, or shows the prompt to pick one.
     void setPid(std::optional<int32_t> pid);
+    // Follows the process `pid` started at `startTime` (0: whichever has the pid); `name`
+    // names it should it have ended before the pane saw it alive.
+    void setProcess(int32_t pid, uint64_t startTime, const QString& name);
     std::optional<int32_t> pid() const { return pid_; }
+    // True once the followed process is gone: the pane keeps what it knew of it.
+    bool ended() const { return ended_; }
 
     static std::array<Section, 4> sectionOrder(AnalysisKind kind);
     // What a section shows, as text: its title line, then its lines.
@@ -55,6 +61,7 @@ class AnalysisDetailPane : public QWidget {
     void hideEvent(QHideEvent* event) override;
 
   private:
+    void follow(std::optional<int32_t> pid, uint64_t startTime, const QString& name);
     void rebuild();
     void retranslate();
 
@@ -62,6 +69,14 @@ class AnalysisDetailPane : public QWidget {
     AnalysisKind kind_;
     Services services_;
     std::optional<int32_t> pid_;
+    uint64_t startTime_ = 0;
+    // What the pane last knew of the process while it ran, kept once it has ended.
+    QString knownName_;
+    QString knownPath_;
+    std::optional<QDateTime> knownStart_;
+    std::optional<ProcInfo> lastLive_;
+    std::optional<TimePoint> lastAlive_;
+    bool ended_ = false;
     std::optional<QString> description_;
     QString describedName_;
 

@@ -45,8 +45,8 @@ QString downUp(double in, double out, const char* gap = " ") {
 
 // Keeps the list's first rows only, largest value first, equal values in the order they
 // first appeared: labels are made for the rows a window can show, not for every process.
-template <typename ValueOf>
-void topFirst(std::vector<int32_t>& order, ValueOf valueOf) {
+template <typename Key, typename ValueOf>
+void topFirst(std::vector<Key>& order, ValueOf valueOf) {
     std::vector<std::pair<double, size_t>> keyed;
     keyed.reserve(order.size());
     for (size_t i = 0; i < order.size(); ++i)
@@ -54,7 +54,7 @@ void topFirst(std::vector<int32_t>& order, ValueOf valueOf) {
     const size_t keep = std::min(order.size(), ResourceAnalysis::rowLimit);
     std::partial_sort(keyed.begin(), keyed.begin() + static_cast<std::ptrdiff_t>(keep), keyed.end(),
                       [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
-    std::vector<int32_t> out;
+    std::vector<Key> out;
     out.reserve(keep);
     for (size_t i = 0; i < keep; ++i)
         out.push_back(order[keyed[i].second]);
@@ -97,6 +97,22 @@ double metricOf(const ProcInfo& p, AnalysisKind kind) {
     return 0;
 }
 
+double metricOf(const ProcShare& p, AnalysisKind kind) {
+    switch (kind) {
+        case AnalysisKind::cpu:
+            return p.cpu;
+        case AnalysisKind::memory:
+            return static_cast<double>(p.memBytes);
+        case AnalysisKind::disk:
+            return static_cast<double>(p.diskReadBps) + static_cast<double>(p.diskWriteBps);
+        case AnalysisKind::gpu:
+            return p.gpuPercent;
+        case AnalysisKind::network:
+            return 0;
+    }
+    return 0;
+}
+
 QColor rowColor(AnalysisKind kind, double v) {
     switch (kind) {
         case AnalysisKind::cpu:
@@ -117,6 +133,34 @@ QColor rowColor(AnalysisKind kind, double v) {
     return SystemColor::green();
 }
 
+namespace {
+
+struct RowKeyHash {
+    size_t operator()(const AnalysisRowKey& k) const noexcept {
+        return std::hash<uint64_t>()((k.startTime * 0x9E3779B97F4A7C15ull) ^ static_cast<uint32_t>(k.pid) ^
+                                     (k.children ? 1ull << 63 : 0));
+    }
+};
+
+// The bar of a percentage is as long as its label says: a process shown at "0%" has none.
+double shownPercent(double v) {
+    return Format::fixed(v, 0).toDouble();
+}
+
+}  // namespace
+
+double ResourceAnalysis::barFraction(double v, double top) const {
+    if (kind_ == AnalysisKind::cpu || kind_ == AnalysisKind::gpu) {
+        v = shownPercent(v);
+        top = shownPercent(top);
+    }
+    return top > 0 ? std::clamp(v / top, 0.0, 1.0) : 0;
+}
+
+QString ResourceAnalysis::rowName(const QString& name, bool children) {
+    return children ? Localizer::shared().t(QStringLiteral("anWithChildren"), name) : name;
+}
+
 std::vector<AnalysisRow> ResourceAnalysis::instantRows(const AnalysisInputs& in, TimePoint at) const {
     std::vector<AnalysisRow> rows;
     if (kind_ == AnalysisKind::network) {
@@ -133,25 +177,40 @@ std::vector<AnalysisRow> ResourceAnalysis::instantRows(const AnalysisInputs& in,
         for (size_t i = 0; i < procs.size() && i < rowLimit; ++i) {
             const ProcNet& n = procs[i];
             const auto alive = live.find(n.pid);
-            rows.push_back({n.pid, alive != live.end() ? alive->second->name : n.name, downUp(n.inBps, n.outBps),
-                            top > 0 ? (n.inBps + n.outBps) / top : 0, SystemColor::green(), false});
+            rows.push_back({.pid = n.pid,
+                            .startTime = alive != live.end() ? alive->second->startTime : 0,
+                            .name = alive != live.end() ? alive->second->name : n.name,
+                            .value = downUp(n.inBps, n.outBps),
+                            .fraction = top > 0 ? (n.inBps + n.outBps) / top : 0,
+                            .color = SystemColor::green()});
         }
         return rows;
     }
 
     const auto index = closestEntry(in.history, at, [](const Snapshot& s) { return s.time; });
     if (!index) return rows;
-    std::vector<const ProcInfo*> procs;
-    for (const ProcInfo& p : in.history[*index].processes)
+    const ProcMoment* moment = in.attribution.at(in.history[*index].time);
+    if (!moment) return rows;
+    std::vector<const ProcShare*> procs;
+    for (const ProcShare& p : moment->shares)
         if (metricOf(p, kind_) > 0) procs.push_back(&p);
     std::stable_sort(procs.begin(), procs.end(),
-                     [&](const ProcInfo* a, const ProcInfo* b) { return metricOf(*a, kind_) > metricOf(*b, kind_); });
+                     [&](const ProcShare* a, const ProcShare* b) { return metricOf(*a, kind_) > metricOf(*b, kind_); });
+    // Beyond the heaviest the log keeps of this metric, processes kept for another metric
+    // would rank without those left out between them.
+    size_t own = 0, children = 0;
+    std::erase_if(procs, [&](const ProcShare* p) { return ++(p->children ? children : own) > AttributionLog::perMetric; });
     const double max = procs.empty() ? 1.0 : metricOf(*procs.front(), kind_);
     for (size_t i = 0; i < procs.size() && i < rowLimit; ++i) {
-        const ProcInfo& p = *procs[i];
+        const ProcShare& p = *procs[i];
         const double v = metricOf(p, kind_);
-        rows.push_back({p.pid, p.name, procLabel(p, v, std::nullopt, in.now), max > 0 ? v / max : 0,
-                        rowColor(kind_, v), false});
+        rows.push_back({.pid = p.pid,
+                        .startTime = p.startTime,
+                        .children = p.children,
+                        .name = rowName(in.attribution.name({p.pid, p.startTime}), p.children),
+                        .value = procLabel(p, v, std::nullopt, in.now),
+                        .fraction = barFraction(v, max),
+                        .color = rowColor(kind_, v)});
     }
     return rows;
 }
@@ -159,40 +218,91 @@ std::vector<AnalysisRow> ResourceAnalysis::instantRows(const AnalysisInputs& in,
 std::vector<AnalysisRow> ResourceAnalysis::peakRows(const AnalysisInputs& in) const {
     if (kind_ == AnalysisKind::network) return peakRowsNetwork(in);
     const double threshold = peakThreshold(kind_);
+    std::vector<AnalysisRow> rows;
+    if (!(threshold < std::numeric_limits<double>::infinity())) return rows;
     struct Best {
         double v;
-        const ProcInfo* record;
+        const ProcShare* record;
         TimePoint time;
     };
-    std::unordered_map<int32_t, Best> best;
-    std::vector<int32_t> order;  // first appearance, so equal peaks sort steadily
-    const size_t start = in.history.size() > peakWindow ? in.history.size() - peakWindow : 0;
-    for (size_t i = start; i < in.history.size(); ++i) {
-        const Snapshot& s = in.history[i];
-        for (const ProcInfo& p : s.processes) {
+    std::unordered_map<AnalysisRowKey, Best, RowKeyHash> best;
+    std::vector<AnalysisRowKey> order;  // first appearance, so equal peaks sort steadily
+    for (const ProcMoment& m : in.attribution.moments()) {
+        for (const ProcShare& p : m.shares) {
             const double v = metricOf(p, kind_);
             if (!(v >= threshold)) continue;
-            const auto [it, added] = best.try_emplace(p.pid, Best{v, &p, s.time});
+            const AnalysisRowKey key{p.pid, p.startTime, p.children};
+            const auto [it, added] = best.try_emplace(key, Best{v, &p, m.time});
             if (added)
-                order.push_back(p.pid);
+                order.push_back(key);
             else if (v > it->second.v)
-                it->second = Best{v, &p, s.time};  // ties keep the earlier moment
+                it->second = Best{v, &p, m.time};  // ties keep the earlier moment
         }
     }
-    std::unordered_set<int32_t> now;
-    for (const ProcInfo& p : in.current.processes)
-        if (metricOf(p, kind_) >= threshold) now.insert(p.pid);
+    std::unordered_set<AnalysisRowKey, RowKeyHash> now;
+    for (const ProcInfo& p : in.current.processes) {
+        if (metricOf(p, kind_) >= threshold) now.insert({p.pid, p.startTime, false});
+        if (kind_ == AnalysisKind::cpu && p.childrenCpu >= threshold) now.insert({p.pid, p.startTime, true});
+    }
 
-    std::erase_if(order, [&](int32_t pid) { return dismissed_.contains(pid); });
-    topFirst(order, [&](int32_t pid) { return best[pid].v; });
-    std::vector<AnalysisRow> rows;
-    const double top = order.empty() ? 0 : best[order.front()].v;
-    for (const int32_t pid : order) {
-        const Best& b = best[pid];
-        rows.push_back({pid, b.record->name, procLabel(*b.record, b.v, b.time, in.now), top > 0 ? b.v / top : 0,
-                        rowColor(kind_, b.v), now.contains(pid)});
+    std::erase_if(order, [&](const AnalysisRowKey& key) { return dismissed_.contains(key); });
+    topFirst(order, [&](const AnalysisRowKey& key) { return best.at(key).v; });
+    const double top = order.empty() ? 0 : best.at(order.front()).v;
+    rows.reserve(order.size());
+    for (const AnalysisRowKey& key : order) {
+        const Best& b = best.at(key);
+        rows.push_back({.pid = key.pid,
+                        .startTime = key.startTime,
+                        .children = key.children,
+                        .name = rowName(in.attribution.name({key.pid, key.startTime}), key.children),
+                        .value = procLabel(*b.record, b.v, b.time, in.now),
+                        .fraction = barFraction(b.v, top),
+                        .color = rowColor(kind_, b.v),
+                        .active = now.contains(key)});
     }
     return rows;
+}
+
+bool ResourceAnalysis::processesKnown(const AnalysisInputs& in, std::optional<TimePoint> at) const {
+    if (kind_ == AnalysisKind::network) return !in.netHistory.empty();
+    if (!at) return !in.attribution.moments().empty();
+    const auto index = closestEntry(in.history, *at, [](const Snapshot& s) { return s.time; });
+    return index && in.attribution.at(in.history[*index].time) != nullptr;
+}
+
+std::vector<std::pair<TimePoint, TimePoint>> ResourceAnalysis::unknownSpans(const AnalysisInputs& in) const {
+    std::vector<std::pair<TimePoint, TimePoint>> spans;
+    if (in.history.empty()) return spans;
+    if (kind_ == AnalysisKind::network) {
+        // The monitor measures only while the window shows: before its first entry, nothing.
+        const TimePoint first = in.netHistory.empty() ? in.history.back().time : in.netHistory.front().time;
+        if (in.history.front().time < first) spans.emplace_back(in.history.front().time, first);
+        return spans;
+    }
+    const auto& moments = in.attribution.moments();
+    size_t m = 0;
+    std::optional<TimePoint> open;
+    TimePoint lastUnknown{};
+    for (const Snapshot& s : in.history) {
+        while (m < moments.size() && moments[m].time < s.time)
+            ++m;
+        const bool known = m < moments.size() && moments[m].time == s.time;
+        if (!known) {
+            if (!open) open = s.time;
+            lastUnknown = s.time;
+        } else if (open) {
+            spans.emplace_back(*open, s.time);
+            open.reset();
+        }
+    }
+    if (open) spans.emplace_back(*open, lastUnknown);
+    return spans;
+}
+
+bool ResourceAnalysis::inHistory(const AnalysisInputs& in, TimePoint t) const {
+    if (kind_ == AnalysisKind::network)
+        return !in.netHistory.empty() && t >= in.netHistory.front().time;
+    return !in.history.empty() && t >= in.history.front().time;
 }
 
 std::vector<AnalysisRow> ResourceAnalysis::peakRowsNetwork(const AnalysisInputs& in) const {
@@ -221,16 +331,26 @@ std::vector<AnalysisRow> ResourceAnalysis::peakRowsNetwork(const AnalysisInputs&
     for (const ProcInfo& p : in.current.processes)
         live.emplace(p.pid, &p);
 
-    std::erase_if(order, [&](int32_t pid) { return dismissed_.contains(pid); });
+    // The monitor knows pids only; a process the engine knows now lends its start time.
+    auto keyOf = [&](int32_t pid) {
+        const auto alive = live.find(pid);
+        return AnalysisRowKey{pid, alive != live.end() ? alive->second->startTime : 0, false};
+    };
+    std::erase_if(order, [&](int32_t pid) { return dismissed_.contains(keyOf(pid)); });
     topFirst(order, [&](int32_t pid) { return best[pid].v; });
     std::vector<AnalysisRow> rows;
     const double top = order.empty() ? 0 : best[order.front()].v;
     for (const int32_t pid : order) {
         const Best& b = best[pid];
         const auto alive = live.find(pid);
-        rows.push_back({pid, alive != live.end() ? alive->second->name : b.record->name,
-                        downUp(b.record->inBps, b.record->outBps) + QStringLiteral(", ") + agoText(b.time, in.now),
-                        top > 0 ? b.v / top : 0, SystemColor::green(), now.contains(pid)});
+        rows.push_back({.pid = pid,
+                        .startTime = keyOf(pid).startTime,
+                        .name = alive != live.end() ? alive->second->name : b.record->name,
+                        .value = downUp(b.record->inBps, b.record->outBps) + QStringLiteral(", ") +
+                                 agoText(b.time, in.now),
+                        .fraction = top > 0 ? b.v / top : 0,
+                        .color = SystemColor::green(),
+                        .active = now.contains(pid)});
     }
     return rows;
 }
@@ -243,10 +363,10 @@ std::vector<AnalysisRow> ResourceAnalysis::rows(const AnalysisInputs& in) const 
 
 void ResourceAnalysis::syncSelection(const std::vector<AnalysisRow>& shown) {
     const size_t n = std::min(shown.size(), rowLimit);
-    if (selectedPID)
+    if (selected)
         for (size_t i = 0; i < n; ++i)
-            if (shown[i].pid == *selectedPID) return;
-    selectedPID = n > 0 ? std::optional<int32_t>(shown.front().pid) : std::nullopt;
+            if (shown[i].key() == *selected) return;
+    selected = n > 0 ? std::optional<AnalysisRowKey>(shown.front().key()) : std::nullopt;
 }
 
 std::vector<TimePoint> ResourceAnalysis::historyTimes(const AnalysisInputs& in) const {
@@ -277,7 +397,7 @@ QString ResourceAnalysis::nowSummary(const Snapshot& s) const {
     return {};
 }
 
-QString ResourceAnalysis::procLabel(const ProcInfo& p, double value, std::optional<TimePoint> time,
+QString ResourceAnalysis::procLabel(const ProcShare& p, double value, std::optional<TimePoint> time,
                                     TimePoint now) const {
     const QString suffix = time ? QStringLiteral(", ") + agoText(*time, now) : QString();
     switch (kind_) {

@@ -3,6 +3,7 @@
 #include "core/format.h"
 #include "core/localizer.h"
 #include "ui/common/kill_confirm.h"
+#include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/time_chart.h"
 #include "ui/common/view_fonts.h"
@@ -19,6 +20,8 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <QToolTip>
+#include <QHelpEvent>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -36,23 +39,33 @@ constexpr int kRemoveSize = 16;
 
 }  // namespace
 
-// The list's rows as a model: the view's rows vector, shown as is.
+// The list's rows as a model: the view's rows vector, shown as is. A refresh changes the
+// rows in place (rows added or removed at the end, the rest announced as changed), never
+// resetting, so the list keeps its scroll position, selection and focus.
 class AnalysisRowsModel : public QAbstractListModel {
   public:
     explicit AnalysisRowsModel(QObject* parent) : QAbstractListModel(parent) {}
     void setRows(const std::vector<AnalysisRow>* rows, bool removable) {
-        beginResetModel();
+        const int before = count_;
+        const int after = rows ? static_cast<int>(rows->size()) : 0;
         rows_ = rows;
         removable_ = removable;
-        endResetModel();
+        if (after < before) {
+            beginRemoveRows({}, after, before - 1);
+            count_ = after;
+            endRemoveRows();
+        } else if (after > before) {
+            beginInsertRows({}, before, after - 1);
+            count_ = after;
+            endInsertRows();
+        }
+        if (const int kept = std::min(before, after); kept > 0) emit dataChanged(index(0), index(kept - 1));
     }
     const AnalysisRow* rowAt(int i) const {
-        return rows_ && i >= 0 && i < static_cast<int>(rows_->size()) ? &(*rows_)[i] : nullptr;
+        return rows_ && i >= 0 && i < count_ && i < static_cast<int>(rows_->size()) ? &(*rows_)[i] : nullptr;
     }
     bool removable() const { return removable_; }
-    int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() || !rows_ ? 0 : static_cast<int>(rows_->size());
-    }
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : count_; }
     QVariant data(const QModelIndex& index, int role) const override {
         const AnalysisRow* r = rowAt(index.row());
         if (!r) return {};
@@ -63,6 +76,7 @@ class AnalysisRowsModel : public QAbstractListModel {
 
   private:
     const std::vector<AnalysisRow>* rows_ = nullptr;
+    int count_ = 0;
     bool removable_ = false;
 };
 
@@ -72,7 +86,7 @@ namespace {
 // as the row's share of the top value; in the peak list a remove button at the end.
 class RowDelegate : public QStyledItemDelegate {
   public:
-    RowDelegate(AnalysisRowsModel* model, std::function<void(int32_t)> remove, QObject* parent)
+    RowDelegate(AnalysisRowsModel* model, std::function<void(const AnalysisRowKey&)> remove, QObject* parent)
         : QStyledItemDelegate(parent), model_(model), remove_(std::move(remove)) {}
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
@@ -119,15 +133,23 @@ class RowDelegate : public QStyledItemDelegate {
         p->setPen(secondary);
         p->drawText(QRect(right - valueWidth, rect.top(), valueWidth, rect.height() - 10),
                     Qt::AlignRight | Qt::AlignVCenter, r->value);
+        // A small pid tag tells processes of the same name apart.
+        const QString tag = pidTag(r->pid);
+        const QFont tagFont = ViewFonts::caption(base);
+        const int tagWidth = QFontMetrics(tagFont).horizontalAdvance(tag) + 8;
+        const int nameRoom = std::max(0, textWidth - valueWidth - 8 - tagWidth);
         p->setFont(ViewFonts::body(base));
         p->setPen(option.palette.color(QPalette::Text));
         // One line whatever the name holds; long names end in an ellipsis.
         QString name = r->name;
         for (QChar& c : name)
             if (c.category() == QChar::Other_Control) c = QChar(u' ');
-        p->drawText(QRect(x, rect.top(), textWidth - valueWidth - 8, rect.height() - 10),
-                    Qt::AlignLeft | Qt::AlignVCenter,
-                    nameMetrics.elidedText(name, Qt::ElideRight, textWidth - valueWidth - 8));
+        const QString shown = nameMetrics.elidedText(name, Qt::ElideRight, nameRoom);
+        p->drawText(QRect(x, rect.top(), nameRoom, rect.height() - 10), Qt::AlignLeft | Qt::AlignVCenter, shown);
+        p->setFont(tagFont);
+        p->setPen(secondary);
+        p->drawText(QRect(x + nameMetrics.horizontalAdvance(shown) + 6, rect.top(), tagWidth, rect.height() - 10),
+                    Qt::AlignLeft | Qt::AlignVCenter, tag);
         const double fraction = std::isfinite(r->fraction) ? std::clamp(r->fraction, 0.0, 1.0) : 0.0;
         const QRectF track(x, rect.bottom() - 9, textWidth, 4);
         QColor trackColour = secondary;
@@ -153,17 +175,51 @@ class RowDelegate : public QStyledItemDelegate {
         if (event->type() != QEvent::MouseButtonRelease || !model_->removable()) return false;
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (!removeRect(option.rect).contains(mouse->position().toPoint())) return false;
-        if (const AnalysisRow* r = model_->rowAt(index.row())) remove_(r->pid);
+        if (const AnalysisRow* r = model_->rowAt(index.row())) remove_(r->key());
         return true;
     }
 
+    // The remove button has its own help; the rest of the row names its process.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (event->type() != QEvent::ToolTip) return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const AnalysisRow* r = model_->rowAt(index.row());
+        if (!r) return false;
+        const bool onRemove = model_->removable() && removeRect(option.rect).contains(event->pos());
+        QToolTip::showText(event->globalPos(), onRemove ? L("anRemoveRow") : r->name, view);
+        return true;
+    }
+
+    static QString pidTag(int32_t pid) { return QStringLiteral("PID %1").arg(pid); }
+
   private:
     AnalysisRowsModel* model_;
-    std::function<void(int32_t)> remove_;
+    std::function<void(const AnalysisRowKey&)> remove_;
 };
 
 QString symbolTitle(AnalysisKind kind) {
     return Localizer::shared().t(titleKey(kind));
+}
+
+QString headerSymbol(AnalysisKind kind) {
+    switch (kind) {
+        case AnalysisKind::cpu:
+            return QStringLiteral("cpu");
+        case AnalysisKind::memory:
+            return QStringLiteral("memorychip");
+        case AnalysisKind::disk:
+            return QStringLiteral("internaldrive");
+        case AnalysisKind::network:
+            return QStringLiteral("network");
+        case AnalysisKind::gpu:
+            return QStringLiteral("cpu.fill");
+    }
+    return {};
+}
+
+// A coloured square and a name, for the chart's caption.
+QString legendItem(const QColor& colour, const QString& name) {
+    return QStringLiteral("<span style=\"color:%1\">■</span> %2").arg(colour.name(), name.toHtmlEscaped());
 }
 
 }  // namespace
@@ -177,6 +233,9 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
 
     auto* root = new QVBoxLayout(this);
     auto* header = new QHBoxLayout;
+    symbol_ = new QLabel;
+    symbol_->setPixmap(Symbols::pixmap(headerSymbol(kind), 18, SystemColor::secondary(palette()), devicePixelRatioF()));
+    header->addWidget(symbol_);
     title_ = new QLabel;
     title_->setFont(ViewFonts::headline(font()));
     now_ = new QLabel;
@@ -195,9 +254,18 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
     chart_->setMinimumTop(0.01);  // MB/s for rates: a quiet link still shows its shape
     connect(chart_, &TimeChart::timeClicked, this, &AnalysisView::pickTime);
     root->addWidget(chart_);
+    legend_ = new QLabel;
+    legend_->setFont(ViewFonts::caption(font()));
+    legend_->setTextFormat(Qt::RichText);
+    root->addWidget(legend_);
     hint_ = new QLabel;
     hint_->setFont(ViewFonts::caption(font()));
     root->addWidget(hint_);
+    netNote_ = new QLabel;
+    netNote_->setFont(ViewFonts::caption(font()));
+    netNote_->setWordWrap(true);
+    netNote_->setVisible(false);
+    root->addWidget(netNote_);
 
     auto* split = new QHBoxLayout;
     auto* left = new QVBoxLayout;
@@ -213,12 +281,17 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
     list_ = new QListView;
     model_ = new AnalysisRowsModel(this);
     list_->setModel(model_);
-    list_->setItemDelegate(new RowDelegate(model_, [this](int32_t pid) { dismiss(pid); }, list_));
+    list_->setItemDelegate(new RowDelegate(model_, [this](const AnalysisRowKey& key) { dismiss(key); }, list_));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setUniformItemSizes(true);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QListView::clicked, this, [this](const QModelIndex& index) {
-        if (const AnalysisRow* r = model_->rowAt(index.row())) select(r->pid);
+        if (const AnalysisRow* r = model_->rowAt(index.row())) select(r->key());
+    });
+    // The keyboard moves the selection too; refresh() placing it is not a choice of the user's.
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
+        if (placingSelection_) return;
+        if (const AnalysisRow* r = model_->rowAt(index.row())) select(r->key());
     });
     connect(list_, &QListView::customContextMenuRequested, this, &AnalysisView::showRowMenu);
     left->addWidget(list_, 1);
@@ -264,34 +337,88 @@ AnalysisView::~AnalysisView() {
 
 AnalysisInputs AnalysisView::inputs() const {
     if (services_.netMonitor)
-        return {feed_.history(), feed_.current(), services_.netMonitor->history(), services_.netMonitor->procs(),
-                WallClock::now()};
-    return {feed_.history(), feed_.current(), noNetHistory_, noNet_, WallClock::now()};
+        return {feed_.history(), feed_.attribution(), feed_.current(), services_.netMonitor->history(),
+                services_.netMonitor->procs(), WallClock::now()};
+    return {feed_.history(), feed_.attribution(), feed_.current(), noNetHistory_, noNet_, WallClock::now()};
 }
 
 void AnalysisView::refresh() {
     const AnalysisInputs in = inputs();
-    const std::vector<int32_t> before = [&] {
-        std::vector<int32_t> pids;
-        for (const AnalysisRow& r : rows_)
-            pids.push_back(r.pid);
-        return pids;
-    }();
+    // A picked moment that has left the history cannot be shown any more: back to real time
+    // rather than showing another moment under its title.
+    if (analysis_.selectedTime && !analysis_.inHistory(in, *analysis_.selectedTime)) analysis_.selectedTime.reset();
     rows_ = analysis_.rows(in);
     analysis_.syncSelection(rows_);
     model_->setRows(&rows_, !analysis_.selectedTime);
-    for (int i = 0; i < static_cast<int>(rows_.size()); ++i)
-        if (analysis_.selectedPID && rows_[i].pid == *analysis_.selectedPID)
-            list_->setCurrentIndex(model_->index(i));
+    showSelectedRow();
     now_->setText(analysis_.nowSummary(feed_.current()));
     listTitle_->setText(listTitle());
     realtime_->setVisible(analysis_.selectedTime.has_value());
-    hint_->setText(analysis_.selectedTime ? L("anHintScrub") : L("anHintLive"));
+    hint_->setText(hintText());
+    const QString note = networkNote();
+    netNote_->setText(note);
+    netNote_->setVisible(!note.isEmpty());
     empty_->setText(emptyText());
     empty_->setVisible(rows_.empty());
     list_->setVisible(!rows_.empty());
     refreshChart();
-    detail_->setPid(analysis_.selectedPID);
+    chart_->setShadedSpans(analysis_.unknownSpans(in));
+    const AnalysisRow* selected = nullptr;
+    for (const AnalysisRow& r : rows_)
+        if (analysis_.selected && r.key() == *analysis_.selected) selected = &r;
+    if (selected)
+        detail_->setProcess(selected->pid, selected->startTime, selected->children ? QString() : selected->name);
+    else
+        detail_->setPid(std::nullopt);
+}
+
+void AnalysisView::showSelectedRow() {
+    int row = -1;
+    for (int i = 0; i < static_cast<int>(rows_.size()); ++i)
+        if (analysis_.selected && rows_[i].key() == *analysis_.selected) row = i;
+    const QModelIndex want = row >= 0 ? model_->index(row) : QModelIndex();
+    if (list_->currentIndex() == want && (!want.isValid() || list_->selectionModel()->isSelected(want))) return;
+    // Only a row that moved is placed again, and without scrolling: the list stays where
+    // the reader left it.
+    placingSelection_ = true;
+    const bool scrolls = list_->hasAutoScroll();
+    list_->setAutoScroll(false);
+    if (want.isValid())
+        list_->selectionModel()->setCurrentIndex(want, QItemSelectionModel::ClearAndSelect);
+    else
+        list_->selectionModel()->clear();
+    list_->setAutoScroll(scrolls);
+    placingSelection_ = false;
+}
+
+QString AnalysisView::hintText() const {
+    return analysis_.selectedTime ? L("anHintScrub") : L("anHintLive");
+}
+
+QString AnalysisView::networkNote() const {
+    if (analysis_.kind() != AnalysisKind::network || !services_.netMonitor) return {};
+    QStringList parts;
+    const std::vector<ProcNet>& latest = services_.netMonitor->procs();
+    if (std::any_of(latest.begin(), latest.end(), [](const ProcNet& n) { return n.loopbackBps > 0; }))
+        parts << L("anNetLoopback");
+    if (services_.netMonitor->tcpOnly()) parts << L("anNetTcpOnly");
+    return parts.join(u' ');
+}
+
+QString AnalysisView::legendText() const {
+    switch (analysis_.kind()) {
+        case AnalysisKind::disk:
+            return QStringLiteral("MB/s, ") + legendItem(SystemColor::blue(), L("anRead")) + QStringLiteral("  ") +
+                   legendItem(SystemColor::purple(), L("anWrite"));
+        case AnalysisKind::network:
+            return QStringLiteral("MB/s, ") + legendItem(SystemColor::green(), L("anDown")) + QStringLiteral("  ") +
+                   legendItem(SystemColor::orange(), L("anUp"));
+        case AnalysisKind::cpu:
+        case AnalysisKind::memory:
+        case AnalysisKind::gpu:
+            break;
+    }
+    return {};
 }
 
 void AnalysisView::refreshChart() {
@@ -321,13 +448,13 @@ void AnalysisView::refreshChart() {
             chart_->setMaxY(100.0);
             break;
         case AnalysisKind::disk:
-            series.push_back({megabytes(feed_.series(&Snapshot::diskReadBps)), SystemColor::blue(), false});
-            series.push_back({megabytes(feed_.series(&Snapshot::diskWriteBps)), SystemColor::purple(), false});
+            series.push_back({megabytes(feed_.series(&Snapshot::diskReadBps)), SystemColor::blue(), false, 2.0});
+            series.push_back({megabytes(feed_.series(&Snapshot::diskWriteBps)), SystemColor::purple(), false, 2.0});
             chart_->setMaxY(std::nullopt);
             break;
         case AnalysisKind::network:
-            series.push_back({megabytes(feed_.series(&Snapshot::netInBps)), SystemColor::green(), false});
-            series.push_back({megabytes(feed_.series(&Snapshot::netOutBps)), SystemColor::orange(), false});
+            series.push_back({megabytes(feed_.series(&Snapshot::netInBps)), SystemColor::green(), false, 2.0});
+            series.push_back({megabytes(feed_.series(&Snapshot::netOutBps)), SystemColor::orange(), false, 2.0});
             chart_->setMaxY(std::nullopt);
             break;
     }
@@ -346,11 +473,14 @@ QString AnalysisView::listTitle() const {
                                                             analysis_.selectedTime->time_since_epoch())
                                                             .count())
                              .toString(QStringLiteral("HH:mm:ss"));
-    return L("anInstantTitle") + QStringLiteral("  ") + Localizer::shared().t(QStringLiteral("anAtTime"), time);
+    return L("anInstantTitle") + u' ' + Localizer::shared().t(QStringLiteral("anAtTime"), time);
 }
 
 QString AnalysisView::emptyText() const {
-    if (analysis_.kind() != AnalysisKind::network) return L("anNoLoad");
+    if (analysis_.kind() != AnalysisKind::network) {
+        // "No load" only where the processes of the moment are known and none was busy.
+        return analysis_.processesKnown(inputs(), analysis_.selectedTime) ? L("anNoLoad") : L("anNoProcData");
+    }
     if (services_.netMonitor && services_.netMonitor->failed()) return L("anNettopFail");
     if (services_.netMonitor && services_.netMonitor->history().empty()) return L("anMeasuring");
     return L("anMeasuringNet");
@@ -374,12 +504,23 @@ void AnalysisView::backToRealtime() {
 }
 
 void AnalysisView::select(int32_t pid) {
-    analysis_.selectedPID = pid;
+    for (const AnalysisRow& r : rows_)
+        if (r.pid == pid) return select(r.key());
+}
+
+void AnalysisView::select(const AnalysisRowKey& key) {
+    if (analysis_.selected == key) return;
+    analysis_.selected = key;
     refresh();
 }
 
 void AnalysisView::dismiss(int32_t pid) {
-    analysis_.dismiss(pid);
+    for (const AnalysisRow& r : rows_)
+        if (r.pid == pid) return dismiss(r.key());
+}
+
+void AnalysisView::dismiss(const AnalysisRowKey& key) {
+    analysis_.dismiss(key);
     refresh();
 }
 
@@ -425,9 +566,12 @@ void AnalysisView::showRowMenu(const QPoint& at) {
     const AnalysisRow* r = model_->rowAt(list_->indexAt(at).row());
     if (!r) return;
     const int32_t pid = r->pid;
+    // A row whose process has ended (or whose pid now names another) offers nothing to signal.
+    const auto live = feed_.liveProcess(pid);
+    const bool running = live && (r->startTime == 0 || live->startTime == 0 || live->startTime == r->startTime);
     QMenu menu(this);
-    menu.addAction(L("anQuitSig"), this, [this, pid] { requestKill(pid, false); });
-    menu.addAction(L("anForceSig"), this, [this, pid] { requestKill(pid, true); });
+    menu.addAction(L("anQuitSig"), this, [this, pid] { requestKill(pid, false); })->setEnabled(running);
+    menu.addAction(L("anForceSig"), this, [this, pid] { requestKill(pid, true); })->setEnabled(running);
     menu.exec(list_->viewport()->mapToGlobal(at));
 }
 
@@ -435,7 +579,8 @@ void AnalysisView::retranslate() {
     title_->setText(symbolTitle(analysis_.kind()));
     close_->setText(L("anClose"));
     realtime_->setText(L("anRealtime"));
-    list_->setToolTip(analysis_.selectedTime ? QString() : L("anRemoveRow"));
+    legend_->setText(legendText());
+    legend_->setVisible(!legend_->text().isEmpty());
 }
 
 void AnalysisView::showEvent(QShowEvent* event) {

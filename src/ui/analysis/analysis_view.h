@@ -50,8 +50,17 @@ class AnalysisView : public QWidget {
     // The moment of the history nearest to `at` becomes the list's instant.
     void pickTime(TimePoint at);
     void backToRealtime();
+    // Selects the first shown row of the pid, or the row itself.
     void select(int32_t pid);
+    void select(const AnalysisRowKey& key);
+    // Removes the first shown row of the pid from the peak list, or the row itself.
     void dismiss(int32_t pid);
+    void dismiss(const AnalysisRowKey& key);
+    // The hint under the chart, and the network kind's line on what its figures count.
+    QString hintText() const;
+    QString networkNote() const;
+    // The chart's caption: the unit and what each line is, for the rate kinds.
+    QString legendText() const;
     // Asks the advisor, confirms, signals; pids below 2 are ignored.
     void requestKill(int32_t pid, bool force);
     // The same for a process and everything under it, children first.
@@ -73,6 +82,7 @@ class AnalysisView : public QWidget {
     void refreshChart();
     void retranslate();
     void showRowMenu(const QPoint& at);
+    void showSelectedRow();
 
     const MetricsFeed& feed_;
     ResourceAnalysis analysis_;
@@ -81,11 +91,14 @@ class AnalysisView : public QWidget {
     std::deque<NetProcMonitor::Entry> noNetHistory_;
     std::vector<ProcNet> noNet_;
 
+    QLabel* symbol_ = nullptr;
     QLabel* title_ = nullptr;
     QLabel* now_ = nullptr;
     QPushButton* close_ = nullptr;
     TimeChart* chart_ = nullptr;
+    QLabel* legend_ = nullptr;
     QLabel* hint_ = nullptr;
+    QLabel* netNote_ = nullptr;
     QLabel* listTitle_ = nullptr;
     QPushButton* realtime_ = nullptr;
     QListView* list_ = nullptr;
@@ -94,6 +107,7 @@ class AnalysisView : public QWidget {
     AnalysisDetailPane* detail_ = nullptr;
     QLabel* result_ = nullptr;
     QTimer* resultClear_ = nullptr;
+    bool placingSelection_ = false;  // the list's current row is being set by refresh()
 };
 
 }  // namespace velmora

@@ -128,6 +128,12 @@ QString TimeChart::cursorText() const {
     return parts.join(QStringLiteral(" · "));
 }
 
+void TimeChart::setShadedSpans(std::vector<std::pair<TimePoint, TimePoint>> spans) {
+    if (spans == shaded_) return;
+    shaded_ = std::move(spans);
+    update();
+}
+
 void TimeChart::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
@@ -142,6 +148,17 @@ void TimeChart::paintEvent(QPaintEvent*) {
         p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
     }
     if (!view_.hasData()) return;
+
+    if (!shaded_.empty()) {
+        QColor shade = grid;
+        shade.setAlphaF(0.12f);
+        for (const auto& [from, to] : shaded_) {
+            const double x0 = std::max(r.left(), r.left() + view_.xFor(from, r.width()));
+            const double x1 = std::min(r.right(), r.left() + view_.xFor(to, r.width()));
+            // A single unknown moment still shows, two pixels wide.
+            if (x1 >= x0 - 1) p.fillRect(QRectF(x0 - 1, r.top(), std::max(2.0, x1 - x0 + 1), r.height()), shade);
+        }
+    }
 
     const double top = effectiveMaxY();
     auto yOf = [&](double v) { return r.bottom() - r.height() * std::clamp(v / top, 0.0, 1.0); };
@@ -168,9 +185,9 @@ void TimeChart::paintEvent(QPaintEvent*) {
             p.setRenderHint(QPainter::Antialiasing, true);
             line_.resize(line_.size() - 2);
         }
-        // One pixel wide: the raster engine's fast stroker; wider lines are outlined and
-        // filled, three times the cost of the whole rest of the frame.
-        p.setPen(QPen(s.color, 1.0));
+        // One pixel wide unless asked: the raster engine's fast stroker; wider lines are
+        // outlined and filled, three times the cost of the whole rest of the frame.
+        p.setPen(QPen(s.color, s.lineWidth));
         p.setBrush(Qt::NoBrush);
         p.drawPolyline(line_);
     }

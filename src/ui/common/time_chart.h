@@ -53,6 +53,7 @@ class TimeChart : public QWidget {
         std::vector<MetricPoint> points;
         QColor color;
         bool area = true;
+        double lineWidth = 1.0;  // wider lines cost about three times as much to draw
     };
 
     explicit TimeChart(QWidget* parent = nullptr, double visibleSeconds = 300);
@@ -79,6 +80,9 @@ class TimeChart : public QWidget {
     // A moment marked with a rule line (the one picked for analysis); none hides it.
     void setMarker(std::optional<TimePoint> at);
     std::optional<TimePoint> marker() const { return marker_; }
+    // Spans drawn shaded behind the series (the moments whose details are unknown).
+    void setShadedSpans(std::vector<std::pair<TimePoint, TimePoint>> spans);
+    const std::vector<std::pair<TimePoint, TimePoint>>& shadedSpans() const { return shaded_; }
 
     // The cursor's time, while the pointer is over the chart.
     std::optional<TimePoint> cursorTime() const;
@@ -120,6 +124,7 @@ class TimeChart : public QWidget {
     std::optional<double> dragX_;
     double dragDistance_ = 0;  // how far the pointer moved since the press
     std::optional<TimePoint> marker_;
+    std::vector<std::pair<TimePoint, TimePoint>> shaded_;
     std::vector<PlotPoint> plot_;  // reused for every series, every frame
     QPolygonF line_;
 };

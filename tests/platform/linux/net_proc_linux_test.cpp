@@ -52,6 +52,32 @@ TEST(LinuxNetTraffic, PerSocketDifferencesSummedPerProcess) {
     EXPECT_TRUE(LinuxNetProcSource::traffic(first, last, owners, 0.0).empty());
 }
 
+// The part of a process's traffic whose peer is this machine: 127/8, ::1, and 127/8 mapped
+// into IPv6; nothing else.
+TEST(LinuxNetTraffic, LoopbackPeersAreCountedApart) {
+    struct Case {
+        int family;
+        const char* peer;
+        bool loopback;
+    };
+    const Case cases[] = {
+        {AF_INET, "127.0.0.1", true},        {AF_INET, "127.255.3.4", true},   {AF_INET, "126.255.255.255", false},
+        {AF_INET, "128.0.0.1", false},       {AF_INET, "10.0.0.1", false},     {AF_INET6, "::1", true},
+        {AF_INET6, "::2", false},            {AF_INET6, "::ffff:127.0.0.9", true},
+        {AF_INET6, "::ffff:10.0.0.1", false}, {AF_INET6, "::fffe:127.0.0.1", false},
+        {AF_INET6, "2001:db8::1", false},
+    };
+    for (const Case& c : cases) {
+        InetSocket before = sock(1, 100, 100), after = sock(1, 1100, 300);
+        before.family = after.family = static_cast<uint8_t>(c.family);
+        ASSERT_EQ(::inet_pton(c.family, c.peer, after.remoteAddr.data()), 1) << c.peer;
+        const auto out = LinuxNetProcSource::traffic({before}, {after}, {{1, 10}}, 1.0);
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_EQ(out[0].loopbackBps, c.loopback ? 1200.0 : 0.0) << c.peer;
+        EXPECT_EQ(out[0].inBps + out[0].outBps, 1200.0) << "counted in the totals either way";
+    }
+}
+
 // A connected pair of loopback TCP sockets in this process, with a reader draining the
 // accepting end so the writer never blocks for long.
 class LoopbackPair {
@@ -133,6 +159,7 @@ TEST(LinuxNetProcLive, MeasuresThisProcessesLoopbackTraffic) {
     EXPECT_GT(self->inBps, kPayload / 2.0);
     EXPECT_GT(self->outBps, kPayload / 2.0);
     EXPECT_LT(self->inBps, kPayload / 0.8 + 1);
+    EXPECT_DOUBLE_EQ(self->loopbackBps, self->inBps + self->outBps) << "all of it stayed on this machine";
 }
 
 // A monitor that stays open measures again and again with the same reader: every round

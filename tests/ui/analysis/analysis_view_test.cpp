@@ -1,6 +1,8 @@
 #include "ui/analysis/analysis_view.h"
 
+#include "core/format.h"
 #include "core/localizer.h"
+#include "ui/common/system_colors.h"
 #include "engine/metrics_engine.h"
 #include "support/test_util.h"
 #include "ui/common/time_chart.h"
@@ -8,7 +10,14 @@
 #include <QDateTime>
 #include <QLabel>
 #include <QListView>
+#include <QApplication>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+#include <QToolTip>
+#include <QHelpEvent>
 
 #include <gtest/gtest.h>
 
@@ -64,6 +73,7 @@ class Collector : public ProcessCollector {
 ProcInfo proc(int32_t pid, const QString& name, double cpu) {
     ProcInfo p;
     p.pid = pid;
+    p.startTime = static_cast<uint64_t>(pid) * 10;
     p.name = name;
     p.cpu = cpu;
     return p;
@@ -84,6 +94,7 @@ class Analysis : public ::testing::Test {
         s.time = start + std::chrono::seconds(second);
         s.cpuTotal = 50;
         s.processes = std::move(procs);
+        s.processesMeasured = true;
         engine.publish(std::move(s));
     }
 
@@ -125,7 +136,7 @@ TEST_F(Analysis, PeaksThenAPickedMomentThenRealTimeAgain) {
     view.show();
 
     EXPECT_EQ(pidsOf(view.rows()), (std::vector<int32_t>{10, 12}));
-    EXPECT_EQ(view.analysis().selectedPID, 10) << "the first row is selected";
+    EXPECT_EQ(view.analysis().selectedPID(), 10) << "the first row is selected";
     EXPECT_EQ(view.listTitle(), Localizer::shared().t("anPeakTitle"));
 
     // A click on the chart near the first snapshot shows that moment's processes.
@@ -146,7 +157,7 @@ TEST_F(Analysis, PeaksThenAPickedMomentThenRealTimeAgain) {
     // A removed row stays away while the view lives, and the selection moves on.
     view.dismiss(10);
     EXPECT_EQ(pidsOf(view.rows()), std::vector<int32_t>{12});
-    EXPECT_EQ(view.analysis().selectedPID, 12);
+    EXPECT_EQ(view.analysis().selectedPID(), 12);
     publishAt(20, {proc(10, "encoder", 99)});
     EXPECT_EQ(pidsOf(view.rows()), std::vector<int32_t>{12});
 }
@@ -185,8 +196,15 @@ TEST_F(Analysis, EmptyListsSayWhy) {
     AnalysisView cpu(engine, AnalysisKind::cpu, services());
     cpu.show();
     EXPECT_TRUE(cpu.rows().empty());
-    EXPECT_EQ(cpu.emptyText(), Localizer::shared().t("anNoLoad"));
-    EXPECT_FALSE(cpu.analysis().selectedPID.has_value());
+    EXPECT_EQ(cpu.emptyText(), Localizer::shared().t("anNoProcData")) << "nothing measured yet";
+    EXPECT_FALSE(cpu.analysis().selectedPID().has_value());
+    Snapshot blind;
+    blind.time = start;
+    engine.publish(blind);
+    EXPECT_EQ(cpu.emptyText(), Localizer::shared().t("anNoProcData")) << "a snapshot without processes";
+    publishAt(1, {proc(3, "idle", 0)});
+    EXPECT_EQ(cpu.emptyText(), Localizer::shared().t("anNoLoad")) << "measured, and nothing busy";
+    EXPECT_EQ(cpu.chart()->shadedSpans().size(), 1u) << "the moment without processes is shaded";
 
     AnalysisView::Services s = services();
     auto monitor = std::make_unique<NetProcMonitor>(std::make_unique<NoTraffic>());
@@ -280,4 +298,168 @@ TEST_F(Analysis, QuittingARealProcessEndsIt) {
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
     EXPECT_EQ(view.killResult(), Localizer::shared().t("killSent", 1));
+}
+
+// A picked moment that leaves the history is not replaced by another one under its title:
+// the pick is cleared and the list returns to real time.
+TEST_F(Analysis, APickedMomentThatLeavesTheHistoryReturnsToRealTime) {
+    publishAt(0, {proc(10, "culprit", 90)});
+    publishAt(300, {proc(11, "innocent", 20)});
+    AnalysisView view(engine, AnalysisKind::cpu, services());
+    view.show();
+    view.pickTime(start);
+    ASSERT_EQ(view.analysis().selectedTime, start);
+    ASSERT_EQ(pidsOf(view.rows()), std::vector<int32_t>{10});
+
+    publishAt(599, {proc(11, "innocent", 20)});
+    EXPECT_EQ(view.analysis().selectedTime, start) << "still in the history";
+    publishAt(601, {proc(11, "innocent", 20)});
+    EXPECT_FALSE(view.analysis().selectedTime.has_value());
+    EXPECT_FALSE(view.chart()->marker().has_value());
+    EXPECT_EQ(view.listTitle(), Localizer::shared().t("anPeakTitle"));
+    EXPECT_EQ(view.hintText(), Localizer::shared().t("anHintLive"));
+}
+
+// Each tick changes the rows in place: no reset, so the reader's scroll position, the
+// selection and the keyboard focus stay.
+TEST_F(Analysis, TheListUpdatesInPlaceKeepingScrollSelectionAndFocus) {
+    std::vector<ProcInfo> procs;
+    for (int i = 0; i < 40; ++i)
+        procs.push_back(proc(100 + i, QStringLiteral("w%1").arg(i), 90 - i));
+    publishAt(0, procs);
+    AnalysisView view(engine, AnalysisKind::cpu, services());
+    view.resize(1040, 500);
+    view.show();
+    auto* list = view.findChild<QListView*>();
+    ASSERT_NE(list, nullptr);
+    list->setFocus();
+    QSignalSpy resets(list->model(), &QAbstractItemModel::modelReset);
+    list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
+    const int scrolled = list->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+    view.select(120);
+    for (int t = 1; t <= 3; ++t) {
+        std::vector<ProcInfo> more = procs;
+        more.push_back(proc(200 + t, "new", 95 + t));  // a new top row each tick
+        publishAt(t, more);
+    }
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_EQ(list->verticalScrollBar()->value(), scrolled);
+    EXPECT_EQ(view.analysis().selectedPID(), 120);
+    EXPECT_EQ(list->currentIndex().data(Qt::UserRole).toInt(), 120);
+    EXPECT_TRUE(list->hasFocus() || !QApplication::focusWidget()) << "focus was not taken elsewhere";
+    // The keyboard moves the selection.
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_NE(view.analysis().selectedPID(), 120);
+}
+
+// A process that ended keeps its name, path and last figures in the pane, says when it
+// ended, stops its uptime and can no longer be signalled.
+TEST_F(Analysis, AnEndedProcessKeepsWhatWasKnownAndOffersNoActions) {
+    publishAt(0, {proc(4100, "made-up", 70)});
+    AnalysisView view(engine, AnalysisKind::cpu, services());
+    view.show();
+    AnalysisDetailPane* pane = view.detail();
+    ASSERT_EQ(pane->pid(), 4100);
+    ASSERT_TRUE(test::waitUntil([&] { return pane->headerText().contains(Localizer::shared().t("adUptime", "")); }));
+    EXPECT_FALSE(pane->ended());
+
+    publishAt(1, {proc(7, "other", 1)});
+    EXPECT_TRUE(pane->ended());
+    EXPECT_EQ(pidsOf(view.rows()), (std::vector<int32_t>{4100})) << "its peak stays listed";
+    const QString header = pane->headerText();
+    EXPECT_TRUE(header.startsWith("made-up")) << header.toStdString();
+    EXPECT_TRUE(header.contains("PID 4100"));
+    EXPECT_TRUE(header.contains(Localizer::shared().t("adEnded", ResourceAnalysis::agoText(start, WallClock::now()))))
+        << header.toStdString();
+    // The uptime stopped at its last sight: it started 90 s ago, and was last seen 30 s ago.
+    EXPECT_TRUE(header.contains(Localizer::shared().t("adUptime", Format::duration(60))) ||
+                header.contains(Localizer::shared().t("adUptime", Format::duration(59))))
+        << header.toStdString();
+    EXPECT_TRUE(pane->sectionText(AnalysisDetailPane::Section::cpudisk).contains("70%"));
+    EXPECT_TRUE(pane->sectionText(AnalysisDetailPane::Section::files).contains(Localizer::shared().t("pdGone")));
+    for (QPushButton* b : pane->findChildren<QPushButton*>())
+        if (b->text() == Localizer::shared().t("actQuit") || b->text() == Localizer::shared().t("actForceQuit"))
+            EXPECT_FALSE(b->isEnabled()) << b->text().toStdString();
+    for (QToolButton* b : pane->findChildren<QToolButton*>())
+        EXPECT_FALSE(b->isEnabled());
+    const QLabel* path = nullptr;
+    for (QLabel* l : pane->findChildren<QLabel*>())
+        if (l->text() == "/opt/made up/bin/made-up") path = l;
+    EXPECT_NE(path, nullptr) << "the path stays";
+
+    // Its pid reused by another process: still the ended one.
+    ProcInfo reborn = proc(4100, "impostor", 5);
+    reborn.startTime = 999;
+    publishAt(2, {reborn});
+    EXPECT_TRUE(pane->ended());
+    EXPECT_TRUE(pane->headerText().startsWith("made-up"));
+}
+
+// The rate kinds name their lines and unit; the instant title has one space; the network
+// kind says what its rows count where that differs from the chart.
+TEST_F(Analysis, CaptionsAndNotesSayWhatIsCounted) {
+    AnalysisView disk(engine, AnalysisKind::disk, services());
+    EXPECT_EQ(disk.legendText().count(Localizer::shared().t("anRead")), 1);
+    EXPECT_TRUE(disk.legendText().startsWith("MB/s, "));
+    EXPECT_TRUE(disk.legendText().contains(Localizer::shared().t("anWrite")));
+    AnalysisView cpu(engine, AnalysisKind::cpu, services());
+    EXPECT_TRUE(cpu.legendText().isEmpty());
+    disk.show();
+    publishAt(0, {proc(1, "p", 50)});
+    ASSERT_EQ(disk.chart()->series().size(), 2u);
+    for (const TimeChart::Series& s : disk.chart()->series())
+        EXPECT_EQ(s.lineWidth, 2.0);
+    EXPECT_EQ(disk.chart()->series()[0].color, SystemColor::blue());
+    EXPECT_EQ(disk.chart()->series()[1].color, SystemColor::purple());
+
+    cpu.pickTime(start);
+    EXPECT_FALSE(cpu.listTitle().contains("  ")) << cpu.listTitle().toStdString();
+    EXPECT_TRUE(cpu.listTitle().startsWith(Localizer::shared().t("anInstantTitle") + " "));
+
+    class Tcp : public NoTraffic {
+      public:
+        bool tcpOnly() const override { return true; }
+    };
+    AnalysisView::Services s = services();
+    auto monitor = std::make_unique<NetProcMonitor>(std::make_unique<Tcp>());
+    NetProcMonitor* net = monitor.get();
+    s.netMonitor = std::move(monitor);
+    AnalysisView network(engine, AnalysisKind::network, std::move(s));
+    EXPECT_TRUE(network.legendText().contains(Localizer::shared().t("anDown")));
+    EXPECT_TRUE(network.legendText().contains(Localizer::shared().t("anUp")));
+    net->publish(std::vector<ProcNet>{{5, "web", 1000, 1000, 0}});
+    EXPECT_EQ(network.networkNote(), Localizer::shared().t("anNetTcpOnly"));
+    net->publish(std::vector<ProcNet>{{5, "web", 1000, 1000, 500}});
+    EXPECT_EQ(network.networkNote(),
+              Localizer::shared().t("anNetLoopback") + " " + Localizer::shared().t("anNetTcpOnly"));
+}
+
+// Hovering the remove button explains it; the rest of the row names its process.
+TEST_F(Analysis, TheRemoveButtonHasItsOwnHelp) {
+    publishAt(0, {proc(10, "encoder", 90)});
+    AnalysisView view(engine, AnalysisKind::cpu, services());
+    view.resize(1040, 720);
+    view.show();
+    auto* list = view.findChild<QListView*>();
+    ASSERT_NE(list, nullptr);
+    const QRect row = list->visualRect(list->model()->index(0, 0));
+    struct Case {
+        QPoint at;
+        QString tip;
+    };
+    const Case cases[] = {{QPoint(row.right() - 6 - 8, row.center().y()), Localizer::shared().t("anRemoveRow")},
+                          {QPoint(row.left() + 60, row.center().y()), QStringLiteral("encoder")}};
+    for (const Case& c : cases) {
+        QHelpEvent help(QEvent::ToolTip, c.at, list->viewport()->mapToGlobal(c.at));
+        QApplication::sendEvent(list->viewport(), &help);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QToolTip::text() == c.tip; }, 2000))
+            << "got " << QToolTip::text().toStdString();
+        QToolTip::hideText();
+    }
+    // An instant has no remove button: its rows name their process only.
+    view.pickTime(start);
+    QHelpEvent help(QEvent::ToolTip, cases[0].at, list->viewport()->mapToGlobal(cases[0].at));
+    QApplication::sendEvent(list->viewport(), &help);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QToolTip::text() == QStringLiteral("encoder"); }, 2000));
 }
