@@ -7,7 +7,8 @@ namespace velmora::history {
 std::vector<ProcessEntry> heaviest(std::vector<ProcessEntry> all, int perMetric) {
     std::vector<ProcessEntry> out;
     if (perMetric <= 0 || all.empty()) return out;
-    std::vector<bool> taken(all.size(), false);
+    // Where each process went in `out`, or -1.
+    std::vector<int> placed(all.size(), -1);
     std::vector<size_t> order(all.size());
     for (int m = 0; m < kMetricCount; ++m) {
         for (size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -20,10 +21,13 @@ std::vector<ProcessEntry> heaviest(std::vector<ProcessEntry> all, int perMetric)
         for (size_t k = 0; k < n; ++k) {
             const size_t i = order[k];
             if (!(all[i].values[m] > 0)) break;
-            if (!taken[i]) {
-                taken[i] = true;
-                out.push_back(all[i]);
+            if (placed[i] < 0) {
+                placed[i] = static_cast<int>(out.size());
+                ProcessEntry kept = all[i];
+                kept.values = {};
+                out.push_back(std::move(kept));
             }
+            out[static_cast<size_t>(placed[i])].values[m] = all[i].values[m];
         }
     }
     return out;

@@ -66,7 +66,9 @@ struct Record {
 
 // Keeps, for each metric, the `perMetric` processes with the largest non-zero value (the
 // union of those lists, heaviest first by the first metric that chose them); ties keep the
-// lower pid so the choice does not depend on input order.
+// lower pid so the choice does not depend on input order. A kept process keeps only the
+// values of the metrics that chose it: the record answers "who was heaviest", and the
+// other figures would double what it takes on disk.
 std::vector<ProcessEntry> heaviest(std::vector<ProcessEntry> all, int perMetric);
 
 // Folds the records of one minute (or any run of adjacent records) into one: peaks are the

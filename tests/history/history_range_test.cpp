@@ -81,12 +81,20 @@ TEST(HistoryCulprits, AnEqualLaterValueKeepsTheFirstMoment) {
 TEST(HistoryHeaviest, TakesTheTopOfEachMetricOnceWithTiesToTheLowerPid) {
     std::vector<ProcessEntry> all;
     for (int i = 0; i < 6; ++i) all.push_back(cpuProc(100 - i, 1, static_cast<float>(i % 3)));  // values 0,1,2,0,1,2
-    all[0].values[static_cast<int>(Metric::memory)] = 5;  // pid 100: zero CPU, heaviest memory
+    const int mem = static_cast<int>(Metric::memory), cpu = static_cast<int>(Metric::cpu);
+    all[0].values[mem] = 5;    // pid 100: zero CPU, heaviest memory
+    all[1].values[mem] = 1;    // pid 99: second in memory, third in CPU
+    all[2].values[mem] = 0.5;  // pid 98: top CPU, third in memory
     const auto top = heaviest(all, 2);
     std::vector<int32_t> pids;
     for (const auto& p : top) pids.push_back(p.pid);
-    // CPU: value 2 at pids 98 and 95, the lower first; memory: pid 100 only (zeros never count).
-    EXPECT_EQ(pids, (std::vector<int32_t>{95, 98, 100}));
+    // CPU: value 2 at pids 98 and 95, the lower first; memory: pids 100 and 99.
+    EXPECT_EQ(pids, (std::vector<int32_t>{95, 98, 100, 99}));
+    // Each keeps only the figures of the metrics that chose it.
+    EXPECT_EQ(top[1].values[cpu], 2);
+    EXPECT_EQ(top[1].values[mem], 0);
+    EXPECT_EQ(top[3].values[cpu], 0);
+    EXPECT_EQ(top[3].values[mem], 1);
     EXPECT_TRUE(heaviest(all, 0).empty());
 }
 
