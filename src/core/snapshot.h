@@ -48,6 +48,7 @@ struct TemperatureSensor {
 // One process of a snapshot. Identity is `pid`.
 struct ProcInfo {
     int32_t pid = 0;
+    uint64_t startTime = 0;  // as the process source reports it; 0 when unknown
     QString name;
     double cpu = 0;  // percent of one core; may exceed 100
     uint64_t memBytes = 0;

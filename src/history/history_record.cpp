@@ -42,7 +42,9 @@ Record fold(const std::vector<Record>& records, Resolution resolution, int perMe
     std::array<double, kSeriesCount> weighted{};
     double totalMs = 0;
     std::vector<ProcessEntry> procs;
+    out.processesKnown = false;
     for (const Record& r : records) {
+        out.processesKnown = out.processesKnown || r.processesKnown;
         out.start = std::min(out.start, r.start);
         out.end = std::max(out.end, r.end);
         const double ms = std::max<double>(1.0, std::chrono::duration<double, std::milli>(r.end - r.start).count());

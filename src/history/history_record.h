@@ -56,6 +56,9 @@ struct Record {
     Clock::time_point start;
     Clock::time_point end;
     Resolution resolution = Resolution::full;
+    // False when no process was measured in the span: its processes are unknown, which is
+    // not the same as none being heavy.
+    bool processesKnown = true;
     std::array<SeriesStat, kSeriesCount> series{};
     std::vector<ProcessEntry> processes;
 

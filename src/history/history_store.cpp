@@ -245,7 +245,7 @@ bool HistoryStore::createSchema() {
         "CREATE TABLE names(id INTEGER PRIMARY KEY, name TEXT NOT NULL, path TEXT NOT NULL, UNIQUE(name, path))",
         // start_ms is the row id: records are kept and read in time order at no cost.
         "CREATE TABLE records(start_ms INTEGER PRIMARY KEY, end_ms INTEGER NOT NULL, resolution INTEGER NOT NULL,"
-        " series BLOB NOT NULL, processes BLOB NOT NULL)",
+        " processes_known INTEGER NOT NULL, series BLOB NOT NULL, processes BLOB NOT NULL)",
         "PRAGMA user_version=1",
     };
     static_assert(kApplicationId == 1447841106);
@@ -283,10 +283,12 @@ bool HistoryStore::insert(const Record& r) {
         packed.push_back({p.pid, p.startTime, id, p.values});
     }
     QSqlQuery q(QSqlDatabase::database(connection_, false));
-    q.prepare(QStringLiteral("INSERT INTO records(start_ms, end_ms, resolution, series, processes) VALUES(?, ?, ?, ?, ?)"));
+    q.prepare(QStringLiteral("INSERT INTO records(start_ms, end_ms, resolution, processes_known, series, processes)"
+                             " VALUES(?, ?, ?, ?, ?, ?)"));
     q.addBindValue(toMs(r.start));
     q.addBindValue(toMs(r.end));
     q.addBindValue(static_cast<int>(r.resolution));
+    q.addBindValue(r.processesKnown ? 1 : 0);
     q.addBindValue(encodeSeries(r.series));
     q.addBindValue(encodeProcesses(packed));
     return q.exec();
@@ -324,7 +326,7 @@ std::vector<Record> HistoryStore::query(const QString& where, const QVariantList
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT start_ms, end_ms, resolution, series, processes FROM records WHERE ") + where +
+    q.prepare(QStringLiteral("SELECT start_ms, end_ms, resolution, processes_known, series, processes FROM records WHERE ") + where +
               QStringLiteral(" ORDER BY start_ms"));
     for (const QVariant& a : args) q.addBindValue(a);
     if (!q.exec()) return out;
@@ -334,9 +336,12 @@ std::vector<Record> HistoryStore::query(const QString& where, const QVariantList
         r.start = fromMs(q.value(0).toLongLong());
         r.end = fromMs(q.value(1).toLongLong());
         r.resolution = q.value(2).toInt() == 1 ? Resolution::minute : Resolution::full;
+        r.processesKnown = q.value(3).toInt() != 0;
         // A damaged part reads as empty; the span stays, so it is not mistaken for a gap.
-        if (!decodeSeries(q.value(3).toByteArray(), &r.series)) r.series = {};
-        if (decodeProcesses(q.value(4).toByteArray(), &packed)) {
+        if (!decodeSeries(q.value(4).toByteArray(), &r.series)) r.series = {};
+        if (!decodeProcesses(q.value(5).toByteArray(), &packed)) {
+            r.processesKnown = false;
+        } else {
             r.processes.reserve(packed.size());
             for (const PackedProcess& p : packed) {
                 auto it = names_.constFind(p.nameId);

@@ -49,7 +49,8 @@ QByteArray readAll(const QString& path) {
 TEST(HistoryStore, WritesAndReadsBackAcrossAReopen) {
     Dir d;
     const Record a = record(kT0, 10s, 80, {proc(42, 1000, "build", {90, 1e8f, 0, 0, 0}), proc(7, 5, "odd\nname", {0, 0, 4e6f, 0, 0})});
-    const Record b = record(kT0 + 10s, 10s, 20, {proc(42, 1000, "build", {10, 1e8f, 0, 0, 0})});
+    Record b = record(kT0 + 10s, 10s, 20);
+    b.processesKnown = false;
     {
         OpenReport rep;
         auto store = HistoryStore::open(d.db(), &rep);
@@ -272,7 +273,8 @@ TEST(HistoryStoreChild, WriterKilledMidTransaction) {
     db.transaction();
     QSqlQuery q(db);
     for (int i = 0; i < 200; ++i) {
-        q.prepare(QStringLiteral("INSERT INTO records(start_ms, end_ms, resolution, series, processes) VALUES(?, ?, 0, x'00', x'00')"));
+        q.prepare(QStringLiteral("INSERT INTO records(start_ms, end_ms, resolution, processes_known, series, processes)"
+                                 " VALUES(?, ?, 0, 1, x'00', x'00')"));
         q.addBindValue(qint64(9'000'000'000'000LL + i));
         q.addBindValue(qint64(9'000'000'000'001LL + i));
         q.exec();
