@@ -1,11 +1,16 @@
-# Entry points: `make run`, `make test`, `make bench`. Each installs the Debian packages it
-# needs when they are missing, then configures and builds into build/ (or build-bench/).
+# Entry points: `make run`, `make test`, `make bench`, `make package`. Each installs the Debian
+# packages it needs when they are missing, then configures and builds into build/ (or
+# build-bench/).
 
 BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev libqt6sql6-sqlite
-TEST_PKGS  := googletest libgtest-dev libgmock-dev fonts-dejavu-core xvfb xauth dbus-daemon \
-              prometheus python3-prometheus-client
-RUN_PKGS   := fonts-noto-cjk fonts-thai-tlwg fonts-dejavu-core qt6-gtk-platformtheme
-BENCH_PKGS := libbenchmark-dev qt6-charts-dev
+TEST_PKGS  := googletest libgtest-dev libgmock-dev fonts-dejavu-core xvfb xauth dbus-daemon dbus-bin \
+              prometheus python3-prometheus-client \
+              qt6-wayland weston sway grim desktop-file-utils appstream
+RUN_PKGS   := fonts-noto-cjk fonts-thai-tlwg fonts-dejavu-core qt6-gtk-platformtheme qt6-wayland
+# Qt Charts' CMake package looks up Qt OpenGL, whose development files come apart.
+BENCH_PKGS := libbenchmark-dev qt6-charts-dev libqt6opengl6-dev
+# CPack's DEB generator (dpkg-shlibdeps, file) and the package's linters.
+PACKAGE_PKGS := dpkg-dev file lintian appstream desktop-file-utils
 FUZZ_PKGS  := clang libclang-rt-dev llvm
 SOAK_PKGS  := python3
 
@@ -27,7 +32,7 @@ define ensure_pkgs
 	fi
 endef
 
-.PHONY: all run screenshots test test-asan test-tsan bench fuzz deps-build deps-test deps-run deps-bench deps-fuzz deps-soak soak soak-sanitizers build clean
+.PHONY: all run screenshots test test-asan test-tsan bench fuzz package package-check deps-build deps-test deps-run deps-bench deps-fuzz deps-soak deps-package soak soak-sanitizers build clean
 
 all: build
 
@@ -43,6 +48,8 @@ deps-fuzz: deps-build
 	$(call ensure_pkgs,$(FUZZ_PKGS))
 deps-soak: deps-test
 	$(call ensure_pkgs,$(SOAK_PKGS))
+deps-package: deps-build
+	$(call ensure_pkgs,$(PACKAGE_PKGS))
 
 build: deps-test
 	cmake --preset default >/dev/null
@@ -67,6 +74,15 @@ test-tsan: deps-test
 	cmake --preset tsan >/dev/null
 	cmake --build --preset tsan -j $(JOBS)
 	ctest --preset tsan
+
+# The Debian package, build/velmora_<version>_<arch>.deb, from the default build.
+package: deps-package build
+	rm -f build/velmora_*.deb
+	cd build && cpack -G DEB
+
+# Lints, installs, runs, purges the package on this machine (tests/packaging/package_check.sh).
+package-check: package deps-run
+	$(SUDO) bash tests/packaging/package_check.sh build/velmora_*.deb build/tests/velmora_login_probe
 
 bench: deps-bench
 	cmake --preset bench >/dev/null

@@ -2,6 +2,7 @@
 // under 200 µs), and the copy handed to the server per published snapshot.
 #include "export/exposition.h"
 #include "export/metrics_server.h"
+#include "export/request_scanner.h"
 
 #include <benchmark/benchmark.h>
 
@@ -97,3 +98,19 @@ static void BM_PublishToServer(benchmark::State& state) {
         server.publish(s);
 }
 BENCHMARK(BM_PublishToServer)->Arg(0)->Arg(50)->Unit(benchmark::kMicrosecond);
+
+// What the server's front adds to each request: scanning a scraper's request head, as
+// Prometheus sends it, before the HTTP module parses it.
+static void BM_ScanRequestHead(benchmark::State& state) {
+    const QByteArray head =
+        "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1:9464\r\nUser-Agent: Prometheus/2.42.0\r\n"
+        "Accept: application/openmetrics-text;version=1.0.0,application/openmetrics-text;"
+        "version=0.0.1;q=0.75,text/plain;version=0.0.4;q=0.5,*/*;q=0.1\r\n"
+        "Accept-Encoding: gzip\r\nX-Prometheus-Scrape-Timeout-Seconds: 10\r\n\r\n";
+    for (auto _ : state) {
+        RequestScanner scanner;
+        scanner.feed(head);
+        benchmark::DoNotOptimize(scanner.takeHead());
+    }
+}
+BENCHMARK(BM_ScanRequestHead)->Unit(benchmark::kMicrosecond);

@@ -134,6 +134,10 @@ void AppDelegate::applicationDidFinishLaunching() {
         QTimer::singleShot(0, this, [self, kind = *kind] {
             if (self) self->openAnalysis(kind);
         });
+    if (open.openDetail > 0)
+        QTimer::singleShot(0, this, [self, pid = open.openDetail] {
+            if (self) self->openDetail(pid);
+        });
 }
 
 void AppDelegate::activate() {

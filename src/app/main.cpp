@@ -1,4 +1,6 @@
 #include "app/app_delegate.h"
+#include "app/command_line.h"
+#include "app/display_session.h"
 #include "app/launch_env.h"
 #include "app/print_mode.h"
 #include "app/sensor_dump.h"
@@ -26,16 +28,37 @@ QStringList rawArguments(int argc, char** argv) {
     return arguments;
 }
 
-int runPrint(int argc, char** argv) {
+void write(const QString& text, FILE* to) {
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), to);
+    std::fflush(to);
+}
+
+// In the interface language, before any application object exists.
+void applyLanguage() {
+    Localizer::shared().apply(AppSettings::shared().language());
+}
+
+// Everything but the tray application: no GUI object at all, so it runs over SSH and
+// without a display.
+int runHeadless(int argc, char** argv, const CommandLine& line) {
     QCoreApplication app(argc, argv);
-    AppSettings& settings = AppSettings::shared();
-    Localizer::shared().apply(settings.language());
-    const PrintArgs args = parsePrintArgs(QCoreApplication::arguments(), settings.refreshInterval());
-    if (!args.options) {
-        std::fputs(args.message.toUtf8().constData(), args.exitCode == 0 ? stdout : stderr);
-        return args.exitCode;
+    applyLanguage();
+    switch (line.mode) {
+        case CommandLine::Mode::help:
+            write(usageText(), stdout);
+            return 0;
+        case CommandLine::Mode::version:
+            write(versionText() + u'\n', stdout);
+            return 0;
+        case CommandLine::Mode::refused:
+            write(refusalText(line.refusal), stderr);
+            return 2;
+        case CommandLine::Mode::headless:
+        case CommandLine::Mode::tray:
+            break;
     }
-    return runPrintMode(*args.options);
+    return runPrintMode(line.options);
 }
 
 }  // namespace
@@ -50,10 +73,18 @@ int main(int argc, char** argv) {
     // As early as possible, so a crash while starting up leaves its log too.
     BugReporter::shared().installHandlers();
 
-    // Headless: no GUI object at all, so it runs over SSH and without a display. A command
-    // line the tray application does not understand is refused here too, with the usage.
-    const Launch launch = launchOf(rawArguments(argc, argv));
-    if (launch.mode == Launch::Mode::headless) return runPrint(argc, argv);
+    const CommandLine line = parseCommandLine(rawArguments(argc, argv));
+    if (line.mode != CommandLine::Mode::tray) return runHeadless(argc, argv, line);
+
+    // Without a desktop to draw on, Qt would abort; say what works there instead.
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (findDisplaySession(environment, line.platformChosen) == DisplaySession::none) {
+        applyLanguage();
+        write(L("appNoDisplay") + u'\n', stderr);
+        return 2;
+    }
+    applyLanguage();
+    installDisplayLossHandler(L("appNoDisplay"));
 
     QApplication app(argc, argv);
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Velmora"));
@@ -67,26 +98,18 @@ int main(int argc, char** argv) {
     }
 
     AppDelegate::Options options;
-    options.launch = parseLaunchRequests(QProcessEnvironment::systemEnvironment());
-    if (launch.trayOnly) options.trayMode = AppDelegate::TrayMode::trayOnly;
-    if (launch.serve) {
+    options.launch = parseLaunchRequests(environment);
+    if (line.trayOnly) options.trayMode = AppDelegate::TrayMode::trayOnly;
+    if (line.options.serve) {
         // Serving beside the tray: the address is bound before any window appears, so a port
-        // in use ends the launch here (launchOf sent a malformed one to the headless refusal).
-        AppSettings& settings = AppSettings::shared();
-        Localizer::shared().apply(settings.language());
-        const PrintArgs args = parsePrintArgs(QCoreApplication::arguments(), settings.refreshInterval());
-        if (!args.options || !args.options->serve) {
-            std::fputs(args.message.toUtf8().constData(), stderr);
-            return 2;
-        }
+        // in use ends the launch here.
         QString error;
-        options.server = startMetricsServer(*args.options->serve, &error);
+        options.server = startMetricsServer(*line.options.serve, &error);
         if (!options.server) {
-            std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+            write(error + u'\n', stderr);
             return 2;
         }
-        std::fprintf(stderr, "%s\n",
-                     servingMessage(*options.server, *args.options->serve).toUtf8().constData());
+        write(servingMessage(*options.server, *line.options.serve) + u'\n', stderr);
     }
     AppDelegate delegate(std::move(options));
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, &AppDelegate::activate);

@@ -9,7 +9,6 @@
 #include "export/metrics_exporter.h"
 #include "samplers/samplers.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonDocument>
@@ -18,8 +17,6 @@
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
-#include <iterator>
-#include <string_view>
 #include <utility>
 
 namespace velmora {
@@ -29,8 +26,6 @@ namespace {
 constexpr int kHeaderEvery = 20;  // repeat the header like vmstat, so columns stay readable
 constexpr int kTopProcesses = 10;
 constexpr int kNameWidth = 24;
-// Each served process is four labelled series; past this a scrape is mostly processes.
-constexpr int kMaxServedProcesses = 1000;
 
 QString severityWord(Severity s) {
     switch (s) {
@@ -69,241 +64,7 @@ void writeLine(const QString& line, FILE* to = stdout) {
     std::fflush(to);
 }
 
-std::optional<int> servedProcesses(const QString& text) {
-    bool ok = false;
-    const int n = text.toInt(&ok);
-    if (!ok || n < 0 || n > kMaxServedProcesses) return std::nullopt;
-    return n;
-}
-
 }  // namespace
-
-namespace {
-
-// Qt's own command-line options for GUI applications, given with one dash or two, which the
-// tray application passes on to Qt. A value follows as the next argument or after "=".
-struct GuiOption {
-    std::string_view name;
-    bool takesValue;
-};
-constexpr GuiOption kQtGuiOptions[] = {
-    {"platform", true},        {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
-    {"qwindowgeometry", true}, {"qwindowicon", true},        {"qwindowtitle", true},  {"session", true},
-    {"display", true},         {"geometry", true},           {"style", true},         {"stylesheet", true},
-    {"reverse", false},        {"widgetcount", false},
-};
-
-struct TraySplit {
-    QStringList rest;  // the program name and every argument that is not the tray's
-    bool trayOnly = false;
-    bool tray = false;  // --tray: the tray application beside --serve
-};
-
-TraySplit splitTrayArguments(const QStringList& arguments) {
-    TraySplit split;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& arg = arguments[i];
-        if (i == 0 || !arg.startsWith(u'-') || arg.size() < 2) {
-            split.rest << arg;
-            continue;
-        }
-        if (arg == u"--") {  // the end of the options: the rest are stray arguments
-            split.rest << arguments.mid(i);
-            break;
-        }
-        if (arg == u"--tray-only") {
-            split.trayOnly = true;
-            continue;
-        }
-        if (arg == u"--tray" || arg == u"-tray") {
-            split.tray = true;
-            continue;
-        }
-        const QString body = arg.mid(arg.startsWith(u"--") ? 2 : 1);
-        const qsizetype eq = body.indexOf(u'=');
-        const QByteArray name = (eq < 0 ? body : body.left(eq)).toLatin1();
-        const auto gui =
-            std::find_if(std::begin(kQtGuiOptions), std::end(kQtGuiOptions), [&](const GuiOption& o) {
-                return o.name == std::string_view(name.constData(), static_cast<size_t>(name.size()));
-            });
-        if (gui == std::end(kQtGuiOptions) || (!gui->takesValue && eq >= 0)) {
-            split.rest << arg;
-            continue;
-        }
-        // A value option at the very end has no value: Qt ignores it, and so does the tray.
-        if (gui->takesValue && eq < 0) ++i;
-    }
-    return split;
-}
-
-bool asksForPrint(const QStringList& arguments) {
-    for (qsizetype i = 1; i < arguments.size() && arguments[i] != u"--"; ++i)
-        if (arguments[i] == u"--print" || arguments[i] == u"-print") return true;
-    return false;
-}
-
-// The serve options among `rest` (with one dash or two, the value next or after "="); what
-// else remains; and whether every value is well-formed.
-struct ServeSplit {
-    QStringList rest;
-    bool serve = false;
-    bool processes = false;
-    bool wellFormed = true;
-};
-
-ServeSplit splitServeArguments(const QStringList& rest) {
-    ServeSplit split;
-    for (qsizetype i = 0; i < rest.size(); ++i) {
-        const QString& arg = rest[i];
-        const QString body =
-            i > 0 && arg.startsWith(u'-') ? arg.mid(arg.startsWith(u"--") ? 2 : 1) : QString();
-        const qsizetype eq = body.indexOf(u'=');
-        const QString name = eq < 0 ? body : body.left(eq);
-        if (name != u"serve" && name != u"serve-processes") {
-            split.rest << arg;
-            continue;
-        }
-        QString value;
-        if (eq >= 0)
-            value = body.mid(eq + 1);
-        else if (i + 1 < rest.size())
-            value = rest[++i];
-        else
-            split.wellFormed = false;
-        if (name == u"serve") {
-            split.serve = true;
-            split.wellFormed = split.wellFormed && parseListenAddress(value).has_value();
-        } else {
-            split.processes = true;
-            split.wellFormed = split.wellFormed && servedProcesses(value).has_value();
-        }
-    }
-    return split;
-}
-
-}  // namespace
-
-Launch launchOf(const QStringList& arguments) {
-    const TraySplit split = splitTrayArguments(arguments);
-    const ServeSplit serve = splitServeArguments(split.rest);
-    Launch launch;
-    if (asksForPrint(arguments) || serve.rest.size() > 1) return launch;
-    // Serving alone is headless; beside the tray only when asked for and well-formed, so a
-    // malformed address is refused without a display.
-    const bool serving = serve.serve || serve.processes;
-    if (serving && (!(split.tray || split.trayOnly) || !serve.serve || !serve.wellFormed)) return launch;
-    launch.mode = Launch::Mode::tray;
-    launch.trayOnly = split.trayOnly;
-    launch.serve = serving;
-    return launch;
-}
-
-PrintArgs parsePrintArgs(const QStringList& arguments, double defaultInterval) {
-    QCommandLineParser parser;
-    // "-platform" is one unknown option, not eight unknown letters.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(L("prtDescription"));
-    const QCommandLineOption help({"h", "help"}, L("prtOptHelp"));
-    const QCommandLineOption print("print", L("prtOptPrint"));
-    const QCommandLineOption json("json", L("prtOptJson"));
-    const QCommandLineOption count("count", L("prtOptCount"), "N");
-    const QCommandLineOption interval("interval", L("prtOptInterval"), "S");
-    const QCommandLineOption processes("processes", L("prtOptProcesses"));
-    const QCommandLineOption serve("serve", L("prtOptServe"), "[ADDRESS:]PORT");
-    const QCommandLineOption serveProcesses("serve-processes", L("prtOptServeProcesses"), "N");
-    // Known here for the help; launchOf takes it, with --serve, to the tray application.
-    const QCommandLineOption tray("tray", L("prtOptTray"));
-    parser.addOptions({help, print, json, count, interval, processes, serve, serveProcesses, tray});
-
-    PrintArgs result;
-    const bool printing = asksForPrint(arguments);
-    const QStringList own = printing ? arguments : splitTrayArguments(arguments).rest;
-    const bool parsed = parser.parse(own);
-    if (!parsed || !parser.positionalArguments().isEmpty()) {
-        result.exitCode = 2;
-        // An unknown option first: what follows it may only be its value.
-        const QString error =
-            !parsed ? parser.errorText() : L("prtUnexpected", parser.positionalArguments().join(u' '));
-        result.message = error + u'\n' + parser.helpText();
-        return result;
-    }
-    if (parser.isSet(help)) {
-        result.message = parser.helpText();
-        return result;
-    }
-    if (parser.isSet(tray)) {
-        // Only with --print does it reach this parser: printing and the tray exclude each other.
-        result.exitCode = 2;
-        result.message = L("prtUnexpected", QStringLiteral("--tray")) + u'\n' + parser.helpText();
-        return result;
-    }
-    if (parser.isSet(serveProcesses) && !parser.isSet(serve)) {
-        result.exitCode = 2;
-        result.message = L("srvNeedsServe", QStringLiteral("--serve-processes")) + u'\n';
-        return result;
-    }
-    const bool serving = parser.isSet(serve);
-    const bool printOnly = parser.isSet(json) || parser.isSet(processes);
-    if (!parser.isSet(print) && (!serving || printOnly)) {
-        // Print options without --print, or a command line that was the tray's after all.
-        result.exitCode = 2;
-        QString given;
-        if (serving)
-            given = parser.isSet(json) ? QStringLiteral("--json") : QStringLiteral("--processes");
-        else if (!parser.optionNames().isEmpty())
-            given = QStringLiteral("--") + parser.optionNames().first();
-        result.message =
-            (given.isEmpty() ? QString() : L("prtNeedsPrint", given) + u'\n') + parser.helpText();
-        return result;
-    }
-
-    PrintOptions options;
-    options.json = parser.isSet(json);
-    options.processes = parser.isSet(processes);
-    options.interval = defaultInterval;
-    if (parser.isSet(count)) {
-        bool ok = false;
-        const int n = parser.value(count).toInt(&ok);
-        if (!ok || n < 1) {
-            result.exitCode = 2;
-            result.message = L("prtBadValue", QStringLiteral("--count"), parser.value(count));
-            return result;
-        }
-        options.count = n;
-    }
-    if (parser.isSet(interval)) {
-        bool ok = false;
-        const double s = parser.value(interval).toDouble(&ok);
-        if (!ok || !std::isfinite(s) || s < 0.05 || s > 86400) {
-            result.exitCode = 2;
-            result.message = L("prtBadValue", QStringLiteral("--interval"), parser.value(interval));
-            return result;
-        }
-        options.interval = s;
-    }
-    options.print = parser.isSet(print);
-    if (serving) {
-        const std::optional<ListenAddress> address = parseListenAddress(parser.value(serve));
-        if (!address) {
-            result.exitCode = 2;
-            result.message = L("srvBadAddress", parser.value(serve)) + u'\n';
-            return result;
-        }
-        options.serve = ServeOptions{*address, 0};
-    }
-    if (parser.isSet(serveProcesses)) {
-        const std::optional<int> n = servedProcesses(parser.value(serveProcesses));
-        if (!n) {
-            result.exitCode = 2;
-            result.message =
-                L("prtBadValue", QStringLiteral("--serve-processes"), parser.value(serveProcesses));
-            return result;
-        }
-        options.serve->processes = *n;
-    }
-    result.options = options;
-    return result;
-}
 
 QString tableHeader() {
     return columns({{L("prtTime"), -8},
@@ -414,7 +175,7 @@ int runPrintMode(const PrintOptions& options) {
             QCoreApplication::quit();
         }
     });
-    engine.start(options.interval);
+    engine.start(options.interval.value_or(AppSettings::shared().refreshInterval()));
     return QCoreApplication::exec();
 }
 

@@ -38,6 +38,28 @@ const WindowTraits& windowTraits(WindowKind kind) {
     return kTraits[static_cast<size_t>(kind)];
 }
 
+QString withoutAppName(const QString& title, const QString& appName) {
+    const QString name = appName.trimmed();
+    if (name.isEmpty()) return title;
+    // The name as a word of its own, with what joins it to the rest ("Velmora Settings",
+    // "Velmora — Settings", "Settings: Velmora"); never a part of a longer word.
+    static const QString joiners = QStringLiteral(" \t-–—:·|");
+    auto isJoiner = [](QChar c) { return joiners.contains(c) || c.isSpace(); };
+    QString rest = title.trimmed();
+    if (rest.startsWith(name, Qt::CaseInsensitive) && rest.size() > name.size() && isJoiner(rest[name.size()])) {
+        rest.remove(0, name.size());
+        while (!rest.isEmpty() && isJoiner(rest.front()))
+            rest.remove(0, 1);
+    }
+    if (rest.endsWith(name, Qt::CaseInsensitive) && rest.size() > name.size() &&
+        isJoiner(rest[rest.size() - name.size() - 1])) {
+        rest.chop(name.size());
+        while (!rest.isEmpty() && isJoiner(rest.back()))
+            rest.chop(1);
+    }
+    return rest.isEmpty() ? title : rest;
+}
+
 WindowManager::WindowManager(Localizer& loc, ProcessDemand& demand, std::function<void()> beforeOpen,
                              QObject* parent)
     : QObject(parent), loc_(loc), demand_(demand), beforeOpen_(std::move(beforeOpen)) {
@@ -92,7 +114,7 @@ void WindowManager::open(WindowKind kind, const QString& titleKey, const Factory
             delete item;
         }
         layout->addWidget(view);
-        w->setWindowTitle(loc_.t(titleKey));
+        w->setWindowTitle(titleOf(titleKey));
     } else if (w) {
         delete view;
     } else {
@@ -115,7 +137,7 @@ QWidget* WindowManager::create(WindowKind kind, QWidget* content) {
         w->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint);
     w->setAttribute(Qt::WA_DeleteOnClose, false);
-    w->setWindowTitle(loc_.t(titleKeys_[index(kind)]));
+    w->setWindowTitle(titleOf(titleKeys_[index(kind)]));
     if (traits.showsProcesses) new VisibleDemand(w, demand_);
     // The desktop's close keys (Ctrl+W, Ctrl+F4) close these windows as they do any other.
     auto* closeKeys = new QShortcut(QKeySequence::Close, w);
@@ -153,9 +175,13 @@ void WindowManager::bringForward(QWidget* w) const {
     platform::activateApplication();
 }
 
+QString WindowManager::titleOf(const QString& key) const {
+    return withoutAppName(loc_.t(key), QGuiApplication::applicationDisplayName());
+}
+
 void WindowManager::retitle() {
     for (size_t i = 0; i < kWindowKinds; ++i)
-        if (QWidget* w = windows_[i]) w->setWindowTitle(loc_.t(titleKeys_[i]));
+        if (QWidget* w = windows_[i]) w->setWindowTitle(titleOf(titleKeys_[i]));
 }
 
 }  // namespace velmora

@@ -33,6 +33,11 @@ struct WindowTraits {
 
 const WindowTraits& windowTraits(WindowKind kind);
 
+// A window's own title: `title` without the application's name at its start or end. The
+// desktop writes the name after every window's title itself, and would show it twice.
+// A title that is nothing but the name stays as it is.
+QString withoutAppName(const QString& title, const QString& appName);
+
 // Creates windows on first open and reuses them: every opening closes the popover first,
 // then brings the window forward and activates the program. Windows of kinds that show
 // processes hold a process demand while visible. Closing hides; the window is kept.
@@ -68,6 +73,7 @@ class WindowManager : public QObject {
     void place(WindowKind kind, QWidget* window) const;
     void bringForward(QWidget* window) const;
     void retitle();
+    QString titleOf(const QString& key) const;
 
     Localizer& loc_;
     ProcessDemand& demand_;

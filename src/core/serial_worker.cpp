@@ -1,5 +1,7 @@
 #include "core/serial_worker.h"
 
+#include "core/signal_stack.h"
+
 #include <future>
 
 namespace velmora {
@@ -35,6 +37,9 @@ SerialWorker::SerialWorker(const QString& name, QThread::Priority priority) : in
     thread_.setObjectName(name);
     inbox_->moveToThread(&thread_);
     QObject::connect(&thread_, &QThread::finished, inbox_, &QObject::deleteLater);
+    // Emitted on the new thread before its first task: a stack overflow in any task still
+    // leaves a crash log.
+    QObject::connect(&thread_, &QThread::started, [] { ensureSignalStack(); });
     thread_.start(priority);
 }
 

@@ -1,13 +1,17 @@
 #include "core/settings.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace velmora {
 
@@ -74,7 +78,52 @@ bool isText(const QVariant& v) {
     return v.typeId() == QMetaType::QString;
 }
 
+// The preferences keys, as the store names them.
+constexpr auto kAlertsEnabled = "alertsEnabled";
+constexpr auto kCpuThreshold = "cpuAlertThreshold";
+constexpr auto kMenuBarMetric = "menuBarMetric";
+constexpr auto kLanguage = "uiLanguage";
+constexpr auto kAggressiveStop = "serviceStopAggressive";
+constexpr auto kCumulativeRank = "procRankCumulative";
+constexpr auto kCollectGPU = "collectProcessGPU";
+constexpr auto kRefreshInterval = "refreshInterval";
+constexpr auto kShowSystem = "showSystemProcesses";
+
+#ifndef Q_OS_MACOS
+// Whether the file at `path` holds something the store cannot use: it exists but cannot be
+// read, or it is not a JSON object (an empty file included). Such a file is never written
+// over.
+bool unusable(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return false;  // a dangling link too: nothing to lose
+    if (info.isDir()) return true;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return true;
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &error);
+    return error.error != QJsonParseError::NoError || !doc.isObject();
+}
+#endif
+
 }  // namespace
+
+std::optional<double> nearestThreshold(double stored) {
+    if (std::isnan(stored)) return std::nullopt;
+    const double clamped = std::clamp(stored, double(kThresholdMin), double(kThresholdMax));
+    // Halfway between two steps goes up.
+    return std::floor(clamped / kThresholdStep + 0.5) * kThresholdStep;
+}
+
+std::optional<double> nearestRefreshInterval(double stored) {
+    if (std::isnan(stored)) return std::nullopt;
+    // Clamped first: far away every distance rounds to the same.
+    const double v = std::clamp(stored, kRefreshIntervals.front(), kRefreshIntervals.back());
+    double best = kRefreshIntervals.front();
+    // The list is in increasing order, so on a tie the shorter one stays.
+    for (double interval : kRefreshIntervals)
+        if (std::abs(interval - v) < std::abs(best - v)) best = interval;
+    return best;
+}
 
 QString rawValue(MenuBarMetric metric) {
     return QString::fromLatin1(kMetricNames[static_cast<size_t>(metric)]);
@@ -108,8 +157,28 @@ AppSettings& AppSettings::shared() {
 }
 
 AppSettings::AppSettings(const QString& storePath, QObject* parent)
-    : QObject(parent), store_(openStore(storePath)) {
+    : AppSettings(storePath, Options{}, parent) {}
+
+AppSettings::AppSettings(const QString& storePath, Options options, QObject* parent)
+    : QObject(parent), path_(storePath), options_(std::move(options)), store_(openStore(storePath)) {
+    writeTimer_.setSingleShot(true);
+    writeTimer_.setInterval(options_.writeDelay);
+    connect(&writeTimer_, &QTimer::timeout, this, [this] { flush(); });
+    // The last changes of a run reach the store before the program ends.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] { flush(); });
+    load();
+}
+
+void AppSettings::load() {
     QSettings& d = *store_;
+#ifndef Q_OS_MACOS
+    // Checked with the store's own reading: the parse error or refused read it met, and an
+    // empty file, which it reads as an empty object.
+    const QFileInfo info(path_);
+    unreadable_ = info.exists() && (d.status() != QSettings::NoError || info.isDir() || info.size() == 0);
+    noteStoreFile();
+#endif
     auto boolean = [&d](const char* key, bool fallback) {
         const QVariant v = d.value(QLatin1String(key));
         return isBool(v) ? v.toBool() : fallback;
@@ -123,89 +192,182 @@ AppSettings::AppSettings(const QString& storePath, QObject* parent)
         return isText(v) ? std::optional<QString>(v.toString()) : std::nullopt;
     };
 
-    alertsEnabled_ = boolean("alertsEnabled", false);
-    cpuThreshold_ = number("cpuAlertThreshold").value_or(90.0);
+    alertsEnabled_ = boolean(kAlertsEnabled, false);
+    // Numbers are brought to the nearest value the settings window offers; the stored text
+    // stays as it is until the user changes the setting.
+    const std::optional<double> threshold = number(kCpuThreshold);
+    cpuThreshold_ = threshold ? nearestThreshold(*threshold).value_or(90.0) : 90.0;
     menuBarMetric_ =
-        menuBarMetricFromRaw(text("menuBarMetric").value_or(QString())).value_or(MenuBarMetric::cpu);
-    language_ = text("uiLanguage").value_or(QStringLiteral("auto"));
-    aggressiveServiceStop_ = boolean("serviceStopAggressive", false);
-    cumulativeRank_ = boolean("procRankCumulative", true);
-    collectProcessGPU_ = boolean("collectProcessGPU", true);
-    const double interval = number("refreshInterval").value_or(2.0);
-    refreshInterval_ =
-        std::find(kRefreshIntervals.begin(), kRefreshIntervals.end(), interval) != kRefreshIntervals.end()
-            ? interval
-            : 2.0;
-    showSystemProcesses_ = boolean("showSystemProcesses", true);
+        menuBarMetricFromRaw(text(kMenuBarMetric).value_or(QString())).value_or(MenuBarMetric::cpu);
+    language_ = text(kLanguage).value_or(QStringLiteral("auto"));
+    aggressiveServiceStop_ = boolean(kAggressiveStop, false);
+    cumulativeRank_ = boolean(kCumulativeRank, true);
+    collectProcessGPU_ = boolean(kCollectGPU, true);
+    const std::optional<double> interval = number(kRefreshInterval);
+    refreshInterval_ = interval ? nearestRefreshInterval(*interval).value_or(2.0) : 2.0;
+    showSystemProcesses_ = boolean(kShowSystem, true);
 }
 
-AppSettings::~AppSettings() = default;
+AppSettings::~AppSettings() {
+    flush();
+}
 
 QString AppSettings::language() const {
     return language_;
 }
 
-void AppSettings::write(const char* key, const QVariant& value) {
+QVariant AppSettings::currentValue(const QString& key) const {
+    if (key == QLatin1String(kAlertsEnabled)) return alertsEnabled_.load();
+    if (key == QLatin1String(kCpuThreshold)) return cpuThreshold_.load();
+    if (key == QLatin1String(kMenuBarMetric)) return rawValue(menuBarMetric_);
+    if (key == QLatin1String(kLanguage)) return language_;
+    if (key == QLatin1String(kAggressiveStop)) return aggressiveServiceStop_.load();
+    if (key == QLatin1String(kCumulativeRank)) return cumulativeRank_.load();
+    if (key == QLatin1String(kCollectGPU)) return collectProcessGPU_.load();
+    if (key == QLatin1String(kRefreshInterval)) return refreshInterval_.load();
+    if (key == QLatin1String(kShowSystem)) return showSystemProcesses_.load();
+    return {};
+}
+
+void AppSettings::write(const char* key) {
+    dirty_.insert(QLatin1String(key));
+    // Restarted by every change: a run of changes is written once, after the last.
+    writeTimer_.start();
+}
+
+void AppSettings::noteStoreFile() {
+    const QFileInfo info(path_);
+    knownSize_ = info.exists() ? info.size() : -1;
+    knownModified_ = info.exists() ? info.lastModified() : QDateTime();
+}
+
+bool AppSettings::storeChangedOnDisk() const {
+    const QFileInfo info(path_);
+    const qint64 size = info.exists() ? info.size() : -1;
+    return size != knownSize_ || (info.exists() ? info.lastModified() : QDateTime()) != knownModified_;
+}
+
+bool AppSettings::moveAside() {
+    const QDateTime when = options_.clock ? options_.clock() : QDateTime::currentDateTimeUtc();
+    const QString base = path_ + QStringLiteral(".unreadable-") +
+                         when.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    for (int n = 1; n <= 1000; ++n) {
+        const QString target = n == 1 ? base : base + QLatin1Char('-') + QString::number(n);
+        const QFileInfo taken(target);
+        if (taken.exists() || taken.isSymLink()) continue;
+        // Renaming never replaces an existing file, so an earlier copy is safe even from a
+        // second program doing the same.
+        if (QFile::rename(path_, target)) {
+            setAsidePath_ = target;
+            setAsideAcknowledged_ = false;
+            return true;
+        }
+        if (!QFileInfo(target).exists()) return false;
+    }
+    return false;
+}
+
+void AppSettings::acknowledgeSetAside() {
+    if (!setAsideNoticePending()) return;
+    setAsideAcknowledged_ = true;
+    emit storeStatusChanged();
+}
+
+bool AppSettings::flush() {
+    writeTimer_.stop();
+    if (dirty_.isEmpty()) return true;
+    bool ok = true;
 #ifndef Q_OS_MACOS
+    const bool wasUnreadable = unreadable_;
+    // Someone else may have written the file since it was read.
+    if (!unreadable_ && storeChangedOnDisk()) unreadable_ = unusable(path_);
+    if (unreadable_) {
+        // The store's object holds nothing worth keeping and has no unsaved changes (values
+        // reach it only here), so it goes before its file moves.
+        store_.reset();
+        if (moveAside())
+            unreadable_ = false;
+        else
+            ok = false;
+    }
     // The store's folder may not exist on a fresh account.
-    QDir().mkpath(QFileInfo(store_->fileName()).absolutePath());
+    if (ok) QDir().mkpath(QFileInfo(path_).absolutePath());
 #endif
-    store_->setValue(QLatin1String(key), value);
-    store_->sync();
+    if (ok) {
+        // A store object keeps reporting its first error: after a failure a new one reports
+        // this write.
+        if (!store_ || writeFailed_) store_ = openStore(path_);
+        for (const QString& key : std::as_const(dirty_))
+            store_->setValue(key, currentValue(key));
+        // Written to a temporary file, synced, then renamed over the store.
+        store_->sync();
+        ok = store_->status() == QSettings::NoError;
+    }
+#ifndef Q_OS_MACOS
+    if (ok) noteStoreFile();
+    const bool statusChanged = wasUnreadable != unreadable_ || ok == writeFailed_;
+#else
+    const bool statusChanged = ok == writeFailed_;
+#endif
+    if (ok) dirty_.clear();
+    writeFailed_ = !ok;
+    if (statusChanged) emit storeStatusChanged();
+    emit stored(ok);
+    return ok;
 }
 
 void AppSettings::setAlertsEnabled(bool v) {
     alertsEnabled_ = v;
     emit alertsEnabledChanged(v);
-    write("alertsEnabled", v);
+    write(kAlertsEnabled);
 }
 
 void AppSettings::setCpuThreshold(double v) {
     cpuThreshold_ = v;
     emit cpuThresholdChanged(v);
-    write("cpuAlertThreshold", v);
+    write(kCpuThreshold);
 }
 
 void AppSettings::setMenuBarMetric(MenuBarMetric v) {
     menuBarMetric_ = v;
     emit menuBarMetricChanged(v);
-    write("menuBarMetric", rawValue(v));
+    write(kMenuBarMetric);
 }
 
 void AppSettings::setLanguage(const QString& v) {
     language_ = v;
     emit languageChanged(v);
-    write("uiLanguage", v);
+    write(kLanguage);
 }
 
 void AppSettings::setAggressiveServiceStop(bool v) {
     aggressiveServiceStop_ = v;
     emit aggressiveServiceStopChanged(v);
-    write("serviceStopAggressive", v);
+    write(kAggressiveStop);
 }
 
 void AppSettings::setCumulativeRank(bool v) {
     cumulativeRank_ = v;
     emit cumulativeRankChanged(v);
-    write("procRankCumulative", v);
+    write(kCumulativeRank);
 }
 
 void AppSettings::setCollectProcessGPU(bool v) {
     collectProcessGPU_ = v;
     emit collectProcessGPUChanged(v);
-    write("collectProcessGPU", v);
+    write(kCollectGPU);
 }
 
 void AppSettings::setRefreshInterval(double v) {
     refreshInterval_ = v;
     emit refreshIntervalChanged(v);
-    write("refreshInterval", v);
+    write(kRefreshInterval);
 }
 
 void AppSettings::setShowSystemProcesses(bool v) {
     showSystemProcesses_ = v;
     emit showSystemProcessesChanged(v);
-    write("showSystemProcesses", v);
+    write(kShowSystem);
 }
 
 }  // namespace velmora

@@ -9,11 +9,17 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+
+#include <algorithm>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velmora {
 
@@ -41,7 +47,22 @@ BugReporter::Config BugReporter::defaultConfig() {
 }
 
 BugReporter::BugReporter(Config config, QObject* parent) : QObject(parent), config_(std::move(config)) {
-    if (!config_.dir.isEmpty()) QDir().mkpath(config_.dir);
+    if (!config_.dir.isEmpty()) makePrivateFolder(config_.dir);
+}
+
+bool BugReporter::makePrivateFolder(const QString& dir) {
+    const QFileInfo info(dir);
+    if (!info.exists()) {
+        QDir().mkpath(info.absolutePath());
+        // Made with its final mode, so it is never open to others even for a moment.
+        QDir().mkdir(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    // A folder left by an older version is narrowed too; one of another user stays as is.
+    const QByteArray path = QFile::encodeName(dir);
+    struct stat st{};
+    if (::stat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    if (st.st_uid == ::geteuid() && (st.st_mode & 07777) != S_IRWXU) ::chmod(path.constData(), S_IRWXU);
+    return true;
 }
 
 BugReporter::~BugReporter() = default;
@@ -61,8 +82,20 @@ QString BugReporter::contextLine(const QString& version, const QString& osText, 
              QString::number(processors));
 }
 
-QString BugReporter::reportBody(const QString& context, const QString& text) {
-    return context + QStringLiteral("\n\n[사용자 설명]\n") + text;
+QString BugReporter::reportBody(const QString& context, const QString& text, bool* cut) {
+    const QString head = context + QStringLiteral("\n\n[사용자 설명]\n");
+    const QByteArray headBytes = head.toUtf8();
+    QByteArray textBytes = text.toUtf8();
+    const qsizetype room = std::max<qsizetype>(0, kMaxBodyBytes - headBytes.size());
+    const bool cutting = textBytes.size() > room;
+    if (cut) *cut = cutting;
+    if (!cutting) return head + text;
+    // Back to the first byte of a character: no character is split.
+    qsizetype end = room;
+    while (end > 0 && (static_cast<unsigned char>(textBytes[end]) & 0xC0) == 0x80)
+        --end;
+    textBytes.truncate(end);
+    return head + QString::fromUtf8(textBytes);
 }
 
 QByteArray BugReporter::requestJson(const QString& body) {
@@ -100,13 +133,14 @@ QString BugReporter::writeCrash(const QString& text) const {
 void BugReporter::submit(const QString& text, QObject* receiver, Done done) {
     // The copy on disk comes first: whatever the network does, the text is kept.
     Outcome outcome;
-    outcome.savedPath = saveReport(text);
+    const QString body = reportBody(config_.context, text, &outcome.cut);
+    outcome.savedPath = writeLog("report", body.toUtf8());
 
     if (!network_) network_ = new QNetworkAccessManager(this);
     QNetworkRequest request(config_.endpoint);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setTransferTimeout(static_cast<int>(config_.timeout.count()));
-    QNetworkReply* reply = network_->post(request, requestJson(reportBody(config_.context, text)));
+    QNetworkReply* reply = network_->post(request, requestJson(body));
     // The answer only has to say "accepted": a service that streams without end is cut off.
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
         if (received > kMaxAnswerBytes) reply->abort();

@@ -1,11 +1,13 @@
 #include "maintenance/crash_handler.h"
 
+#include "core/signal_stack.h"
 #include "maintenance/log_files.h"
 
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -17,6 +19,7 @@
 #include <cxxabi.h>
 #include <execinfo.h>
 #include <signal.h>
+#include <unistd.h>
 
 namespace velmora::CrashHandler {
 
@@ -32,8 +35,6 @@ std::atomic<bool> gClaimed{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "used from signal handlers");
 
 constexpr int kMaxFrames = 64;
-// The handler's own stack, so an overflowed stack still gets its log.
-alignas(16) char gAltStack[64 * 1024];
 
 struct FatalSignal {
     int number;
@@ -58,7 +59,32 @@ void writeFrames(int fd) {
     backtrace_symbols_fd(frames, n, fd);
 }
 
-void onSignal(int sig, siginfo_t*, void*) {
+// Where the signal came from: a fault of this process (with the address it touched), or a
+// process that sent it (with its pid and user), this one included.
+void addOrigin(logs::FixedText& text, const siginfo_t* info) {
+    if (!info) return;
+    if (info->si_code > 0) {
+        // Raised by the kernel for something this process did (SI_KERNEL among them).
+        text.add("Fault at address ").addHex(reinterpret_cast<uintptr_t>(info->si_addr)).add("\n");
+        return;
+    }
+    switch (info->si_code) {
+        case SI_USER:
+        case SI_QUEUE:
+        case SI_TKILL:
+            if (info->si_pid == ::getpid()) {
+                text.add("Raised by this process\n");
+            } else {
+                text.add("Sent by process ").addNumber(info->si_pid);
+                text.add(", user ").addNumber(info->si_uid).add("\n");
+            }
+            return;
+        default:
+            text.add("Sent by the system (code ").addNumber(info->si_code).add(")\n");
+    }
+}
+
+void onSignal(int sig, siginfo_t* info, void*) {
     const int savedErrno = errno;
     if (claim()) {
         const char* name = "signal";
@@ -70,7 +96,9 @@ void onSignal(int sig, siginfo_t*, void*) {
             }
         char head[256];
         logs::FixedText text(head, sizeof head);
-        text.add("\n\nSignal: ").add(name).add("\n").add(meaning).add("\n\n");
+        text.add("\n\nSignal: ").add(name).add("\n").add(meaning).add("\n");
+        addOrigin(text, info);
+        text.add("\n");
         const logs::Chunk chunks[] = {{gContext, std::strlen(gContext)}, {text.data(), text.size()}};
         logs::writeNewLog(gDir, "crash", static_cast<int64_t>(::time(nullptr)), chunks, writeFrames, nullptr, 0);
     }
@@ -142,10 +170,8 @@ void install(const std::string& dir, const std::string& context) {
     void* warm[1];
     backtrace(warm, 1);
 
-    stack_t alt{};
-    alt.ss_sp = gAltStack;
-    alt.ss_size = sizeof gAltStack;
-    sigaltstack(&alt, nullptr);
+    // This thread's; every thread the program starts makes its own (see ensureSignalStack).
+    ensureSignalStack();
 
     struct sigaction action{};
     action.sa_sigaction = onSignal;

@@ -46,6 +46,19 @@ FixedText& FixedText::addNumber(int64_t value) {
     return *this;
 }
 
+FixedText& FixedText::addHex(uint64_t value) {
+    char digits[16];
+    size_t n = 0;
+    do {
+        digits[n++] = "0123456789abcdef"[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
+    add("0x", 2);
+    while (n > 0)
+        add(&digits[--n], 1);
+    return *this;
+}
+
 namespace {
 
 bool writeAll(int fd, const char* data, size_t size) {
@@ -77,7 +90,7 @@ bool writeNewLog(const char* dir, const char* prefix, int64_t seconds, std::span
     tmpPath.addNumber(temporarySerial.fetch_add(1)).add(".tmp");
     if (!tmpPath.ok()) return false;
 
-    const int fd = ::open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int fd = ::open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (fd < 0) return false;
     bool ok = true;
     for (const Chunk& c : chunks)
@@ -103,7 +116,7 @@ bool writeNewLog(const char* dir, const char* prefix, int64_t seconds, std::span
         if (!placed) {
             // A file system without hard links: claim the name with an empty file, then
             // move the content over that claim.
-            const int claim = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            const int claim = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
             if (claim < 0) {
                 if (errno == EEXIST) continue;
                 break;

@@ -14,7 +14,8 @@ struct Chunk {
 
 // Writes a new file "<prefix>-<seconds>.log" in `dir`, or "<prefix>-<seconds>-<n>.log"
 // (n = 2, 3, ...) when that name is taken: an existing log is never replaced. The content
-// goes to a hidden temporary file first and appears under its name only once complete.
+// goes to a hidden temporary file first and appears under its name only once complete;
+// it is readable and writable by its owner alone (it may hold what the user wrote).
 // `more`, when given, writes further content to the open descriptor after `chunks`.
 // Uses only async-signal-safe calls and no allocation, so a signal handler may call it.
 // True on success, with the file's path in `pathOut` (cut short when it does not fit).
@@ -29,6 +30,8 @@ class FixedText {
     FixedText& add(const char* text);
     FixedText& add(const char* text, size_t size);
     FixedText& addNumber(int64_t value);
+    // "0x" and lowercase hexadecimal digits, no leading zeros.
+    FixedText& addHex(uint64_t value);
     const char* data() const { return buffer_; }
     size_t size() const { return size_; }
     bool ok() const { return ok_; }

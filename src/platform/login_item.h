@@ -16,6 +16,14 @@ class LoginItem {
     virtual bool enabled() const = 0;
     // Registers or unregisters; true on success.
     virtual bool setEnabled(bool enabled) = 0;
+
+    // Why the last setEnabled failed: the file or folder that could not be changed and the
+    // system's reason. Empty when the system refused without one.
+    struct Failure {
+        QString path;
+        QString reason;
+    };
+    virtual Failure lastFailure() const { return {}; }
 };
 
 // The registration for the running program. On Linux `desktopEntryId` names its installed

@@ -1,6 +1,7 @@
 #include "app/app_delegate.h"
 
 #include "app/alert_manager.h"
+#include "app/window_manager.h"
 #include "core/localizer.h"
 #include "core/settings.h"
 #include "engine/metrics_engine.h"
@@ -15,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -379,9 +381,70 @@ TEST_F(Delegate, SettingsWindowDoesNotTurnSamplingOn) {
     d.openSettings();
     EXPECT_TRUE(d.windows().window(WindowKind::settings)->isVisible());
     EXPECT_FALSE(d.engine().uiActive());
-    loc.apply(QStringLiteral("ko"));
-    EXPECT_EQ(d.windows().window(WindowKind::settings)->windowTitle(), loc.t("winSettings"));
-    EXPECT_NE(loc.t("winSettings"), "Settings");
+}
+
+TEST(WindowTitle, TheApplicationsNameIsLeftToTheDesktop) {
+    struct Case {
+        const char* title;
+        const char* name;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"Velmora Settings", "Velmora", "Settings"},
+        {"Velmora 설정", "Velmora", "설정"},
+        {"Velmora การตั้งค่า", "Velmora", "การตั้งค่า"},
+        {"Velmora — Settings", "Velmora", "Settings"},
+        {"Settings - Velmora", "Velmora", "Settings"},
+        {"Settings: velmora", "Velmora", "Settings"},
+        {"  Velmora   Storage  ", "Velmora", "Storage"},
+        {"Dashboard", "Velmora", "Dashboard"},
+        {"Velmoran Settings", "Velmora", "Velmoran Settings"},  // a longer word is not the name
+        {"Settings of Velmorax", "Velmora", "Settings of Velmorax"},
+        {"About Velmora today", "Velmora", "About Velmora today"},  // inside the title: kept
+        {"Velmora", "Velmora", "Velmora"},                      // the name alone stays
+        {"Velmora — ", "Velmora", "Velmora — "},
+        {"Velmora Settings", "", "Velmora Settings"},
+        {"", "Velmora", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(withoutAppName(QString::fromUtf8(c.title), QString::fromUtf8(c.name)), QString::fromUtf8(c.shown))
+            << c.title;
+}
+
+TEST_F(Delegate, WindowTitlesDoNotRepeatTheApplicationsName) {
+    // As the program sets it; the desktop writes it after each title.
+    const QString before = QGuiApplication::applicationDisplayName();
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Velmora"));
+    AppDelegate& d = launch();
+    int made = 0;
+    d.windows().setFactory(WindowKind::settings, plainWindow(&made));
+    d.windows().setFactory(WindowKind::storage, plainWindow(&made));
+    d.windows().setFactory(WindowKind::dashboard, plainWindow(&made));
+    d.openSettings();
+    d.openStorage();
+    d.openDashboard();
+    d.openAnalysis(AnalysisKind::cpu);
+    d.openDetail(static_cast<int32_t>(getpid()));
+    const std::pair<WindowKind, const char*> expected[] = {
+        {WindowKind::settings, "popSettings"}, {WindowKind::storage, "winStorage"},
+        {WindowKind::dashboard, "winDashboard"}, {WindowKind::analysis, "anTitleCpu"},
+        {WindowKind::detail, "winProcessDetail"},
+    };
+    for (const char* language : {"en", "ko", "th", "ja", "de"}) {
+        loc.apply(QString::fromLatin1(language));
+        for (const auto& [kind, key] : expected) {
+            QWidget* w = d.windows().window(kind);
+            ASSERT_NE(w, nullptr) << key;
+            EXPECT_EQ(w->windowTitle(), loc.t(key)) << language << " " << key;
+            EXPECT_FALSE(w->windowTitle().contains(QStringLiteral("Velmora"), Qt::CaseInsensitive))
+                << language << " " << key;
+        }
+    }
+    // The settings' own about line still reads the name from its title text.
+    EXPECT_TRUE(loc.t("winSettings").contains(QStringLiteral("Velmora")));
+    loc.apply(QStringLiteral("en"));
+    delegate.reset();
+    QGuiApplication::setApplicationDisplayName(before);
 }
 
 TEST_F(Delegate, WithoutATrayThePopoverContentGetsAWindow) {

@@ -1,4 +1,4 @@
-#include "app/print_mode.h"
+#include "app/command_line.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,12 +37,12 @@ TEST(ExporterUnits, RunTheHeadlessExporterOnTheLoopbackAddress) {
                 .match(text);
         ASSERT_TRUE(m.hasMatch()) << unit.file;
         const QStringList command = m.captured(1).split(u' ', Qt::SkipEmptyParts);
-        const PrintArgs args = parsePrintArgs(command, 2.0);
-        ASSERT_TRUE(args.options.has_value()) << unit.file << ": " << args.message.toStdString();
-        ASSERT_TRUE(args.options->serve.has_value()) << unit.file;
-        EXPECT_FALSE(args.options->print) << unit.file;
-        EXPECT_EQ(launchOf(command).mode, Launch::Mode::headless) << unit.file;
-        EXPECT_TRUE(args.options->serve->address.address.isLoopback())
+        const CommandLine line = parseCommandLine(command);
+        ASSERT_EQ(line.mode, CommandLine::Mode::headless)
+            << unit.file << ": " << refusalText(line.refusal).toStdString();
+        ASSERT_TRUE(line.options.serve.has_value()) << unit.file;
+        EXPECT_FALSE(line.options.print) << unit.file;
+        EXPECT_TRUE(line.options.serve->address.address.isLoopback())
             << "listening further is the user's choice";
     }
 }

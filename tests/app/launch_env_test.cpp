@@ -30,3 +30,21 @@ TEST(LaunchRequests, AnAnalysisWindowIsNamedByItsMetric) {
     env.insert("VL_OPEN_ANALYSIS", "network");
     EXPECT_EQ(parseLaunchRequests(env).openAnalysis, "network");
 }
+
+TEST(LaunchRequests, ADetailWindowIsNamedByAProcessIdAboveZero) {
+    const struct {
+        const char* value;
+        int32_t pid;
+    } cases[] = {
+        {"1", 1},           {"4242", 4242},       {"2147483647", 2147483647},  // the largest pid type value
+        {"0", 0},           {"-5", 0},            {"+5", 0},
+        {" 5", 0},          {"5 ", 0},            {"5x", 0},
+        {"", 0},            {"2147483648", 0},    {"\u0665", 0},  // out of range; an Arabic-Indic digit
+    };
+    for (const auto& c : cases) {
+        QProcessEnvironment env;
+        env.insert("VL_OPEN_DETAIL", QString::fromUtf8(c.value));
+        EXPECT_EQ(parseLaunchRequests(env).openDetail, c.pid) << '"' << c.value << '"';
+    }
+    EXPECT_EQ(parseLaunchRequests(QProcessEnvironment()).openDetail, 0) << "unset";
+}

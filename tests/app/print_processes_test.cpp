@@ -9,11 +9,6 @@
 
 using namespace velmora;
 
-TEST(PrintProcesses, OptionIsOffUnlessAsked) {
-    EXPECT_FALSE(parsePrintArgs({"velmora", "--print"}, 2.0).options->processes);
-    EXPECT_TRUE(parsePrintArgs({"velmora", "--print", "--processes"}, 2.0).options->processes);
-}
-
 TEST(PrintProcesses, TableShowsTheBusiestRowsFirst) {
     Snapshot s;
     s.processes = {

@@ -1,4 +1,5 @@
 #include "core/serial_worker.h"
+#include "core/signal_stack.h"
 
 #include "support/test_util.h"
 
@@ -8,6 +9,8 @@
 
 #include <atomic>
 #include <vector>
+
+#include <signal.h>
 
 using namespace velmora;
 
@@ -59,4 +62,23 @@ TEST(SerialWorker, TimersLiveOnTheWorkerAndDieWithIt) {
     const int after = fired.load();
     QThread::msleep(20);
     EXPECT_EQ(fired.load(), after) << "no timer survives the worker";
+}
+
+// A stack overflow in a task must still find room for the crash handler: each worker has an
+// alternate signal stack of its own, made before its first task and kept for its life.
+TEST(SerialWorker, EachWorkerHasItsOwnSignalStack) {
+    SerialWorker first(QStringLiteral("first")), second(QStringLiteral("second"));
+    stack_t a{}, again{}, b{};
+    first.run([&] { sigaltstack(nullptr, &a); });
+    first.run([&] {
+        velmora::ensureSignalStack();  // a second call keeps the stack it has
+        sigaltstack(nullptr, &again);
+    });
+    second.run([&] { sigaltstack(nullptr, &b); });
+    for (const stack_t* s : {&a, &b}) {
+        EXPECT_FALSE(s->ss_flags & SS_DISABLE);
+        EXPECT_GT(s->ss_size, 0u);
+    }
+    EXPECT_EQ(again.ss_sp, a.ss_sp);
+    EXPECT_NE(a.ss_sp, b.ss_sp) << "threads never share one";
 }

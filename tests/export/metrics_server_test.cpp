@@ -2,14 +2,24 @@
 
 #include "export/snapshot_shapes.h"
 
+#include "support/test_util.h"
+
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QTcpSocket>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace velmora;
 using namespace std::chrono_literals;
@@ -25,9 +35,10 @@ struct Response {
 // Reads one response from a blocking socket; absent when the connection closed first. The
 // client runs on this thread without an event loop: whatever the server does meanwhile, it
 // does on its own thread.
-std::optional<Response> readResponse(QTcpSocket& socket, bool head = false) {
+std::optional<Response> readResponse(QTcpSocket& socket, bool head = false,
+                                    std::chrono::milliseconds within = 10s) {
     QByteArray buf;
-    const QDeadlineTimer deadline(10s);
+    const QDeadlineTimer deadline(within);
     qsizetype end = -1;
     while ((end = buf.indexOf("\r\n\r\n")) < 0) {
         if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(int(deadline.remainingTime())))
@@ -62,8 +73,10 @@ class ServerTest : public ::testing::Test {
         ASSERT_NE(server->port(), 0);
     }
 
-    std::unique_ptr<QTcpSocket> connectClient() {
+    // From `from`: any address of 127.0.0.0/8 is this machine, so each stands for another peer.
+    std::unique_ptr<QTcpSocket> connectClient(const char* from = "127.0.0.1") {
         auto socket = std::make_unique<QTcpSocket>();
+        EXPECT_TRUE(socket->bind(QHostAddress(QString::fromLatin1(from)), 0)) << from;
         socket->connectToHost(QHostAddress(QHostAddress::LocalHost), server->port());
         EXPECT_TRUE(socket->waitForConnected(5000));
         return socket;
@@ -185,7 +198,7 @@ TEST_F(ServerTest, OversizedRequestsAreCutOff) {
         QByteArray bytes;
     } cases[] = {
         {"one long header", "GET /metrics HTTP/1.1\r\nX-Fill: " + QByteArray(9000, 'a')},
-        {"many headers", "GET /metrics HTTP/1.1\r\n" + QByteArray("X-A: b\r\n").repeated(1200)},
+            {"many headers", "GET /metrics HTTP/1.1\r\n" + ("X-A: " + QByteArray(100, 'b') + "\r\n").repeated(90)},
         {"a long request line", "GET /" + QByteArray(20000, 'm')},
         {"a large body",
          "POST /metrics HTTP/1.1\r\nContent-Length: 100000000\r\n\r\n" + QByteArray(16384, 'b')},
@@ -243,11 +256,11 @@ TEST_F(ServerTest, ConnectionLimitHoldsUnderAFlood) {
     EXPECT_GE(server->counts().evicted, 192);
     flood.clear();
 
-    // 200 connections each in the middle of a request: none is idle, so newcomers are refused
-    // until the request time-out frees the slots.
+    // 200 connections each with a complete head and a body that never ends: none waits for a
+    // head, so newcomers are refused until the request time-out frees the slots.
     for (int i = 0; i < 200; ++i) {
         flood.push_back(connectClient());
-        flood.back()->write("GET /metrics HTTP/1.1\r\nX-Never: ends");
+        flood.back()->write("POST /metrics HTTP/1.1\r\nContent-Length: 1000\r\n\r\nnever ends");
         flood.back()->flush();
     }
     for (auto& s : flood)
@@ -258,6 +271,337 @@ TEST_F(ServerTest, ConnectionLimitHoldsUnderAFlood) {
     r = scrape();
     ASSERT_TRUE(r.has_value()) << "slots come back once the time-out closed the stalled requests";
     EXPECT_EQ(r->status, 200);
+}
+
+TEST_F(ServerTest, APeerBeyondItsShareDisplacesOnlyItsOwnLongestWaiting) {
+    ServeLimits limits;
+    limits.maxConnectionsPerPeer = 3;
+    start(limits);
+    server->publish(test::calmSnapshot());
+    const auto answered = [this](QTcpSocket& socket) {
+        socket.write("GET /metrics HTTP/1.1\r\n\r\n");
+        const auto r = readResponse(socket);
+        return r && r->status == 200;
+    };
+    const auto acceptedReaches = [this](qint64 n) {
+        return test::waitUntil([&] { return server->counts().accepted >= n; }, 5s);
+    };
+
+    std::vector<std::unique_ptr<QTcpSocket>> a;
+    for (int i = 0; i < 3; ++i)
+        a.push_back(connectClient("127.0.0.2"));
+    auto b = connectClient("127.0.0.3");
+    ASSERT_TRUE(acceptedReaches(4));
+    EXPECT_EQ(server->counts().evicted, 0) << "up to its share, a peer displaces nobody";
+
+    a.push_back(connectClient("127.0.0.2"));  // one over: its own oldest goes
+    EXPECT_TRUE(closedByServer(*a[0]));
+    EXPECT_EQ(server->counts().evicted, 1);
+
+    // a[1] is answered, so a[2] has now waited longest for a request.
+    ASSERT_TRUE(answered(*a[1]));
+    a.push_back(connectClient("127.0.0.2"));
+    EXPECT_TRUE(closedByServer(*a[2]));
+    EXPECT_EQ(server->counts().evicted, 2);
+    EXPECT_TRUE(answered(*a[1]));
+    EXPECT_TRUE(answered(*a[3]));
+    EXPECT_TRUE(answered(*b)) << "another peer is left alone";
+    EXPECT_EQ(server->counts().open, 4);
+}
+
+TEST_F(ServerTest, AFullServerDisplacesTheConnectionLongestWithoutARequest) {
+    ServeLimits limits;
+    limits.maxConnections = 3;
+    start(limits);
+    server->publish(test::calmSnapshot());
+    auto x = connectClient("127.0.0.2");
+    auto y = connectClient("127.0.0.3");
+    x->write("GET /metrics HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(readResponse(*x).has_value());  // x waits since its answer, y since it connected
+    auto z = connectClient("127.0.0.4");
+    ASSERT_TRUE(test::waitUntil([&] { return server->counts().accepted >= 3; }, 5s));
+    auto w = connectClient("127.0.0.5");
+    EXPECT_TRUE(closedByServer(*y));
+    EXPECT_EQ(server->counts().evicted, 1);
+    for (QTcpSocket* kept : {x.get(), z.get(), w.get()}) {
+        kept->write("GET /metrics HTTP/1.1\r\n\r\n");
+        const auto r = readResponse(*kept);
+        ASSERT_TRUE(r.has_value());
+        EXPECT_EQ(r->status, 200);
+    }
+}
+
+TEST_F(ServerTest, TheFirstRequestLineHasItsOwnDeadline) {
+    ServeLimits limits;
+    limits.firstLineTimeout = 300ms;
+    limits.requestTimeout = 30s;
+    limits.idleTimeout = 30s;
+    start(limits);
+    server->publish(test::calmSnapshot());
+
+    auto kept = connectClient();  // a second request may take longer: only the first line is timed
+    kept->write("GET /metrics HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(readResponse(*kept).has_value());
+    kept->write("GET /met");
+    auto lineDone = connectClient();
+    lineDone->write("GET /metrics HTTP/1.1\r\n");
+    auto halfLine = connectClient();
+    halfLine->write("GET /metr");
+    auto silent = connectClient();
+    for (QTcpSocket* s : {kept.get(), lineDone.get(), halfLine.get()})
+        ASSERT_TRUE(s->waitForBytesWritten(5000));
+
+    EXPECT_TRUE(closedByServer(*halfLine, 5s));
+    EXPECT_TRUE(closedByServer(*silent, 5s));
+    EXPECT_EQ(server->counts().timedOut, 2);
+    lineDone->write("Host: t\r\n\r\n");
+    auto r = readResponse(*lineDone);
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->status, 200);
+    kept->write("rics HTTP/1.1\r\n\r\n");
+    r = readResponse(*kept);
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->status, 200);
+}
+
+TEST_F(ServerTest, CloseAndHttp10EndTheConnectionAfterTheAnswer) {
+    start();
+    server->publish(test::calmSnapshot());
+    const struct {
+        QByteArray request;
+        int status;
+        QByteArray connection;  // the answer's Connection header
+        bool closes;
+    } cases[] = {
+        {"GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n", 200, "close", true},
+        {"GET /metrics HTTP/1.1\r\nConnection: keep-alive, Close\r\n\r\n", 200, "close", true},
+        {"GET /nothing HTTP/1.1\r\nConnection: close\r\n\r\n", 404, "close", true},
+        {"GET /metrics HTTP/1.0\r\n\r\n", 200, "close", true},
+        {"HEAD /metrics HTTP/1.0\r\n\r\n", 200, "close", true},
+        {"POST /metrics HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", 405, "close", true},
+        {"GET /metrics HTTP/1.0\r\nConnection: keep-alive\r\n\r\n", 200, "keep-alive", false},
+        {"GET /metrics HTTP/1.1\r\n\r\n", 200, "", false},
+    };
+    for (const auto& c : cases) {
+        const std::string what = c.request.left(c.request.indexOf("\r\n\r\n")).toStdString();
+        auto socket = connectClient();
+        socket->write(c.request);
+        const auto r = readResponse(*socket, c.request.startsWith("HEAD"));
+        ASSERT_TRUE(r.has_value()) << what;
+        EXPECT_EQ(r->status, c.status) << what;
+        EXPECT_EQ(r->headers.value("connection"), c.connection) << what;
+        if (c.closes) {
+            // Well within the idle time-out: a client reading until the end is not kept waiting.
+            EXPECT_TRUE(closedByServer(*socket, 2s)) << what;
+        } else {
+            socket->write("GET /nothing HTTP/1.1\r\n\r\n");
+            const auto next = readResponse(*socket);
+            ASSERT_TRUE(next.has_value()) << what << ": still open";
+            EXPECT_EQ(next->status, 404) << what;
+        }
+    }
+
+    // Requests sent after the closing one are not answered.
+    auto socket = connectClient();
+    socket->write("GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\nGET /nothing HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(readResponse(*socket).has_value());
+    QByteArray rest;
+    const QDeadlineTimer deadline(2s);
+    while (socket->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
+        socket->waitForReadyRead(100);
+        rest += socket->readAll();
+    }
+    EXPECT_NE(socket->state(), QAbstractSocket::ConnectedState);
+    EXPECT_TRUE(rest.isEmpty()) << rest.toStdString();
+}
+
+TEST_F(ServerTest, AmbiguousFramingIsAnswered400AndClosed) {
+    start();
+    server->publish(test::calmSnapshot());
+    const QByteArray cases[] = {
+        "POST /metrics HTTP/1.1\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+        "POST /metrics HTTP/1.1\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nabcdef",
+        "GET /metrics HTTP/1.1\r\nContent-Length: -5\r\n\r\n",
+        "GET /metrics HTTP/1.1\r\nContent-Length : 0\r\n\r\n",
+        "GET /metrics HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n",
+        "GET /metrics HTTP/2.0\r\n\r\n",
+    };
+    for (const QByteArray& bytes : cases) {
+        const std::string what = bytes.left(bytes.indexOf("\r\n\r\n")).toStdString();
+        auto socket = connectClient();
+        socket->write(bytes);
+        const auto r = readResponse(*socket);
+        ASSERT_TRUE(r.has_value()) << what;
+        EXPECT_EQ(r->status, 400) << what;
+        EXPECT_EQ(r->headers.value("connection"), "close") << what;
+        EXPECT_TRUE(closedByServer(*socket, 2s)) << what;
+    }
+    EXPECT_EQ(server->counts().rejected, std::size(cases));
+
+    // After a good request in the same write: that one is answered first, then the bad one.
+    auto socket = connectClient();
+    socket->write("GET /metrics HTTP/1.1\r\n\r\n"
+                  "GET /metrics HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n"
+                  "GET /metrics HTTP/1.1\r\n\r\n");
+    auto r = readResponse(*socket);
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->status, 200);
+    r = readResponse(*socket);
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(r->status, 400);
+    EXPECT_TRUE(closedByServer(*socket, 2s));
+    EXPECT_EQ(server->counts().scrapes, 1) << "nothing after the bad request is answered";
+}
+
+namespace {
+
+// A hostile peer: `count` connections from `from`, each sending one byte at once and one more
+// every second, reconnecting the moment the server drops it. Runs on a thread of its own with
+// plain sockets, so it keeps up the pressure while the test thread scrapes.
+class Dribblers {
+  public:
+    Dribblers(quint16 port, const char* from, int count) : fds_(count, -1), last_(count) {
+        to_.sin_family = AF_INET;
+        to_.sin_port = htons(port);
+        to_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        from_.sin_family = AF_INET;
+        inet_pton(AF_INET, from, &from_.sin_addr);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~Dribblers() {
+        stop();
+        for (const int fd : fds_)
+            if (fd >= 0) ::close(fd);
+    }
+
+    // Stops sending and reconnecting; what is open stays open, for the server to close.
+    void stop() {
+        running_ = false;
+        if (thread_.joinable()) thread_.join();
+    }
+
+    int connections() const { return connections_; }
+
+    // Waits (after stop) until the server has closed every connection; false at the deadline.
+    bool allClosedWithin(std::chrono::milliseconds within) {
+        const QDeadlineTimer deadline(within);
+        while (!deadline.hasExpired()) {
+            std::vector<pollfd> open;
+            for (const int fd : fds_)
+                if (fd >= 0) open.push_back({fd, POLLIN, 0});
+            if (open.empty()) return true;
+            if (::poll(open.data(), open.size(), int(std::max<qint64>(deadline.remainingTime(), 1))) > 0)
+                reapClosed(open);
+        }
+        return std::all_of(fds_.begin(), fds_.end(), [](int fd) { return fd < 0; });
+    }
+
+  private:
+    void run() {
+        const QByteArray request = "GET /metrics HTTP/1.1\r\n";
+        qsizetype next = 0;
+        while (running_) {
+            const auto now = std::chrono::steady_clock::now();
+            for (size_t i = 0; i < fds_.size(); ++i) {
+                if (fds_[i] < 0) fds_[i] = open();
+                if (fds_[i] < 0) continue;
+                if (last_[i] == std::chrono::steady_clock::time_point() || now - last_[i] >= 1s) {
+                    ::send(fds_[i], request.constData() + next++ % request.size(), 1, MSG_NOSIGNAL);
+                    last_[i] = now;
+                }
+            }
+            std::vector<pollfd> open;
+            for (const int fd : fds_)
+                if (fd >= 0) open.push_back({fd, POLLIN, 0});
+            if (::poll(open.data(), open.size(), 20) > 0) reapClosed(open);
+        }
+    }
+
+    int open() {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return -1;
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on);
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&from_), sizeof from_) != 0 ||
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&to_), sizeof to_) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        ++connections_;
+        return fd;
+    }
+
+    // Closes (on this side) every polled connection the server has closed.
+    void reapClosed(const std::vector<pollfd>& polled) {
+        for (const pollfd& p : polled) {
+            if (!p.revents) continue;
+            char byte;
+            const ssize_t n = ::recv(p.fd, &byte, 1, MSG_DONTWAIT);
+            if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR))) continue;
+            ::close(p.fd);
+            const auto slot = std::find(fds_.begin(), fds_.end(), p.fd) - fds_.begin();
+            fds_[slot] = -1;
+            last_[slot] = {};  // its next connection sends a byte at once
+        }
+    }
+
+    sockaddr_in to_{}, from_{};
+    std::vector<int> fds_;
+    std::vector<std::chrono::steady_clock::time_point> last_;
+    std::atomic<bool> running_{true};
+    std::atomic<int> connections_{0};
+    std::thread thread_;
+};
+
+}  // namespace
+
+TEST_F(ServerTest, ScrapesGetThroughWhileOnePeerHoldsConnectionsOpen) {
+    start();  // the default limits
+    server->publish(test::calmSnapshot());
+    Dribblers attack(server->port(), "127.0.0.2", 64);
+
+    constexpr int kScrapes = 25;  // one every 200 ms: five seconds of attack
+    int inTime = 0;
+    const auto begin = std::chrono::steady_clock::now();
+    for (int i = 0; i < kScrapes; ++i) {
+        // The scraper's pace, as Prometheus keeps it, rather than a wait for something.
+        std::this_thread::sleep_until(begin + i * 200ms);
+        QElapsedTimer took;
+        took.start();
+        auto socket = connectClient("127.0.0.1");
+        socket->write("GET /metrics HTTP/1.1\r\nHost: t\r\n\r\n");
+        const auto r = readResponse(*socket, false, 1s);
+        if (r && r->status == 200 && took.elapsed() <= 1000) ++inTime;
+    }
+    attack.stop();
+    EXPECT_GE(inTime, kScrapes * 95 / 100) << "of " << kScrapes << " scrapes, answered within 1 s";
+    EXPECT_GT(attack.connections(), 64) << "the server dropped the attacking connections, which came back";
+    EXPECT_GT(server->counts().timedOut + server->counts().evicted, 0);
+    EXPECT_TRUE(attack.allClosedWithin(3s)) << "every slot is free soon after the attack";
+    EXPECT_TRUE(test::waitUntil([&] { return server->counts().open == 0; }, 1s));
+}
+
+TEST(PeerKey, AnIPv4AddressOrAnIPv6Slash64) {
+    const struct {
+        const char* a;
+        const char* b;
+        bool same;
+    } cases[] = {
+        {"127.0.0.1", "127.0.0.1", true},
+        {"127.0.0.1", "127.0.0.2", false},
+        {"10.0.0.1", "::ffff:10.0.0.1", true},  // IPv4 in IPv6 form
+        {"2001:db8::1", "2001:db8::2", true},
+        {"2001:db8:0:0:ffff:ffff:ffff:ffff", "2001:db8::", true},
+        {"2001:db8:0:1::1", "2001:db8::1", false},
+        {"::1", "::2", true},
+        {"0.0.0.1", "::1", false},  // the same low bits, another family
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(peerKeyOf(QHostAddress(QString::fromLatin1(c.a))) ==
+                      peerKeyOf(QHostAddress(QString::fromLatin1(c.b))),
+                  c.same)
+            << c.a << " " << c.b;
+    }
 }
 
 std::atomic<int> loggedWarnings{0};

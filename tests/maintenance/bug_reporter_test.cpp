@@ -148,6 +148,69 @@ TEST(BugReporterText, ContextLineBodyAndRequest) {
         EXPECT_EQ(BugReporter::accepted(a.status, a.body), a.accepted) << a.status << " " << a.body;
 }
 
+// Every length around the limit, and characters of each UTF-8 length straddling it: the
+// body never exceeds the limit and never ends in part of a character.
+TEST(BugReporterText, BodyIsCutToTheLimitAtACharacterBoundary) {
+    const QString context = QStringLiteral("ctx");
+    const QString head = BugReporter::reportBody(context, QString());
+    const qsizetype room = BugReporter::kMaxBodyBytes - head.toUtf8().size();
+    const QString a = QStringLiteral("a");
+    const struct {
+        const char* name;
+        QString text;
+        bool cut;
+        QString kept;
+    } cases[] = {
+        {"one byte under", a.repeated(room - 1), false, a.repeated(room - 1)},
+        {"exactly at", a.repeated(room), false, a.repeated(room)},
+        {"one byte over", a.repeated(room + 1), true, a.repeated(room)},
+        {"two-byte character that fits", a.repeated(room - 2) + u'é', false, a.repeated(room - 2) + u'é'},
+        {"two-byte character across", a.repeated(room - 1) + u'é', true, a.repeated(room - 1)},
+        {"three-byte character across", a.repeated(room - 1) + u'가', true, a.repeated(room - 1)},
+        {"three-byte character across, one in", a.repeated(room - 2) + u'가', true, a.repeated(room - 2)},
+        {"four-byte character across", a.repeated(room - 3) + QString::fromUtf8("😀"), true,
+         a.repeated(room - 3)},
+        {"far over", QString(200'000, u'가'), true, QString(room / 3, u'가')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        bool cut = !c.cut;
+        const QString body = BugReporter::reportBody(context, c.text, &cut);
+        EXPECT_EQ(cut, c.cut);
+        EXPECT_LE(body.toUtf8().size(), BugReporter::kMaxBodyBytes);
+        EXPECT_EQ(body, head + c.kept);
+    }
+}
+
+TEST(BugReporterFiles, FolderAndFilesAreTheUsersAlone) {
+    constexpr auto kEveryone = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                               QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                               QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    constexpr auto kFolder = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    constexpr auto kFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    QTemporaryDir dir;
+    const QString fresh = dir.filePath("state/velmora/logs");
+    const QString older = dir.filePath("older/logs");
+    ASSERT_TRUE(QDir().mkpath(older));
+    ASSERT_TRUE(QFile::setPermissions(older, kFolder | QFileDevice::ReadGroup | QFileDevice::ExeGroup |
+                                                 QFileDevice::ReadOther | QFileDevice::ExeOther));
+    const struct {
+        const char* name;
+        QString folder;
+    } cases[] = {{"made now", fresh}, {"left open by an older version", older}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BugReporter reporter(config(c.folder, QUrl()));
+        EXPECT_EQ(QFileInfo(c.folder).permissions() & kEveryone, kFolder);
+        for (const QString& path : {reporter.saveReport("mine"), reporter.writeCrash("Exception: X")}) {
+            ASSERT_FALSE(path.isEmpty());
+            EXPECT_EQ(QFileInfo(path).permissions() & kEveryone, kFile) << path.toStdString();
+        }
+    }
+    EXPECT_FALSE(BugReporter::makePrivateFolder(dir.filePath("older/logs/") + "report-1733480000.log/x"))
+        << "not a folder";
+}
+
 TEST(BugReporterFiles, TwoReportsInOneSecondKeepTwoFiles) {
     QTemporaryDir dir;
     BugReporter reporter(config(dir.filePath("logs"), QUrl()));
@@ -212,6 +275,24 @@ TEST(BugReporterSend, EachAnswerOfTheServiceAndTheCopyBeforeTheRequest) {
         EXPECT_TRUE(r.head.toLower().contains("\r\ncontent-type: application/json\r\n")) << r.head.constData();
         EXPECT_EQ(r.body, BugReporter::requestJson(body));
     }
+}
+
+TEST(BugReporterSend, AnOverlongReportIsCutAndTheCopyMatchesWhatWasSent) {
+    QTemporaryDir dir;
+    const QString logs = dir.filePath("logs");
+    FakeService service(FakeService::Answer::json, logs);
+    BugReporter reporter(config(logs, service.url()));
+    const QString text = QString(100 * 1024, u'x');
+    const BugReporter::Outcome outcome = submitAndWait(reporter, text);
+    EXPECT_TRUE(outcome.sent);
+    EXPECT_TRUE(outcome.cut);
+    const QByteArray saved = read(outcome.savedPath);
+    EXPECT_EQ(saved.size(), BugReporter::kMaxBodyBytes);
+    ASSERT_EQ(service.requests.size(), 1u);
+    EXPECT_EQ(QJsonDocument::fromJson(service.requests[0].body).object()["body"].toString().toUtf8(), saved);
+
+    const BugReporter::Outcome small = submitAndWait(reporter, "short");
+    EXPECT_FALSE(small.cut);
 }
 
 TEST(BugReporterSend, UnsavedReportIsStillSentAndAGoneReceiverHearsNothing) {

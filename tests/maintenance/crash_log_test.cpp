@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -13,9 +14,17 @@
 #include <csignal>
 #include <cstring>
 
+#include <unistd.h>
+
 using namespace velmora;
 
 namespace {
+
+// The permission bits of owner, group and others, as QFileInfo reports them.
+constexpr QFileDevice::Permissions kEveryone =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+    QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther |
+    QFileDevice::ExeOther;
 
 QByteArray read(const QString& path) {
     QFile f(path);
@@ -32,15 +41,24 @@ TEST(CrashText, ExceptionLayout) {
 }
 
 TEST(CrashLogs, EachWayOfDyingLeavesOneCrashFileWithContextAndStack) {
+    const QByteArray outsider = QByteArray::number(::getpid());
+    const QByteArray user = QByteArray::number(::getuid());
     const struct {
         const char* mode;
-        const char* head;  // what follows the context line and the empty line
+        QByteArray head;  // what follows the context line and the empty line
+        bool killedFromOutside = false;
     } cases[] = {
         {"throw", "Exception: std::runtime_error\nboom\n\n"},
         {"throw-int", "Exception: int\n\n\n"},
         {"throw-thread", "Exception: std::logic_error\noff the main thread\n\n"},
-        {"null", "Signal: SIGSEGV\ninvalid memory access\n\n"},
-        {"abort", "Signal: SIGABRT\nabort\n\n"},
+        {"null", "Signal: SIGSEGV\ninvalid memory access\nFault at address 0x0\n\n"},
+        {"abort", "Signal: SIGABRT\nabort\nRaised by this process\n\n"},
+        // The handler runs on the worker's own alternate stack; its fault address lies in
+        // the overflowed stack, whatever it is.
+        {"overflow-worker", "Signal: SIGSEGV\ninvalid memory access\nFault at address 0x"},
+        {"wait",
+         "Signal: SIGSEGV\ninvalid memory access\nSent by process " + outsider + ", user " + user + "\n\n",
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
@@ -49,16 +67,24 @@ TEST(CrashLogs, EachWayOfDyingLeavesOneCrashFileWithContextAndStack) {
         QProcess child;
         child.setWorkingDirectory(dir.path());
         child.start(QStringLiteral(VELMORA_CRASH_CHILD), {logs, QString::fromLatin1(c.mode)});
+        if (c.killedFromOutside) {
+            ASSERT_TRUE(child.waitForReadyRead(30000));
+            ASSERT_EQ(child.readLine(), "ready\n");
+            ::kill(static_cast<pid_t>(child.processId()), SIGSEGV);
+        }
         ASSERT_TRUE(child.waitForFinished(30000));
         EXPECT_EQ(child.exitStatus(), QProcess::CrashExit)
             << "the signal still ends the process; exit " << child.exitCode() << " " << child.readAll().constData();
         const QStringList files = QDir(logs).entryList(QDir::Files | QDir::Hidden);
         ASSERT_EQ(files.size(), 1) << files.join(' ').toStdString();
         EXPECT_TRUE(files[0].startsWith("crash-") && files[0].endsWith(".log")) << files[0].toStdString();
-        const QByteArray text = read(QDir(logs).filePath(files[0]));
+        const QString path = QDir(logs).filePath(files[0]);
+        EXPECT_EQ(QFileInfo(path).permissions() & kEveryone, QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+            << "the log is the user's alone";
+        const QByteArray text = read(path);
         const QByteArray head = QByteArray("Pelto Monitor test, context\n\n") + c.head;
         EXPECT_TRUE(text.startsWith(head)) << text.left(300).constData();
-        const QByteArray stack = text.mid(head.size());
+        const QByteArray stack = text.mid(text.indexOf("\n\n", head.size() - 2) + 2);
         EXPECT_GE(stack.count('\n') + 1, 2) << "a call stack of several frames: " << stack.constData();
     }
 }
@@ -100,6 +126,20 @@ TEST(LogFiles, FixedTextNeverOverruns) {
         t.addNumber(n.number);
         EXPECT_STREQ(t.data(), n.text);
         EXPECT_TRUE(t.ok());
+    }
+    const struct {
+        uint64_t number;
+        const char* text;
+    } hex[] = {{0, "0x0"},
+               {0xf, "0xf"},
+               {0x10, "0x10"},
+               {0x7ffc1234abcd, "0x7ffc1234abcd"},
+               {UINT64_MAX, "0xffffffffffffffff"}};
+    for (const auto& h : hex) {
+        char buf[32];
+        logs::FixedText t(buf, sizeof buf);
+        t.addHex(h.number);
+        EXPECT_STREQ(t.data(), h.text);
     }
     char small[6];
     logs::FixedText t(small, sizeof small);

@@ -279,7 +279,7 @@ bool shootDetail(Localizer& loc, const QString& dir) {
         engine.publish(s);
     }
     bool ok = true;
-    for (const char* language : {"en", "ko"}) {
+    for (const char* language : {"en", "ko", "th"}) {
         loc.apply(QString::fromLatin1(language));
         ProcessDetailView::Services services;
         services.fetchStatic = [](int32_t p) {

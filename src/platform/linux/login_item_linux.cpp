@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace velmora::platform {
 
@@ -32,19 +33,31 @@ bool AutostartEntry::enabled() const {
 }
 
 bool AutostartEntry::setEnabled(bool enabled) {
+    failure_ = {};
     if (!available()) return false;
-    if (!enabled) return !QFileInfo::exists(path()) || QFile::remove(path());
-    if (!QDir().mkpath(dir_)) return false;
+    auto fail = [this](const QString& where, const QString& reason) {
+        failure_ = {where, reason};
+        return false;
+    };
+    if (!enabled) {
+        QFile entry(path());
+        if (!QFileInfo::exists(path()) && !QFileInfo(path()).isSymLink()) return true;
+        return entry.remove() || fail(path(), entry.errorString());
+    }
+    const QFileInfo folder(dir_);
+    if (folder.exists() && !folder.isDir()) return fail(dir_, qt_error_string(ENOTDIR));
+    if (!QDir().mkpath(dir_)) return fail(dir_, qt_error_string(errno));
     // Written beside and renamed into place: a session that starts meanwhile sees the old
     // entry or the new one, never half of one.
     QSaveFile f(path());
-    if (!f.open(QIODevice::WriteOnly)) return false;
+    if (!f.open(QIODevice::WriteOnly)) return fail(path(), f.errorString());
     const QByteArray text = entryText(program_, id_);
     if (f.write(text) != text.size()) {
+        const QString reason = f.errorString();
         f.cancelWriting();
-        return false;
+        return fail(path(), reason);
     }
-    return f.commit();
+    return f.commit() || fail(path(), f.errorString());
 }
 
 QString execWord(const QString& program) {

@@ -17,6 +17,7 @@ class AutostartEntry : public LoginItem {
     bool available() const override;
     bool enabled() const override;
     bool setEnabled(bool enabled) override;
+    Failure lastFailure() const override { return failure_; }
 
     QString path() const;
 
@@ -24,6 +25,7 @@ class AutostartEntry : public LoginItem {
     QString dir_;
     QString id_;
     QString program_;
+    Failure failure_;
 };
 
 // The entry's text for `program`, with the icon named after the desktop entry id.

@@ -32,6 +32,11 @@ void ChartViewport::scrollBy(double seconds) {
     clamp();
 }
 
+void ChartViewport::scrollTo(std::optional<TimePoint> right) {
+    scrollRight_ = right;
+    if (hasData_) clamp();
+}
+
 void ChartViewport::clamp() {
     if (!scrollRight_) return;
     // The left edge may not pass the oldest data; a history shorter than the span cannot scroll.

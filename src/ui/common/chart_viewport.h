@@ -25,6 +25,10 @@ class ChartViewport {
     // Moves the view `seconds` into the past (negative: towards now). Never before the oldest
     // data; reaching the newest returns to following.
     void scrollBy(double seconds);
+    // Puts the right edge at `right` (none: follow), kept within the data as a scroll is.
+    void scrollTo(std::optional<TimePoint> right);
+    // The right edge while scrolled back; none while following.
+    std::optional<TimePoint> scrollPosition() const { return scrollRight_; }
 
     double visibleSeconds() const { return visible_; }
     TimePoint rightEdge() const;

@@ -12,6 +12,18 @@
 
 namespace velmora {
 
+void ChartScroll::scrollTo(std::optional<TimePoint> rightEdge) {
+    const bool follow = !rightEdge.has_value();
+    if (follow == follow_ && (follow || *rightEdge == scrollX_)) return;
+    follow_ = follow;
+    if (rightEdge) scrollX_ = *rightEdge;
+    emit moved();
+}
+
+void ChartScroll::settle(TimePoint newest) {
+    if (!follow_ && scrollX_ >= newest) scrollTo(std::nullopt);
+}
+
 TimeChart::TimeChart(QWidget* parent, double visibleSeconds) : QWidget(parent), view_(visibleSeconds) {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
@@ -22,6 +34,23 @@ void TimeChart::setSeries(std::vector<Series> series) {
     series_ = std::move(series);
     updateRange();
     update();
+}
+
+void TimeChart::setScroll(ChartScroll* scroll) {
+    if (shared_ == scroll) return;
+    if (shared_) disconnect(shared_, nullptr, this, nullptr);
+    shared_ = scroll;
+    if (!shared_) return;
+    connect(shared_, &ChartScroll::moved, this, &TimeChart::takeSharedPosition);
+    takeSharedPosition();
+}
+
+void TimeChart::takeSharedPosition() {
+    const bool wasFollowing = view_.following();
+    view_.scrollTo(shared_->position());
+    if (view_.following() != wasFollowing) emit followingChanged(view_.following());
+    // A chart out of sight keeps the position without painting it now.
+    if (isVisible() && !visibleRegion().isEmpty()) update();
 }
 
 void TimeChart::setMaxY(std::optional<double> maxY) {
@@ -64,6 +93,9 @@ void TimeChart::updateRange() {
     autoMaxY_ = niceCeiling(top, minimumTop_);
     if (!any) return;
     const bool wasFollowing = view_.following();
+    // The shared position is clamped into each chart's own data, never written back: a chart
+    // with a shorter history must not move the others.
+    if (shared_) view_.scrollTo(shared_->position());
     view_.setDataRange(oldest, newest);
     if (view_.following() != wasFollowing) emit followingChanged(view_.following());
 }
@@ -73,6 +105,7 @@ void TimeChart::scrollBy(double seconds) {
     view_.scrollBy(seconds);
     if (view_.following() != wasFollowing) emit followingChanged(view_.following());
     update();
+    if (shared_) shared_->scrollTo(view_.scrollPosition());
 }
 
 QRectF TimeChart::plotRect() const {

@@ -3,6 +3,7 @@
 #include "ui/common/chart_viewport.h"
 
 #include <QColor>
+#include <QPointer>
 #include <QPolygonF>
 #include <QWidget>
 
@@ -11,6 +12,35 @@
 #include <vector>
 
 namespace velmora {
+
+// One scroll position for several charts, so they show the same stretch of time: either
+// following the newest data or scrolled back to a right edge. A chart the user drags or
+// wheels moves every chart that shares it; reaching the right edge makes all follow again.
+class ChartScroll : public QObject {
+    Q_OBJECT
+  public:
+    using QObject::QObject;
+
+    bool follow() const { return follow_; }
+    // The charts' right edge while they do not follow.
+    TimePoint scrollX() const { return scrollX_; }
+    // The right edge while scrolled back; none while following.
+    std::optional<TimePoint> position() const {
+        return follow_ ? std::nullopt : std::optional<TimePoint>(scrollX_);
+    }
+    // Scrolls to `rightEdge`; none follows the newest data.
+    void scrollTo(std::optional<TimePoint> rightEdge);
+    // The newest data is at `newest`: a position at or past it (the clock stepped back)
+    // follows again, so the charts do not jump back once the clock passes it.
+    void settle(TimePoint newest);
+
+  signals:
+    void moved();
+
+  private:
+    TimePoint scrollX_{};
+    bool follow_ = true;
+};
 
 // A chart of one or more series over time, drawn with QPainter: areas or lines, a fixed or
 // automatic top, the last `visibleSeconds` of the data, following the newest point until the
@@ -38,6 +68,11 @@ class TimeChart : public QWidget {
     double effectiveMaxY() const;
     // How a value under the cursor is written ("42%", "3.1 MB/s").
     void setValueText(std::function<QString(double)> format);
+
+    // Scrolls with every chart that shares `scroll` (none: on its own). A move of the shared
+    // position repaints only the charts in sight; the others draw it when they come back.
+    void setScroll(ChartScroll* scroll);
+    ChartScroll* scroll() const { return shared_; }
 
     ChartViewport& viewport() { return view_; }
     const ChartViewport& viewport() const { return view_; }
@@ -71,9 +106,11 @@ class TimeChart : public QWidget {
   private:
     void updateRange();
     void scrollBy(double seconds);
+    void takeSharedPosition();
     QRectF plotRect() const;
 
     ChartViewport view_;
+    QPointer<ChartScroll> shared_;
     std::vector<Series> series_;
     std::optional<double> fixedMaxY_;
     double autoMaxY_ = 1;

@@ -91,6 +91,7 @@ DashboardView::DashboardView(MetricsFeed& feed, AppSettings& settings, Localizer
 DashboardView::~DashboardView() = default;
 
 void DashboardView::build() {
+    chartScroll_ = new ChartScroll(this);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(12, 12, 12, 12);
     row->setSpacing(12);
@@ -223,6 +224,10 @@ void DashboardView::build() {
     column->addWidget(batteryCard_);
     column->addStretch(1);
 
+    // Dragging or wheeling any chart moves them all, so one moment lines up across the cards.
+    for (TimeChart* chart : charts())
+        chart->setScroll(chartScroll_);
+
     scroll_->setWidget(content);
     keepColumnHeight();
     row->addWidget(scroll_);
@@ -268,6 +273,9 @@ void DashboardView::showEvent(QShowEvent* event) {
 
 void DashboardView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    // Closed, not minimised (the window system's own hide): a window opened again starts
+    // at the newest data.
+    if (!event->spontaneous()) chartScroll_->scrollTo(std::nullopt);
     updateLive();
 }
 
@@ -287,6 +295,7 @@ void DashboardView::updateLive() {
 }
 
 void DashboardView::onSnapshot() {
+    chartScroll_->settle(feed_.current().time);
     if (!live_) {
         stale_ = true;
         return;
@@ -343,26 +352,26 @@ void DashboardView::updateCharts(const Snapshot& s, bool all) {
         const double v = finite(s.*field);
         const QColor color = DashboardRules::loadColor(v);
         card->setValue(percent(v), color);
-        card->chart()->setSeries({{feed_.recentSeries(field), color, true}});
+        card->chart()->setSeries({{feed_.series(field), color, true}});
     };
     loadCard(cpu_, &Snapshot::cpuTotal);
     loadCard(gpu_, &Snapshot::gpuPercent);
     if (due(memory_, all)) {
         memory_->setValue(percent(s.memPercent), SystemColor::blue());
-        memory_->chart()->setSeries({{feed_.recentSeries(&Snapshot::memPercent), SystemColor::blue(), true}});
+        memory_->chart()->setSeries({{feed_.series(&Snapshot::memPercent), SystemColor::blue(), true}});
         memory_->footer()->setText(loc_.t(QStringLiteral("dashSwap"), Format::bytes(s.swapUsed)));
     }
     if (due(disk_, all)) {
         disk_->setValue(Format::fixed(finite(s.diskReadBps) / kMiB, 1) + QStringLiteral(" / ") +
                         Format::fixed(finite(s.diskWriteBps) / kMiB, 1) + QStringLiteral(" MB/s"));
-        disk_->chart()->setSeries({{scaled(feed_.recentSeries(&Snapshot::diskReadBps), kMiB), SystemColor::blue(), true},
-                                   {scaled(feed_.recentSeries(&Snapshot::diskWriteBps), kMiB), SystemColor::orange(), true}});
+        disk_->chart()->setSeries({{scaled(feed_.series(&Snapshot::diskReadBps), kMiB), SystemColor::blue(), true},
+                                   {scaled(feed_.series(&Snapshot::diskWriteBps), kMiB), SystemColor::orange(), true}});
     }
     if (due(network_, all)) {
         network_->setValue(QStringLiteral("↓ ") + Format::bps(s.netInBps) + QStringLiteral("  ↑ ") +
                            Format::bps(s.netOutBps));
-        network_->chart()->setSeries({{scaled(feed_.recentSeries(&Snapshot::netInBps), 1), SystemColor::blue(), true},
-                                      {scaled(feed_.recentSeries(&Snapshot::netOutBps), 1), SystemColor::orange(), true}});
+        network_->chart()->setSeries({{scaled(feed_.series(&Snapshot::netInBps), 1), SystemColor::blue(), true},
+                                      {scaled(feed_.series(&Snapshot::netOutBps), 1), SystemColor::orange(), true}});
     }
 }
 
@@ -379,18 +388,14 @@ void DashboardView::updateTemps(const Snapshot& s) {
     chips_[1]->setTemp(s.gpuTempC);
     chips_[2]->setTemp(s.hottestC);
 
-    // The hottest reading of the last 300 s; the history keeps it per snapshot.
+    // The hottest reading of the whole history (the history keeps it per snapshot), so the
+    // curve scrolls back as far as the charts above it.
     std::vector<MetricPoint> points;
-    const auto& history = feed_.history();
-    if (!history.empty()) {
-        const TimePoint from = history.back().time -
-                               std::chrono::duration_cast<WallClock::duration>(
-                                   std::chrono::duration<double>(MetricsFeed::displayWindowSeconds));
-        for (const Snapshot& h : history) {
-            if (h.time < from || !h.hottestC || !std::isfinite(*h.hottestC)) continue;
-            const int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(h.time.time_since_epoch()).count();
-            points.push_back({{ns, 0}, h.time, *h.hottestC});
-        }
+    points.reserve(feed_.history().size());
+    for (const Snapshot& h : feed_.history()) {
+        if (!h.hottestC || !std::isfinite(*h.hottestC)) continue;
+        const int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(h.time.time_since_epoch()).count();
+        points.push_back({{ns, 0}, h.time, *h.hottestC});
     }
     const bool hasHottest = s.hottestC && std::isfinite(*s.hottestC);
     hottestColor_ = hasHottest ? DashboardRules::hottestColor(*s.hottestC) : SystemColor::secondaryLabel();
@@ -481,6 +486,9 @@ QString DashboardView::diskBadgeText() const {
 }
 QString DashboardView::diskBadgeHelp() const {
     return badge_->toolTip();
+}
+std::vector<TimeChart*> DashboardView::charts() const {
+    return {cpu_->chart(), gpu_->chart(), memory_->chart(), disk_->chart(), network_->chart(), hottest_};
 }
 ChartCard* DashboardView::chartCard(AnalysisKind kind) const {
     switch (kind) {

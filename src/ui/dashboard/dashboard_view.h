@@ -59,6 +59,10 @@ class DashboardView : public QWidget {
     QStringList fanTexts() const;
     bool fansStoppedShown() const;
     QScrollArea* cardColumn() const { return scroll_; }
+    // The one scroll position of every chart; closing the window makes them follow again.
+    ChartScroll* chartScroll() const { return chartScroll_; }
+    // Every chart of the card column, the hottest-temperature curve included.
+    std::vector<TimeChart*> charts() const;
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -91,6 +95,7 @@ class DashboardView : public QWidget {
     QWidget* watchedWindow_ = nullptr;
 
     QScrollArea* scroll_ = nullptr;
+    ChartScroll* chartScroll_ = nullptr;
     // Status strip and hint.
     QLabel* statusDot_ = nullptr;
     QLabel* statusText_ = nullptr;

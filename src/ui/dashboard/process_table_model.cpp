@@ -34,12 +34,10 @@ void ProcessTableState::setGrouped(bool grouped) {
 }
 
 void ProcessTableState::sortBy(ProcSortKey key) {
-    if (key == options_.key) {
+    if (key == options_.key)
         options_.ascending = !options_.ascending;
-    } else {
+    else
         options_.key = key;
-        options_.ascending = key == ProcSortKey::name || key == ProcSortKey::pid;
-    }
     table_.forgetOrder();
     recompute();
 }

@@ -27,8 +27,8 @@ class ProcessTableState {
     // order that steadies neighbouring rows.
     void setSearch(const QString& search);
     void setGrouped(bool grouped);
-    // The active column flips its direction; another column takes over, load figures
-    // highest first, name and pid in ascending order.
+    // The active column flips its direction; another column takes over in the direction
+    // the table already has, so a user comparing columns keeps the order they chose.
     void sortBy(ProcSortKey key);
     void setCumulativeRank(bool cumulative);
     // Turning per-process GPU collection off hides its column and moves a GPU sort to CPU.

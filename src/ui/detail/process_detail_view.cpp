@@ -361,22 +361,29 @@ void ProcessDetailView::build() {
     pathGrid->setColumnStretch(0, 1);
     rows->addWidget(pathBox);
 
-    auto* buttons = new QHBoxLayout;
-    result_ = caption(content);
+    rows->addStretch(1);
+    body_->setWidget(content);
+    column->addWidget(body_, 1);
+
+    // The actions sit under the scrolling body, not in it: a user who opened the view to end
+    // the process finds them without scrolling, in any language and at any height.
+    actionBar_ = new QWidget(this);
+    actionBar_->setObjectName(QStringLiteral("pdActions"));
+    auto* buttons = new QHBoxLayout(actionBar_);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    result_ = caption(actionBar_);
     result_->setObjectName(QStringLiteral("pdResult"));
     result_->setWordWrap(true);
-    quitButton_ = new QPushButton(content);
-    forceButton_ = new QPushButton(content);
+    quitButton_ = new QPushButton(actionBar_);
+    quitButton_->setObjectName(QStringLiteral("pdQuit"));
+    forceButton_ = new QPushButton(actionBar_);
+    forceButton_->setObjectName(QStringLiteral("pdForceQuit"));
     connect(quitButton_, &QPushButton::clicked, this, [this] { requestKill(false); });
     connect(forceButton_, &QPushButton::clicked, this, [this] { requestKill(true); });
     buttons->addWidget(result_, 1);
     buttons->addWidget(quitButton_);
     buttons->addWidget(forceButton_);
-    rows->addLayout(buttons);
-    rows->addStretch(1);
-
-    body_->setWidget(content);
-    column->addWidget(body_, 1);
+    column->addWidget(actionBar_);
 }
 
 void ProcessDetailView::addFact(const char* key, bool mono) {
@@ -459,6 +466,7 @@ void ProcessDetailView::refresh() {
     if (info_) parent_->setText(loc_.t(QStringLiteral("pdParentInline"), info_->ppid));
     goneBlock_->setVisible(isGone);
     body_->setVisible(!isGone);
+    actionBar_->setVisible(!isGone);
     if (isGone) return;
     liveInfo_ = services_.fetchLive(pid_);
     refreshLive(live);

@@ -158,6 +158,7 @@ class ProcessDetailView : public QWidget {
     ElidedLabel* pathValue_ = nullptr;
     QPushButton* copyButton_ = nullptr;
     QPushButton* revealButton_ = nullptr;
+    QWidget* actionBar_ = nullptr;
     QPushButton* quitButton_ = nullptr;
     QPushButton* forceButton_ = nullptr;
     QLabel* result_ = nullptr;

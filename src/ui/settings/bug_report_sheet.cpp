@@ -46,6 +46,8 @@ BugReportSheet::BugReportSheet(BugReporter& reporter, Localizer& loc, QWidget* p
         "QPlainTextEdit#bugText { border: 1px solid palette(mid); border-radius: 5px; padding: 2px; }"));
     result_ = new QLabel(this);
     result_->setWordWrap(true);
+    // The saved file's path can be copied from here.
+    result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     setSecondary(result_);
     result_->hide();
 
@@ -78,11 +80,15 @@ void BugReportSheet::send() {
     refreshState();
     reporter_.submit(text, this, [this](const BugReporter::Outcome& outcome) {
         sending_ = false;
-        // "Saved" is said only of a copy that exists.
-        resultKey_ = QString::fromLatin1(outcome.sent      ? VL_KEY("bugSent")
-                                         : outcome.saved() ? VL_KEY("bugSaved")
-                                                           : VL_KEY("bugNotSaved"));
-        if (outcome.sent) editor_->clear();
+        // "Saved" is said only of a copy that exists, and names it.
+        savedPath_ = outcome.savedPath;
+        cut_ = outcome.cut;
+        if (outcome.sent)
+            resultKey_ = QString::fromLatin1(outcome.saved() ? VL_KEY("bugSentAt") : VL_KEY("bugSent"));
+        else
+            resultKey_ = QString::fromLatin1(outcome.saved() ? VL_KEY("bugSavedAt") : VL_KEY("bugNotSaved"));
+        // A description that was cut stays in the editor: what did not fit is not lost.
+        if (outcome.sent && !outcome.cut) editor_->clear();
         retranslate();
     });
 }
@@ -92,7 +98,11 @@ void BugReportSheet::retranslate() {
     heading_->setText(loc_.t("bugTitle"));
     prompt_->setText(loc_.t("bugPrompt"));
     close_->setText(loc_.t("anClose"));
-    if (!resultKey_.isEmpty()) result_->setText(loc_.t(resultKey_));
+    if (!resultKey_.isEmpty()) {
+        QString text = savedPath_.isEmpty() ? loc_.t(resultKey_) : loc_.t(resultKey_, savedPath_);
+        if (cut_) text += QLatin1Char('\n') + loc_.t("bugCut", BugReporter::kMaxBodyBytes / 1024);
+        result_->setText(text);
+    }
     refreshState();
 }
 

@@ -29,6 +29,10 @@ class BugReportSheet : public QDialog {
     bool sending() const { return sending_; }
     // The key of the outcome shown, empty before the first report.
     const QString& resultKey() const { return resultKey_; }
+    // The local copy of the last report; empty when it could not be written.
+    const QString& savedPath() const { return savedPath_; }
+    // The last report's description was cut to the reporter's limit.
+    bool lastCut() const { return cut_; }
 
     // Keeps and sends the current text; does nothing while a report is on its way or when
     // the text is blank.
@@ -51,6 +55,8 @@ class BugReportSheet : public QDialog {
     QPushButton* send_ = nullptr;
     bool sending_ = false;
     QString resultKey_;
+    QString savedPath_;
+    bool cut_ = false;
 };
 
 }  // namespace velmora

@@ -13,10 +13,12 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QLabel>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -24,6 +26,7 @@
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -62,9 +65,9 @@ QToolButton* linkButton(QWidget* parent, const char* symbol) {
 }
 
 int sliderPosition(double threshold) {
-    const int steps = static_cast<int>(std::lround(threshold / SettingsView::kThresholdStep));
-    return std::clamp(steps, SettingsView::kThresholdMin / SettingsView::kThresholdStep,
-                      SettingsView::kThresholdMax / SettingsView::kThresholdStep);
+    // The settings hold an offered value already; one set in code lands on the nearest.
+    const double offered = nearestThreshold(threshold).value_or(kThresholdMax);
+    return static_cast<int>(std::lround(offered / SettingsView::kThresholdStep));
 }
 
 }  // namespace
@@ -77,14 +80,10 @@ SettingsView::SettingsView(AppSettings& settings, Localizer& loc, Services servi
     restyle();
     retranslate();
     showSettings();
-    // Asked of the system once, when the form is made: not a setting of the program's own.
-    {
-        const QSignalBlocker block(login_);
-        platform::LoginItem* item = services_.loginItem;
-        const bool available = item && item->available();
-        login_->setEnabled(available);
-        login_->setChecked(available && item->enabled());
-    }
+    // Asked of the system when the form is made and after each change: not a setting of the
+    // program's own.
+    showLoginResult();
+    showStoreStatus();
 
     connect(&loc_, &Localizer::languageChanged, this, &SettingsView::retranslate);
     // The settings may change elsewhere (the tray, another window): the form follows.
@@ -96,6 +95,7 @@ SettingsView::SettingsView(AppSettings& settings, Localizer& loc, Services servi
     connect(&settings_, &AppSettings::collectProcessGPUChanged, this, &SettingsView::showSettings);
     connect(&settings_, &AppSettings::refreshIntervalChanged, this, &SettingsView::showSettings);
     connect(&settings_, &AppSettings::showSystemProcessesChanged, this, &SettingsView::showSettings);
+    connect(&settings_, &AppSettings::storeStatusChanged, this, &SettingsView::showStoreStatus);
 }
 
 SettingsView::~SettingsView() = default;
@@ -128,7 +128,7 @@ QLabel* SettingsView::note(QVBoxLayout* into) {
 void SettingsView::build() {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    auto* scroll = new QScrollArea(this);
+    auto* scroll = scroll_ = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -138,6 +138,14 @@ void SettingsView::build() {
     column->setContentsMargins(16, 12, 16, 16);
     column->setSpacing(6);
     scroll->setWidget(page);
+
+    // What is wrong with the store, above everything else.
+    storeNote_ = new QLabel(this);
+    storeNote_->setObjectName(QStringLiteral("storeNote"));
+    storeNote_->setWordWrap(true);
+    storeNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    storeNote_->hide();
+    column->addWidget(storeNote_);
 
     auto toggle = [this] {
         auto* t = new QCheckBox(this);
@@ -150,6 +158,8 @@ void SettingsView::build() {
     loginLabel_ = new QLabel(this);
     login_ = toggle();
     row(general, loginLabel_, login_);
+    loginNote_ = note(general);
+    loginNote_->hide();
     metricLabel_ = new QLabel(this);
     metric_ = new QComboBox(this);
     for (MenuBarMetric m : allMenuBarMetrics())
@@ -242,12 +252,14 @@ void SettingsView::build() {
     }
     column->addStretch(1);
 
-    connect(login_, &QCheckBox::toggled, this, [this](bool on) {
-        platform::LoginItem* item = services_.loginItem;
-        if (!item || !item->setEnabled(on)) return;  // a refusal leaves the toggle as set
-        const QSignalBlocker block(login_);
-        login_->setChecked(item->available() && item->enabled());
-    });
+    // The wheel scrolls the page: a picker or the slider takes it only once focused, so a
+    // pointer passing over one on the way down changes nothing.
+    for (QWidget* w : std::initializer_list<QWidget*>{metric_, interval_, language_, slider_}) {
+        w->setFocusPolicy(Qt::StrongFocus);
+        w->installEventFilter(this);
+    }
+
+    connect(login_, &QCheckBox::toggled, this, &SettingsView::changeLogin);
     connect(metric_, &QComboBox::activated, this, [this](int index) {
         settings_.setMenuBarMetric(static_cast<MenuBarMetric>(metric_->itemData(index).toInt()));
     });
@@ -275,6 +287,70 @@ void SettingsView::build() {
     });
 }
 
+void SettingsView::changeLogin(bool on) {
+    platform::LoginItem* item = services_.loginItem;
+    if (!item) return;
+    const bool ok = item->setEnabled(on);
+    const platform::LoginItem::Failure failure = item->lastFailure();
+    // The toggle shows what the system now holds, whatever was asked.
+    showLoginResult();
+    if (!ok && !failure.path.isEmpty()) {
+        loginOutcome_ = LoginOutcome::failed;
+        loginFailurePath_ = failure.path;
+        loginFailureReason_ = failure.reason;
+    } else if (!ok || login_->isChecked() != on) {
+        loginOutcome_ = LoginOutcome::refused;
+    } else {
+        loginOutcome_ = LoginOutcome::none;
+    }
+    retranslate();
+}
+
+void SettingsView::showLoginResult() {
+    const QSignalBlocker block(login_);
+    platform::LoginItem* item = services_.loginItem;
+    const bool available = item && item->available();
+    login_->setEnabled(available);
+    login_->setChecked(available && item->enabled());
+}
+
+void SettingsView::showStoreStatus() {
+    QStringList lines;
+    if (settings_.storeWriteFailed()) lines << loc_.t("setStoreUnwritable", settings_.storePath());
+    if (settings_.setAsideNoticePending())
+        lines << loc_.t("setStoreSetAside", settings_.setAsidePath());
+    else if (settings_.storeUnreadable())
+        lines << loc_.t("setStoreUnreadable", settings_.storePath());
+    storeNote_->setText(lines.join(QLatin1Char('\n')));
+    storeNote_->setVisible(!lines.isEmpty());
+}
+
+void SettingsView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (event->spontaneous()) return;
+    // Closing the window is when the last change is written, and the notice of a store moved
+    // aside has been seen.
+    settings_.flush();
+    if (storeNote_->isVisibleTo(this)) settings_.acknowledgeSetAside();
+}
+
+bool SettingsView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel) {
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (w && !w->hasFocus()) {
+            // Handed to the page instead, which scrolls.
+            const auto* wheel = static_cast<QWheelEvent*>(event);
+            QWheelEvent forwarded(scroll_->viewport()->mapFromGlobal(w->mapToGlobal(wheel->position())),
+                                  wheel->globalPosition(), wheel->pixelDelta(), wheel->angleDelta(),
+                                  wheel->buttons(), wheel->modifiers(), wheel->phase(), wheel->inverted(),
+                                  wheel->source());
+            QCoreApplication::sendEvent(scroll_->viewport(), &forwarded);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void SettingsView::showSettings() {
     // Shown without writing back: only the user's own changes are stored.
     const QSignalBlocker b2(metric_), b3(gpu_), b4(interval_), b5(system_), b6(alerts_), b7(slider_), b8(safeStop_),
@@ -286,7 +362,7 @@ void SettingsView::showSettings() {
     alerts_->setChecked(settings_.alertsEnabled());
     thresholdRow_->setVisible(settings_.alertsEnabled());
     slider_->setValue(sliderPosition(settings_.cpuThreshold()));
-    sliderValue_->setText(QString::number(static_cast<int>(settings_.cpuThreshold())) + QLatin1Char('%'));
+    sliderValue_->setText(QString::number(slider_->value() * kThresholdStep) + QLatin1Char('%'));
     (settings_.aggressiveServiceStop() ? aggressiveStop_ : safeStop_)->setChecked(true);
     const int lang = language_->findData(settings_.language());
     language_->setCurrentIndex(lang >= 0 ? lang : 0);
@@ -295,6 +371,18 @@ void SettingsView::showSettings() {
 void SettingsView::retranslate() {
     generalHeader_->setText(loc_.t("setGeneral"));
     loginLabel_->setText(loc_.t("setLoginAtStart"));
+    switch (loginOutcome_) {
+        case LoginOutcome::none:
+            loginNote_->clear();
+            break;
+        case LoginOutcome::failed:
+            loginNote_->setText(loc_.t("setLoginFailed", loginFailurePath_, loginFailureReason_));
+            break;
+        case LoginOutcome::refused:
+            loginNote_->setText(loc_.t("setLoginRefused"));
+            break;
+    }
+    loginNote_->setVisible(loginOutcome_ != LoginOutcome::none);
     metricLabel_->setText(loc_.t("setMenuBar"));
     for (int i = 0; i < metric_->count(); ++i) {
         switch (static_cast<MenuBarMetric>(metric_->itemData(i).toInt())) {
@@ -335,6 +423,7 @@ void SettingsView::retranslate() {
     help_->setText(loc_.t("setHelp"));
     homepage_->setText(loc_.t("setHomepage"));
     report_->setText(loc_.t("bugTitle"));
+    showStoreStatus();
 }
 
 void SettingsView::restyle() {

@@ -4,6 +4,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include "core/settings.h"
+
 #include <functional>
 
 class QButtonGroup;
@@ -11,13 +13,13 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QRadioButton;
+class QScrollArea;
 class QSlider;
 class QToolButton;
 class QVBoxLayout;
 
 namespace velmora {
 
-class AppSettings;
 class BugReportSheet;
 class BugReporter;
 class Localizer;
@@ -35,9 +37,9 @@ class SettingsView : public QWidget {
     static constexpr int kWidth = 400;
     static constexpr int kHeight = 500;
     // The threshold slider's range and step, in percent.
-    static constexpr int kThresholdMin = 50;
-    static constexpr int kThresholdMax = 100;
-    static constexpr int kThresholdStep = 5;
+    static constexpr int kThresholdMin = velmora::kThresholdMin;
+    static constexpr int kThresholdMax = velmora::kThresholdMax;
+    static constexpr int kThresholdStep = velmora::kThresholdStep;
 
     struct Services {
         std::function<void()> onAuthorize;         // asks for notification permission
@@ -51,6 +53,12 @@ class SettingsView : public QWidget {
 
     // The controls, for the application's wiring and its tests.
     QCheckBox* loginToggle() const { return login_; }
+    // Why the last change of launch at login did not take; hidden when it did.
+    QLabel* loginNote() const { return loginNote_; }
+    // What is wrong with the settings store (unreadable, moved aside, not writable); hidden
+    // while nothing is.
+    QLabel* storeNote() const { return storeNote_; }
+    QScrollArea* scrollArea() const { return scroll_; }
     QComboBox* metricPicker() const { return metric_; }
     QCheckBox* gpuToggle() const { return gpu_; }
     QComboBox* intervalPicker() const { return interval_; }
@@ -75,9 +83,14 @@ class SettingsView : public QWidget {
 
   protected:
     void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void build();
+    void showStoreStatus();
+    void showLoginResult();
+    void changeLogin(bool on);
     void retranslate();
     void restyle();
     void showSettings();
@@ -89,9 +102,16 @@ class SettingsView : public QWidget {
     Localizer& loc_;
     Services services_;
 
+    QScrollArea* scroll_ = nullptr;
+    QLabel* storeNote_ = nullptr;
     QLabel* generalHeader_ = nullptr;
     QLabel* loginLabel_ = nullptr;
     QCheckBox* login_ = nullptr;
+    QLabel* loginNote_ = nullptr;
+    // The outcome of the last change of launch at login, kept to be retranslated.
+    enum class LoginOutcome { none, failed, refused } loginOutcome_ = LoginOutcome::none;
+    QString loginFailurePath_;
+    QString loginFailureReason_;
     QLabel* metricLabel_ = nullptr;
     QComboBox* metric_ = nullptr;
     QLabel* gpuLabel_ = nullptr;

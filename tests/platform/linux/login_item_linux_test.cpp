@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -86,12 +87,41 @@ TEST(AutostartEntry, WithoutADesktopEntryIdNothingIsWritten) {
     EXPECT_FALSE(makeLoginItem("com.tandrel.velmora")->available());
 }
 
-TEST(AutostartEntry, AnUnwritableFolderFailsCleanly) {
-    QTemporaryDir config;
-    velmora::test::writeFile(config, "autostart", "a file, not a folder");
-    AutostartEntry entry(config.filePath("autostart"), "app", "/usr/bin/app");
-    EXPECT_FALSE(entry.setEnabled(true));
-    EXPECT_FALSE(entry.enabled());
+// Each way a change can fail names what could not be changed and why; the next change that
+// succeeds clears it.
+TEST(AutostartEntry, AFailedChangeNamesTheFileAndTheReason) {
+    const struct {
+        const char* name;
+        const char* blocker;  // a file or folder put in the way, relative to the config folder
+        bool folderBlocker;
+        bool turnOn;
+        const char* named;  // the path the failure names, relative to the config folder
+    } cases[] = {
+        {"a file where the folder should be", "autostart", false, true, "autostart"},
+        {"a folder where the entry should be", "autostart/app.desktop/inside", true, true,
+         "autostart/app.desktop"},
+        {"a folder in the entry's place cannot be removed", "autostart/app.desktop/inside", true, false,
+         "autostart/app.desktop"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir config;
+        velmora::test::writeFile(config, c.blocker, "in the way");
+        AutostartEntry entry(config.filePath("autostart"), "app", "/usr/bin/app");
+        EXPECT_FALSE(entry.setEnabled(c.turnOn));
+        EXPECT_EQ(entry.lastFailure().path, config.filePath(c.named));
+        EXPECT_FALSE(entry.lastFailure().reason.isEmpty());
+        EXPECT_TRUE(QFileInfo::exists(config.filePath(c.blocker))) << "what was in the way stays";
+
+        QFile::remove(config.filePath(c.blocker));
+        QDir(config.filePath(c.named)).removeRecursively();
+        EXPECT_TRUE(entry.setEnabled(c.turnOn));
+        EXPECT_TRUE(entry.lastFailure().path.isEmpty());
+        EXPECT_EQ(entry.enabled(), c.turnOn);
+    }
+    AutostartEntry none(QString(), "app", "/usr/bin/app");
+    EXPECT_FALSE(none.setEnabled(true));
+    EXPECT_TRUE(none.lastFailure().path.isEmpty()) << "nothing to register: a refusal without a file";
 }
 
 TEST(AutostartEntry, ExecQuotesPathsAsTheFormatWants) {

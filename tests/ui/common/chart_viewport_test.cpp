@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 using namespace velmora;
 using namespace std::chrono_literals;
@@ -54,6 +55,45 @@ TEST(ChartViewport, FollowsScrollsBackAndFollowsAgainAtTheRightEdge) {
         EXPECT_NEAR(secondsOf(view.rightEdge()), s.right, 1e-6) << "after scrolling " << s.scroll;
         EXPECT_NEAR(secondsOf(view.leftEdge()), s.right - 300, 1e-6);
     }
+}
+
+TEST(ChartViewport, ScrollingToAPositionKeepsItWithinTheData) {
+    // 600 s of data, 300 s visible: right edges from 300 to 600 can be shown.
+    struct Case {
+        const char* what;
+        std::optional<double> to;  // none: follow
+        bool following;
+        double right;
+    };
+    const Case cases[] = {
+        {"inside the data", 450, false, 450},
+        {"just inside the newest", 599.5, false, 599.5},
+        {"at the newest: following", 600, true, 600},
+        {"past the newest: following", 700, true, 600},
+        {"at the earliest right edge", 300, false, 300},
+        {"before it: held at it", 299, false, 300},
+        {"far before the data", -5000, false, 300},
+        {"none: following", std::nullopt, true, 600},
+    };
+    for (const Case& c : cases) {
+        ChartViewport view(300);
+        view.setDataRange(at(0), at(600));
+        view.scrollTo(c.to ? std::optional<TimePoint>(at(*c.to)) : std::nullopt);
+        EXPECT_EQ(view.following(), c.following) << c.what;
+        EXPECT_EQ(view.scrollPosition().has_value(), !c.following) << c.what;
+        EXPECT_NEAR(secondsOf(view.rightEdge()), c.right, 1e-6) << c.what;
+    }
+
+    // A position given before any data is kept, and fitted once the data comes.
+    ChartViewport early(300);
+    early.scrollTo(at(100));
+    EXPECT_FALSE(early.following());
+    early.setDataRange(at(0), at(600));
+    EXPECT_NEAR(secondsOf(early.rightEdge()), 300, 1e-6);
+    ChartViewport late(300);
+    late.scrollTo(at(900));
+    late.setDataRange(at(0), at(600));
+    EXPECT_TRUE(late.following());
 }
 
 TEST(ChartViewport, ShortHistoryNoDataAndClockSteps) {

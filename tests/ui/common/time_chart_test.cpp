@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <optional>
 
 using namespace velmora;
 
@@ -158,4 +160,147 @@ TEST(TimeChart, AClickPicksAMomentAndADragDoesNot) {
     send(empty, QEvent::MouseButtonPress, {50, 20}, Qt::LeftButton, Qt::LeftButton);
     send(empty, QEvent::MouseButtonRelease, {50, 20}, Qt::LeftButton, Qt::NoButton);
     EXPECT_EQ(clicks, 0);
+}
+
+namespace {
+
+double rightOf(const TimeChart& chart) {
+    return std::chrono::duration<double>(chart.viewport().rightEdge() - at(0)).count();
+}
+
+void drag(TimeChart& chart, double fromX, double toX) {
+    send(chart, QEvent::MouseButtonPress, {fromX, 50}, Qt::LeftButton, Qt::LeftButton);
+    send(chart, QEvent::MouseMove, {toX, 50}, Qt::NoButton, Qt::LeftButton);
+    send(chart, QEvent::MouseButtonRelease, {toX, 50}, Qt::LeftButton, Qt::NoButton);
+}
+
+void wheel(TimeChart& chart, int notches) {
+    QWheelEvent e(QPointF(150, 50), chart.mapToGlobal(QPointF(150, 50)), {}, QPoint(0, 120 * notches), Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&chart, &e);
+}
+
+}  // namespace
+
+TEST(TimeChart, ChartsSharingAScrollMoveTogetherAndFollowTogether) {
+    ChartScroll scroll;
+    std::vector<std::unique_ptr<TimeChart>> charts;
+    for (int i = 0; i < 3; ++i) {
+        charts.push_back(std::make_unique<TimeChart>(nullptr, 300));
+        charts.back()->resize(300, 100);
+        charts.back()->setSeries({{ramp(600), Qt::red, true}});
+        charts.back()->setScroll(&scroll);
+    }
+    TimeChart& a = *charts[0];
+    TimeChart& b = *charts[1];
+    TimeChart& c = *charts[2];
+    int moves = 0;
+    QObject::connect(&scroll, &ChartScroll::moved, [&] { ++moves; });
+    std::vector<bool> bFollowing;
+    QObject::connect(&b, &TimeChart::followingChanged, [&](bool on) { bFollowing.push_back(on); });
+
+    // Dragging one chart 100 px right moves every chart 100 s into the past.
+    drag(a, 100, 200);
+    EXPECT_FALSE(scroll.follow());
+    for (const auto& chart : charts) {
+        EXPECT_FALSE(chart->viewport().following());
+        EXPECT_NEAR(rightOf(*chart), 499, 0.5);
+    }
+    EXPECT_EQ(bFollowing, std::vector<bool>{false}) << "a chart moved by another says so too";
+
+    // Wheeling another chart moves them all again: two notches back is 60 s.
+    wheel(c, 2);
+    for (const auto& chart : charts)
+        EXPECT_NEAR(rightOf(*chart), 439, 0.5);
+
+    // New data leaves the scrolled charts where they are.
+    b.setSeries({{ramp(620), Qt::red, true}});
+    EXPECT_NEAR(rightOf(b), 439, 0.5);
+
+    // Wheeling past the right edge of any chart makes all of them follow the newest data.
+    const int before = moves;
+    wheel(b, -10);
+    EXPECT_TRUE(scroll.follow());
+    EXPECT_EQ(moves, before + 1);
+    for (const auto& chart : charts)
+        EXPECT_TRUE(chart->viewport().following());
+    EXPECT_NEAR(rightOf(b), 619, 0.5) << "following its own newest point";
+    EXPECT_EQ(bFollowing, (std::vector<bool>{false, true}));
+
+    // A chart that no longer shares the position scrolls alone.
+    c.setScroll(nullptr);
+    drag(c, 100, 150);
+    EXPECT_FALSE(c.viewport().following());
+    EXPECT_TRUE(scroll.follow());
+    EXPECT_TRUE(a.viewport().following());
+}
+
+TEST(TimeChart, AChartWithAShorterHistoryShowsWhatItHasAndDoesNotMoveTheOthers) {
+    ChartScroll scroll;
+    TimeChart full(nullptr, 300), recent(nullptr, 300);
+    for (TimeChart* chart : {&full, &recent}) {
+        chart->resize(300, 100);
+        chart->setScroll(&scroll);
+    }
+    full.setSeries({{ramp(600), Qt::red, true}});
+    std::vector<MetricPoint> tail;  // seconds 200..599 only
+    for (const MetricPoint& p : ramp(600))
+        if (p.time >= at(200)) tail.push_back(p);
+    recent.setSeries({{tail, Qt::red, true}});
+
+    // About 250 s back (250 px of a 299 px plot): the full chart goes there; the other stops at its oldest data.
+    drag(full, 0, 250);
+    EXPECT_NEAR(rightOf(full), 348.2, 0.5);
+    EXPECT_NEAR(rightOf(recent), 500, 0.5);
+    ASSERT_TRUE(scroll.position().has_value());
+    EXPECT_NEAR(std::chrono::duration<double>(*scroll.position() - at(0)).count(), 348.2, 0.5)
+        << "the shorter chart's limit is its own";
+
+    // Its next data keeps it clamped while the shared position stays.
+    recent.setSeries({{tail, Qt::red, true}});
+    EXPECT_NEAR(rightOf(recent), 500, 0.5);
+    EXPECT_NEAR(rightOf(full), 348.2, 0.5);
+
+    // A chart that joins later takes the shared position at once.
+    TimeChart late(nullptr, 300);
+    late.resize(300, 100);
+    late.setSeries({{ramp(600), Qt::red, true}});
+    late.setScroll(&scroll);
+    EXPECT_NEAR(rightOf(late), 348.2, 0.5);
+}
+
+TEST(ChartScroll, SettlesBackToFollowingWhenTheClockPassesBehindIt) {
+    struct Case {
+        const char* what;
+        std::optional<double> position;  // none: following
+        double newest;
+        bool follows;
+        int moves;
+    };
+    const Case cases[] = {
+        {"behind the newest data: kept", 400, 401, false, 0},
+        {"at the newest data: follows", 400, 400, true, 1},
+        {"past it (the clock stepped back): follows", 400, 100, true, 1},
+        {"following already: nothing to say", std::nullopt, 100, true, 0},
+    };
+    for (const Case& c : cases) {
+        ChartScroll scroll;
+        scroll.scrollTo(c.position ? std::optional<TimePoint>(at(*c.position)) : std::nullopt);
+        int moves = 0;
+        QObject::connect(&scroll, &ChartScroll::moved, [&] { ++moves; });
+        scroll.settle(at(c.newest));
+        EXPECT_EQ(scroll.follow(), c.follows) << c.what;
+        EXPECT_EQ(moves, c.moves) << c.what;
+    }
+
+    // Moving to where it already is announces nothing.
+    ChartScroll scroll;
+    int moves = 0;
+    QObject::connect(&scroll, &ChartScroll::moved, [&] { ++moves; });
+    scroll.scrollTo(std::nullopt);
+    scroll.scrollTo(at(10));
+    scroll.scrollTo(at(10));
+    scroll.scrollTo(at(11));
+    EXPECT_EQ(moves, 2);
+    EXPECT_EQ(scroll.scrollX(), at(11));
 }

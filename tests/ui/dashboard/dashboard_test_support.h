@@ -17,6 +17,14 @@ class FakeFeed : public MetricsFeed {
         emit currentChanged();
     }
 
+    // As it comes, even earlier than the last one (a wall clock set back).
+    void publishAsIs(Snapshot s) {
+        history_.push_back(s);
+        current_ = std::move(s);
+        emit historyChanged();
+        emit currentChanged();
+    }
+
     const Snapshot& current() const override { return current_; }
     const std::deque<Snapshot>& history() const override { return history_; }
     std::vector<MetricPoint> series(SnapshotField key) const override { return recentSeries(key); }

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -18,6 +19,8 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -256,6 +259,186 @@ TEST_F(Dashboard, OnlyCardsInSightTakeNewData) {
     EXPECT_FALSE(view->batteryText().isEmpty()) << "scrolled into sight, it catches up";
 }
 
+namespace {
+
+// Ten minutes of snapshots a second apart: more history than a chart shows at once.
+void fillHistory(test::FakeFeed& feed, int seconds = 600) {
+    Snapshot s = critical();
+    s.hottestC = 60;
+    for (int i = 0; i < seconds; ++i) {
+        s.cpuTotal = i % 100;
+        feed.publish(s);
+    }
+}
+
+void dragChart(TimeChart* chart, double dx) {
+    const QPointF from(chart->width() / 3.0, chart->height() / 2.0), to = from + QPointF(dx, 0);
+    QMouseEvent press(QEvent::MouseButtonPress, from, chart->mapToGlobal(from), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, to, chart->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, to, chart->mapToGlobal(to), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(chart, &press);
+    QApplication::sendEvent(chart, &move);
+    QApplication::sendEvent(chart, &release);
+}
+
+void wheelChart(TimeChart* chart, int notches) {
+    const QPointF at(chart->width() / 2.0, chart->height() / 2.0);
+    QWheelEvent e(at, chart->mapToGlobal(at), {}, QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(chart, &e);
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+  public:
+    explicit PaintCounter(QWidget* w) : QObject(w) { w->installEventFilter(this); }
+    int paints = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+}  // namespace
+
+TEST_F(Dashboard, EveryChartScrollsWhenOneIsDraggedOrWheeled) {
+    view->show();
+    fillHistory(feed);
+    const std::vector<TimeChart*> charts = view->charts();
+    ASSERT_EQ(charts.size(), 6u) << "CPU, GPU, memory, disk, network and the hottest temperature";
+    TimeChart* cpu = view->chartCard(AnalysisKind::cpu)->chart();
+    TimeChart* network = view->chartCard(AnalysisKind::network)->chart();
+    for (TimeChart* c : charts)
+        ASSERT_TRUE(c->viewport().following());
+
+    // Dragging the CPU chart to the right takes every chart back to the same moment.
+    dragChart(cpu, cpu->width() / 2.0);
+    EXPECT_FALSE(view->chartScroll()->follow());
+    const TimePoint right = cpu->viewport().rightEdge();
+    EXPECT_LT(right, feed.current().time);
+    for (TimeChart* c : charts) {
+        EXPECT_FALSE(c->viewport().following());
+        EXPECT_EQ(c->viewport().rightEdge(), right);
+    }
+
+    // Ticks keep them there, together.
+    feed.publish(critical());
+    for (TimeChart* c : charts)
+        EXPECT_EQ(c->viewport().rightEdge(), right);
+
+    // Wheeling another chart moves them all: a notch back is a tenth of the span.
+    wheelChart(network, 1);
+    const TimePoint back = right - std::chrono::seconds(30);
+    for (TimeChart* c : charts)
+        EXPECT_EQ(c->viewport().rightEdge(), back);
+
+    // Wheeling towards now past the right edge: all follow the newest data again.
+    wheelChart(network, -20);
+    EXPECT_TRUE(view->chartScroll()->follow());
+    for (TimeChart* c : charts) {
+        EXPECT_TRUE(c->viewport().following());
+        EXPECT_EQ(c->viewport().rightEdge(), feed.current().time);
+    }
+    feed.publish(critical());
+    for (TimeChart* c : charts)
+        EXPECT_EQ(c->viewport().rightEdge(), feed.current().time) << "and keep following";
+
+    // Dragging to the left edge of the data and then all the way right follows again too.
+    dragChart(cpu, 10 * cpu->width());
+    EXPECT_FALSE(view->chartScroll()->follow());
+    dragChart(cpu, -10 * cpu->width());
+    EXPECT_TRUE(view->chartScroll()->follow());
+    for (TimeChart* c : charts)
+        EXPECT_TRUE(c->viewport().following());
+}
+
+TEST_F(Dashboard, AWindowOpenedAgainFollowsTheNewestData) {
+    view->show();
+    fillHistory(feed);
+    TimeChart* memory = view->chartCard(AnalysisKind::memory)->chart();
+    dragChart(memory, 100);
+    ASSERT_FALSE(view->chartScroll()->follow());
+
+    // Minimised, the position stays for when the window comes back.
+    view->setWindowState(Qt::WindowMinimized);
+    view->setWindowState(Qt::WindowNoState);
+    EXPECT_FALSE(view->chartScroll()->follow());
+
+    // Closed, the position is dropped: opened again, every chart shows now.
+    view->hide();
+    EXPECT_TRUE(view->chartScroll()->follow());
+    fillHistory(feed, 5);
+    view->show();
+    for (TimeChart* c : view->charts()) {
+        EXPECT_TRUE(c->viewport().following());
+        EXPECT_EQ(c->viewport().rightEdge(), feed.current().time);
+    }
+}
+
+TEST_F(Dashboard, AClockSetBackBehindTheScrolledChartsMakesThemFollow) {
+    view->show();
+    fillHistory(feed);
+    dragChart(view->chartCard(AnalysisKind::cpu)->chart(), 100);
+    ASSERT_FALSE(view->chartScroll()->follow());
+    const TimePoint scrolled = view->chartScroll()->scrollX();
+
+    // A tick after the position leaves it.
+    feed.publish(critical());
+    EXPECT_FALSE(view->chartScroll()->follow());
+    EXPECT_EQ(view->chartScroll()->scrollX(), scrolled);
+
+    // A tick at or before it (the wall clock was set back) follows, so the charts do not
+    // jump back to an old moment once the clock passes it again.
+    Snapshot s = critical();
+    s.time = scrolled - std::chrono::seconds(5);
+    feed.publishAsIs(s);
+    EXPECT_TRUE(view->chartScroll()->follow());
+    for (TimeChart* c : view->charts())
+        EXPECT_TRUE(c->viewport().following());
+}
+
+TEST_F(Dashboard, MovingTheChartsRepaintsOnlyTheChartsInSight) {
+    view->resize(1000, 600);
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    fillHistory(feed);
+    const std::vector<TimeChart*> charts = view->charts();
+    std::vector<PaintCounter*> counters;
+    for (TimeChart* c : charts)
+        counters.push_back(new PaintCounter(c));
+    // Lay the column out now, innermost first: the ticks changed what the cards hold, and
+    // the fold must not move between the look at it and the drag.
+    const QList<QLayout*> layouts = view->findChildren<QLayout*>();
+    for (auto it = layouts.rbegin(); it != layouts.rend(); ++it)
+        (*it)->activate();
+    QApplication::processEvents();
+    std::vector<bool> inSight;
+    for (size_t i = 0; i < charts.size(); ++i) {
+        inSight.push_back(!charts[i]->visibleRegion().isEmpty());
+        counters[i]->paints = 0;
+    }
+    ASSERT_TRUE(inSight.front()) << "the CPU chart is at the top";
+    ASSERT_FALSE(inSight.back()) << "the temperature card is below the fold";
+
+    dragChart(charts.front(), 80);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counters.front()->paints > 0; }, 5000));
+    for (size_t i = 0; i < charts.size(); ++i) {
+        if (inSight[i])
+            EXPECT_GT(counters[i]->paints, 0) << "chart " << i << " shows the new position";
+        else
+            EXPECT_EQ(counters[i]->paints, 0) << "chart " << i << " is out of sight";
+    }
+
+    // Scrolled into sight, the hottest curve shows the same moment as the others.
+    view->cardColumn()->verticalScrollBar()->setValue(view->cardColumn()->verticalScrollBar()->maximum());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counters.back()->paints > 0; }, 5000));
+    EXPECT_EQ(charts.back()->viewport().rightEdge(), charts.front()->viewport().rightEdge());
+}
+
 TEST_F(Dashboard, ChartsAskForAnalysisOfTheirKind) {
     for (AnalysisKind k : {AnalysisKind::cpu, AnalysisKind::gpu, AnalysisKind::memory, AnalysisKind::disk,
                            AnalysisKind::network}) {
@@ -346,13 +529,14 @@ TEST_F(Dashboard, SelectionFollowsPidsAcrossTicksAndSorts) {
     feed.publish(s);
     EXPECT_EQ(panel()->model().index(3, 0).data(ProcessTableModel::PidRole).toInt(), 20) << "moved to the end";
     EXPECT_EQ(shownRowsSelected(), std::vector<int32_t>{20});
-    panel()->sortByColumn(0);  // pid
+    panel()->sortByColumn(0);  // pid, in the CPU column's descending order
     EXPECT_EQ(shownRowsSelected(), std::vector<int32_t>{20});
     EXPECT_EQ(panel()->table()->horizontalHeader()->sortIndicatorSection(), 0);
-    EXPECT_EQ(panel()->table()->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
-    panel()->sortByColumn(0);
     EXPECT_EQ(panel()->table()->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
     EXPECT_EQ(panel()->model().index(0, 0).data(ProcessTableModel::PidRole).toInt(), 40);
+    panel()->sortByColumn(0);
+    EXPECT_EQ(panel()->table()->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
+    EXPECT_EQ(panel()->model().index(0, 0).data(ProcessTableModel::PidRole).toInt(), 10);
     // A search that hides the row keeps it selected for when it comes back.
     panel()->searchField()->setText("ten");
     EXPECT_EQ(panel()->state().selection(), std::set<int32_t>{20});

@@ -47,8 +47,9 @@ TEST(ProcessTableState, SortingSearchingAndGroupingRebuildTheRows) {
     };
     const Step steps[] = {
         {"the active column flips", [](auto& s) { s.sortBy(ProcSortKey::cpu); }, {10, 30, 20}},
-        {"names ascend first", [](auto& s) { s.sortBy(ProcSortKey::name); }, {10, 20, 30}},
-        {"memory, highest first", [](auto& s) { s.sortBy(ProcSortKey::mem); }, {10, 30, 20}},
+        {"names, still ascending", [](auto& s) { s.sortBy(ProcSortKey::name); }, {10, 20, 30}},
+        {"memory, still ascending", [](auto& s) { s.sortBy(ProcSortKey::mem); }, {20, 30, 10}},
+        {"memory flips: highest first", [](auto& s) { s.sortBy(ProcSortKey::mem); }, {10, 30, 20}},
         {"search ignores case", [](auto& s) { s.setSearch("BET"); }, {20}},
         {"no match, no rows", [](auto& s) { s.setSearch("zzz"); }, {}},
         {"search cleared", [](auto& s) { s.setSearch(""); }, {10, 30, 20}},
@@ -65,6 +66,40 @@ TEST(ProcessTableState, SortingSearchingAndGroupingRebuildTheRows) {
     ASSERT_EQ(state.rows().size(), 2u);
     EXPECT_EQ(state.rows()[0].name, "worker  (2)");
     EXPECT_DOUBLE_EQ(state.rows()[0].cpu, 25);
+}
+
+TEST(ProcessTableState, OnlyTheActiveColumnFlipsTheDirection) {
+    // Each click, from the state the previous one left: the active column flips, another
+    // column takes over in the direction the table already has.
+    struct Click {
+        ProcSortKey key;
+        ProcSortKey activeAfter;
+        bool ascendingAfter;
+        std::vector<int32_t> rows;
+    };
+    const Click clicks[] = {
+        {ProcSortKey::mem, ProcSortKey::mem, false, {10, 30, 20}},   // another column, descending kept
+        {ProcSortKey::name, ProcSortKey::name, false, {30, 20, 10}},  // names too stay descending
+        {ProcSortKey::name, ProcSortKey::name, true, {10, 20, 30}},   // the same column flips
+        {ProcSortKey::pid, ProcSortKey::pid, true, {10, 20, 30}},     // another, ascending kept
+        {ProcSortKey::cpu, ProcSortKey::cpu, true, {10, 30, 20}},     // a load figure, ascending kept
+        {ProcSortKey::cpu, ProcSortKey::cpu, false, {20, 30, 10}},    // flips back
+        {ProcSortKey::cpu, ProcSortKey::cpu, true, {10, 30, 20}},     // and again
+        {ProcSortKey::pid, ProcSortKey::pid, true, {10, 20, 30}},
+        {ProcSortKey::pid, ProcSortKey::pid, false, {30, 20, 10}},
+    };
+    ProcessTableState state;
+    state.setCumulativeRank(false);
+    state.setProcesses(kThree);
+    ASSERT_EQ(state.options().key, ProcSortKey::cpu);
+    ASSERT_FALSE(state.options().ascending);
+    for (size_t i = 0; i < std::size(clicks); ++i) {
+        const Click& c = clicks[i];
+        state.sortBy(c.key);
+        EXPECT_EQ(state.options().key, c.activeAfter) << "click " << i;
+        EXPECT_EQ(state.options().ascending, c.ascendingAfter) << "click " << i;
+        EXPECT_EQ(pidsOf(state.rows()), c.rows) << "click " << i;
+    }
 }
 
 TEST(ProcessTableState, TurningGPUCollectionOffHidesTheColumnAndMovesItsSort) {

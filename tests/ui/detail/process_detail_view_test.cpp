@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <string_view>
 #include <thread>
 
 #include <sys/resource.h>
@@ -419,6 +420,53 @@ TEST_F(Detail, LongAndOddNamesKeepTheLayout) {
             EXPECT_NE(c.category(), QChar::Other_Control) << name.size();
         EXPECT_LE(v->findChild<ElidedLabel*>("pdPathValue")->width(), v->width());
     }
+}
+
+TEST_F(Detail, QuitAndForceQuitShowWithoutScrollingAtTheWindowsDefaultSize) {
+    // The detail window opens 540 × 720; Korean and Thai texts make the body taller than
+    // English (how much depends on the fonts at hand).
+    struct Case {
+        const char* language;
+        QSize size;
+        bool bodyScrolls;  // so the check means something below the fold
+    };
+    const Case cases[] = {
+        {"en", {540, 720}, false}, {"ko", {540, 720}, false}, {"th", {540, 720}, false},
+        {"th", {540, 460}, true},  // and when the user makes it shorter than its body
+    };
+    for (const Case& c : cases) {
+        loc.apply(QString::fromLatin1(c.language));
+        staticInfo = facts(50, "server");
+        staticInfo->command = QString(600, QLatin1Char('x'));  // a command line that wraps
+        engine.publish(withProcesses({{.pid = 50, .name = "server", .cpu = 12}}));
+        auto v = make(50);
+        v->resize(c.size);
+        QCoreApplication::processEvents();
+        const QString what = QStringLiteral("%1 at %2 × %3").arg(c.language).arg(c.size.width()).arg(c.size.height());
+        auto* body = v->findChild<QScrollArea*>();
+        ASSERT_NE(body, nullptr);
+        if (c.bodyScrolls) EXPECT_GT(body->widget()->height(), body->viewport()->height()) << what.toStdString();
+        for (const char* name : {"pdQuit", "pdForceQuit"}) {
+            auto* button = v->findChild<QPushButton*>(QString::fromLatin1(name));
+            ASSERT_NE(button, nullptr) << name;
+            EXPECT_TRUE(button->isVisible()) << what.toStdString() << " " << name;
+            EXPECT_EQ(button->text(), loc.t(name == std::string_view("pdQuit") ? "actQuit" : "actForceQuit"));
+            const QRect inView(button->mapTo(v.get(), QPoint(0, 0)), button->size());
+            EXPECT_TRUE(v->rect().contains(inView)) << what.toStdString() << " " << name;
+            // Nothing clips it: it is not inside the scrolling body.
+            EXPECT_EQ(button->visibleRegion(), QRegion(button->rect())) << what.toStdString() << " " << name;
+            EXPECT_FALSE(body->isAncestorOf(button)) << name;
+            EXPECT_GE(button->width(), button->sizeHint().width()) << what.toStdString() << ": the label fits";
+        }
+    }
+    loc.apply(QStringLiteral("en"));
+
+    // A gone process has nothing to quit.
+    staticInfo.reset();
+    engine.publish(withProcesses({{.pid = 7, .name = "other"}}));
+    auto gone = make(4242);
+    EXPECT_FALSE(gone->findChild<QPushButton*>(QStringLiteral("pdQuit"))->isVisibleTo(gone.get()));
+    EXPECT_FALSE(gone->findChild<QPushButton*>(QStringLiteral("pdForceQuit"))->isVisibleTo(gone.get()));
 }
 
 TEST(PrintableName, ControlCharactersAreReplaced) {

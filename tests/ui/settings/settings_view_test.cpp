@@ -16,11 +16,17 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -28,21 +34,67 @@ using namespace velmora;
 
 namespace {
 
-// A registration kept in memory; `refuse` makes every change fail.
+// A registration kept in memory. `refuse` makes every change fail (with `failure` as the
+// reason); `ignore` reports success and changes nothing.
 class FakeLoginItem : public platform::LoginItem {
   public:
     bool isAvailable = true;
     bool isEnabled = false;
     bool refuse = false;
+    bool ignore = false;
+    Failure failure;
     std::vector<bool> requests;
     bool available() const override { return isAvailable; }
     bool enabled() const override { return isEnabled; }
     bool setEnabled(bool on) override {
         requests.push_back(on);
         if (refuse) return false;
-        isEnabled = on;
+        if (!ignore) isEnabled = on;
         return true;
     }
+    Failure lastFailure() const override { return refuse ? failure : Failure{}; }
+};
+
+// One notch of the wheel over the middle of `target`, downwards unless `up`.
+void wheel(QWidget* target, bool up = false) {
+    const QPointF at = QRectF(target->rect()).center();
+    QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, up ? 120 : -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
+}
+
+// A service on 127.0.0.1 that accepts every report once it has the whole request.
+class AcceptingService : public QObject {
+  public:
+    AcceptingService() {
+        server_.listen(QHostAddress::LocalHost);
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = server_.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, this, [this, s] { onData(s); });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/api/bugs").arg(server_.serverPort()); }
+
+  private:
+    void onData(QTcpSocket* s) {
+        QByteArray& buf = buffers_[s];
+        buf += s->readAll();
+        const qsizetype end = buf.indexOf("\r\n\r\n");
+        if (end < 0) return;
+        qsizetype length = 0;
+        for (const QByteArray& line : buf.left(end).split('\n'))
+            if (line.toLower().startsWith("content-length:")) length = line.mid(15).trimmed().toLongLong();
+        if (buf.size() < end + 4 + length) return;
+        buf.clear();
+        const QByteArray body = R"({"id":"r-1"})";
+        s->write("HTTP/1.1 201 Created\r\nContent-Type: application/json\r\nContent-Length: " +
+                 QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    }
+
+    QTcpServer server_;
+    std::map<QTcpSocket*, QByteArray> buffers_;
 };
 
 Localizer makeLocalizer(QStringList preferred = {}) {
@@ -155,11 +207,15 @@ TEST_F(Settings, EachControlWritesItsSettingAtOnce) {
          [&] { return settings.language() == "de"; }},
         {"auto", [&] { view->languagePicker()->activated(0); }, [&] { return settings.language() == "auto"; }},
     };
+    QSignalSpy written(&settings, &AppSettings::stored);
     for (const Case& c : cases) {
         c.act();
         EXPECT_TRUE(c.stored()) << c.name;
     }
-    // A store reloaded from the file sees the same values: nothing waits for an apply step.
+    // A store reloaded from the file sees the same values once the run of changes is
+    // written: nothing waits for an apply step.
+    ASSERT_TRUE(written.wait(5000));
+    EXPECT_EQ(written.count(), 1);
     AppSettings reloaded(dir.filePath("settings.json"));
     EXPECT_EQ(reloaded.menuBarMetric(), MenuBarMetric::network);
     EXPECT_EQ(reloaded.refreshInterval(), 5.0);
@@ -229,11 +285,62 @@ TEST_F(Settings, LoginToggleRegistersAndShowsWhatTheSystemReports) {
     view->loginToggle()->click();
     EXPECT_EQ(login.requests, std::vector<bool>{false});
     EXPECT_FALSE(view->loginToggle()->isChecked());
+    EXPECT_FALSE(view->loginNote()->isVisibleTo(view.get()));
+}
 
+// After every attempt the toggle shows what the system holds; one that did not take puts
+// it back and says why.
+TEST_F(Settings, LoginChangeThatDoesNotTakePutsTheToggleBackAndSaysWhy) {
+    const QString blocked = dir.filePath("autostart");
+    const struct {
+        const char* name;
+        bool refuse;
+        bool ignore;
+        platform::LoginItem::Failure failure;
+        QString note;  // empty: none shown
+    } cases[] = {
+        {"registered", false, false, {}, {}},
+        {"refused without a reason", true, false, {}, loc.t("setLoginRefused")},
+        {"failed write",
+         true,
+         false,
+         {blocked, "Not a directory"},
+         loc.t("setLoginFailed", blocked, QStringLiteral("Not a directory"))},
+        {"said yes, changed nothing", false, true, {}, loc.t("setLoginRefused")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const bool from : {false, true}) {
+            login = FakeLoginItem();
+            login.isEnabled = from;
+            login.refuse = c.refuse;
+            login.ignore = c.ignore;
+            login.failure = c.failure;
+            auto view = make();
+            view->show();
+            view->loginToggle()->click();
+            EXPECT_EQ(login.requests, std::vector<bool>{!from});
+            const bool took = c.note.isEmpty();
+            EXPECT_EQ(view->loginToggle()->isChecked(), took ? !from : from);
+            EXPECT_EQ(view->loginNote()->isVisible(), !took);
+            if (!took) {
+                EXPECT_EQ(view->loginNote()->text(), c.note);
+            }
+        }
+    }
+
+    // A later change that takes clears the line; the line follows the language.
+    login = FakeLoginItem();
     login.refuse = true;
+    auto view = make();
+    view->show();
     view->loginToggle()->click();
-    EXPECT_TRUE(view->loginToggle()->isChecked()) << "a refused change stays as the user set it";
-    EXPECT_FALSE(login.isEnabled);
+    loc.apply(QStringLiteral("de"));
+    EXPECT_EQ(view->loginNote()->text(), loc.t("setLoginRefused"));
+    login.refuse = false;
+    view->loginToggle()->click();
+    EXPECT_TRUE(view->loginToggle()->isChecked());
+    EXPECT_FALSE(view->loginNote()->isVisible());
 }
 
 TEST_F(Settings, AboutLineAndLinks) {
@@ -277,10 +384,12 @@ TEST_F(Settings, ReportSheetRefusesBlankTextAndKeepsAnUndeliveredOne) {
     EXPECT_FALSE(sheet->sendButton()->isEnabled());
     EXPECT_EQ(sheet->sendButton()->text(), loc.t("bugSending"));
     ASSERT_TRUE(test::waitUntil([&] { return !sheet->sending(); }));
-    EXPECT_EQ(sheet->resultKey(), "bugSaved");
-    EXPECT_EQ(sheet->result()->text(), loc.t("bugSaved"));
+    const QStringList saved = QDir(logs.filePath("logs")).entryList(QDir::Files);
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_EQ(sheet->resultKey(), "bugSavedAt");
+    EXPECT_EQ(sheet->result()->text(), loc.t("bugSavedAt", QDir(logs.filePath("logs")).filePath(saved[0])))
+        << "the line names the file";
     EXPECT_EQ(sheet->editor()->toPlainText(), "  the fans never stop  ") << "the description stays";
-    EXPECT_EQ(QDir(logs.filePath("logs")).entryList(QDir::Files).size(), 1);
 
     sheet->closeButton()->click();
     EXPECT_FALSE(sheet->isVisible());
@@ -300,4 +409,192 @@ TEST_F(Settings, ReportNeitherSavedNorSentSaysSo) {
     ASSERT_TRUE(test::waitUntil([&] { return !sheet.sending(); }));
     EXPECT_EQ(sheet.resultKey(), "bugNotSaved");
     EXPECT_EQ(sheet.editor()->toPlainText(), "lost?");
+}
+
+// What the sheet says after each kind of outcome, and whether the description stays: a
+// report that was cut keeps the whole text in the editor even when sent.
+TEST_F(Settings, ReportOutcomeNamesTheSavedFileAndSaysWhenTheTextWasCut) {
+    AcceptingService service;
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const QString unreachable = QStringLiteral("http://127.0.0.1:%1/api/bugs").arg(probe.serverPort());
+    probe.close();
+    const QString longText = QString(70 * 1024, u'x');
+    const struct {
+        const char* name;
+        bool reachable;
+        QString text;
+        const char* key;
+        bool cut;
+        bool cleared;
+    } cases[] = {
+        {"sent", true, "it hangs", "bugSentAt", false, true},
+        {"sent, cut", true, longText, "bugSentAt", true, false},
+        {"kept only", false, "it hangs", "bugSavedAt", false, false},
+        {"kept only, cut", false, longText, "bugSavedAt", true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir logs;
+        BugReporter reporter(
+            reporterConfig(logs.filePath("logs"), c.reachable ? service.url() : unreachable));
+        BugReportSheet sheet(reporter, loc);
+        sheet.editor()->setPlainText(c.text);
+        sheet.send();
+        ASSERT_TRUE(test::waitUntil([&] { return !sheet.sending(); }, std::chrono::seconds(20)));
+        const QStringList saved = QDir(logs.filePath("logs")).entryList(QDir::Files);
+        ASSERT_EQ(saved.size(), 1);
+        const QString path = QDir(logs.filePath("logs")).filePath(saved[0]);
+        EXPECT_EQ(sheet.resultKey(), c.key);
+        EXPECT_EQ(sheet.savedPath(), path);
+        EXPECT_EQ(sheet.lastCut(), c.cut);
+        QString expected = loc.t(c.key, path);
+        if (c.cut) expected += "\n" + loc.t("bugCut", 64);
+        EXPECT_EQ(sheet.result()->text(), expected);
+        EXPECT_EQ(sheet.editor()->toPlainText().isEmpty(), c.cleared);
+        if (!c.cleared) {
+            EXPECT_EQ(sheet.editor()->toPlainText(), c.text) << "nothing the user wrote is lost";
+        }
+    }
+}
+
+// The wheel over a picker or the slider scrolls the page unless the control has the focus.
+TEST_F(Settings, WheelOverAnUnfocusedControlScrollsThePageInstead) {
+    settings.setAlertsEnabled(true);
+    auto view = make();
+    view->show();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    QScrollBar* page = view->scrollArea()->verticalScrollBar();
+    ASSERT_GT(page->maximum(), 0) << "the form is taller than its window";
+    const struct {
+        const char* name;
+        QWidget* control;
+        std::function<int()> value;
+        std::function<QString()> stored;
+    } cases[] = {
+        {"metric", view->metricPicker(), [&] { return view->metricPicker()->currentIndex(); },
+         [&] { return rawValue(settings.menuBarMetric()); }},
+        {"interval", view->intervalPicker(), [&] { return view->intervalPicker()->currentIndex(); },
+         [&] { return QString::number(settings.refreshInterval()); }},
+        {"threshold", view->thresholdSlider(), [&] { return view->thresholdSlider()->value(); },
+         [&] { return QString::number(settings.cpuThreshold()); }},
+        {"language", view->languagePicker(), [&] { return view->languagePicker()->currentIndex(); },
+         [&] { return settings.language(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        view->setFocus();
+        ASSERT_FALSE(c.control->hasFocus());
+        view->scrollArea()->ensureWidgetVisible(c.control);
+        // Towards whichever end of the page is further away, so the page can move.
+        const bool up = page->value() == page->maximum();
+        const int before = c.value();
+        const QString storedBefore = c.stored();
+        const int pageBefore = page->value();
+        wheel(c.control, up);
+        EXPECT_EQ(c.value(), before) << "unfocused: the control stays";
+        EXPECT_EQ(c.stored(), storedBefore);
+        EXPECT_NE(page->value(), pageBefore) << "and the page scrolls";
+
+        c.control->setFocus();
+        ASSERT_TRUE(c.control->hasFocus());
+        view->scrollArea()->ensureWidgetVisible(c.control);
+        const int pageFocused = page->value();
+        // Towards the end the control can still move to.
+        const bool towardsStart = c.value() > 0 && c.value() == before;
+        wheel(c.control, towardsStart);
+        if (c.value() == before) wheel(c.control, !towardsStart);
+        EXPECT_NE(c.value(), before) << "focused: the control takes the wheel";
+        EXPECT_EQ(page->value(), pageFocused);
+    }
+}
+
+TEST(SettingsStoredValues, OutOfRangeValuesShowAsTheNearestOffered) {
+    const struct {
+        const char* json;
+        QString threshold;
+        int interval;
+    } cases[] = {
+        {R"({"cpuAlertThreshold": 1e300, "refreshInterval": 1e300})", "100%", 2},
+        {R"({"cpuAlertThreshold": -4, "refreshInterval": -1})", "50%", 0},
+        {R"({"cpuAlertThreshold": 72.5, "refreshInterval": 3})", "75%", 1},
+        {R"({"cpuAlertThreshold": 72.4, "refreshInterval": 3.6})", "70%", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.json);
+        QTemporaryDir dir;
+        test::writeFile(dir, "settings.json", QByteArray(c.json));
+        AppSettings settings(dir.filePath("settings.json"));
+        settings.setAlertsEnabled(true);
+        Localizer loc = makeLocalizer();
+        SettingsView view(settings, loc, {});
+        EXPECT_EQ(view.thresholdValue()->text(), c.threshold);
+        EXPECT_EQ(view.thresholdSlider()->value() * SettingsView::kThresholdStep,
+                  c.threshold.chopped(1).toInt());
+        EXPECT_EQ(view.intervalPicker()->currentIndex(), c.interval);
+    }
+}
+
+TEST_F(Settings, ASliderDragIsWrittenOnceAndClosingWritesWhatWaits) {
+    settings.setAlertsEnabled(true);
+    settings.flush();
+    auto view = make();
+    view->show();
+    QSignalSpy written(&settings, &AppSettings::stored);
+    QSlider* slider = view->thresholdSlider();
+    slider->setSliderDown(true);
+    for (int pos = slider->minimum(); pos <= slider->maximum(); ++pos)
+        slider->setValue(pos);
+    slider->setSliderDown(false);
+    ASSERT_TRUE(written.wait(5000));
+    EXPECT_FALSE(written.wait(700)) << "one write for the whole drag";
+    EXPECT_EQ(written.count(), 1);
+    EXPECT_EQ(AppSettings(dir.filePath("settings.json")).cpuThreshold(), 100.0);
+
+    view->metricPicker()->activated(2);
+    EXPECT_TRUE(settings.hasPendingWrites());
+    view->close();
+    EXPECT_FALSE(settings.hasPendingWrites()) << "closing the window writes at once";
+    EXPECT_EQ(AppSettings(dir.filePath("settings.json")).menuBarMetric(), MenuBarMetric::gpu);
+}
+
+// The line above the form: an unreadable store, then where it was kept (once), then a
+// store that cannot be written.
+TEST(SettingsStoreNote, SaysWhatIsWrongWithTheStoreAndTheMoveAsideOnce) {
+    QTemporaryDir dir;
+    Localizer loc = makeLocalizer();
+    const QString path = dir.filePath("velmora/settings.json");
+    test::writeFile(dir, "velmora/settings.json", "{\"uiLanguage\": \"ko\"");
+    AppSettings::Options options;
+    options.clock = [] { return QDateTime(QDate(2026, 12, 7), QTime(2, 26, 47), Qt::UTC); };
+    AppSettings settings(path, options);
+    {
+        SettingsView view(settings, loc, {});
+        view.show();
+        EXPECT_TRUE(view.storeNote()->isVisible());
+        EXPECT_EQ(view.storeNote()->text(), loc.t("setStoreUnreadable", path));
+        view.gpuToggle()->click();
+        ASSERT_TRUE(settings.flush());
+        const QString aside = path + ".unreadable-20261207T022647Z";
+        EXPECT_EQ(view.storeNote()->text(), loc.t("setStoreSetAside", aside));
+        loc.apply(QStringLiteral("ja"));
+        EXPECT_EQ(view.storeNote()->text(), loc.t("setStoreSetAside", aside)) << "in the language chosen";
+        view.close();
+    }
+    {
+        SettingsView view(settings, loc, {});
+        view.show();
+        EXPECT_FALSE(view.storeNote()->isVisible()) << "said once";
+        // The folder is replaced by a file: nothing can be written any more.
+        QDir(dir.filePath("velmora")).removeRecursively();
+        test::writeFile(dir, "velmora", "in the way");
+        view.systemToggle()->click();
+        EXPECT_FALSE(settings.flush());
+        EXPECT_TRUE(view.storeNote()->isVisible());
+        EXPECT_EQ(view.storeNote()->text(), loc.t("setStoreUnwritable", path));
+        QFile::remove(dir.filePath("velmora"));
+        EXPECT_TRUE(settings.flush());
+        EXPECT_FALSE(view.storeNote()->isVisible()) << "gone once a write succeeds";
+    }
 }
