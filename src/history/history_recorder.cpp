@@ -108,7 +108,7 @@ void HistoryRecorder::read(Clock::time_point from, Clock::time_point to, std::fu
     });
 }
 
-void HistoryRecorder::forget(std::function<void(bool)> done) {
+void HistoryRecorder::forget(std::function<void(bool, const QString&)> done) {
     // What was pending is part of what the user asked to forget.
     pending_.clear();
     builder_.flush();
@@ -118,9 +118,10 @@ void HistoryRecorder::forget(std::function<void(bool)> done) {
         storeFailed_ = false;
         paths_.clear();
         lastPrune_.reset();
-        const bool ok = HistoryStore::forget(options_.path);
-        inbox_->post([self, done, ok] {
-            if (self) done(ok);
+        QString error;
+        const bool ok = HistoryStore::forget(options_.path, &error);
+        inbox_->post([self, done, ok, error] {
+            if (self) done(ok, error);
         });
     });
 }

@@ -47,7 +47,7 @@ class HistoryRecorder : public QObject {
     // Reads [from, to) on the worker, pending records written first.
     void read(Clock::time_point from, Clock::time_point to, std::function<void(std::vector<Record>)> done);
     // Deletes the database and its journals; the record starts afresh.
-    void forget(std::function<void(bool ok)> done);
+    void forget(std::function<void(bool ok, const QString& error)> done);
     // Waits until the worker has done everything handed to it so far (tests, quitting).
     void settle();
 

@@ -404,11 +404,13 @@ bool HistoryStore::prune(Clock::time_point now, const Retention& retention) {
     return db.commit() || fail();
 }
 
-bool HistoryStore::forget(const QString& path) {
+bool HistoryStore::forget(const QString& path, QString* error) {
     bool ok = true;
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-        const QString p = path + QLatin1String(suffix);
-        if (QFileInfo::exists(p) && !QFile::remove(p)) ok = false;
+        QFile f(path + QLatin1String(suffix));
+        if (!f.exists() || f.remove()) continue;
+        if (ok && error) *error = QStringLiteral("%1: %2").arg(f.fileName(), f.errorString());
+        ok = false;
     }
     return ok;
 }

@@ -55,7 +55,8 @@ class HistoryStore {
     QString path() const { return path_; }
 
     // Deletes the database and its journal files. The store must be closed (destroyed).
-    static bool forget(const QString& path);
+    // On failure `error` names the file that stayed and why.
+    static bool forget(const QString& path, QString* error = nullptr);
 
   private:
     HistoryStore(QString path, QString connection);

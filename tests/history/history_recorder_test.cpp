@@ -129,7 +129,7 @@ TEST(HistoryRecorder, ForgetDeletesTheDatabaseAndStartsAfresh) {
     rig.run(0s, 30s);
     ASSERT_FALSE(rig.read(*rec).empty());
     std::optional<bool> ok;
-    rec->forget([&](bool result) { ok = result; });
+    rec->forget([&](bool result, const QString&) { ok = result; });
     ASSERT_TRUE(test::waitUntil([&] { return ok.has_value(); }));
     EXPECT_TRUE(*ok);
     EXPECT_FALSE(QFileInfo::exists(rig.db()));

@@ -256,9 +256,16 @@ TEST(HistoryStore, ForgetRemovesTheDatabaseAndItsJournals) {
     QFile shm(d.db() + QStringLiteral("-shm"));
     ASSERT_TRUE(shm.open(QIODevice::WriteOnly));
     shm.close();
-    EXPECT_TRUE(HistoryStore::forget(d.db()));
+    QString error;
+    EXPECT_TRUE(HistoryStore::forget(d.db(), &error));
+    EXPECT_TRUE(error.isEmpty());
     const QDir folder = QFileInfo(d.db()).absoluteDir();
     EXPECT_TRUE(folder.entryList(QDir::Files | QDir::Hidden).isEmpty()) << folder.entryList().join(u' ').toStdString();
+
+    // What cannot be removed is named, and not reported as forgotten.
+    ASSERT_TRUE(QDir().mkpath(d.db() + QStringLiteral("-journal/inside")));
+    EXPECT_FALSE(HistoryStore::forget(d.db(), &error));
+    EXPECT_TRUE(error.startsWith(d.db() + QStringLiteral("-journal: "))) << error.toStdString();
 }
 
 constexpr char kChildEnv[] = "VELMORA_HISTORY_KILLED_WRITER";
