@@ -37,7 +37,15 @@ class SettingsStore : public ::testing::Test {
     QString aside(const QString& suffix = {}) const {
         return dir.filePath(QStringLiteral("velmora/") + kAsideName + suffix);
     }
-    void store(const QByteArray& json) { test::writeFile(dir, "velmora/settings.json", json); }
+    void store(const QByteArray& json) {
+        test::writeFile(dir, "velmora/settings.json", json);
+        // Qt keeps the settings files it has read and reads one again only when its size or
+        // time changed: a rewrite of the same size within the same millisecond would go unseen.
+        QFile f(path());
+        if (f.open(QIODevice::ReadWrite))
+            f.setFileTime(QDateTime::currentDateTimeUtc().addSecs(++rewrites_), QFileDevice::FileModificationTime);
+    }
+    int rewrites_ = 0;
     QByteArray stored() const { return readFile(path()); }
     QJsonObject storedObject() const { return QJsonDocument::fromJson(stored()).object(); }
     QStringList folder() const {

@@ -445,7 +445,9 @@ TEST_F(Detail, QuitAndForceQuitShowWithoutScrollingAtTheWindowsDefaultSize) {
         const QString what = QStringLiteral("%1 at %2 × %3").arg(c.language).arg(c.size.width()).arg(c.size.height());
         auto* body = v->findChild<QScrollArea*>();
         ASSERT_NE(body, nullptr);
-        if (c.bodyScrolls) EXPECT_GT(body->widget()->height(), body->viewport()->height()) << what.toStdString();
+        if (c.bodyScrolls) {
+            EXPECT_GT(body->widget()->height(), body->viewport()->height()) << what.toStdString();
+        }
         for (const char* name : {"pdQuit", "pdForceQuit"}) {
             auto* button = v->findChild<QPushButton*>(QString::fromLatin1(name));
             ASSERT_NE(button, nullptr) << name;
