@@ -641,7 +641,9 @@ TEST_F(Settings, ForgettingHistoryAsksFirstAndSaysHowItWent) {
         EXPECT_TRUE(question.contains(QStringLiteral("cannot be undone"))) << question.toStdString();
         EXPECT_EQ(forgets, c.outcome ? 1 : 0);
         EXPECT_EQ(view.historyNote()->isHidden(), c.note.isEmpty());
-        if (!c.note.isEmpty()) EXPECT_EQ(view.historyNote()->text(), c.note);
+        if (!c.note.isEmpty()) {
+            EXPECT_EQ(view.historyNote()->text(), c.note);
+        }
         EXPECT_TRUE(view.forgetButton()->isEnabled());
     }
     // Without a record to forget, there is no button.
