@@ -226,6 +226,42 @@ std::unique_ptr<HistoryStore> HistoryStore::open(const QString& path, OpenReport
     return nullptr;
 }
 
+std::unique_ptr<HistoryStore> HistoryStore::openForReading(const QString& path, OpenReport* report) {
+    OpenReport local;
+    OpenReport& rep = report ? *report : local;
+    rep = {};
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
+        rep.error = QStringLiteral("the SQLite driver for Qt is not installed");
+        return nullptr;
+    }
+    if (!QFileInfo(path).isFile()) {
+        rep.error = QStringLiteral("no such file");
+        return nullptr;
+    }
+    const QString connection = QStringLiteral("velmora-history-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    std::unique_ptr<HistoryStore> store(new HistoryStore(path, connection));
+    Verdict verdict = Verdict::damaged;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) verdict = inspect(db);
+    }
+    switch (verdict) {
+        case Verdict::usable:
+            rep.state = OpenReport::State::opened;
+            return store;
+        case Verdict::newer:
+            rep.error = QStringLiteral("written by a newer version");
+            return nullptr;
+        case Verdict::empty:
+        case Verdict::damaged:
+            rep.error = QStringLiteral("not a readable history database");
+            return nullptr;
+    }
+    return nullptr;
+}
+
 HistoryStore::HistoryStore(QString path, QString connection) : path_(std::move(path)), connection_(std::move(connection)) {}
 
 HistoryStore::~HistoryStore() {

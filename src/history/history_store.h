@@ -40,6 +40,9 @@ class HistoryStore {
     // database of ours, or of a newer schema, is moved aside (never deleted or replaced)
     // and a new one started. Returns null only when no database can be had at all.
     static std::unique_ptr<HistoryStore> open(const QString& path, OpenReport* report = nullptr);
+    // Opens an existing database of ours for reading only: nothing is created, moved or
+    // written. Null (with the reason in `report`) when there is none to read.
+    static std::unique_ptr<HistoryStore> openForReading(const QString& path, OpenReport* report = nullptr);
     ~HistoryStore();
     HistoryStore(const HistoryStore&) = delete;
     HistoryStore& operator=(const HistoryStore&) = delete;
