@@ -2,7 +2,7 @@
 # packages it needs when they are missing, then configures and builds into build/ (or
 # build-bench/).
 
-BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev
+BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev libqt6sql6-sqlite
 TEST_PKGS  := googletest libgtest-dev libgmock-dev fonts-dejavu-core xvfb xauth dbus-daemon dbus-bin \
               prometheus python3-prometheus-client \
               qt6-wayland weston sway grim desktop-file-utils appstream

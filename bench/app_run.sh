@@ -45,13 +45,15 @@ app_display() {
 }
 
 # app_start NAME [VAR=VALUE ...]: one copy in a home of its own (its own single instance, no
-# session bus), on the virtual display when there is one, offscreen otherwise.
+# session bus), on the virtual display when there is one, offscreen otherwise. Its settings
+# are app_settings[NAME] when set, a 1 s refresh interval otherwise.
+declare -A app_settings=()
 app_start() {
     local name=$1 home="$app_tmp/$1"
     shift
     mkdir -p "$home/config/velmora" "$home/run"
     chmod 700 "$home/run"
-    echo '{"refreshInterval": 1.0}' >"$home/config/velmora/settings.json"
+    echo "${app_settings[$name]:-{\"refreshInterval\": 1.0\}}" >"$home/config/velmora/settings.json"
     local display=(QT_QPA_PLATFORM=offscreen)
     [ -n "$app_xdisplay" ] && display=(QT_QPA_PLATFORM=xcb DISPLAY="$app_xdisplay")
     env -u DBUS_SESSION_BUS_ADDRESS -u WAYLAND_DISPLAY -u DISPLAY "${display[@]}" \

@@ -1,5 +1,8 @@
 #include "app/app_delegate.h"
 
+#include "history/history_recorder.h"
+#include "platform/diagnostics.h"
+
 #include "app/alert_manager.h"
 #include "core/localizer.h"
 #include "core/settings.h"
@@ -27,6 +30,14 @@ AppSettings& chosen(AppSettings* settings) {
     return settings ? *settings : AppSettings::shared();
 }
 
+history::HistoryRecorder::Options historyOptions(const AppDelegate::Options& options, const AppSettings& settings) {
+    history::HistoryRecorder::Options o;
+    o.path = options.historyPath ? *options.historyPath
+                                 : platform::stateFolder() + QStringLiteral("/history.sqlite");
+    o.cadence = std::chrono::seconds(settings.rememberLoadSeconds());
+    return o;
+}
+
 }  // namespace
 
 AppDelegate::AppDelegate(Options options, QObject* parent)
@@ -36,6 +47,7 @@ AppDelegate::AppDelegate(Options options, QObject* parent)
       loc_(options_.localizer ? *options_.localizer : Localizer::shared()),
       engine_(std::make_unique<MetricsEngine>(options_.source ? std::move(options_.source)
                                                               : makeMachineSamplers(settings_))),
+      history_(std::make_unique<history::HistoryRecorder>(*engine_, historyOptions(options_, settings_))),
       demand_([engine = engine_.get()](bool active) { engine->setUiActive(active); }),
       desktopEntry_(options_.desktopEntry ? *options_.desktopEntry : QGuiApplication::desktopFileName()),
       tray_(*engine_, settings_, loc_, demand_,
@@ -70,7 +82,11 @@ QWidget* AppDelegate::makeSettingsView() {
     services.onAuthorize = [this] { alerts().requestAuthorization(); };
     services.loginItem = loginItem_.get();
     services.reporter = options_.reporter;
-    return new SettingsView(settings_, loc_, std::move(services));
+    services.forgetHistory = [this](std::function<void(bool, const QString&)> done) { history_->forget(std::move(done)); };
+    auto* view = new SettingsView(settings_, loc_, std::move(services));
+    if (!historyAside_.isEmpty() || !historyError_.isEmpty()) view->showHistoryProblem(historyAside_, historyError_);
+    connect(history_.get(), &history::HistoryRecorder::storeProblem, view, &SettingsView::showHistoryProblem);
+    return view;
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -105,6 +121,18 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     if (options_.server)
         exporter_ = std::make_unique<MetricsExporter>(*engine_, std::move(options_.server), demand_);
+
+    // Who caused the load is remembered with no window open, at the cadence the user chose.
+    engine_->setBackgroundProcessPeriod(std::chrono::seconds(settings_.rememberLoadSeconds()));
+    connect(&settings_, &AppSettings::rememberLoadSecondsChanged, this, [this](int seconds) {
+        engine_->setBackgroundProcessPeriod(std::chrono::seconds(seconds));
+        history_->setCadence(std::chrono::seconds(seconds));
+    });
+    connect(history_.get(), &history::HistoryRecorder::storeProblem, this,
+            [this](const QString& aside, const QString& error) {
+                historyAside_ = aside;
+                historyError_ = error;
+            });
 
     interval_ = settings_.refreshInterval();
     engine_->start(interval_);

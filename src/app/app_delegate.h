@@ -25,6 +25,9 @@ class Localizer;
 class MetricsEngine;
 class MetricsExporter;
 class ProcessIconCache;
+namespace history {
+class HistoryRecorder;
+}
 
 // Where the program is wired together: owns the engine, the process demand, the alert
 // manager, the tray and the windows for the whole run, and connects them. The work itself
@@ -49,6 +52,8 @@ class AppDelegate : public QObject {
         TrayMode trayMode = TrayMode::automatic;
         std::function<void()> quit;             // null: ends the application's event loop
         std::unique_ptr<MetricsServer> server;  // listening already: serves the engine's snapshots
+        // The remembered record's database; absent: history.sqlite in the state folder.
+        std::optional<QString> historyPath;
     };
 
     explicit AppDelegate(Options options, QObject* parent = nullptr);
@@ -74,6 +79,7 @@ class AppDelegate : public QObject {
     MetricsEngine& engine() { return *engine_; }
     AppSettings& settings() { return settings_; }
     AlertManager& alerts();
+    history::HistoryRecorder& history() { return *history_; }
     ProcessDemand& processDemand() { return demand_; }
     TrayController& tray() { return tray_; }
     WindowManager& windows() { return windows_; }
@@ -90,6 +96,10 @@ class AppDelegate : public QObject {
     AppSettings& settings_;
     Localizer& loc_;
     std::unique_ptr<MetricsEngine> engine_;
+    // Follows the engine's snapshots: declared after it, so it goes first.
+    std::unique_ptr<history::HistoryRecorder> history_;
+    // Kept to be shown by a settings window opened later.
+    QString historyAside_, historyError_;
     ProcessDemand demand_;
     std::unique_ptr<AlertManager> alerts_;
     std::unique_ptr<MetricsExporter> exporter_;  // holds a demand token: declared after demand_

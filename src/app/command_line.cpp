@@ -2,6 +2,7 @@
 
 #include "core/brand.h"
 #include "core/localizer.h"
+#include "history/history_range.h"
 
 #include <QCommandLineParser>
 
@@ -38,6 +39,8 @@ const std::vector<Spec>& specs() {
         {{"processes"}, nullptr, Kind::own, VL_KEY("prtOptProcesses")},
         {{"serve"}, "[ADDRESS:]PORT", Kind::own, VL_KEY("prtOptServe")},
         {{"serve-processes"}, "N", Kind::own, VL_KEY("prtOptServeProcesses")},
+        {{"history"}, "RANGE", Kind::own, VL_KEY("prtOptHistory")},
+        {{"top"}, "METRIC", Kind::own, VL_KEY("prtOptTop")},
         {{"tray"}, nullptr, Kind::tray, VL_KEY("prtOptTray")},
         {{"tray-only"}, nullptr, Kind::tray, nullptr},
         {{"platform"}, "name", Kind::gui, nullptr},
@@ -138,6 +141,27 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     }
 
     const auto has = [&parser](const char* name) { return parser.isSet(QLatin1StringView(name)); };
+    if (has("top") && !has("history")) return refuse(Refusal::Reason::needsHistory, QStringLiteral("--top"));
+    if (has("history")) {
+        // The stored record is read and printed; nothing else runs beside it.
+        for (const QString& given : parser.optionNames()) {
+            const QString name = specNamed(given)->names.last();
+            if (name != u"history" && name != u"top" && name != u"json")
+                return refuse(Refusal::Reason::unexpected, QStringLiteral("--") + given);
+        }
+        const QString range = parser.value(QStringLiteral("history"));
+        const std::optional<history::Millis> span = history::parseRange(range);
+        if (!span) return refuse(Refusal::Reason::badValue, QStringLiteral("--history"), range);
+        line.history.range = *span;
+        line.history.json = has("json");
+        if (has("top")) {
+            const QString metric = parser.value(QStringLiteral("top"));
+            line.history.top = history::parseMetric(metric);
+            if (!line.history.top) return refuse(Refusal::Reason::badValue, QStringLiteral("--top"), metric);
+        }
+        line.mode = CommandLine::Mode::history;
+        return line;
+    }
     const bool tray = has("tray") || has("tray-only");
     const bool serving = has("serve");
     if (print && has("tray")) return refuse(Refusal::Reason::unexpected, QStringLiteral("--tray"));
@@ -229,6 +253,8 @@ QString refusalText(const Refusal& r) {
             return L("prtNeedsPrint", r.subject) + u'\n' + usageText();
         case Reason::needsServe:
             return L("srvNeedsServe", r.subject) + u'\n';
+        case Reason::needsHistory:
+            return L("histNeedsHistory", r.subject) + u'\n';
         case Reason::badValue:
             return L("prtBadValue", r.subject, r.value) + u'\n';
         case Reason::badAddress:

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "app/print_mode.h"
+#include "history/history_record.h"
+
+#include <optional>
 
 #include <QString>
 #include <QStringList>
@@ -17,6 +20,7 @@ struct Refusal {
         repeated,    // `subject` is given more than once
         needsPrint,  // `subject` is a printing option without --print
         needsServe,  // `subject` needs --serve
+        needsHistory,  // `subject` needs --history
         badValue,    // `subject` has the malformed `value`
         badAddress,  // --serve has the malformed address `value`
     };
@@ -32,14 +36,21 @@ struct Refusal {
 //  - tray: the tray application with its own options (--tray-only) and Qt's GUI options (-platform
 //    xcb, -style=fusion, ...), serving beside it with --serve and --tray (or --tray-only);
 //  - headless: --print and its options, and --serve alone, without any window;
+//  - history: print the remembered record of the last --history RANGE, or with --top METRIC
+//    that metric's culprits in it;
 //  - help, version: print and exit 0;
 //  - refused: print refusalText and exit 2.
 struct CommandLine {
-    enum class Mode { tray, headless, help, version, refused };
+    enum class Mode { tray, headless, history, help, version, refused };
     Mode mode = Mode::tray;
     bool trayOnly = false;        // tray: never the stand-in window
     bool platformChosen = false;  // tray: -platform names Qt's platform itself
     PrintOptions options;         // headless: all of it; tray: `serve` when it serves too
+    struct History {
+        history::Millis range{0};
+        bool json = false;
+        std::optional<history::Metric> top;
+    } history;                    // history
     Refusal refusal;              // refused
 };
 CommandLine parseCommandLine(const QStringList& arguments);

@@ -1,14 +1,17 @@
 #include "app/app_delegate.h"
 #include "app/command_line.h"
 #include "app/display_session.h"
+#include "app/history_mode.h"
 #include "app/launch_env.h"
 #include "app/print_mode.h"
+#include "app/quit_signals.h"
 #include "app/sensor_dump.h"
 #include "app/single_instance.h"
 #include "core/brand.h"
 #include "core/localizer.h"
 #include "core/settings.h"
 #include "maintenance/bug_reporter.h"
+#include "platform/diagnostics.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -54,6 +57,8 @@ int runHeadless(int argc, char** argv, const CommandLine& line) {
         case CommandLine::Mode::refused:
             write(refusalText(line.refusal), stderr);
             return 2;
+        case CommandLine::Mode::history:
+            return runHistoryMode(line.history, platform::stateFolder() + QStringLiteral("/history.sqlite"));
         case CommandLine::Mode::headless:
         case CommandLine::Mode::tray:
             break;
@@ -111,6 +116,7 @@ int main(int argc, char** argv) {
         }
         write(servingMessage(*options.server, *line.options.serve) + u'\n', stderr);
     }
+    quitOnTerminationSignals(app);
     AppDelegate delegate(std::move(options));
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, &AppDelegate::activate);
     delegate.applicationDidFinishLaunching();

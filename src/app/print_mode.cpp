@@ -41,13 +41,14 @@ QString severityWord(Severity s) {
     return {};
 }
 
+}  // namespace
+
 QString percent(double v) {
     return Format::fixed(std::isfinite(v) ? v : 0.0, 0) + u'%';
 }
 
-// Cells padded to their widths (negative: left-aligned) and joined by spaces. Each cell is
-// padded on its own, so a value that looks like a placeholder ("%2" in a process name)
-// stays as it is instead of being filled by the next column.
+// Each cell is padded on its own, so a value that looks like a placeholder ("%2" in a
+// process name) stays as it is instead of being filled by the next column.
 QString columns(std::initializer_list<std::pair<QString, int>> cells) {
     QString line;
     for (const auto& [text, width] : cells) {
@@ -57,14 +58,12 @@ QString columns(std::initializer_list<std::pair<QString, int>> cells) {
     return line;
 }
 
-void writeLine(const QString& line, FILE* to = stdout) {
+void writeLine(const QString& line, FILE* to) {
     const QByteArray bytes = line.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), to);
     std::fputc('\n', to);
     std::fflush(to);
 }
-
-}  // namespace
 
 QString tableHeader() {
     return columns({{L("prtTime"), -8},

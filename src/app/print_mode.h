@@ -6,7 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
+#include <initializer_list>
 #include <optional>
+#include <utility>
 
 namespace velmora {
 
@@ -22,6 +25,12 @@ struct PrintOptions {
     bool print = true;       // print the snapshots (false: --serve alone)
     std::optional<ServeOptions> serve;
 };
+
+// Shared by the printing modes: a whole percent; cells padded to their widths (negative:
+// left-aligned) and joined by spaces; one line in UTF-8, flushed at once.
+QString percent(double v);
+QString columns(std::initializer_list<std::pair<QString, int>> cells);
+void writeLine(const QString& line, FILE* to = stdout);
 
 QString tableHeader();
 QString tableRow(const Snapshot& s);

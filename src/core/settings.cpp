@@ -88,6 +88,7 @@ constexpr auto kCumulativeRank = "procRankCumulative";
 constexpr auto kCollectGPU = "collectProcessGPU";
 constexpr auto kRefreshInterval = "refreshInterval";
 constexpr auto kShowSystem = "showSystemProcesses";
+constexpr auto kRememberLoad = "rememberLoadSeconds";
 
 #ifndef Q_OS_MACOS
 // Whether the file at `path` holds something the store cannot use: it exists but cannot be
@@ -122,6 +123,16 @@ std::optional<double> nearestRefreshInterval(double stored) {
     // The list is in increasing order, so on a tie the shorter one stays.
     for (double interval : kRefreshIntervals)
         if (std::abs(interval - v) < std::abs(best - v)) best = interval;
+    return best;
+}
+
+std::optional<int> nearestRememberCadence(double stored) {
+    if (std::isnan(stored)) return std::nullopt;
+    const double v = std::clamp(stored, double(kRememberCadences.front()), double(kRememberCadences.back()));
+    int best = kRememberCadences.front();
+    // In increasing order: on a tie the shorter (or off) stays.
+    for (int cadence : kRememberCadences)
+        if (std::abs(cadence - v) < std::abs(best - v)) best = cadence;
     return best;
 }
 
@@ -206,6 +217,8 @@ void AppSettings::load() {
     const std::optional<double> interval = number(kRefreshInterval);
     refreshInterval_ = interval ? nearestRefreshInterval(*interval).value_or(2.0) : 2.0;
     showSystemProcesses_ = boolean(kShowSystem, true);
+    const std::optional<double> remember = number(kRememberLoad);
+    rememberLoadSeconds_ = remember ? nearestRememberCadence(*remember).value_or(10) : 10;
 }
 
 AppSettings::~AppSettings() {
@@ -226,6 +239,7 @@ QVariant AppSettings::currentValue(const QString& key) const {
     if (key == QLatin1String(kCollectGPU)) return collectProcessGPU_.load();
     if (key == QLatin1String(kRefreshInterval)) return refreshInterval_.load();
     if (key == QLatin1String(kShowSystem)) return showSystemProcesses_.load();
+    if (key == QLatin1String(kRememberLoad)) return rememberLoadSeconds_.load();
     return {};
 }
 
@@ -368,6 +382,12 @@ void AppSettings::setShowSystemProcesses(bool v) {
     showSystemProcesses_ = v;
     emit showSystemProcessesChanged(v);
     write(kShowSystem);
+}
+
+void AppSettings::setRememberLoadSeconds(int v) {
+    rememberLoadSeconds_ = v;
+    emit rememberLoadSecondsChanged(v);
+    write(kRememberLoad);
 }
 
 }  // namespace velmora

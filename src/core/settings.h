@@ -28,6 +28,9 @@ const std::array<MenuBarMetric, 5>& allMenuBarMetrics();
 // The refresh intervals a user can choose, in seconds.
 inline constexpr std::array<double, 3> kRefreshIntervals = {1.0, 2.0, 5.0};
 
+// How often the remembered record notes who caused the load, in seconds; 0 is off.
+inline constexpr std::array<int, 3> kRememberCadences = {0, 10, 30};
+
 // The alert thresholds a user can choose: kThresholdMin to kThresholdMax percent in steps.
 inline constexpr int kThresholdMin = 50;
 inline constexpr int kThresholdMax = 100;
@@ -38,6 +41,7 @@ inline constexpr int kThresholdStep = 5;
 // between two thresholds to the higher; a value that is no number at all gives nothing.
 std::optional<double> nearestThreshold(double stored);
 std::optional<double> nearestRefreshInterval(double stored);
+std::optional<int> nearestRememberCadence(double stored);
 
 // The user's preferences, loaded once; a change is published at once and written to the
 // store shortly after (changes in quick succession, a slider drag, become one write).
@@ -96,6 +100,8 @@ class AppSettings : public QObject {
     bool collectProcessGPU() const { return collectProcessGPU_; }
     double refreshInterval() const { return refreshInterval_; }
     bool showSystemProcesses() const { return showSystemProcesses_; }
+    // Seconds between the remembered record's notes of who caused the load; 0: off.
+    int rememberLoadSeconds() const { return rememberLoadSeconds_; }
 
     void setAlertsEnabled(bool v);
     void setCpuThreshold(double v);
@@ -107,6 +113,7 @@ class AppSettings : public QObject {
     // Not validated: a value outside the allowed list is stored and falls back at next load.
     void setRefreshInterval(double v);
     void setShowSystemProcesses(bool v);
+    void setRememberLoadSeconds(int v);
 
   signals:
     void alertsEnabledChanged(bool);
@@ -118,6 +125,7 @@ class AppSettings : public QObject {
     void collectProcessGPUChanged(bool);
     void refreshIntervalChanged(double);
     void showSystemProcessesChanged(bool);
+    void rememberLoadSecondsChanged(int);
     // Any of the store's states above changed.
     void storeStatusChanged();
     // One write of the store ended; `ok` false when it failed.
@@ -152,6 +160,7 @@ class AppSettings : public QObject {
     std::atomic<bool> collectProcessGPU_{true};
     std::atomic<double> refreshInterval_{2.0};
     std::atomic<bool> showSystemProcesses_{true};
+    std::atomic<int> rememberLoadSeconds_{10};
 };
 
 }  // namespace velmora

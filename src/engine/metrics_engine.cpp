@@ -75,11 +75,29 @@ void MetricsEngine::tick() {
     });
 }
 
-bool MetricsEngine::processesWanted() const {
+bool MetricsEngine::processesWanted() {
     std::lock_guard lock(stateLock_);
     // A tick that slips in between the activation and its priming sample leaves processes
     // out: measured against an old baseline they would be averages over the whole pause.
-    return uiActive_ && primedActivation_ == activation_;
+    if (uiActive_) return primedActivation_ == activation_;
+    if (backgroundPeriod_.count() <= 0) return false;
+    const auto now = steadyNow_();
+    // Half a tick early still counts, so the reads keep to every n-th tick rather than
+    // slipping to the one after whenever a tick comes a little early.
+    const auto due = backgroundPeriod_ - std::chrono::milliseconds(periodMs_ / 2);
+    if (lastBackgroundRead_ && now - *lastBackgroundRead_ < due && now >= *lastBackgroundRead_) return false;
+    lastBackgroundRead_ = now;
+    return true;
+}
+
+void MetricsEngine::setBackgroundProcessPeriod(std::chrono::milliseconds period) {
+    std::lock_guard lock(stateLock_);
+    backgroundPeriod_ = period;
+}
+
+void MetricsEngine::setSteadyClock(std::function<std::chrono::steady_clock::time_point()> now) {
+    std::lock_guard lock(stateLock_);
+    steadyNow_ = std::move(now);
 }
 
 void MetricsEngine::primeProcessesIfActivated() {

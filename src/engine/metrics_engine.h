@@ -54,6 +54,12 @@ class MetricsEngine : public MetricsFeed {
     // so the first process list after it is measured over an interval.
     void setUiActive(bool active);
     bool uiActive() const;
+    // While no process view is shown, processes are still read once per `period` (0: never),
+    // so the remembered record knows who was busy. Each read measures over the time since
+    // the one before it.
+    void setBackgroundProcessPeriod(std::chrono::milliseconds period);
+    // The steady clock the background cadence follows (tests step it by hand).
+    void setSteadyClock(std::function<std::chrono::steady_clock::time_point()> now);
 
     // Appends a finished snapshot. Runs on the engine's thread; the worker posts here.
     void publish(Snapshot snapshot);
@@ -72,8 +78,9 @@ class MetricsEngine : public MetricsFeed {
     void tick();
     void primeProcessesIfActivated();
     void keepTickClearOfPrime();
-    // Processes are read once the current activation has been primed.
-    bool processesWanted() const;
+    // Processes are read once the current activation has been primed, or when a background
+    // read is due.
+    bool processesWanted();
 
     // Every tick frees what the snapshots leaving the history held; the allocator keeps those
     // pages, scattered between live blocks, so without a periodic release the resident size
@@ -90,11 +97,14 @@ class MetricsEngine : public MetricsFeed {
     bool uiActive_ = false;
     uint64_t activation_ = 0;        // counts the times uiActive turned on
     uint64_t primedActivation_ = 0;  // the activation whose priming sample was taken
+    std::chrono::milliseconds backgroundPeriod_{0};
+    std::function<std::chrono::steady_clock::time_point()> steadyNow_ = [] { return std::chrono::steady_clock::now(); };
     // Touched only on the sampler thread (or after it has stopped).
     std::unique_ptr<SnapshotSource> source_;
     QTimer* timer_ = nullptr;
     int periodMs_ = 0;
     std::optional<std::chrono::steady_clock::time_point> primedAt_;
+    std::optional<std::chrono::steady_clock::time_point> lastBackgroundRead_;
     // Declared last so it stops first: nothing runs on the sampler thread once members go.
     mutable SerialWorker worker_;
 };

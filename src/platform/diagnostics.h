@@ -18,5 +18,8 @@ SystemFacts systemFacts();
 // The folder for crash logs and copies of problem reports: $XDG_STATE_HOME/velmora/logs on
 // Linux (~/.local/state when unset), Application Support/Velmora/logs on macOS. Not created.
 QString logFolder();
+// The folder of what Velmora keeps between runs besides its settings (the remembered record):
+// $XDG_STATE_HOME/velmora on Linux, Application Support/Velmora on macOS. Not created.
+QString stateFolder();
 
 }  // namespace velmora::platform

@@ -287,6 +287,7 @@ TEST_F(SettingsStore, ValuesSurviveARestartWithTheirTypes) {
         s.setCollectProcessGPU(false);
         s.setRefreshInterval(5.0);
         s.setShowSystemProcesses(false);
+        s.setRememberLoadSeconds(30);
     }
     EXPECT_TRUE(stored().contains("\"menuBarMetric\": \"temperature\"")) << stored().constData();
     AppSettings s(path());
@@ -299,6 +300,7 @@ TEST_F(SettingsStore, ValuesSurviveARestartWithTheirTypes) {
     EXPECT_FALSE(s.collectProcessGPU());
     EXPECT_EQ(s.refreshInterval(), 5.0);
     EXPECT_FALSE(s.showSystemProcesses());
+    EXPECT_EQ(s.rememberLoadSeconds(), 30);
 }
 
 // Stored numbers outside what the controls offer load as the nearest offered value, and the
@@ -338,6 +340,20 @@ TEST_F(SettingsStore, NumbersLoadAsTheNearestValueTheControlsOffer) {
         EXPECT_EQ(s.refreshInterval(), i.interval);
     }
 
+    const struct {
+        const char* stored;
+        int seconds;
+    } cadences[] = {
+        {"-4", 0}, {"0", 0},   {"4", 0},   {"5", 0},   {"6", 10},  {"10", 10},
+        {"19", 10}, {"20", 10}, {"21", 30}, {"30", 30}, {"90", 30}, {"\"ten\"", 10},
+    };
+    for (const auto& c : cadences) {
+        SCOPED_TRACE(c.stored);
+        store(QByteArray(R"({"rememberLoadSeconds": )") + c.stored + "}");
+        AppSettings s(path(), options());
+        EXPECT_EQ(s.rememberLoadSeconds(), c.seconds);
+    }
+
     // Another setting's change leaves the stored value as it was.
     store(R"({"cpuAlertThreshold": 1e300, "refreshInterval": 3})");
     {
@@ -357,6 +373,9 @@ TEST(SettingsNearest, NoNumberGivesNothing) {
     EXPECT_EQ(nearestThreshold(-inf), 50.0);
     EXPECT_EQ(nearestRefreshInterval(inf), 5.0);
     EXPECT_EQ(nearestRefreshInterval(-inf), 1.0);
+    EXPECT_FALSE(nearestRememberCadence(nan).has_value());
+    EXPECT_EQ(nearestRememberCadence(inf), 30);
+    EXPECT_EQ(nearestRememberCadence(-inf), 0);
 }
 
 TEST_F(SettingsStore, IntervalOutsideTheListIsStoredButLoadsAsDefault) {

@@ -324,6 +324,31 @@ TEST(EngineTicking, TicksOnWorkerAndSamplesProcessesOnlyWhenUiActive) {
     EXPECT_TRUE(engine.liveProcess(42).has_value());
 }
 
+TEST(EngineTicking, WithoutAViewProcessesAreReadOncePerBackgroundPeriod) {
+    std::atomic<int> ticks{0};
+    MetricsEngine engine(std::make_unique<FakeSource>(&ticks));
+    std::atomic<int64_t> nowMs{1'000'000};
+    engine.setSteadyClock([&] { return std::chrono::steady_clock::time_point(std::chrono::milliseconds(nowMs.load())); });
+    engine.setBackgroundProcessPeriod(10s);
+    int withProcesses = 0;
+    QObject::connect(&engine, &MetricsFeed::currentChanged, [&] { withProcesses += engine.current().processes.empty() ? 0 : 1; });
+    // Runs ticks at a steady clock reading of `at` and returns how many carried processes.
+    const auto readsAt = [&](int64_t at) {
+        nowMs = at;
+        const int before = withProcesses;
+        const size_t seen = engine.history().size();
+        EXPECT_TRUE(test::waitUntil([&] { return engine.history().size() >= seen + 4; }));
+        return withProcesses - before;
+    };
+    engine.start(0.02);  // 20 ms ticks: a read counts as due 10 ms early
+    EXPECT_EQ(readsAt(1'000'000), 1);  // the first read is due at once
+    EXPECT_EQ(readsAt(1'009'989), 0);  // 1 ms short of the period less half a tick
+    EXPECT_EQ(readsAt(1'009'990), 1);  // at it
+    EXPECT_EQ(readsAt(1'030'000), 1);  // long after: one read, not one per missed period
+    engine.setBackgroundProcessPeriod(0ms);
+    EXPECT_EQ(readsAt(1'100'000), 0);
+}
+
 TEST(EngineTicking, RestartingLeavesExactlyOneTimer) {
     std::atomic<int> ticks{0};
     MetricsEngine engine(std::make_unique<FakeSource>(&ticks));

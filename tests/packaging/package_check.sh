@@ -57,7 +57,7 @@ dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/velmora >"$tmp/velmora"
 grep -qaF "$entry_id" "$tmp/velmora" ||
     fail "/usr/bin/velmora does not name the desktop entry $entry_id"
 depends=$(dpkg-deb -f "$deb" Depends)
-for want in libqt6core6 fonts-noto-cjk fonts-thai-tlwg qt6-wayland; do
+for want in libqt6core6 fonts-noto-cjk fonts-thai-tlwg qt6-wayland libqt6sql6-sqlite; do
     grep -qw "$want" <<<"$depends" || fail "Depends lacks $want: $depends"
 done
 

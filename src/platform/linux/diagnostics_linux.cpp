@@ -36,10 +36,14 @@ QString osText(const QString& prettyName, const QString& kernelRelease) {
     return kernelRelease.isEmpty() ? name : name + QStringLiteral(", kernel ") + kernelRelease;
 }
 
-QString logFolder(const QString& xdgStateHome, const QString& home) {
+QString stateFolder(const QString& xdgStateHome, const QString& home) {
     // The XDG rules ignore a relative value.
     const QString base = QDir::isAbsolutePath(xdgStateHome) ? xdgStateHome : home + QStringLiteral("/.local/state");
-    return QDir::cleanPath(base + QStringLiteral("/velmora/logs"));
+    return QDir::cleanPath(base + QStringLiteral("/velmora"));
+}
+
+QString logFolder(const QString& xdgStateHome, const QString& home) {
+    return stateFolder(xdgStateHome, home) + QStringLiteral("/logs");
 }
 
 }  // namespace linux_diag
@@ -67,6 +71,10 @@ SystemFacts systemFacts() {
 
 QString logFolder() {
     return linux_diag::logFolder(qEnvironmentVariable("XDG_STATE_HOME"), QDir::homePath());
+}
+
+QString stateFolder() {
+    return linux_diag::stateFolder(qEnvironmentVariable("XDG_STATE_HOME"), QDir::homePath());
 }
 
 }  // namespace velmora::platform

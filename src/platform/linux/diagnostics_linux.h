@@ -14,5 +14,6 @@ QString osText(const QString& prettyName, const QString& kernelRelease);
 
 // The log folder under a state home ("" takes ~/.local/state under `home`).
 QString logFolder(const QString& xdgStateHome, const QString& home);
+QString stateFolder(const QString& xdgStateHome, const QString& home);
 
 }  // namespace velmora::platform::linux_diag

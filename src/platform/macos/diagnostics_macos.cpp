@@ -39,9 +39,13 @@ SystemFacts systemFacts() {
     return facts;
 }
 
-QString logFolder() {
+QString stateFolder() {
     return QDir::cleanPath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                           QStringLiteral("/Velmora/logs"));
+                           QStringLiteral("/Velmora"));
+}
+
+QString logFolder() {
+    return stateFolder() + QStringLiteral("/logs");
 }
 
 }  // namespace velmora::platform

@@ -20,6 +20,8 @@
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -95,6 +97,7 @@ SettingsView::SettingsView(AppSettings& settings, Localizer& loc, Services servi
     connect(&settings_, &AppSettings::collectProcessGPUChanged, this, &SettingsView::showSettings);
     connect(&settings_, &AppSettings::refreshIntervalChanged, this, &SettingsView::showSettings);
     connect(&settings_, &AppSettings::showSystemProcessesChanged, this, &SettingsView::showSettings);
+    connect(&settings_, &AppSettings::rememberLoadSecondsChanged, this, &SettingsView::showSettings);
     connect(&settings_, &AppSettings::storeStatusChanged, this, &SettingsView::showStoreStatus);
 }
 
@@ -179,6 +182,23 @@ void SettingsView::build() {
     system_ = toggle();
     row(general, systemLabel_, system_);
     systemNote_ = note(general);
+    rememberLabel_ = new QLabel(this);
+    remember_ = new QComboBox(this);
+    for (int seconds : kRememberCadences)
+        remember_->addItem(QString(), seconds);
+    row(general, rememberLabel_, remember_);
+    rememberNote_ = note(general);
+    forget_ = new QPushButton(this);
+    forget_->setObjectName(QStringLiteral("forgetHistory"));
+    forget_->setVisible(static_cast<bool>(services_.forgetHistory));
+    auto* forgetLine = new QHBoxLayout;
+    forgetLine->addWidget(forget_);
+    forgetLine->addStretch(1);
+    general->addLayout(forgetLine);
+    historyNote_ = note(general);
+    historyNote_->setObjectName(QStringLiteral("historyNote"));
+    historyNote_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    historyNote_->hide();
 
     // Alerts; the threshold only while they are on.
     QVBoxLayout* alerts = section(column, &alertsHeader_);
@@ -254,7 +274,7 @@ void SettingsView::build() {
 
     // The wheel scrolls the page: a picker or the slider takes it only once focused, so a
     // pointer passing over one on the way down changes nothing.
-    for (QWidget* w : std::initializer_list<QWidget*>{metric_, interval_, language_, slider_}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{metric_, interval_, remember_, language_, slider_}) {
         w->setFocusPolicy(Qt::StrongFocus);
         w->installEventFilter(this);
     }
@@ -267,6 +287,9 @@ void SettingsView::build() {
     connect(interval_, &QComboBox::activated, this,
             [this](int index) { settings_.setRefreshInterval(interval_->itemData(index).toDouble()); });
     connect(system_, &QCheckBox::toggled, &settings_, &AppSettings::setShowSystemProcesses);
+    connect(remember_, &QComboBox::activated, this,
+            [this](int index) { settings_.setRememberLoadSeconds(remember_->itemData(index).toInt()); });
+    connect(forget_, &QPushButton::clicked, this, &SettingsView::forgetHistory);
     connect(alerts_, &QCheckBox::toggled, this, [this](bool on) {
         settings_.setAlertsEnabled(on);
         if (on && services_.onAuthorize) services_.onAuthorize();
@@ -354,7 +377,8 @@ bool SettingsView::eventFilter(QObject* watched, QEvent* event) {
 void SettingsView::showSettings() {
     // Shown without writing back: only the user's own changes are stored.
     const QSignalBlocker b2(metric_), b3(gpu_), b4(interval_), b5(system_), b6(alerts_), b7(slider_), b8(safeStop_),
-        b9(aggressiveStop_), b10(language_);
+        b9(aggressiveStop_), b10(language_), b11(remember_);
+    remember_->setCurrentIndex(remember_->findData(settings_.rememberLoadSeconds()));
     metric_->setCurrentIndex(metric_->findData(static_cast<int>(settings_.menuBarMetric())));
     gpu_->setChecked(settings_.collectProcessGPU());
     interval_->setCurrentIndex(interval_->findData(settings_.refreshInterval()));
@@ -401,6 +425,14 @@ void SettingsView::retranslate() {
     intervalNote_->setText(loc_.t("setRefreshNote"));
     systemLabel_->setText(loc_.t("setShowSys"));
     systemNote_->setText(loc_.t("setShowSysNote"));
+    rememberLabel_->setText(loc_.t("setRemember"));
+    for (int i = 0; i < remember_->count(); ++i) {
+        const int seconds = remember_->itemData(i).toInt();
+        remember_->setItemText(i, seconds > 0 ? loc_.t("setRememberEvery", seconds) : loc_.t("setRememberOff"));
+    }
+    rememberNote_->setText(loc_.t("setRememberNote"));
+    forget_->setText(loc_.t("setForget"));
+    showHistoryOutcome();
 
     alertsHeader_->setText(loc_.t("setAlerts"));
     alertsLabel_->setText(loc_.t("setAlertToggle"));
@@ -481,6 +513,46 @@ void SettingsView::open(const QUrl& url) const {
         services_.openUrl(url);
     else
         QDesktopServices::openUrl(url);
+}
+
+void SettingsView::forgetHistory() {
+    if (!services_.forgetHistory) return;
+    const QString question = loc_.t("setForgetAsk");
+    const bool yes = services_.confirm ? services_.confirm(question) : [&] {
+        QMessageBox box(QMessageBox::Warning, windowTitle(), question, QMessageBox::NoButton, this);
+        box.setTextFormat(Qt::PlainText);
+        QPushButton* forget = box.addButton(loc_.t("setForget"), QMessageBox::DestructiveRole);
+        box.setDefaultButton(box.addButton(loc_.t("anCancel"), QMessageBox::RejectRole));
+        box.exec();
+        return box.clickedButton() == forget;
+    }();
+    if (!yes) return;
+    forget_->setEnabled(false);
+    QPointer<SettingsView> self(this);
+    services_.forgetHistory([self](bool ok, const QString& error) {
+        if (!self) return;
+        self->forget_->setEnabled(true);
+        self->historyOutcome_ = ok ? HistoryOutcome::forgotten : HistoryOutcome::forgetFailed;
+        self->historyDetail_ = error;
+        self->showHistoryOutcome();
+    });
+}
+
+void SettingsView::showHistoryProblem(const QString& asidePath, const QString& error) {
+    historyOutcome_ = asidePath.isEmpty() ? HistoryOutcome::unavailable : HistoryOutcome::setAside;
+    historyDetail_ = asidePath.isEmpty() ? error : asidePath;
+    showHistoryOutcome();
+}
+
+void SettingsView::showHistoryOutcome() {
+    switch (historyOutcome_) {
+    case HistoryOutcome::none: historyNote_->clear(); break;
+    case HistoryOutcome::forgotten: historyNote_->setText(loc_.t("setForgetDone")); break;
+    case HistoryOutcome::forgetFailed: historyNote_->setText(loc_.t("setForgetFailed", historyDetail_)); break;
+    case HistoryOutcome::setAside: historyNote_->setText(loc_.t("setHistorySetAside", historyDetail_)); break;
+    case HistoryOutcome::unavailable: historyNote_->setText(loc_.t("setHistoryUnavailable", historyDetail_)); break;
+    }
+    historyNote_->setVisible(historyOutcome_ != HistoryOutcome::none);
 }
 
 }  // namespace velmora

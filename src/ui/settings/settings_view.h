@@ -12,6 +12,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class QRadioButton;
 class QScrollArea;
 class QSlider;
@@ -46,6 +47,11 @@ class SettingsView : public QWidget {
         platform::LoginItem* loginItem = nullptr;  // null: nothing to register (toggle disabled)
         BugReporter* reporter = nullptr;           // null: the shared reporter
         std::function<void(const QUrl&)> openUrl;  // null: the desktop's browser
+        // Deletes the remembered record and reports whether it could (with the system's
+        // reason when not). Null: nothing is remembered, the button is hidden.
+        std::function<void(std::function<void(bool ok, const QString& error)>)> forgetHistory;
+        // Asks before forgetting; null: a dialog. Tests answer it.
+        std::function<bool(const QString& question)> confirm;
     };
 
     SettingsView(AppSettings& settings, Localizer& loc, Services services, QWidget* parent = nullptr);
@@ -63,6 +69,12 @@ class SettingsView : public QWidget {
     QCheckBox* gpuToggle() const { return gpu_; }
     QComboBox* intervalPicker() const { return interval_; }
     QCheckBox* systemToggle() const { return system_; }
+    QComboBox* rememberPicker() const { return remember_; }
+    QPushButton* forgetButton() const { return forget_; }
+    // The outcome of forgetting, and any problem with the remembered record's database.
+    QLabel* historyNote() const { return historyNote_; }
+    // The database was moved aside (`asidePath`), or none can be kept (`error`).
+    void showHistoryProblem(const QString& asidePath, const QString& error);
     QCheckBox* alertsToggle() const { return alerts_; }
     QWidget* thresholdRow() const { return thresholdRow_; }
     QSlider* thresholdSlider() const { return slider_; }
@@ -123,6 +135,17 @@ class SettingsView : public QWidget {
     QLabel* systemLabel_ = nullptr;
     QCheckBox* system_ = nullptr;
     QLabel* systemNote_ = nullptr;
+    QLabel* rememberLabel_ = nullptr;
+    QComboBox* remember_ = nullptr;
+    QLabel* rememberNote_ = nullptr;
+    QPushButton* forget_ = nullptr;
+    QLabel* historyNote_ = nullptr;
+    // What the history note says, kept to be retranslated.
+    enum class HistoryOutcome { none, forgotten, forgetFailed, setAside, unavailable } historyOutcome_ =
+        HistoryOutcome::none;
+    QString historyDetail_;
+    void showHistoryOutcome();
+    void forgetHistory();
 
     QLabel* alertsHeader_ = nullptr;
     QLabel* alertsLabel_ = nullptr;

@@ -171,6 +171,8 @@ TEST(LinuxDiagnostics, PrettyNameKernelAndLogFolder) {
     EXPECT_EQ(linux_diag::logFolder("/state", "/home/u"), "/state/velmora/logs");
     EXPECT_EQ(linux_diag::logFolder("", "/home/u"), "/home/u/.local/state/velmora/logs");
     EXPECT_EQ(linux_diag::logFolder("relative/state", "/home/u"), "/home/u/.local/state/velmora/logs");
+    EXPECT_EQ(linux_diag::stateFolder("/state/", "/home/u"), "/state/velmora");
+    EXPECT_EQ(linux_diag::stateFolder("", "/home/u"), "/home/u/.local/state/velmora");
 
     const SystemFacts facts = systemFacts();
     EXPECT_GT(facts.memoryBytes, 0u);

@@ -201,6 +201,8 @@ TEST_F(Settings, EachControlWritesItsSettingAtOnce) {
         {"interval", [&] { view->intervalPicker()->activated(2); }, [&] { return settings.refreshInterval() == 5.0; }},
         {"gpu", [&] { view->gpuToggle()->click(); }, [&] { return !settings.collectProcessGPU(); }},
         {"system", [&] { view->systemToggle()->click(); }, [&] { return !settings.showSystemProcesses(); }},
+        {"remember off", [&] { view->rememberPicker()->activated(0); }, [&] { return settings.rememberLoadSeconds() == 0; }},
+        {"remember 30 s", [&] { view->rememberPicker()->activated(2); }, [&] { return settings.rememberLoadSeconds() == 30; }},
         {"aggressive", [&] { view->aggressiveStop()->click(); }, [&] { return settings.aggressiveServiceStop(); }},
         {"safe", [&] { view->safeStop()->click(); }, [&] { return !settings.aggressiveServiceStop(); }},
         {"language", [&] { view->languagePicker()->activated(view->languagePicker()->findData("de")); },
@@ -244,8 +246,11 @@ TEST_F(Settings, PickerLabelsFollowTheLanguage) {
         EXPECT_EQ(view->metricPicker()->itemText(i), metrics[i]);
     EXPECT_EQ(view->intervalPicker()->itemText(0), "1 s");
     EXPECT_EQ(view->intervalPicker()->itemText(2), "5 s");
+    EXPECT_EQ(view->rememberPicker()->itemText(0), "Off");
+    EXPECT_EQ(view->rememberPicker()->itemText(2), "Every 30 s");
     loc.apply(QStringLiteral("ko"));
     EXPECT_EQ(view->intervalPicker()->itemText(1), "2초");
+    EXPECT_EQ(view->rememberPicker()->itemText(1), "10초마다");
     EXPECT_EQ(view->metricPicker()->itemText(1), "메모리");
     EXPECT_EQ(view->reportButton()->text(), loc.t("bugTitle"));
 }
@@ -477,6 +482,8 @@ TEST_F(Settings, WheelOverAnUnfocusedControlScrollsThePageInstead) {
          [&] { return rawValue(settings.menuBarMetric()); }},
         {"interval", view->intervalPicker(), [&] { return view->intervalPicker()->currentIndex(); },
          [&] { return QString::number(settings.refreshInterval()); }},
+        {"remember", view->rememberPicker(), [&] { return view->rememberPicker()->currentIndex(); },
+         [&] { return QString::number(settings.rememberLoadSeconds()); }},
         {"threshold", view->thresholdSlider(), [&] { return view->thresholdSlider()->value(); },
          [&] { return QString::number(settings.cpuThreshold()); }},
         {"language", view->languagePicker(), [&] { return view->languagePicker()->currentIndex(); },
@@ -597,4 +604,65 @@ TEST(SettingsStoreNote, SaysWhatIsWrongWithTheStoreAndTheMoveAsideOnce) {
         EXPECT_TRUE(settings.flush());
         EXPECT_FALSE(view.storeNote()->isVisible()) << "gone once a write succeeds";
     }
+}
+
+TEST_F(Settings, ForgettingHistoryAsksFirstAndSaysHowItWent) {
+    struct Case {
+        const char* what;
+        bool answer;
+        std::optional<std::pair<bool, QString>> outcome;  // none: never asked to forget
+        QString note;
+    };
+    const Case cases[] = {
+        {"declined", false, std::nullopt, QString()},
+        {"forgotten", true, std::pair<bool, QString>{true, {}}, QStringLiteral("History forgotten.")},
+        {"refused", true, std::pair<bool, QString>{false, QStringLiteral("Permission denied")},
+         QStringLiteral("The history could not be deleted: Permission denied")},
+    };
+    loc.apply(QStringLiteral("en"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int asked = 0, forgets = 0;
+        QString question;
+        SettingsView::Services s;
+        s.confirm = [&](const QString& q) {
+            ++asked;
+            question = q;
+            return c.answer;
+        };
+        s.forgetHistory = [&](std::function<void(bool, const QString&)> done) {
+            ++forgets;
+            done(c.outcome->first, c.outcome->second);
+        };
+        SettingsView view(settings, loc, std::move(s));
+        ASSERT_FALSE(view.forgetButton()->isHidden());
+        view.forgetButton()->click();
+        EXPECT_EQ(asked, 1);
+        EXPECT_TRUE(question.contains(QStringLiteral("cannot be undone"))) << question.toStdString();
+        EXPECT_EQ(forgets, c.outcome ? 1 : 0);
+        EXPECT_EQ(view.historyNote()->isHidden(), c.note.isEmpty());
+        if (!c.note.isEmpty()) {
+            EXPECT_EQ(view.historyNote()->text(), c.note);
+        }
+        EXPECT_TRUE(view.forgetButton()->isEnabled());
+    }
+    // Without a record to forget, there is no button.
+    SettingsView bare(settings, loc, {});
+    EXPECT_TRUE(bare.forgetButton()->isHidden());
+}
+
+TEST_F(Settings, AHistoryDatabaseSetAsideIsNamedInTheCurrentLanguage) {
+    auto view = make();
+    EXPECT_TRUE(view->historyNote()->isHidden());
+    view->showHistoryProblem(QStringLiteral("/s/history.sqlite.unreadable-1"), {});
+    loc.apply(QStringLiteral("en"));
+    EXPECT_FALSE(view->historyNote()->isHidden());
+    EXPECT_EQ(view->historyNote()->text(),
+              QStringLiteral("The history database could not be read. It was kept unchanged as "
+                             "/s/history.sqlite.unreadable-1, and a new one was started."));
+    loc.apply(QStringLiteral("ko"));
+    EXPECT_TRUE(view->historyNote()->text().contains(QStringLiteral("/s/history.sqlite.unreadable-1")));
+    EXPECT_NE(view->historyNote()->text().left(10), QStringLiteral("The histor"));
+    view->showHistoryProblem({}, QStringLiteral("no driver"));
+    EXPECT_TRUE(view->historyNote()->text().contains(QStringLiteral("no driver")));
 }
