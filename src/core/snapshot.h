@@ -48,6 +48,9 @@ struct TemperatureSensor {
 // One process of a snapshot. Identity is `pid`.
 struct ProcInfo {
     int32_t pid = 0;
+    // Tells this process apart from a later one under the same pid (the system's own start
+    // stamp, in its own units); 0 when unknown.
+    uint64_t startTime = 0;
     QString name;
     double cpu = 0;  // percent of one core; may exceed 100
     uint64_t memBytes = 0;

@@ -78,7 +78,7 @@ std::vector<ProcInfo> ProcessSampler::sample() {
         current_.add(c.pid,
                      {c.startTime, c.cpuTicks, c.diskReadBytes, c.diskWriteBytes, c.wakeups, c.energyNJ});
 
-        ProcInfo p{.pid = c.pid, .name = c.name, .memBytes = c.memBytes};
+        ProcInfo p{.pid = c.pid, .startTime = c.startTime, .name = c.name, .memBytes = c.memBytes};
         const Prev* prev = dt > 0 ? prev_.find(c.pid) : nullptr;
         // A different start time means a new process under a reused pid: no baseline yet.
         if (prev && prev->startTime != c.startTime) prev = nullptr;
@@ -121,7 +121,7 @@ std::vector<ProcInfo> ProcessSampler::sample() {
             }
             if (!(cpu > kSystemRowMinCPU)) continue;
             out.push_back(
-                {.pid = r.pid, .name = r.name, .cpu = cpu, .memBytes = r.residentBytes, .isSystem = true});
+                {.pid = r.pid, .startTime = r.startTime, .name = r.name, .cpu = cpu, .memBytes = r.residentBytes, .isSystem = true});
         }
         currentRefused_.finish();
         prevRefused_.swap(currentRefused_);

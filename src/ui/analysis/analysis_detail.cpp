@@ -1,5 +1,7 @@
 #include "ui/analysis/analysis_detail.h"
 
+#include "ui/common/one_line.h"
+
 #include "core/format.h"
 #include "core/localizer.h"
 #include "inspect/process_info_lookup.h"
@@ -30,12 +32,6 @@ QString L(const char* key, const Args&... args) {
 constexpr int kConnectionsShown = 40;
 constexpr int kFilesShown = 60;
 
-// One line for text that may hold anything a process name or path can.
-QString oneLine(QString s) {
-    for (QChar& c : s)
-        if (c.category() == QChar::Other_Control) c = QChar(u' ');
-    return s;
-}
 
 }  // namespace
 

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -45,8 +47,8 @@ QString downUp(double in, double out, const char* gap = " ") {
 
 // Keeps the list's first rows only, largest value first, equal values in the order they
 // first appeared: labels are made for the rows a window can show, not for every process.
-template <typename ValueOf>
-void topFirst(std::vector<int32_t>& order, ValueOf valueOf) {
+template <typename Key, typename ValueOf>
+void topFirst(std::vector<Key>& order, ValueOf valueOf) {
     std::vector<std::pair<double, size_t>> keyed;
     keyed.reserve(order.size());
     for (size_t i = 0; i < order.size(); ++i)
@@ -54,7 +56,7 @@ void topFirst(std::vector<int32_t>& order, ValueOf valueOf) {
     const size_t keep = std::min(order.size(), ResourceAnalysis::rowLimit);
     std::partial_sort(keyed.begin(), keyed.begin() + static_cast<std::ptrdiff_t>(keep), keyed.end(),
                       [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
-    std::vector<int32_t> out;
+    std::vector<Key> out;
     out.reserve(keep);
     for (size_t i = 0; i < keep; ++i)
         out.push_back(order[keyed[i].second]);
@@ -133,7 +135,8 @@ std::vector<AnalysisRow> ResourceAnalysis::instantRows(const AnalysisInputs& in,
         for (size_t i = 0; i < procs.size() && i < rowLimit; ++i) {
             const ProcNet& n = procs[i];
             const auto alive = live.find(n.pid);
-            rows.push_back({n.pid, alive != live.end() ? alive->second->name : n.name, downUp(n.inBps, n.outBps),
+            rows.push_back({n.pid, alive != live.end() ? alive->second->startTime : 0,
+                            alive != live.end() ? alive->second->name : n.name, downUp(n.inBps, n.outBps),
                             top > 0 ? (n.inBps + n.outBps) / top : 0, SystemColor::green(), false});
         }
         return rows;
@@ -150,7 +153,7 @@ std::vector<AnalysisRow> ResourceAnalysis::instantRows(const AnalysisInputs& in,
     for (size_t i = 0; i < procs.size() && i < rowLimit; ++i) {
         const ProcInfo& p = *procs[i];
         const double v = metricOf(p, kind_);
-        rows.push_back({p.pid, p.name, procLabel(p, v, std::nullopt, in.now), max > 0 ? v / max : 0,
+        rows.push_back({p.pid, p.startTime, p.name, procLabel(p, v, std::nullopt, in.now), max > 0 ? v / max : 0,
                         rowColor(kind_, v), false});
     }
     return rows;
@@ -164,33 +167,36 @@ std::vector<AnalysisRow> ResourceAnalysis::peakRows(const AnalysisInputs& in) co
         const ProcInfo* record;
         TimePoint time;
     };
-    std::unordered_map<int32_t, Best> best;
-    std::vector<int32_t> order;  // first appearance, so equal peaks sort steadily
+    // Keyed by pid and start stamp: a process that took over an old pid is another process.
+    using Key = std::pair<int32_t, uint64_t>;
+    std::map<Key, Best> best;
+    std::vector<Key> order;  // first appearance, so equal peaks sort steadily
     const size_t start = in.history.size() > peakWindow ? in.history.size() - peakWindow : 0;
     for (size_t i = start; i < in.history.size(); ++i) {
         const Snapshot& s = in.history[i];
         for (const ProcInfo& p : s.processes) {
             const double v = metricOf(p, kind_);
             if (!(v >= threshold)) continue;
-            const auto [it, added] = best.try_emplace(p.pid, Best{v, &p, s.time});
+            const Key key{p.pid, p.startTime};
+            const auto [it, added] = best.try_emplace(key, Best{v, &p, s.time});
             if (added)
-                order.push_back(p.pid);
+                order.push_back(key);
             else if (v > it->second.v)
                 it->second = Best{v, &p, s.time};  // ties keep the earlier moment
         }
     }
-    std::unordered_set<int32_t> now;
+    std::set<Key> now;
     for (const ProcInfo& p : in.current.processes)
-        if (metricOf(p, kind_) >= threshold) now.insert(p.pid);
+        if (metricOf(p, kind_) >= threshold) now.insert({p.pid, p.startTime});
 
-    std::erase_if(order, [&](int32_t pid) { return dismissed_.contains(pid); });
-    topFirst(order, [&](int32_t pid) { return best[pid].v; });
+    std::erase_if(order, [&](const Key& key) { return dismissed_.contains(key.first); });
+    topFirst(order, [&](const Key& key) { return best[key].v; });
     std::vector<AnalysisRow> rows;
     const double top = order.empty() ? 0 : best[order.front()].v;
-    for (const int32_t pid : order) {
-        const Best& b = best[pid];
-        rows.push_back({pid, b.record->name, procLabel(*b.record, b.v, b.time, in.now), top > 0 ? b.v / top : 0,
-                        rowColor(kind_, b.v), now.contains(pid)});
+    for (const Key& key : order) {
+        const Best& b = best[key];
+        rows.push_back({key.first, key.second, b.record->name, procLabel(*b.record, b.v, b.time, in.now),
+                        top > 0 ? b.v / top : 0, rowColor(kind_, b.v), now.contains(key)});
     }
     return rows;
 }
@@ -228,7 +234,8 @@ std::vector<AnalysisRow> ResourceAnalysis::peakRowsNetwork(const AnalysisInputs&
     for (const int32_t pid : order) {
         const Best& b = best[pid];
         const auto alive = live.find(pid);
-        rows.push_back({pid, alive != live.end() ? alive->second->name : b.record->name,
+        rows.push_back({pid, alive != live.end() ? alive->second->startTime : 0,
+                        alive != live.end() ? alive->second->name : b.record->name,
                         downUp(b.record->inBps, b.record->outBps) + QStringLiteral(", ") + agoText(b.time, in.now),
                         top > 0 ? b.v / top : 0, SystemColor::green(), now.contains(pid)});
     }

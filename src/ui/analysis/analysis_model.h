@@ -27,6 +27,9 @@ QColor rowColor(AnalysisKind kind, double value);
 
 struct AnalysisRow {
     int32_t pid = 0;
+    // With the pid, which process the row is about: a later process under the same pid is
+    // another row, never "still busy" for this one. 0 when unknown.
+    uint64_t startTime = 0;
     QString name;
     QString value;        // the formatted label
     double fraction = 0;  // the bar's length, 0 to 1

@@ -1,8 +1,9 @@
 #include "ui/analysis/analysis_view.h"
 
+#include "ui/common/one_line.h"
+
 #include "core/format.h"
 #include "core/localizer.h"
-#include "ui/common/kill_confirm.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/time_chart.h"
 #include "ui/common/view_fonts.h"
@@ -56,7 +57,8 @@ class AnalysisRowsModel : public QAbstractListModel {
     QVariant data(const QModelIndex& index, int role) const override {
         const AnalysisRow* r = rowAt(index.row());
         if (!r) return {};
-        if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return r->name;
+        if (role == Qt::DisplayRole) return r->name;
+        if (role == Qt::ToolTipRole) return plainToolTip(r->name);
         if (role == Qt::UserRole) return r->pid;
         return {};
     }
@@ -121,13 +123,11 @@ class RowDelegate : public QStyledItemDelegate {
                     Qt::AlignRight | Qt::AlignVCenter, r->value);
         p->setFont(ViewFonts::body(base));
         p->setPen(option.palette.color(QPalette::Text));
-        // One line whatever the name holds; long names end in an ellipsis.
-        QString name = r->name;
-        for (QChar& c : name)
-            if (c.category() == QChar::Other_Control) c = QChar(u' ');
+        // One line whatever the name holds; long names are cut in the middle.
+        const QString name = oneLine(r->name);
         p->drawText(QRect(x, rect.top(), textWidth - valueWidth - 8, rect.height() - 10),
                     Qt::AlignLeft | Qt::AlignVCenter,
-                    nameMetrics.elidedText(name, Qt::ElideRight, textWidth - valueWidth - 8));
+                    nameMetrics.elidedText(name, Qt::ElideMiddle, textWidth - valueWidth - 8));
         const double fraction = std::isfinite(r->fraction) ? std::clamp(r->fraction, 0.0, 1.0) : 0.0;
         const QRectF track(x, rect.bottom() - 9, textWidth, 4);
         QColor trackColour = secondary;
@@ -169,9 +169,7 @@ QString symbolTitle(AnalysisKind kind) {
 }  // namespace
 
 AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services services, QWidget* parent)
-    : QWidget(parent), feed_(feed), analysis_(kind), services_(std::move(services)) {
-    if (!services_.advisor) services_.advisor = std::make_shared<KillAdvisor>();
-    if (!services_.control) services_.control = std::make_shared<ProcessControl>();
+    : QWidget(parent), feed_(feed), analysis_(kind), services_(std::move(services)), flow_(services_.actions) {
     if (kind == AnalysisKind::network && !services_.netMonitor)
         services_.netMonitor = std::make_unique<NetProcMonitor>();
 
@@ -218,7 +216,10 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
     list_->setUniformItemSizes(true);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(list_, &QListView::clicked, this, [this](const QModelIndex& index) {
-        if (const AnalysisRow* r = model_->rowAt(index.row())) select(r->pid);
+        if (const AnalysisRow* r = model_->rowAt(index.row())) {
+            selectedStart_ = r->startTime;
+            select(r->pid);
+        }
     });
     connect(list_, &QListView::customContextMenuRequested, this, &AnalysisView::showRowMenu);
     left->addWidget(list_, 1);
@@ -231,12 +232,15 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
     detail_ = new AnalysisDetailPane(feed_, kind, std::move(services_.detail));
     connect(detail_, &AnalysisDetailPane::killRequested, this, &AnalysisView::requestKill);
     connect(detail_, &AnalysisDetailPane::treeKillRequested, this, &AnalysisView::requestTreeKill);
-    connect(detail_, &AnalysisDetailPane::suspendRequested, this, [this](int32_t pid) { services_.control->suspend(pid); });
-    connect(detail_, &AnalysisDetailPane::resumeRequested, this, [this](int32_t pid) { services_.control->resume(pid); });
+    connect(detail_, &AnalysisDetailPane::suspendRequested, this,
+            [this](int32_t pid) { request(ProcessAction::suspend, pid); });
+    connect(detail_, &AnalysisDetailPane::resumeRequested, this,
+            [this](int32_t pid) { request(ProcessAction::resume, pid); });
     split->addWidget(detail_, 2);
     root->addLayout(split, 1);
 
     result_ = new QLabel;
+    result_->setTextFormat(Qt::PlainText);
     result_->setVisible(false);
     root->addWidget(result_);
     resultClear_ = new QTimer(this);
@@ -280,9 +284,16 @@ void AnalysisView::refresh() {
     rows_ = analysis_.rows(in);
     analysis_.syncSelection(rows_);
     model_->setRows(&rows_, !analysis_.selectedTime);
+    // The selection is one row: the pid with the start stamp it was picked with, or the
+    // first row of that pid when the stamp is not among them.
+    std::optional<int> current;
     for (int i = 0; i < static_cast<int>(rows_.size()); ++i)
-        if (analysis_.selectedPID && rows_[i].pid == *analysis_.selectedPID)
-            list_->setCurrentIndex(model_->index(i));
+        if (analysis_.selectedPID && rows_[i].pid == *analysis_.selectedPID) {
+            if (!current) current = i;
+            if (selectedStart_ && rows_[i].startTime == *selectedStart_) current = i;
+        }
+    selectedStart_ = current ? std::optional<uint64_t>(rows_[*current].startTime) : std::nullopt;
+    if (current) list_->setCurrentIndex(model_->index(*current));
     now_->setText(analysis_.nowSummary(feed_.current()));
     listTitle_->setText(listTitle());
     realtime_->setVisible(analysis_.selectedTime.has_value());
@@ -383,40 +394,43 @@ void AnalysisView::dismiss(int32_t pid) {
     refresh();
 }
 
-void AnalysisView::requestKill(int32_t pid, bool force) {
-    if (pid < 2) return;
-    QString name = QStringLiteral("pid %1").arg(pid);
-    if (const auto live = feed_.liveProcess(pid)) {
-        name = live->name;
-    } else {
-        for (const AnalysisRow& r : rows_)
-            if (r.pid == pid) name = r.name;
-    }
-    const KillRequest request = KillFlow::makeRequest({pid}, {name}, force, *services_.advisor);
-    if (!confirm(request)) return;
-    report(services_.control->terminate(request.pids, request.force));
+std::optional<ProcessRef> AnalysisView::selectedRef() const {
+    if (!analysis_.selectedPID) return std::nullopt;
+    return ProcessRef{*analysis_.selectedPID, selectedStart_.value_or(0)};
+}
+
+std::optional<ProcessTarget> AnalysisView::targetOf(int32_t pid) const {
+    // The row's own stamp: the process the user picked, not whoever holds its pid now.
+    const AnalysisRow* row = nullptr;
+    for (const AnalysisRow& r : rows_)
+        if (r.pid == pid && (!row || (selectedStart_ && r.startTime == *selectedStart_))) row = &r;
+    if (!row) return std::nullopt;
+    // A row without a stamp (a network record) takes the one the feed knows for its pid now.
+    uint64_t start = row->startTime;
+    if (start == 0)
+        if (const auto live = feed_.liveProcess(pid)) start = live->startTime;
+    return ProcessTarget{flow_.control().stamp(pid, start), row->name};
+}
+
+void AnalysisView::request(ProcessAction action, int32_t pid) {
+    const std::optional<ProcessTarget> target = targetOf(pid);
+    if (!target) return;
+    report(action, flow_.run(action, {*target}, this));
 }
 
 void AnalysisView::requestTreeKill(int32_t pid) {
-    if (pid < 2) return;
-    // The advice covers every process the tree holds, so a risky child is not ended unasked.
-    const std::vector<int32_t> tree = services_.control->treeOrder(pid);
-    QStringList names;
-    for (const int32_t p : tree) {
-        const auto live = feed_.liveProcess(p);
-        names << (live ? live->name : QStringLiteral("pid %1").arg(p));
-    }
-    const KillRequest request = KillFlow::makeRequest(tree, names, false, *services_.advisor);
-    if (!confirm(request)) return;
-    report(services_.control->terminateTree(pid, false));
+    const std::optional<ProcessTarget> root = targetOf(pid);
+    if (!root) return;
+    const auto nameOf = [this](int32_t member) {
+        const auto live = feed_.liveProcess(member);
+        return live ? live->name : QString();
+    };
+    report(ProcessAction::quit, flow_.runTree(ProcessAction::quit, *root, nameOf, this));
 }
 
-bool AnalysisView::confirm(const KillRequest& request) {
-    return services_.confirm ? services_.confirm(request, this) : confirmKill(request, this);
-}
-
-void AnalysisView::report(const TerminateResult& result) {
-    result_->setText(KillFlow::resultText(result));
+void AnalysisView::report(ProcessAction action, const std::optional<ActionResult>& result) {
+    if (!result) return;
+    result_->setText(KillFlow::resultText(action, *result));
     result_->setVisible(true);
     resultClear_->start();
 }
@@ -425,6 +439,8 @@ void AnalysisView::showRowMenu(const QPoint& at) {
     const AnalysisRow* r = model_->rowAt(list_->indexAt(at).row());
     if (!r) return;
     const int32_t pid = r->pid;
+    selectedStart_ = r->startTime;
+    analysis_.selectedPID = pid;
     QMenu menu(this);
     menu.addAction(L("anQuitSig"), this, [this, pid] { requestKill(pid, false); });
     menu.addAction(L("anForceSig"), this, [this, pid] { requestKill(pid, true); });

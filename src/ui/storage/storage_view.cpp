@@ -1,5 +1,8 @@
 #include "ui/storage/storage_view.h"
 
+#include "ui/common/elided_label.h"
+#include "ui/common/one_line.h"
+
 #include "core/localizer.h"
 #include "core/settings.h"
 #include "inspect/process_actions.h"
@@ -26,22 +29,6 @@ namespace {
 
 constexpr int kSymbolPx = 14;
 
-// One line of text cut in the middle when the row is narrower than the text.
-class ElidedLabel : public QLabel {
-  public:
-    explicit ElidedLabel(QWidget* parent = nullptr) : QLabel(parent) {
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    }
-    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setPen(palette().color(foregroundRole()));
-        const QRect r = contentsRect();
-        p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, fontMetrics().elidedText(text(), Qt::ElideMiddle, r.width()));
-    }
-};
 
 QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
@@ -109,8 +96,8 @@ class StartupRow : public QWidget {
         auto* line = new QHBoxLayout;
         auto* texts = new QVBoxLayout;
         texts->setSpacing(1);
-        name_ = new ElidedLabel(this);
-        detail_ = new ElidedLabel(this);
+        name_ = new ElidedLabel(Qt::ElideMiddle, this);
+        detail_ = new ElidedLabel(Qt::ElideMiddle, this);
         detail_->setFont(ViewFonts::caption2(detail_->font()));
         tint(detail_, SystemColor::secondary(palette()));
         texts->addWidget(name_);
@@ -131,7 +118,7 @@ class StartupRow : public QWidget {
     void apply(const StartupRowView& shown, const Localizer& loc) {
         name_->setText(shown.name);
         detail_->setText(shown.detail);
-        detail_->setToolTip(shown.path);
+        detail_->setToolTip(plainToolTip(shown.path));
         reveal_->setVisible(shown.revealable);
         reveal_->setToolTip(loc.t(VL_KEY("stgReveal")));
         remove_->setVisible(shown.removable);
