@@ -203,7 +203,10 @@ KillAdvice KillAdvisor::advise(const std::vector<int32_t>& pids, const QStringLi
         if (at < names.size() && !names[at].isEmpty()) j.name = names[at];
         worst = std::move(j);
     }
-    if (!worst) return {KillSeverity::info, titleOf(action), L("kaNone")};
+    // Nothing to end is no forced quit either.
+    if (!worst)
+        return {KillSeverity::info, titleOf(action == ProcessAction::forceQuit ? ProcessAction::quit : action),
+                L("kaNone")};
 
     QString marker;
     if (worst->severity == KillSeverity::caution) marker = L("kaMarkerCaution");
