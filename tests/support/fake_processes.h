@@ -26,6 +26,8 @@ class FakeProcesses : public ProcessControl::System {
     std::vector<std::pair<int32_t, int>> reniced;
     // Runs once before each proof, so a test can let a process end or be replaced then.
     std::function<void(int32_t pid)> beforeProof;
+    // What a proven priority change does; null: it is recorded and succeeds.
+    std::function<ActionOutcome(int32_t pid, int value)> renice;
 
     void add(int32_t pid, uint64_t start, std::vector<int32_t> children = {}) {
         procs[pid] = {start, std::move(children)};
@@ -50,7 +52,7 @@ class FakeProcesses : public ProcessControl::System {
     ActionOutcome setPriority(const ProcessRef& ref, int value) override {
         if (const auto outcome = prove(ref)) return *outcome;
         reniced.emplace_back(ref.pid, value);
-        return ActionOutcome::done;
+        return renice ? renice(ref.pid, value) : ActionOutcome::done;
     }
 
   private:

@@ -21,7 +21,9 @@ KillRequest KillFlow::request(ProcessAction action, std::vector<ProcessTarget> t
     for (ProcessTarget& t : targets) {
         if (!services_.control->mayActOn(t.ref.pid)) continue;
         const QString name = t.name.isEmpty() ? platform::pidName(t.ref.pid) : t.name;
-        r.targets.push_back(t.ref);
+        // A row whose stamp the sampler did not know takes the one its pid has now, when the
+        // user asks: from here on a newcomer on the pid is told apart.
+        r.targets.push_back(services_.control->stamp(t.ref.pid, t.ref.startTime));
         r.names << elideMiddle(oneLine(name), kNameChars);
     }
     r.advice = services_.advisor->advise(r.pids(), r.names, action);
