@@ -88,6 +88,7 @@ class ProcessTableState {
     void pruneSelection();
 
     std::set<RowKey> selection_;
+    std::vector<std::pair<int32_t, uint32_t>> byPid_;  // pid, index in processes_; grouped only
 };
 
 // The rows of a ProcessTableState as a Qt table model. Call refresh() after the state
