@@ -1,6 +1,7 @@
 #include "inspect/kill_advisor.h"
 
 #include "core/localizer.h"
+#include "platform/process.h"
 #include "platform/process_facts.h"
 
 #include <unistd.h>
@@ -115,7 +116,7 @@ KillAdvisor::KillAdvisor(Lookup lookup, uint32_t ownUid) : lookup_(std::move(loo
 
 KillAdvisor::Judgement KillAdvisor::judge(int32_t pid) const {
     const std::optional<Facts> facts = lookup_ ? lookup_(pid) : std::nullopt;
-    const QString name = facts ? facts->name : QStringLiteral("pid ") + QString::number(pid);
+    const QString name = facts ? facts->name : platform::pidName(pid);
     const QString lowerName = name.toLower();
     const QString lowerPath = facts ? facts->path.toLower() : QString();
 

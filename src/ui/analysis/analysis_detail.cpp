@@ -1,10 +1,10 @@
 #include "ui/analysis/analysis_detail.h"
 
-#include "ui/common/one_line.h"
-
 #include "core/format.h"
 #include "core/localizer.h"
 #include "inspect/process_info_lookup.h"
+#include "platform/process.h"
+#include "ui/common/one_line.h"
 #include "ui/common/view_fonts.h"
 
 #include <QDateTime>
@@ -222,7 +222,7 @@ void AnalysisDetailPane::rebuild() {
     const auto live = feed_.liveProcess(pid);
     const auto& info = current ? in.staticInfo() : std::optional<ProcessStaticInfo>();
 
-    const QString name = info ? info->name : live ? live->name : QStringLiteral("pid %1").arg(pid);
+    const QString name = info ? info->name : live ? live->name : platform::pidName(pid);
     name_->setText(oneLine(name));
     if (info && !info->name.isEmpty() && info->name != describedName_) {
         describedName_ = info->name;

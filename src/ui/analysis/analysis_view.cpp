@@ -1,9 +1,8 @@
 #include "ui/analysis/analysis_view.h"
 
-#include "ui/common/one_line.h"
-
 #include "core/format.h"
 #include "core/localizer.h"
+#include "ui/common/one_line.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/time_chart.h"
 #include "ui/common/view_fonts.h"

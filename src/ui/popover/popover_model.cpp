@@ -1,9 +1,8 @@
 #include "ui/popover/popover_model.h"
 
-#include "ui/common/one_line.h"
-
 #include "core/format.h"
 #include "core/localizer.h"
+#include "ui/common/one_line.h"
 #include "ui/common/system_colors.h"
 
 #include <algorithm>

@@ -1,12 +1,11 @@
 #include "ui/popover/popover_view.h"
 
-#include "ui/common/elided_label.h"
-#include "ui/common/one_line.h"
-
 #include "core/localizer.h"
 #include "core/settings.h"
 #include "engine/metrics_feed.h"
+#include "ui/common/elided_label.h"
 #include "ui/common/gauge_row.h"
+#include "ui/common/one_line.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"

@@ -1,11 +1,10 @@
 #include "ui/storage/storage_view.h"
 
-#include "ui/common/elided_label.h"
-#include "ui/common/one_line.h"
-
 #include "core/localizer.h"
 #include "core/settings.h"
 #include "inspect/process_actions.h"
+#include "ui/common/elided_label.h"
+#include "ui/common/one_line.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
