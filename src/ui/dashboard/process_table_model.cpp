@@ -63,14 +63,7 @@ void ProcessTableState::rebuildColumns() {
 void ProcessTableState::recompute() {
     if (columns_.empty()) rebuildColumns();
     rows_ = table_.recompute(processes_, options_);
-    if (options_.groupByName) {
-        // Group rows are told apart by their member's own name, looked up by pid; the
-        // index reuses its storage from tick to tick.
-        byPid_.clear();
-        for (uint32_t i = 0; i < processes_.size(); ++i)
-            byPid_.push_back({processes_[i].pid, i});
-        std::sort(byPid_.begin(), byPid_.end());
-    }
+    byPidStale_ = true;
     pruneSelection();
 }
 
@@ -82,7 +75,15 @@ void ProcessTableState::pruneSelection() {
 ProcessTableState::RowKey ProcessTableState::keyOf(const ProcInfo& row) const {
     if (!options_.groupByName) return {{}, row.pid, row.startTime};
     // A group row carries the pid of whichever member ranked first this tick; its name is
-    // what stays. The member's own name is the group's, without the count.
+    // what stays. The member's own name is the group's, without the count. The index is made
+    // only when a key is asked for, and reuses its storage from tick to tick.
+    if (byPidStale_) {
+        byPid_.clear();
+        for (uint32_t i = 0; i < processes_.size(); ++i)
+            byPid_.push_back({processes_[i].pid, i});
+        std::sort(byPid_.begin(), byPid_.end());
+        byPidStale_ = false;
+    }
     const auto it = std::lower_bound(byPid_.begin(), byPid_.end(), std::pair<int32_t, uint32_t>{row.pid, 0});
     if (it != byPid_.end() && it->first == row.pid && it->second < processes_.size())
         return {processes_[it->second].name, 0, 0};

@@ -88,7 +88,9 @@ class ProcessTableState {
     void pruneSelection();
 
     std::set<RowKey> selection_;
-    std::vector<std::pair<int32_t, uint32_t>> byPid_;  // pid, index in processes_; grouped only
+    // pid and index in processes_, for group rows' keys
+    mutable std::vector<std::pair<int32_t, uint32_t>> byPid_;
+    mutable bool byPidStale_ = true;
 };
 
 // The rows of a ProcessTableState as a Qt table model. Call refresh() after the state
