@@ -393,22 +393,18 @@ void AnalysisView::dismiss(int32_t pid) {
     refresh();
 }
 
-std::optional<ProcessRef> AnalysisView::selectedRef() const {
-    if (!analysis_.selectedPID) return std::nullopt;
-    return ProcessRef{*analysis_.selectedPID, selectedStart_.value_or(0)};
-}
-
 std::optional<ProcessTarget> AnalysisView::targetOf(int32_t pid) const {
     // The row's own stamp: the process the user picked, not whoever holds its pid now.
     const AnalysisRow* row = nullptr;
     for (const AnalysisRow& r : rows_)
         if (r.pid == pid && (!row || (selectedStart_ && r.startTime == *selectedStart_))) row = &r;
     if (!row) return std::nullopt;
-    // A row without a stamp (a network record) takes the one the feed knows for its pid now.
+    // A row without a stamp (a network record) takes the one the feed knows for its pid now;
+    // failing that, the kill flow reads it when the user asks.
     uint64_t start = row->startTime;
     if (start == 0)
         if (const auto live = feed_.liveProcess(pid)) start = live->startTime;
-    return ProcessTarget{flow_.control().stamp(pid, start), row->name};
+    return ProcessTarget{{pid, start}, row->name};
 }
 
 void AnalysisView::request(ProcessAction action, int32_t pid) {

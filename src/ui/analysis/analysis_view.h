@@ -48,8 +48,6 @@ class AnalysisView : public QWidget {
     void backToRealtime();
     void select(int32_t pid);
     void dismiss(int32_t pid);
-    // The selected row's process, as the row has it: pid and start stamp.
-    std::optional<ProcessRef> selectedRef() const;
     // Asks about and, once confirmed, acts on the process of the row with `pid` (the
     // selected one when several rows share it), through the kill flow.
     void request(ProcessAction action, int32_t pid);
