@@ -1,6 +1,7 @@
 #include "inspect/kill_advisor.h"
 
 #include "core/localizer.h"
+#include "platform/process.h"
 #include "platform/process_facts.h"
 
 #include <unistd.h>
@@ -12,12 +13,20 @@ std::optional<KillSeverity> killSeverityFromRaw(int raw) {
     return static_cast<KillSeverity>(raw);
 }
 
+std::vector<int32_t> KillRequest::pids() const {
+    std::vector<int32_t> out;
+    out.reserve(targets.size());
+    for (const ProcessRef& ref : targets)
+        out.push_back(ref.pid);
+    return out;
+}
+
 QString KillRequest::id() const {
     QStringList parts;
-    parts.reserve(static_cast<qsizetype>(pids.size()));
-    for (int32_t pid : pids)
-        parts.append(QString::number(pid));
-    return parts.join(u',') + (force ? QStringLiteral("!") : QString());
+    parts.reserve(static_cast<qsizetype>(targets.size()));
+    for (const ProcessRef& ref : targets)
+        parts.append(QString::number(ref.pid));
+    return parts.join(u',') + (force() ? QStringLiteral("!") : QString());
 }
 
 namespace {
@@ -107,7 +116,7 @@ KillAdvisor::KillAdvisor(Lookup lookup, uint32_t ownUid) : lookup_(std::move(loo
 
 KillAdvisor::Judgement KillAdvisor::judge(int32_t pid) const {
     const std::optional<Facts> facts = lookup_ ? lookup_(pid) : std::nullopt;
-    const QString name = facts ? facts->name : QStringLiteral("pid ") + QString::number(pid);
+    const QString name = facts ? facts->name : platform::pidName(pid);
     const QString lowerName = name.toLower();
     const QString lowerPath = facts ? facts->path.toLower() : QString();
 
@@ -141,61 +150,77 @@ QString KillAdvisor::reason(Kind kind, bool force) {
     return force ? L("kaNormalForce") : L("kaNormal");
 }
 
-KillAdvice KillAdvisor::advise(const std::vector<int32_t>& pids, bool force) const {
-    std::vector<int32_t> kept;
-    for (int32_t pid : pids)
-        if (pid >= 2) kept.push_back(pid);
-    if (kept.empty()) return {KillSeverity::info, L("kaTitleQuit"), L("kaNone")};
+QString KillAdvisor::reason(Kind kind, ProcessAction action) {
+    const bool pausing = action == ProcessAction::suspend || action == ProcessAction::resume;
+    if (pausing && (kind == Kind::normal || kind == Kind::helper || kind == Kind::editor || kind == Kind::browser))
+        return action == ProcessAction::suspend ? L("kaSuspend") : L("kaResume");
+    return reason(kind, action == ProcessAction::forceQuit);
+}
 
-    constexpr size_t kJudged = 20;
-    std::optional<Judgement> worst;
-    for (size_t i = 0; i < kept.size() && i < kJudged; ++i) {
-        Judgement j = judge(kept[i]);
-        if (!worst || j.severity > worst->severity) worst = std::move(j);
+namespace {
+
+QString titleOf(ProcessAction action) {
+    switch (action) {
+        case ProcessAction::quit:
+            return L("kaTitleQuit");
+        case ProcessAction::forceQuit:
+            return L("kaTitleForce");
+        case ProcessAction::suspend:
+            return L("kaTitleSuspend");
+        case ProcessAction::resume:
+            return L("kaTitleResume");
     }
+    return L("kaTitleQuit");
+}
 
-    const QString title = force ? L("kaTitleForce") : L("kaTitleQuit");
-    const QString action = force ? L("actForceQuit") : L("actQuit");
+QString verbOf(ProcessAction action) {
+    switch (action) {
+        case ProcessAction::quit:
+            return L("actQuit");
+        case ProcessAction::forceQuit:
+            return L("actForceQuit");
+        case ProcessAction::suspend:
+            return L("adSuspend");
+        case ProcessAction::resume:
+            return L("adResume");
+    }
+    return L("actQuit");
+}
+
+}  // namespace
+
+KillAdvice KillAdvisor::advise(const std::vector<int32_t>& pids, const QStringList& names,
+                               ProcessAction action) const {
+    // Every member is judged, however many: a tree or group whose riskiest process sits
+    // after the first few must still be called what it is.
+    std::optional<Judgement> worst;
+    size_t kept = 0;
+    for (size_t i = 0; i < pids.size(); ++i) {
+        if (pids[i] < 2) continue;
+        ++kept;
+        Judgement j = judge(pids[i]);
+        if (worst && j.severity <= worst->severity) continue;
+        const qsizetype at = static_cast<qsizetype>(i);
+        if (at < names.size() && !names[at].isEmpty()) j.name = names[at];
+        worst = std::move(j);
+    }
+    // Nothing to end is no forced quit either.
+    if (!worst)
+        return {KillSeverity::info, titleOf(action == ProcessAction::forceQuit ? ProcessAction::quit : action),
+                L("kaNone")};
+
     QString marker;
     if (worst->severity == KillSeverity::caution) marker = L("kaMarkerCaution");
     if (worst->severity == KillSeverity::danger) marker = L("kaMarkerDanger");
-    const QString why = reason(worst->kind, force);
+    const QString why = reason(worst->kind, action);
 
     QString message;
-    if (kept.size() == 1) {
+    if (kept == 1) {
         message = marker + worst->name + QStringLiteral("\n\n") + why;
     } else {
-        message = L("kaMulti", marker, static_cast<qulonglong>(kept.size()), action, worst->name, why);
+        message = L("kaMulti", marker, static_cast<qulonglong>(kept), verbOf(action), worst->name, why);
     }
-    return {worst->severity, title, message};
+    return {worst->severity, titleOf(action), message};
 }
-
-namespace KillFlow {
-
-KillRequest makeRequest(std::vector<int32_t> pids, QStringList names, bool force,
-                        const KillAdvisor& advisor) {
-    KillRequest r;
-    r.advice = advisor.advise(pids, force);
-    r.pids = std::move(pids);
-    r.names = std::move(names);
-    r.force = force;
-    return r;
-}
-
-QString confirmLabel(bool force) {
-    return force ? L("actForceQuit") : L("actQuit");
-}
-
-QString cancelLabel() {
-    return L("anCancel");
-}
-
-QString resultText(const TerminateResult& result) {
-    QString text = L("killSent", static_cast<qulonglong>(result.ok.size()));
-    if (!result.failed.empty()) text += L("killFailed", static_cast<qulonglong>(result.failed.size()));
-    return text;
-}
-
-}  // namespace KillFlow
 
 }  // namespace velmora

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "inspect/process_control.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -24,12 +26,14 @@ struct KillAdvice {
     QString message;
 };
 
-// What the user is asked to confirm.
+// What the user is asked to confirm: exactly the processes that are acted on once confirmed.
 struct KillRequest {
-    std::vector<int32_t> pids;
-    QStringList names;  // parallel to pids
-    bool force = false;
+    ProcessAction action = ProcessAction::quit;
+    std::vector<ProcessRef> targets;
+    QStringList names;  // parallel to targets, each on one line
     KillAdvice advice;
+    bool force() const { return action == ProcessAction::forceQuit; }
+    std::vector<int32_t> pids() const;
     // "123,456", with "!" appended when forcing.
     QString id() const;
 };
@@ -57,11 +61,16 @@ class KillAdvisor {
     // The facts a process-facts source gives; the source must outlive the lookup.
     static Lookup lookupIn(platform::ProcessFactsSource& source);
 
-    // Judges at most the first 20 pids of 2 or more, counts them all, and names the first
-    // of the riskiest. Texts are localized: call on the GUI thread.
-    KillAdvice advise(const std::vector<int32_t>& pids, bool force) const;
+    // Judges every pid of 2 or more, counts them, and names the first of the riskiest by
+    // its entry in `names` (parallel to `pids`; a missing or empty entry: the name the system
+    // gives). Texts are localized: call on the GUI thread.
+    KillAdvice advise(const std::vector<int32_t>& pids, const QStringList& names, ProcessAction action) const;
+    KillAdvice advise(const std::vector<int32_t>& pids, bool force) const {
+        return advise(pids, {}, force ? ProcessAction::forceQuit : ProcessAction::quit);
+    }
     Judgement judge(int32_t pid) const;
     static QString reason(Kind kind, bool force);
+    static QString reason(Kind kind, ProcessAction action);
 
     // Names compared exactly with a process name: the system's own services, and on Linux
     // the pieces of the desktop session (init and session managers, display servers and
@@ -73,19 +82,5 @@ class KillAdvisor {
     Lookup lookup_;
     uint32_t ownUid_;
 };
-
-struct TerminateResult {
-    std::vector<int32_t> ok;
-    std::vector<int32_t> failed;
-};
-
-// The confirm-and-report steps every window shares when ending processes.
-namespace KillFlow {
-KillRequest makeRequest(std::vector<int32_t> pids, QStringList names, bool force, const KillAdvisor& advisor);
-QString confirmLabel(bool force);
-QString cancelLabel();
-// "sent to N" followed by "failed for M" when any failed.
-QString resultText(const TerminateResult& result);
-}  // namespace KillFlow
 
 }  // namespace velmora

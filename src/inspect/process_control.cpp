@@ -1,76 +1,103 @@
 #include "inspect/process_control.h"
 
-#include "platform/process_facts.h"
-
 #include <csignal>
 #include <unordered_set>
 
+#include <unistd.h>
+
 namespace velmora {
 
-ProcessControl::ProcessControl()
-    : ProcessControl([](int32_t pid) { return platform::systemProcessFacts().childPids(pid); },
-                     [](int32_t pid, int signal) { return ::kill(static_cast<pid_t>(pid), signal) == 0; }) {}
-
-ProcessControl::ProcessControl(ChildLister children, Signaller signaller)
-    : children_(std::move(children)), signaller_(std::move(signaller)) {}
-
-TerminateResult ProcessControl::terminate(const std::vector<int32_t>& pids, bool force) const {
-    TerminateResult r;
-    const int signal = force ? SIGKILL : SIGTERM;
-    for (int32_t pid : pids) {
-        if (pid >= 2 && signaller_(pid, signal))
-            r.ok.push_back(pid);
-        else
-            r.failed.push_back(pid);
+int signalOf(ProcessAction action) {
+    switch (action) {
+        case ProcessAction::quit:
+            return SIGTERM;
+        case ProcessAction::forceQuit:
+            return SIGKILL;
+        case ProcessAction::suspend:
+            return SIGSTOP;
+        case ProcessAction::resume:
+            return SIGCONT;
     }
-    return r;
+    return SIGTERM;
 }
 
-std::vector<int32_t> ProcessControl::childPids(int32_t pid) const {
-    std::vector<int32_t> out;
-    for (int32_t child : children_(pid))
-        if (child >= 2) out.push_back(child);
-    return out;
+void ActionResult::add(int32_t pid, ActionOutcome outcome) {
+    switch (outcome) {
+        case ActionOutcome::done:
+            done.push_back(pid);
+            return;
+        case ActionOutcome::ended:
+            ended.push_back(pid);
+            return;
+        case ActionOutcome::refused:
+            refused.push_back(pid);
+            return;
+    }
 }
 
-std::vector<int32_t> ProcessControl::treeOrder(int32_t root) const {
+ProcessControl::ProcessControl() : ProcessControl(runningSystem(), static_cast<int32_t>(::getpid())) {}
+
+ProcessControl::ProcessControl(std::shared_ptr<System> system, int32_t ownPid)
+    : system_(std::move(system)), ownPid_(ownPid) {}
+
+ProcessRef ProcessControl::stamp(int32_t pid, uint64_t knownStart) const {
+    if (knownStart != 0 || pid < 1) return {pid, knownStart};
+    return {pid, system_->startTime(pid).value_or(0)};
+}
+
+ActionResult ProcessControl::apply(const std::vector<ProcessRef>& targets, ProcessAction action) const {
+    ActionResult result;
+    const int signal = signalOf(action);
+    for (const ProcessRef& ref : targets) {
+        if (!mayActOn(ref.pid)) {
+            result.add(ref.pid, ActionOutcome::refused);
+            continue;
+        }
+        // Without a stamp nothing tells this process from a newcomer: it is not signalled.
+        if (ref.startTime == 0) {
+            result.add(ref.pid, ActionOutcome::refused);
+            continue;
+        }
+        result.add(ref.pid, system_->signal(ref, signal));
+    }
+    return result;
+}
+
+std::vector<ProcessRef> ProcessControl::tree(const ProcessRef& root) const {
+    if (!mayActOn(root.pid) || root.startTime == 0) return {};
+    if (system_->startTime(root.pid) != root.startTime) return {};
     // Iterative, so a pathologically deep chain of processes cannot exhaust the stack.
     struct Frame {
-        int32_t pid;
+        ProcessRef ref;
         std::vector<int32_t> children;
         size_t next = 0;
     };
-    std::vector<int32_t> order;
+    std::vector<ProcessRef> order;
     std::unordered_set<int32_t> visited;
     std::vector<Frame> stack;
-    auto enter = [&](int32_t pid) {
-        if (visited.insert(pid).second) stack.push_back({pid, childPids(pid)});
+    auto enter = [&](const ProcessRef& ref) {
+        if (visited.insert(ref.pid).second) stack.push_back({ref, system_->childPids(ref.pid)});
     };
     enter(root);
     while (!stack.empty()) {
         Frame& top = stack.back();
         if (top.next < top.children.size()) {
             const int32_t child = top.children[top.next++];
-            enter(child);  // may reallocate the stack: `top` is not used after this
+            if (child < 2 || visited.contains(child)) continue;
+            // A child that ended between the listing and now has no stamp and is left out.
+            const std::optional<uint64_t> start = system_->startTime(child);
+            if (start) enter({child, *start});  // may reallocate the stack: `top` is not used after
         } else {
-            order.push_back(top.pid);
+            if (top.ref.pid != ownPid_) order.push_back(top.ref);
             stack.pop_back();
         }
     }
     return order;
 }
 
-TerminateResult ProcessControl::terminateTree(int32_t pid, bool force) const {
-    if (pid < 2) return {{}, {pid}};
-    return terminate(treeOrder(pid), force);
-}
-
-void ProcessControl::suspend(int32_t pid) const {
-    if (pid >= 2) signaller_(pid, SIGSTOP);
-}
-
-void ProcessControl::resume(int32_t pid) const {
-    if (pid >= 2) signaller_(pid, SIGCONT);
+ActionOutcome ProcessControl::setPriority(const ProcessRef& ref, int value) const {
+    if (ref.pid < 2 || ref.startTime == 0) return ActionOutcome::refused;
+    return system_->setPriority(ref, value);
 }
 
 }  // namespace velmora

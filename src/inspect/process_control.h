@@ -1,42 +1,81 @@
 #pragma once
 
-#include "inspect/kill_advisor.h"
-
 #include <cstdint>
-#include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace velmora {
 
-// Signals to processes. Nothing waits for a process to exit, nothing retries, and a
-// normal quit is never escalated to a forced one.
+// One process as the user chose it: its pid and the start stamp it had then, so a later
+// process under the same pid is never taken for it.
+struct ProcessRef {
+    int32_t pid = 0;
+    uint64_t startTime = 0;  // the system's own units (ProcInfo::startTime); 0 when unknown
+    bool operator==(const ProcessRef&) const = default;
+};
+
+// What the user can do to a process through the control.
+enum class ProcessAction { quit, forceQuit, suspend, resume };
+int signalOf(ProcessAction action);
+
+// How one action on one process ended: done; the process had already ended (gone, or its
+// pid now belongs to another process); or refused (by the system, or by Velmora's own rules).
+enum class ActionOutcome { done, ended, refused };
+
+struct ActionResult {
+    std::vector<int32_t> done;
+    std::vector<int32_t> ended;
+    std::vector<int32_t> refused;
+    void add(int32_t pid, ActionOutcome outcome);
+};
+
+// Signals and priority changes, each proven to reach the process the user chose. Nothing
+// waits for a process to exit, nothing retries, and a quit is never escalated to a forced one.
 class ProcessControl {
   public:
-    using ChildLister = std::function<std::vector<int32_t>(int32_t pid)>;
-    // Sends `signal` to `pid`; true when the system accepted it.
-    using Signaller = std::function<bool(int32_t pid, int signal)>;
+    // What the control needs of the system. The running system's implementation proves a
+    // process right before acting on it (a pidfd on Linux, the usage record's start stamp on
+    // Apple systems); tests put in a fake.
+    class System {
+      public:
+        virtual ~System() = default;
+        // Direct children with pids of 2 or more, in the order the system reports them.
+        virtual std::vector<int32_t> childPids(int32_t pid) = 0;
+        // The stamp `pid` has now; nothing when no such process exists.
+        virtual std::optional<uint64_t> startTime(int32_t pid) = 0;
+        // Sends `signal` when `ref` still names the process it was taken from.
+        virtual ActionOutcome signal(const ProcessRef& ref, int signal) = 0;
+        // Sets the nice value when `ref` still names the process it was taken from.
+        virtual ActionOutcome setPriority(const ProcessRef& ref, int value) = 0;
+    };
+    static std::shared_ptr<System> runningSystem();
 
-    // The running system.
+    // The running system, with Velmora's own pid.
     ProcessControl();
-    ProcessControl(ChildLister children, Signaller signaller);
+    ProcessControl(std::shared_ptr<System> system, int32_t ownPid);
 
-    // SIGTERM, or SIGKILL when forcing, to each pid in order. Pids below 2 always fail.
-    TerminateResult terminate(const std::vector<int32_t>& pids, bool force) const;
-    // The whole tree under `pid`, every process after all of its descendants and `pid`
-    // last. A root below 2 fails without touching anything: its tree is the whole system.
-    TerminateResult terminateTree(int32_t pid, bool force) const;
-    // The order terminateTree signals in: depth first, children in the order listed, each
+    // Pids below 2 (the whole system, or init) and Velmora itself are never acted on: a
+    // stopped Velmora could not be resumed from its own window.
+    bool mayActOn(int32_t pid) const { return pid >= 2 && pid != ownPid_; }
+    // `pid` with the stamp the sampler saw; one it did not know (0) is read now.
+    ProcessRef stamp(int32_t pid, uint64_t knownStart = 0) const;
+
+    // Each target in order, each proven right before it is signalled.
+    ActionResult apply(const std::vector<ProcessRef>& targets, ProcessAction action) const;
+    // The tree under `root`, each member stamped once, now: every process after all of its
+    // descendants, `root` last. Empty when `root` no longer names its process or may not be
+    // acted on; Velmora itself is left out. Depth first, children in the order listed, each
     // process once even when listings overlap.
-    std::vector<int32_t> treeOrder(int32_t root) const;
-    std::vector<int32_t> childPids(int32_t pid) const;
+    std::vector<ProcessRef> tree(const ProcessRef& root) const;
+    // The nice value, clamped by the caller; pids below 2 are refused.
+    ActionOutcome setPriority(const ProcessRef& ref, int value) const;
 
-    // SIGSTOP and SIGCONT; pids below 2 are left alone and the outcome is not reported.
-    void suspend(int32_t pid) const;
-    void resume(int32_t pid) const;
+    int32_t ownPid() const { return ownPid_; }
 
   private:
-    ChildLister children_;
-    Signaller signaller_;
+    std::shared_ptr<System> system_;
+    int32_t ownPid_;
 };
 
 }  // namespace velmora

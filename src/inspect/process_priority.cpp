@@ -44,8 +44,9 @@ std::optional<int> ProcessPriority::read(int32_t pid) const {
     return reader_(pid);
 }
 
+// Init (pid 1) is the whole session's parent: its priority is never changed from here.
 bool ProcessPriority::write(int32_t pid, int value) const {
-    if (pid <= 0) return false;
+    if (pid < 2) return false;
     return writer_(pid, clamp(value));
 }
 

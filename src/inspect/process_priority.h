@@ -18,7 +18,7 @@ class ProcessPriority {
 
     // Nothing when the process is gone or pid names no single process (0 and below).
     std::optional<int> read(int32_t pid) const;
-    // Sets the value clamped to the system's range; false when refused (raising the priority
+    // Sets the value clamped to the system's range; false for pids below 2, when refused (raising the priority
     // of any process, or touching another user's, needs privileges) or the process is gone.
     bool write(int32_t pid, int value) const;
     static int clamp(int value);

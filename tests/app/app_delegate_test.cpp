@@ -297,7 +297,7 @@ TEST_F(Delegate, TheDashboardOpensFromThePopoverAndFromTheEnvironment) {
     EXPECT_EQ(view->processes()->model().rowCount(), 1);
 
     // A row's "Details" opens the process detail window for that pid.
-    QMenu* menu = view->processes()->makeRowMenu(9, view);
+    QMenu* menu = view->processes()->makeRowMenu({{}, 9, 0}, view);
     menu->findChild<QAction*>("ctxDetail")->trigger();
     delete menu;
     EXPECT_NE(d.windows().window(WindowKind::detail), nullptr);

@@ -5,7 +5,7 @@
 #include "core/localizer.h"
 #include "inspect/kill_advisor.h"
 #include "maintenance/bug_reporter.h"
-#include "ui/common/kill_confirm.h"
+#include "ui/common/kill_flow.h"
 #include "ui/settings/bug_report_sheet.h"
 
 #include <QApplication>
@@ -22,9 +22,9 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[1] == QLatin1String("kill")) {
         const int32_t pid = args[2].toInt();
         KillRequest request;
-        request.pids = {pid};
+        request.targets = {ProcessRef{pid, 0}};
         request.names = {QStringLiteral("probe")};
-        request.advice = KillAdvisor().advise(request.pids, false);
+        request.advice = KillAdvisor().advise(request.pids(), false);
         confirmKill(request, nullptr);  // modal: runs until the check ends this program
         return 0;
     }

@@ -3,6 +3,8 @@
 #include "core/format.h"
 #include "core/localizer.h"
 #include "inspect/process_info_lookup.h"
+#include "platform/process.h"
+#include "ui/common/one_line.h"
 #include "ui/common/view_fonts.h"
 
 #include <QDateTime>
@@ -30,12 +32,6 @@ QString L(const char* key, const Args&... args) {
 constexpr int kConnectionsShown = 40;
 constexpr int kFilesShown = 60;
 
-// One line for text that may hold anything a process name or path can.
-QString oneLine(QString s) {
-    for (QChar& c : s)
-        if (c.category() == QChar::Other_Control) c = QChar(u' ');
-    return s;
-}
 
 }  // namespace
 
@@ -279,7 +275,7 @@ void AnalysisDetailPane::rebuild() {
     }
     if (ended_) live = lastLive_;
     if (knownName_.isEmpty()) knownName_ = feed_.attribution().name({pid, startTime_});
-    const QString name = !knownName_.isEmpty() ? knownName_ : QStringLiteral("pid %1").arg(pid);
+    const QString name = !knownName_.isEmpty() ? knownName_ : platform::pidName(pid);
     name_->setText(oneLine(name));
     if (info && !info->name.isEmpty() && info->name != describedName_) {
         describedName_ = info->name;

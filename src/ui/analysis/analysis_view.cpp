@@ -2,7 +2,7 @@
 
 #include "core/format.h"
 #include "core/localizer.h"
-#include "ui/common/kill_confirm.h"
+#include "ui/common/one_line.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/time_chart.h"
@@ -69,7 +69,8 @@ class AnalysisRowsModel : public QAbstractListModel {
     QVariant data(const QModelIndex& index, int role) const override {
         const AnalysisRow* r = rowAt(index.row());
         if (!r) return {};
-        if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return r->name;
+        if (role == Qt::DisplayRole) return r->name;
+        if (role == Qt::ToolTipRole) return plainToolTip(r->name);
         if (role == Qt::UserRole) return r->pid;
         return {};
     }
@@ -140,11 +141,8 @@ class RowDelegate : public QStyledItemDelegate {
         const int nameRoom = std::max(0, textWidth - valueWidth - 8 - tagWidth);
         p->setFont(ViewFonts::body(base));
         p->setPen(option.palette.color(QPalette::Text));
-        // One line whatever the name holds; long names end in an ellipsis.
-        QString name = r->name;
-        for (QChar& c : name)
-            if (c.category() == QChar::Other_Control) c = QChar(u' ');
-        const QString shown = nameMetrics.elidedText(name, Qt::ElideRight, nameRoom);
+        // One line whatever the name holds; long names are cut in the middle.
+        const QString shown = nameMetrics.elidedText(oneLine(r->name), Qt::ElideMiddle, nameRoom);
         p->drawText(QRect(x, rect.top(), nameRoom, rect.height() - 10), Qt::AlignLeft | Qt::AlignVCenter, shown);
         p->setFont(tagFont);
         p->setPen(secondary);
@@ -225,9 +223,7 @@ QString legendItem(const QColor& colour, const QString& name) {
 }  // namespace
 
 AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services services, QWidget* parent)
-    : QWidget(parent), feed_(feed), analysis_(kind), services_(std::move(services)) {
-    if (!services_.advisor) services_.advisor = std::make_shared<KillAdvisor>();
-    if (!services_.control) services_.control = std::make_shared<ProcessControl>();
+    : QWidget(parent), feed_(feed), analysis_(kind), services_(std::move(services)), flow_(services_.actions) {
     if (kind == AnalysisKind::network && !services_.netMonitor)
         services_.netMonitor = std::make_unique<NetProcMonitor>();
 
@@ -304,12 +300,15 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
     detail_ = new AnalysisDetailPane(feed_, kind, std::move(services_.detail));
     connect(detail_, &AnalysisDetailPane::killRequested, this, &AnalysisView::requestKill);
     connect(detail_, &AnalysisDetailPane::treeKillRequested, this, &AnalysisView::requestTreeKill);
-    connect(detail_, &AnalysisDetailPane::suspendRequested, this, [this](int32_t pid) { services_.control->suspend(pid); });
-    connect(detail_, &AnalysisDetailPane::resumeRequested, this, [this](int32_t pid) { services_.control->resume(pid); });
+    connect(detail_, &AnalysisDetailPane::suspendRequested, this,
+            [this](int32_t pid) { request(ProcessAction::suspend, pid); });
+    connect(detail_, &AnalysisDetailPane::resumeRequested, this,
+            [this](int32_t pid) { request(ProcessAction::resume, pid); });
     split->addWidget(detail_, 2);
     root->addLayout(split, 1);
 
     result_ = new QLabel;
+    result_->setTextFormat(Qt::PlainText);
     result_->setVisible(false);
     root->addWidget(result_);
     resultClear_ = new QTimer(this);
@@ -524,40 +523,40 @@ void AnalysisView::dismiss(const AnalysisRowKey& key) {
     refresh();
 }
 
-void AnalysisView::requestKill(int32_t pid, bool force) {
-    if (pid < 2) return;
-    QString name = QStringLiteral("pid %1").arg(pid);
-    if (const auto live = feed_.liveProcess(pid)) {
-        name = live->name;
-    } else {
-        for (const AnalysisRow& r : rows_)
-            if (r.pid == pid) name = r.name;
-    }
-    const KillRequest request = KillFlow::makeRequest({pid}, {name}, force, *services_.advisor);
-    if (!confirm(request)) return;
-    report(services_.control->terminate(request.pids, request.force));
+std::optional<ProcessTarget> AnalysisView::targetOf(int32_t pid) const {
+    const std::optional<AnalysisRowKey> chosen = analysis_.selected;
+    // The row's own stamp: the process the user picked, not whoever holds its pid now.
+    const AnalysisRow* row = nullptr;
+    for (const AnalysisRow& r : rows_)
+        if (r.pid == pid && (!row || (chosen && r.key() == *chosen))) row = &r;
+    if (!row) return std::nullopt;
+    // A row without a stamp (a network record) takes the one the feed knows for its pid now;
+    // failing that, the kill flow reads it when the user asks.
+    uint64_t start = row->startTime;
+    if (start == 0)
+        if (const auto live = feed_.liveProcess(pid)) start = live->startTime;
+    return ProcessTarget{{pid, start}, row->name};
+}
+
+void AnalysisView::request(ProcessAction action, int32_t pid) {
+    const std::optional<ProcessTarget> target = targetOf(pid);
+    if (!target) return;
+    report(action, flow_.run(action, {*target}, this));
 }
 
 void AnalysisView::requestTreeKill(int32_t pid) {
-    if (pid < 2) return;
-    // The advice covers every process the tree holds, so a risky child is not ended unasked.
-    const std::vector<int32_t> tree = services_.control->treeOrder(pid);
-    QStringList names;
-    for (const int32_t p : tree) {
-        const auto live = feed_.liveProcess(p);
-        names << (live ? live->name : QStringLiteral("pid %1").arg(p));
-    }
-    const KillRequest request = KillFlow::makeRequest(tree, names, false, *services_.advisor);
-    if (!confirm(request)) return;
-    report(services_.control->terminateTree(pid, false));
+    const std::optional<ProcessTarget> root = targetOf(pid);
+    if (!root) return;
+    const auto nameOf = [this](int32_t member) {
+        const auto live = feed_.liveProcess(member);
+        return live ? live->name : QString();
+    };
+    report(ProcessAction::quit, flow_.runTree(ProcessAction::quit, *root, nameOf, this));
 }
 
-bool AnalysisView::confirm(const KillRequest& request) {
-    return services_.confirm ? services_.confirm(request, this) : confirmKill(request, this);
-}
-
-void AnalysisView::report(const TerminateResult& result) {
-    result_->setText(KillFlow::resultText(result));
+void AnalysisView::report(ProcessAction action, const std::optional<ActionResult>& result) {
+    if (!result) return;
+    result_->setText(KillFlow::resultText(action, *result));
     result_->setVisible(true);
     resultClear_->start();
 }
@@ -569,6 +568,8 @@ void AnalysisView::showRowMenu(const QPoint& at) {
     // A row whose process has ended (or whose pid now names another) offers nothing to signal.
     const auto live = feed_.liveProcess(pid);
     const bool running = live && (r->startTime == 0 || live->startTime == 0 || live->startTime == r->startTime);
+    // The menu acts on this row: it becomes the selection (and `r` may not outlive that).
+    select(r->key());
     QMenu menu(this);
     menu.addAction(L("anQuitSig"), this, [this, pid] { requestKill(pid, false); })->setEnabled(running);
     menu.addAction(L("anForceSig"), this, [this, pid] { requestKill(pid, true); })->setEnabled(running);

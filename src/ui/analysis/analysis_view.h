@@ -1,10 +1,9 @@
 #pragma once
 
 #include "engine/metrics_feed.h"
-#include "inspect/kill_advisor.h"
-#include "inspect/process_control.h"
 #include "ui/analysis/analysis_detail.h"
 #include "ui/analysis/analysis_model.h"
+#include "ui/common/kill_flow.h"
 
 #include <QWidget>
 
@@ -28,10 +27,7 @@ class AnalysisView : public QWidget {
     Q_OBJECT
   public:
     struct Services {
-        std::shared_ptr<const KillAdvisor> advisor;     // null: the running system's
-        std::shared_ptr<const ProcessControl> control;  // null: signals to the real processes
-        // Asks the user to confirm; null: a dialog.
-        std::function<bool(const KillRequest&, QWidget* parent)> confirm;
+        ProcessActionServices actions;
         // The network kind's monitor; null: one over the system's sockets.
         std::unique_ptr<NetProcMonitor> netMonitor;
         AnalysisDetailPane::Services detail;
@@ -61,8 +57,12 @@ class AnalysisView : public QWidget {
     QString networkNote() const;
     // The chart's caption: the unit and what each line is, for the rate kinds.
     QString legendText() const;
-    // Asks the advisor, confirms, signals; pids below 2 are ignored.
-    void requestKill(int32_t pid, bool force);
+    // Asks about and, once confirmed, acts on the process of the row with `pid` (the
+    // selected one when several rows share it), through the kill flow.
+    void request(ProcessAction action, int32_t pid);
+    void requestKill(int32_t pid, bool force) {
+        request(force ? ProcessAction::forceQuit : ProcessAction::quit, pid);
+    }
     // The same for a process and everything under it, children first.
     void requestTreeKill(int32_t pid);
     AnalysisDetailPane* detail() const { return detail_; }
@@ -76,8 +76,8 @@ class AnalysisView : public QWidget {
 
   private:
     AnalysisInputs inputs() const;
-    bool confirm(const KillRequest& request);
-    void report(const TerminateResult& result);
+    std::optional<ProcessTarget> targetOf(int32_t pid) const;
+    void report(ProcessAction action, const std::optional<ActionResult>& result);
     void refresh();
     void refreshChart();
     void retranslate();
@@ -87,6 +87,7 @@ class AnalysisView : public QWidget {
     const MetricsFeed& feed_;
     ResourceAnalysis analysis_;
     Services services_;
+    KillFlow flow_;
     std::vector<AnalysisRow> rows_;
     std::deque<NetProcMonitor::Entry> noNetHistory_;
     std::vector<ProcNet> noNet_;

@@ -279,8 +279,15 @@ void DashboardView::hideEvent(QHideEvent* event) {
     updateLive();
 }
 
+void DashboardView::closeEvent(QCloseEvent* event) {
+    processes_->resetView();
+    QWidget::closeEvent(event);
+}
+
 bool DashboardView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == watchedWindow_ && event->type() == QEvent::WindowStateChange) updateLive();
+    // The window hosting the view is kept when closed; what the user typed and picked is not.
+    if (watched == watchedWindow_ && event->type() == QEvent::Close) processes_->resetView();
     return QWidget::eventFilter(watched, event);
 }
 

@@ -2,7 +2,6 @@
 
 #include "core/localizer.h"
 #include "core/settings.h"
-#include "ui/common/kill_confirm.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
@@ -17,6 +16,7 @@
 #include <QMenu>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStyleOptionHeader>
 #include <QTableView>
 #include <QToolButton>
@@ -77,6 +77,7 @@ ProcessPanel::ProcessPanel(AppSettings& settings, Localizer& loc, Services servi
       settings_(settings),
       loc_(loc),
       services_(std::move(services)),
+      flow_(services_.actions),
       model_(state_),
       search_(new QLineEdit(this)),
       sortHint_(new QLabel(this)),
@@ -87,8 +88,6 @@ ProcessPanel::ProcessPanel(AppSettings& settings, Localizer& loc, Services servi
       quit_(new QPushButton(this)),
       forceQuit_(new QPushButton(this)),
       result_(new QLabel(this)) {
-    if (!services_.advisor) services_.advisor = std::make_shared<KillAdvisor>();
-    if (!services_.control) services_.control = std::make_shared<ProcessControl>();
     model_.setIconProvider(services_.icons);
     model_.setLocalizer(&loc_);
 
@@ -177,16 +176,16 @@ ProcessPanel::ProcessPanel(AppSettings& settings, Localizer& loc, Services servi
     connect(table_, &QTableView::customContextMenuRequested, this, [this](const QPoint& pos) {
         const QModelIndex index = table_->indexAt(pos);
         if (!index.isValid()) return;
-        QMenu* menu = makeRowMenu(index.data(ProcessTableModel::PidRole).toInt(), this);
+        const auto& rows = state_.rows();
+        if (index.row() >= static_cast<int>(rows.size())) return;
+        QMenu* menu = makeRowMenu(state_.keyOf(rows[index.row()]), this);
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(table_->viewport()->mapToGlobal(pos));
     });
-    connect(quit_, &QPushButton::clicked, this, [this] {
-        requestQuit({state_.selection().begin(), state_.selection().end()}, false);
-    });
-    connect(forceQuit_, &QPushButton::clicked, this, [this] {
-        requestQuit({state_.selection().begin(), state_.selection().end()}, true);
-    });
+    connect(quit_, &QPushButton::clicked, this,
+            [this] { request(ProcessAction::quit, state_.selectedTargets()); });
+    connect(forceQuit_, &QPushButton::clicked, this,
+            [this] { request(ProcessAction::forceQuit, state_.selectedTargets()); });
     connect(&loc_, &Localizer::languageChanged, this, &ProcessPanel::retranslate);
 
     retranslate();
@@ -242,15 +241,17 @@ void ProcessPanel::refresh() {
 }
 
 void ProcessPanel::syncSelection() {
-    // The view's selection is rebuilt from the pids after every change, so it follows each
-    // process to its new row and never sticks to a row index.
+    // The view's selection is rebuilt from the row keys after every change, so it follows
+    // each process or group to its new row and never sticks to a row index.
     syncing_ = true;
     QItemSelection selection;
     const auto& rows = state_.rows();
     const int shown = model_.rowCount();
     const int last = model_.columnCount() - 1;
-    for (int r = 0; r < shown && r < static_cast<int>(rows.size()); ++r)
-        if (state_.selection().contains(rows[r].pid)) selection.select(model_.index(r, 0), model_.index(r, last));
+    if (!state_.selection().empty())
+        for (int r = 0; r < shown && r < static_cast<int>(rows.size()); ++r)
+            if (state_.selection().contains(state_.keyOf(rows[r])))
+                selection.select(model_.index(r, 0), model_.index(r, last));
     table_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     syncing_ = false;
     updateSelectionBar();
@@ -258,16 +259,25 @@ void ProcessPanel::syncSelection() {
 
 void ProcessPanel::takeSelectionFromView() {
     if (syncing_) return;
-    // Pids filtered out of view stay selected; those on screen follow the view.
-    std::set<int32_t> pids = state_.selection();
+    // Only rows on screen can be selected: the view's selection is the whole of it.
+    std::set<ProcessTableState::RowKey> keys;
     const auto& rows = state_.rows();
     const int shown = std::min(model_.rowCount(), static_cast<int>(rows.size()));
-    for (int r = 0; r < shown; ++r)
-        pids.erase(rows[r].pid);
     for (const QModelIndex& index : table_->selectionModel()->selectedRows())
-        if (index.row() < shown) pids.insert(rows[index.row()].pid);
-    state_.setSelection(std::move(pids));
+        if (index.row() < shown) keys.insert(state_.keyOf(rows[index.row()]));
+    state_.setSelection(std::move(keys));
     updateSelectionBar();
+}
+
+void ProcessPanel::resetView() {
+    clearResult();
+    state_.reset();
+    {
+        const QSignalBlocker quiet(search_);
+        search_->clear();
+    }
+    refresh();
+    table_->scrollToTop();
 }
 
 void ProcessPanel::updateSelectionBar() {
@@ -298,11 +308,13 @@ void ProcessPanel::sortByColumn(int column) {
     refresh();
 }
 
-QMenu* ProcessPanel::makeRowMenu(int32_t pid, QWidget* parent) {
+QMenu* ProcessPanel::makeRowMenu(const ProcessTableState::RowKey& row, QWidget* parent) {
     auto* menu = new QMenu(parent);
+    const ProcInfo* shown = state_.rowOf(row);
+    const int32_t pid = shown ? shown->pid : row.pid;
     QAction* detail = menu->addAction(loc_.t(QStringLiteral("ctxDetail")));
     detail->setObjectName(QStringLiteral("ctxDetail"));
-    detail->setEnabled(static_cast<bool>(services_.openDetail));
+    detail->setEnabled(static_cast<bool>(services_.openDetail) && row.group.isEmpty() && shown);
     connect(detail, &QAction::triggered, this, [this, pid] {
         if (services_.openDetail) services_.openDetail(pid);
     });
@@ -311,32 +323,24 @@ QMenu* ProcessPanel::makeRowMenu(int32_t pid, QWidget* parent) {
     quit->setObjectName(QStringLiteral("anQuitSig"));
     QAction* force = menu->addAction(loc_.t(QStringLiteral("anForceSig")));
     force->setObjectName(QStringLiteral("anForceSig"));
-    const bool signallable = !state_.targetsFor(pid).empty();
+    bool signallable = false;
+    for (const ProcessTarget& t : state_.targetsFor(row))
+        signallable = signallable || flow_.control().mayActOn(t.ref.pid);
     quit->setEnabled(signallable);
     force->setEnabled(signallable);
-    connect(quit, &QAction::triggered, this, [this, pid] { requestQuit(state_.targetsFor(pid), false); });
-    connect(force, &QAction::triggered, this, [this, pid] { requestQuit(state_.targetsFor(pid), true); });
+    connect(quit, &QAction::triggered, this,
+            [this, row] { request(ProcessAction::quit, state_.targetsFor(row)); });
+    connect(force, &QAction::triggered, this,
+            [this, row] { request(ProcessAction::forceQuit, state_.targetsFor(row)); });
     return menu;
 }
 
-void ProcessPanel::requestQuit(std::vector<int32_t> pids, bool force) {
-    std::erase_if(pids, [](int32_t pid) { return pid < 2; });
-    if (pids.empty()) return;
-    QStringList names;
-    for (const int32_t pid : pids)
-        names << state_.nameOf(pid);
-    const KillRequest request = KillFlow::makeRequest(std::move(pids), names, force, *services_.advisor);
-    bool confirmed = false;
-    if (services_.confirm) {
-        confirmed = services_.confirm(request);
-    } else {
-        confirmed = confirmKill(request, this);
-    }
-    if (!confirmed) return;
-    const TerminateResult result = services_.control->terminate(request.pids, request.force);
-    state_.signalled(result.ok);
+void ProcessPanel::request(ProcessAction action, std::vector<ProcessTarget> targets) {
+    const std::optional<ActionResult> result = flow_.run(action, std::move(targets), this);
+    if (!result) return;
+    state_.settle(*result);
     syncSelection();
-    showResult(KillFlow::resultText(result));
+    showResult(KillFlow::resultText(action, *result));
 }
 
 void ProcessPanel::showResult(const QString& text) {

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "inspect/kill_advisor.h"
-#include "inspect/process_control.h"
+#include "ui/common/kill_flow.h"
 #include "ui/dashboard/process_table_model.h"
 
 #include <QTimer>
@@ -32,10 +31,7 @@ class ProcessPanel : public QWidget {
         // Opens the process detail view for a pid; without it the menu entry is disabled.
         std::function<void(int32_t pid)> openDetail;
         ProcessTableModel::IconProvider icons;
-        std::shared_ptr<const KillAdvisor> advisor;     // null: the running system's
-        std::shared_ptr<const ProcessControl> control;  // null: the running system's
-        // Asks the user to confirm a request; null: a dialog.
-        std::function<bool(const KillRequest&)> confirm;
+        ProcessActionServices actions;
     };
 
     ProcessPanel(AppSettings& settings, Localizer& loc, Services services, QWidget* parent = nullptr);
@@ -43,10 +39,12 @@ class ProcessPanel : public QWidget {
 
     void setProcesses(const std::vector<ProcInfo>& processes);
 
-    // Asks for and, once confirmed, sends a quit to `pids` (pids below 2 are dropped).
-    void requestQuit(std::vector<int32_t> pids, bool force);
+    // Asks about and, once confirmed, acts on `targets` through the kill flow.
+    void request(ProcessAction action, std::vector<ProcessTarget> targets);
     // The menu a row's context click shows.
-    QMenu* makeRowMenu(int32_t pid, QWidget* parent);
+    QMenu* makeRowMenu(const ProcessTableState::RowKey& row, QWidget* parent);
+    // What closing the window discards: the search, the selection and the scroll position.
+    void resetView();
 
     const ProcessTableState& state() const { return state_; }
     ProcessTableModel& model() { return model_; }
@@ -77,6 +75,7 @@ class ProcessPanel : public QWidget {
     AppSettings& settings_;
     Localizer& loc_;
     Services services_;
+    KillFlow flow_;
     ProcessTableState state_;
     ProcessTableModel model_;
     QLineEdit* search_;

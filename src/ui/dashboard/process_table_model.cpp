@@ -2,7 +2,9 @@
 
 #include "core/format.h"
 #include "core/localizer.h"
+#include "ui/common/one_line.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace velmora {
@@ -10,13 +12,6 @@ namespace velmora {
 void ProcessTableState::setProcesses(const std::vector<ProcInfo>& processes) {
     processes_ = processes;
     table_.tick(processes_);
-    if (!selection_.empty()) {
-        std::unordered_set<int32_t> alive;
-        alive.reserve(processes_.size());
-        for (const ProcInfo& p : processes_)
-            alive.insert(p.pid);
-        std::erase_if(selection_, [&](int32_t pid) { return !alive.contains(pid); });
-    }
     recompute();
 }
 
@@ -66,37 +61,93 @@ void ProcessTableState::rebuildColumns() {
 void ProcessTableState::recompute() {
     if (columns_.empty()) rebuildColumns();
     rows_ = table_.recompute(processes_, options_);
+    byPidStale_ = true;
+    pruneSelection();
 }
 
-void ProcessTableState::toggleSelected(int32_t pid) {
-    if (!selection_.erase(pid)) selection_.insert(pid);
+void ProcessTableState::pruneSelection() {
+    if (selection_.empty()) return;
+    std::erase_if(selection_, [&](const RowKey& key) { return rowOf(key) == nullptr; });
 }
 
-void ProcessTableState::setSelection(std::set<int32_t> pids) {
-    selection_ = std::move(pids);
+ProcessTableState::RowKey ProcessTableState::keyOf(const ProcInfo& row) const {
+    if (!options_.groupByName) return {{}, row.pid, row.startTime};
+    // A group row carries the pid of whichever member ranked first this tick; its name is
+    // what stays. The member's own name is the group's, without the count. The index is made
+    // only when a key is asked for, and reuses its storage from tick to tick.
+    if (byPidStale_) {
+        byPid_.clear();
+        for (uint32_t i = 0; i < processes_.size(); ++i)
+            byPid_.push_back({processes_[i].pid, i});
+        std::sort(byPid_.begin(), byPid_.end());
+        byPidStale_ = false;
+    }
+    const auto it = std::lower_bound(byPid_.begin(), byPid_.end(), std::pair<int32_t, uint32_t>{row.pid, 0});
+    if (it != byPid_.end() && it->first == row.pid && it->second < processes_.size())
+        return {processes_[it->second].name, 0, 0};
+    return {row.name, 0, 0};
 }
 
-std::vector<int32_t> ProcessTableState::targetsFor(int32_t rowPid) const {
-    std::vector<int32_t> out;
-    if (selection_.contains(rowPid))
-        out.assign(selection_.begin(), selection_.end());
-    else
-        out.push_back(rowPid);
-    std::erase_if(out, [](int32_t pid) { return pid < 2; });
+const ProcInfo* ProcessTableState::rowOf(const RowKey& key) const {
+    const size_t shown = std::min(rows_.size(), ProcessTable::rowLimit);
+    for (size_t i = 0; i < shown; ++i)
+        if (keyOf(rows_[i]) == key) return &rows_[i];
+    return nullptr;
+}
+
+void ProcessTableState::toggleSelected(const RowKey& key) {
+    if (!selection_.erase(key) && rowOf(key)) selection_.insert(key);
+}
+
+void ProcessTableState::setSelection(std::set<RowKey> keys) {
+    selection_ = std::move(keys);
+    pruneSelection();
+}
+
+std::vector<ProcessTarget> ProcessTableState::targetsOf(const RowKey& key) const {
+    std::vector<ProcessTarget> out;
+    const ProcInfo* row = rowOf(key);
+    if (!row) return out;
+    if (key.group.isEmpty()) {
+        out.push_back({{row->pid, row->startTime}, row->name});
+        return out;
+    }
+    for (const ProcInfo& p : processes_)
+        if (p.name == key.group) out.push_back({{p.pid, p.startTime}, p.name});
     return out;
 }
 
-QString ProcessTableState::nameOf(int32_t pid) const {
-    for (const ProcInfo& p : rows_)
-        if (p.pid == pid) return p.name;
-    for (const ProcInfo& p : processes_)
-        if (p.pid == pid) return p.name;
-    return QStringLiteral("pid %1").arg(pid);
+std::vector<ProcessTarget> ProcessTableState::selectedTargets() const {
+    std::vector<ProcessTarget> out;
+    for (const RowKey& key : selection_)
+        for (ProcessTarget& t : targetsOf(key))
+            out.push_back(std::move(t));
+    return out;
 }
 
-void ProcessTableState::signalled(const std::vector<int32_t>& pids) {
-    for (const int32_t pid : pids)
-        selection_.erase(pid);
+std::vector<ProcessTarget> ProcessTableState::targetsFor(const RowKey& row) const {
+    return selection_.contains(row) ? selectedTargets() : targetsOf(row);
+}
+
+void ProcessTableState::settle(const ActionResult& result) {
+    std::unordered_set<int32_t> refused(result.refused.begin(), result.refused.end());
+    std::unordered_set<int32_t> acted(result.done.begin(), result.done.end());
+    acted.insert(result.ended.begin(), result.ended.end());
+    std::erase_if(selection_, [&](const RowKey& key) {
+        const std::vector<ProcessTarget> targets = targetsOf(key);
+        if (targets.empty()) return true;
+        bool any = false;
+        for (const ProcessTarget& t : targets) {
+            if (refused.contains(t.ref.pid)) return false;
+            any = any || acted.contains(t.ref.pid);
+        }
+        return any;
+    });
+}
+
+void ProcessTableState::reset() {
+    selection_.clear();
+    setSearch({});
 }
 
 ProcessTableModel::ProcessTableModel(const ProcessTableState& state, QObject* parent)
@@ -186,7 +237,7 @@ QVariant ProcessTableModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return cellText(p, column);
         case Qt::ToolTipRole:
-            return column == ProcColumn::name ? QVariant(p.name) : QVariant();
+            return column == ProcColumn::name ? QVariant(plainToolTip(p.name)) : QVariant();
         case Qt::TextAlignmentRole:
             return column == ProcColumn::name ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
                                               : QVariant(Qt::AlignRight | Qt::AlignVCenter);
@@ -211,10 +262,7 @@ QString ProcessTableModel::cellText(const ProcInfo& p, ProcColumn column) {
             return QString::number(p.pid);
         case ProcColumn::name: {
             // One line whatever the name holds: control characters would break the row.
-            QString name = p.name;
-            for (QChar& c : name)
-                if (c.category() == QChar::Other_Control) c = QChar(u' ');
-            return name;
+            return oneLine(p.name);
         }
         case ProcColumn::cpu:
             return Format::fixed(p.cpu, 0) + u'%';

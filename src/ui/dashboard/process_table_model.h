@@ -1,12 +1,14 @@
 #pragma once
 
 #include "samplers/process_ranking.h"
+#include "ui/common/kill_flow.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
 
 #include <functional>
 #include <set>
+#include <tuple>
 #include <vector>
 
 namespace velmora {
@@ -16,11 +18,11 @@ class Localizer;
 enum class ProcColumn { pid, name, cpu, gpu, mem, disk, energy };
 
 // The dashboard's process table without widgets: ranking options, the rows of the newest
-// snapshot and the selection, kept by pid so it survives re-sorts and ticks.
+// snapshot and the selection, kept by row identity so it survives re-sorts and ticks.
 class ProcessTableState {
   public:
-    // A new snapshot's processes: ranks them and rebuilds the rows. Selected pids that are
-    // gone from the snapshot leave the selection.
+    // A new snapshot's processes: ranks them and rebuilds the rows. Selected rows that are
+    // gone leave the selection.
     void setProcesses(const std::vector<ProcInfo>& processes);
 
     // The recompute triggers. Changing how rows are grouped or ordered forgets the previous
@@ -39,16 +41,39 @@ class ProcessTableState {
     const std::vector<ProcColumn>& columns() const { return columns_; }
     const std::vector<ProcInfo>& rows() const { return rows_; }
 
-    const std::set<int32_t>& selection() const { return selection_; }
-    void toggleSelected(int32_t pid);
-    void setSelection(std::set<int32_t> pids);
-    // What a quit from a row's menu applies to: the whole selection when the row is part of
-    // it, else the row alone. Pids below 2 are never targets.
-    std::vector<int32_t> targetsFor(int32_t rowPid) const;
-    // The name shown for `pid` in a confirmation: its row's name, or "pid N".
-    QString nameOf(int32_t pid) const;
-    // Signalled pids leave the selection; refused ones stay so the user can try again.
-    void signalled(const std::vector<int32_t>& pids);
+    // What a row stands for, steady across ticks: a process by its pid and start stamp,
+    // a group row by its name.
+    struct RowKey {
+        QString group;  // empty for a process row
+        int32_t pid = 0;
+        uint64_t startTime = 0;
+        bool operator==(const RowKey&) const = default;
+        bool operator<(const RowKey& o) const {
+            if (group != o.group) return group < o.group;
+            return std::tie(pid, startTime) < std::tie(o.pid, o.startTime);
+        }
+    };
+    RowKey keyOf(const ProcInfo& row) const;
+    // The row shown for `key`, or null when it is hidden or gone.
+    const ProcInfo* rowOf(const RowKey& key) const;
+
+    // The selection is what the user sees: a row the search hides, or one gone from the
+    // list, leaves it.
+    const std::set<RowKey>& selection() const { return selection_; }
+    void toggleSelected(const RowKey& key);
+    void setSelection(std::set<RowKey> keys);
+    // The processes a selected or given row stands for: a group row for every member.
+    // Velmora's rules for which may be acted on are the kill flow's.
+    std::vector<ProcessTarget> targetsOf(const RowKey& key) const;
+    std::vector<ProcessTarget> selectedTargets() const;
+    // What an action from a row's menu applies to: the whole selection when the row is
+    // part of it, else the row alone.
+    std::vector<ProcessTarget> targetsFor(const RowKey& row) const;
+    // Rows whose every process was acted on (done, or found already ended) leave the
+    // selection; a row with a refused process stays so the user can try again.
+    void settle(const ActionResult& result);
+    // The search and the selection are dropped, as when the window closes.
+    void reset();
 
   private:
     void recompute();
@@ -60,7 +85,12 @@ class ProcessTableState {
     std::vector<ProcInfo> processes_;
     std::vector<ProcInfo> rows_;
     std::vector<ProcColumn> columns_;
-    std::set<int32_t> selection_;
+    void pruneSelection();
+
+    std::set<RowKey> selection_;
+    // pid and index in processes_, for group rows' keys
+    mutable std::vector<std::pair<int32_t, uint32_t>> byPid_;
+    mutable bool byPidStale_ = true;
 };
 
 // The rows of a ProcessTableState as a Qt table model. Call refresh() after the state

@@ -5,7 +5,8 @@
 #include "engine/metrics_feed.h"
 #include "inspect/open_files_fetcher.h"
 #include "inspect/process_actions.h"
-#include "ui/common/kill_confirm.h"
+#include "ui/common/elided_label.h"
+#include "ui/common/one_line.h"
 #include "ui/common/process_icons.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
@@ -98,53 +99,6 @@ QString percent(double v) {
 
 }  // namespace
 
-QString printableName(const QString& name) {
-    QString out = name;
-    for (QChar& c : out)
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-            c = QChar::ReplacementCharacter;
-    return out;
-}
-
-ElidedLabel::ElidedLabel(QWidget* parent) : QWidget(parent) {
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-}
-
-void ElidedLabel::setFullText(const QString& text) {
-    const QString printable = printableName(text);
-    if (printable == full_) return;
-    full_ = printable;
-    setToolTip(full_);
-    updateGeometry();
-    update();
-}
-
-void ElidedLabel::setMono(bool mono) {
-    QFont f = font();
-    f.setStyleHint(mono ? QFont::Monospace : QFont::AnyStyle);
-    if (mono) f.setFamily(QStringLiteral("monospace"));
-    setFont(f);
-}
-
-QString ElidedLabel::shownText() const {
-    return fontMetrics().elidedText(full_, Qt::ElideMiddle, std::max(0, width()));
-}
-
-QSize ElidedLabel::sizeHint() const {
-    return {std::min(fontMetrics().horizontalAdvance(full_), 400), fontMetrics().height()};
-}
-
-QSize ElidedLabel::minimumSizeHint() const {
-    return {20, fontMetrics().height()};
-}
-
-void ElidedLabel::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.setPen(palette().color(QPalette::WindowText));
-    // Left-to-right isolation: a right-to-left name keeps to the leading edge.
-    p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextForceLeftToRight, shownText());
-}
-
 ProcessDetailView::ProcessDetailView(MetricsFeed& feed, Localizer& loc, int32_t pid, Services services,
                                      QWidget* parent)
     : QWidget(parent),
@@ -153,8 +107,7 @@ ProcessDetailView::ProcessDetailView(MetricsFeed& feed, Localizer& loc, int32_t 
       pid_(pid),
       services_(std::move(services)),
       priority_(services_.priority ? *services_.priority : ProcessPriority()),
-      advisor_(services_.advisor ? *services_.advisor : KillAdvisor()),
-      control_(services_.control ? *services_.control : ProcessControl()) {
+      flow_(services_.actions) {
     setObjectName(QStringLiteral("processDetail"));
     filesFetcher_ = std::make_unique<OpenFilesFetcher>(
         services_.filesCollector ? std::move(services_.filesCollector) : makeSystemCollector());
@@ -163,10 +116,13 @@ ProcessDetailView::ProcessDetailView(MetricsFeed& feed, Localizer& loc, int32_t 
     if (!services_.fetchLive)
         services_.fetchLive = [](int32_t p) { return ProcessDetailFetcher::fetchLive(p); };
 
-    // What the view knows on appearance: the facts once, the priority, and a file scan.
+    // What the view knows on appearance: who the process is, the facts once, the priority,
+    // and a file scan. Every action later goes to that process, never to a newcomer on its pid.
+    const std::optional<ProcInfo> live = feed_.liveProcess(pid_);
+    ref_ = flow_.control().stamp(pid_, live ? live->startTime : 0);
     info_ = services_.fetchStatic(pid_);
     nice_ = priority_.read(pid_);
-    if (const std::optional<ProcInfo> live = feed_.liveProcess(pid_)) lastName_ = live->name;
+    if (live) lastName_ = live->name;
 
     build();
     retranslate();
@@ -195,7 +151,7 @@ void ProcessDetailView::build() {
     icon_->setFixedSize(32, 32);
     const QIcon icon = services_.icon ? services_.icon(pid_) : ProcessIconCache::genericIcon();
     icon_->setPixmap(icon.pixmap(32, 32));
-    name_ = new ElidedLabel(this);
+    name_ = new ElidedLabel(Qt::ElideMiddle, this);
     name_->setObjectName(QStringLiteral("pdName"));
     name_->setFont(ViewFonts::sized(font(), 16, QFont::DemiBold));
     pidTag_ = caption(this);
@@ -339,7 +295,7 @@ void ProcessDetailView::build() {
     QFrame* pathBox = section(content);
     auto* pathGrid = new QGridLayout(pathBox);
     pathTitle_ = title(pathBox);
-    pathValue_ = new ElidedLabel(pathBox);
+    pathValue_ = new ElidedLabel(Qt::ElideMiddle, pathBox);
     pathValue_->setObjectName(QStringLiteral("pdPathValue"));
     pathValue_->setMono(true);
     copyButton_ = new QPushButton(pathBox);
@@ -442,7 +398,14 @@ void ProcessDetailView::showEvent(QShowEvent* event) {
 }
 
 bool ProcessDetailView::gone() const {
-    return !info_ && !feed_.liveProcess(pid_);
+    return !info_ && !live();
+}
+
+std::optional<ProcInfo> ProcessDetailView::live() const {
+    std::optional<ProcInfo> p = feed_.liveProcess(pid_);
+    // A later process under the same pid is not the one this view is about.
+    if (p && p->startTime != 0 && ref_.startTime != 0 && p->startTime != ref_.startTime) p.reset();
+    return p;
 }
 
 QString ProcessDetailView::displayName() const {
@@ -452,7 +415,7 @@ QString ProcessDetailView::displayName() const {
 }
 
 void ProcessDetailView::refresh() {
-    const std::optional<ProcInfo> live = feed_.liveProcess(pid_);
+    const std::optional<ProcInfo> live = this->live();
     if (live) {
         lastName_ = live->name;
     } else if (info_ && !feed_.current().processes.empty()) {
@@ -506,8 +469,8 @@ void ProcessDetailView::refreshFacts() {
     if (!i.statusKey.isEmpty() && i.statusKey != dash) status = loc_.t(i.statusKey);
     if (status.isEmpty()) status = dash;
     const QString values[] = {
-        i.command.isEmpty() ? dash : printableName(i.command),
-        printableName(i.userName) + QStringLiteral(" (uid ") + QString::number(i.uid) + QLatin1Char(')'),
+        i.command.isEmpty() ? dash : oneLine(i.command),
+        oneLine(i.userName) + QStringLiteral(" (uid ") + QString::number(i.uid) + QLatin1Char(')'),
         QString::number(i.ppid),
         i.startDate ? i.startDate->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : dash,
         i.startDate ? Format::duration(std::max<qint64>(0, i.startDate->secsTo(QDateTime::currentDateTime())))
@@ -517,7 +480,7 @@ void ProcessDetailView::refreshFacts() {
     };
     for (size_t k = 0; k < facts_.size(); ++k) {
         facts_[k].second.second->setText(values[k]);
-        facts_[k].second.second->setToolTip(values[k]);
+        facts_[k].second.second->setToolTip(plainToolTip(values[k]));
     }
     pathValue_->setFullText(i.path.isEmpty() ? dash : i.path);
     copyButton_->setEnabled(!i.path.isEmpty());
@@ -538,13 +501,21 @@ void ProcessDetailView::showNiceValue() {
 
 void ProcessDetailView::applyNice(int requested) {
     const int value = ProcessPriority::clamp(requested);
-    if (!priority_.write(pid_, value)) {
-        niceMsg_ = loc_.t(QStringLiteral("pdNiceFail"));
-        // The stepper goes back to what the process really has.
-        nice_ = priority_.read(pid_);
-    } else {
-        nice_ = priority_.read(pid_);
-        niceMsg_ = loc_.t(QStringLiteral("pdNiceChanged"), nice_.value_or(value));
+    switch (flow_.setPriority(ref_, value)) {
+        case ActionOutcome::done:
+            nice_ = priority_.read(pid_);
+            niceMsg_ = loc_.t(QStringLiteral("pdNiceChanged"), nice_.value_or(value));
+            break;
+        case ActionOutcome::ended:
+            // Whatever holds the pid now is not this process: its value is not shown.
+            niceMsg_ = loc_.t(QStringLiteral("pdEnded"));
+            nice_.reset();
+            break;
+        case ActionOutcome::refused:
+            niceMsg_ = loc_.t(QStringLiteral("pdNiceFail"));
+            // The stepper goes back to what the process really has.
+            nice_ = priority_.read(pid_);
+            break;
     }
     showNiceValue();
 }
@@ -587,31 +558,23 @@ void ProcessDetailView::refreshFiles() {
 }
 
 void ProcessDetailView::requestKill(bool force) {
-    const QString name = displayName();
-    const KillRequest request = KillFlow::makeRequest({pid_}, {name}, force, advisor_);
-    bool confirmed = false;
-    if (services_.confirm) {
-        confirmed = services_.confirm(request);
-    } else {
-        confirmed = confirmKill(request, this);
-    }
-    if (!confirmed) return;
-    // Pids below 2 are refused by the process control itself.
-    const TerminateResult result = control_.terminate(request.pids, force);
-    if (!result.ok.empty()) {
+    const ProcessAction action = force ? ProcessAction::forceQuit : ProcessAction::quit;
+    const std::optional<ActionResult> result = flow_.run(action, {{ref_, displayName()}}, this);
+    if (!result) return;
+    if (!result->done.empty()) {
         setResult(loc_.t(QStringLiteral("pdQuitSent")));
         QPointer<ProcessDetailView> self(this);
         later(kCloseAfterSent, [self] {
             if (self) self->close();
         });
-    } else {
-        setResult(loc_.t(QStringLiteral("pdQuitFail")));
-        const int generation = resultGeneration_;
-        QPointer<ProcessDetailView> self(this);
-        later(kFailureShown, [self, generation] {
-            if (self && self->resultGeneration_ == generation) self->setResult({});
-        });
+        return;
     }
+    setResult(loc_.t(result->ended.empty() ? QStringLiteral("pdQuitFail") : QStringLiteral("pdEnded")));
+    const int generation = resultGeneration_;
+    QPointer<ProcessDetailView> self(this);
+    later(kFailureShown, [self, generation] {
+        if (self && self->resultGeneration_ == generation) self->setResult({});
+    });
 }
 
 void ProcessDetailView::setResult(const QString& text) {

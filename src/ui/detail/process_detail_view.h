@@ -1,11 +1,10 @@
 #pragma once
 
 #include "core/snapshot.h"
-#include "inspect/kill_advisor.h"
 #include "inspect/process_collector.h"
-#include "inspect/process_control.h"
 #include "inspect/process_priority.h"
 #include "inspect/process_types.h"
+#include "ui/common/kill_flow.h"
 
 #include <QIcon>
 #include <QWidget>
@@ -48,10 +47,8 @@ class ProcessDetailView : public QWidget {
         std::function<std::optional<ProcessStaticInfo>(int32_t)> fetchStatic;  // null: the system's facts
         std::function<std::optional<ProcessLiveInfo>(int32_t)> fetchLive;      // null: the system's counters
         std::unique_ptr<ProcessCollector> filesCollector;                       // null: the system's collector
-        std::optional<ProcessPriority> priority;                                // absent: getpriority/setpriority
-        std::optional<KillAdvisor> advisor;                                     // absent: the system's processes
-        std::optional<ProcessControl> control;                                  // absent: real signals
-        std::function<bool(const KillRequest&)> confirm;                        // null: a modal question
+        std::optional<ProcessPriority> priority;                                // absent: getpriority
+        ProcessActionServices actions;  // quit and the priority change, as every window
         After after;                                                            // null: a timer
         std::function<QIcon(int32_t pid)> icon;                                 // null: the generic icon
         std::function<void(const QString& path)> reveal;                        // null: the file manager
@@ -65,6 +62,8 @@ class ProcessDetailView : public QWidget {
     ~ProcessDetailView() override;
 
     int32_t pid() const { return pid_; }
+    // The process the view was opened for: its pid and the start stamp it had then.
+    const ProcessRef& ref() const { return ref_; }
     const std::optional<ProcessStaticInfo>& info() const { return info_; }
     bool gone() const;
     std::optional<int> nice() const { return nice_; }
@@ -74,7 +73,8 @@ class ProcessDetailView : public QWidget {
     const std::optional<OpenFilesResult>& openFiles() const { return openFiles_; }
     bool filesFailed() const { return filesFailed_; }
 
-    // Sets the priority, clamped to the system's range, and reads it back.
+    // Sets the priority, clamped to the system's range, of the process the view was opened
+    // for, and reads it back.
     void applyNice(int requested);
     // Asks the advisor, confirms, signals: a sent signal closes the view shortly after.
     void requestKill(bool force);
@@ -102,6 +102,7 @@ class ProcessDetailView : public QWidget {
     void close();
     void later(std::chrono::milliseconds delay, std::function<void()> action);
     QString displayName() const;
+    std::optional<ProcInfo> live() const;
     void addFact(const char* key, bool mono);
 
     MetricsFeed& feed_;
@@ -109,8 +110,8 @@ class ProcessDetailView : public QWidget {
     int32_t pid_;
     Services services_;
     ProcessPriority priority_;
-    KillAdvisor advisor_;
-    ProcessControl control_;
+    KillFlow flow_;
+    ProcessRef ref_;
     std::unique_ptr<OpenFilesFetcher> filesFetcher_;
 
     std::optional<ProcessStaticInfo> info_;
@@ -163,28 +164,5 @@ class ProcessDetailView : public QWidget {
     QPushButton* forceButton_ = nullptr;
     QLabel* result_ = nullptr;
 };
-
-// A one-line label that elides what does not fit instead of widening its layout; the whole
-// text shows as its tooltip. Control characters show as replacement marks.
-class ElidedLabel : public QWidget {
-    Q_OBJECT
-  public:
-    explicit ElidedLabel(QWidget* parent = nullptr);
-    void setFullText(const QString& text);
-    const QString& fullText() const { return full_; }
-    QString shownText() const;
-    void setMono(bool mono);
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-
-  private:
-    QString full_;
-};
-
-// The name as one line: control characters replaced, so a name cannot break the layout.
-QString printableName(const QString& name);
 
 }  // namespace velmora

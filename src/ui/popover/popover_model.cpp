@@ -2,6 +2,7 @@
 
 #include "core/format.h"
 #include "core/localizer.h"
+#include "ui/common/one_line.h"
 #include "ui/common/system_colors.h"
 
 #include <algorithm>
@@ -57,14 +58,6 @@ QString thermalWord(ThermalState t, const Localizer& loc) {
     return {};
 }
 
-// Process names may hold line breaks or tabs; the list shows each on one line.
-QString singleLine(QString name) {
-    for (QChar& c : name)
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
-            c == QChar::ParagraphSeparator)
-            c = u' ';
-    return name;
-}
 
 QString arrows(double down, double up) {
     return QStringLiteral("↓") + Format::bps(down) + QStringLiteral("  ↑") + Format::bps(up);
@@ -141,7 +134,7 @@ PopoverModel buildPopoverModel(const Snapshot& s, double heavyThreshold, const L
     for (const ProcInfo& p : s.processes) {
         if (!(p.cpu >= heavyThreshold)) continue;
         m.heavy.push_back(
-            {p.pid, singleLine(p.name), Format::bytes(p.memBytes), percent0(p.cpu), processCpuColor(p.cpu)});
+            {p.pid, oneLine(p.name), Format::bytes(p.memBytes), percent0(p.cpu), processCpuColor(p.cpu)});
         if (m.heavy.size() == kHeavyProcessLimit) break;
     }
     m.measuring = m.heavy.empty() && !s.processesMeasured;

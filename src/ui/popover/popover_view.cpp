@@ -3,7 +3,9 @@
 #include "core/localizer.h"
 #include "core/settings.h"
 #include "engine/metrics_feed.h"
+#include "ui/common/elided_label.h"
 #include "ui/common/gauge_row.h"
+#include "ui/common/one_line.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
@@ -48,21 +50,6 @@ class Dot : public QWidget {
     QColor color_;
 };
 
-// A one-line label that elides its text to the width it gets instead of widening the row.
-class ElidedLabel : public QLabel {
-  public:
-    using QLabel::QLabel;
-    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setPen(palette().color(QPalette::WindowText));
-        p.setFont(font());
-        p.drawText(contentsRect(), Qt::AlignLeft | Qt::AlignVCenter,
-                   fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()));
-    }
-};
 
 void setColor(QLabel* label, const QColor& color) {
     QPalette pal = label->palette();
@@ -181,7 +168,7 @@ void PopoverView::buildLayout() {
         auto* line = new QHBoxLayout(h.row);
         line->setContentsMargins(0, 0, 0, 0);
         line->setSpacing(6);
-        h.name = new ElidedLabel(h.row);
+        h.name = new ElidedLabel(Qt::ElideRight, h.row);
         h.name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         h.name->setTextFormat(Qt::PlainText);
         h.memory = new QLabel(h.row);
@@ -309,7 +296,7 @@ void PopoverView::applyModel() {
         if (!shown) continue;
         const HeavyLine& h = model_.heavy[i];
         setText(row.name, h.name);
-        row.name->setToolTip(h.name);
+        row.name->setToolTip(plainToolTip(h.name));
         setText(row.memory, h.memory);
         setText(row.cpu, h.cpuText);
         setColor(row.cpu, h.cpuColor);

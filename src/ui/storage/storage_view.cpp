@@ -3,6 +3,8 @@
 #include "core/localizer.h"
 #include "core/settings.h"
 #include "inspect/process_actions.h"
+#include "ui/common/elided_label.h"
+#include "ui/common/one_line.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
@@ -26,22 +28,6 @@ namespace {
 
 constexpr int kSymbolPx = 14;
 
-// One line of text cut in the middle when the row is narrower than the text.
-class ElidedLabel : public QLabel {
-  public:
-    explicit ElidedLabel(QWidget* parent = nullptr) : QLabel(parent) {
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    }
-    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setPen(palette().color(foregroundRole()));
-        const QRect r = contentsRect();
-        p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, fontMetrics().elidedText(text(), Qt::ElideMiddle, r.width()));
-    }
-};
 
 QFrame* divider(QWidget* parent) {
     auto* line = new QFrame(parent);
@@ -110,12 +96,12 @@ class StartupRow : public QWidget {
         auto* line = new QHBoxLayout;
         auto* texts = new QVBoxLayout;
         texts->setSpacing(1);
-        name_ = new ElidedLabel(this);
+        name_ = new ElidedLabel(Qt::ElideMiddle, this);
         name_->setObjectName(QStringLiteral("name"));
-        detail_ = new ElidedLabel(this);
+        detail_ = new ElidedLabel(Qt::ElideMiddle, this);
         detail_->setFont(ViewFonts::caption2(detail_->font()));
         tint(detail_, SystemColor::secondary(palette()));
-        reason_ = new ElidedLabel(this);
+        reason_ = new ElidedLabel(Qt::ElideRight, this);
         reason_->setObjectName(QStringLiteral("reason"));
         reason_->setFont(ViewFonts::caption2(reason_->font()));
         tint(reason_, SystemColor::secondary(palette()));
@@ -146,7 +132,7 @@ class StartupRow : public QWidget {
         reason_->setText(shown.reason);
         reason_->setVisible(!shown.starts);
         detail_->setText(shown.detail);
-        detail_->setToolTip(shown.path);
+        detail_->setToolTip(plainToolTip(shown.path));
         lock_->setVisible(shown.locked);
         lock_->setToolTip(loc.t(VL_KEY("stgServiceProtected")));
         reveal_->setVisible(shown.revealable);

@@ -4,6 +4,7 @@
 #include "core/localizer.h"
 #include "ui/common/system_colors.h"
 #include "engine/metrics_engine.h"
+#include "support/fake_processes.h"
 #include "support/test_util.h"
 #include "ui/common/time_chart.h"
 
@@ -70,10 +71,10 @@ class Collector : public ProcessCollector {
     }
 };
 
-ProcInfo proc(int32_t pid, const QString& name, double cpu) {
+ProcInfo proc(int32_t pid, const QString& name, double cpu, uint64_t startTime = 0) {
     ProcInfo p;
     p.pid = pid;
-    p.startTime = static_cast<uint64_t>(pid) * 10;
+    p.startTime = startTime != 0 ? startTime : static_cast<uint64_t>(pid) * 10;
     p.name = name;
     p.cpu = cpu;
     return p;
@@ -85,11 +86,15 @@ class Analysis : public ::testing::Test {
 
     MetricsEngine engine{std::make_unique<NoSource>()};
     TimePoint start = WallClock::now() - std::chrono::seconds(30);
-    std::vector<std::pair<int32_t, int>> signalled;  // pid, signal
+    std::shared_ptr<test::FakeProcesses> fake = std::make_shared<test::FakeProcesses>();
+    std::vector<std::pair<int32_t, int>>& signalled = fake->sent;  // pid, signal
     std::vector<KillRequest> asked;
     bool answer = true;
+    std::function<void()> whileAsking;
 
     void publishAt(int second, std::vector<ProcInfo> procs) {
+        for (const ProcInfo& p : procs)
+            if (!fake->procs.contains(p.pid)) fake->add(p.pid, p.startTime);
         Snapshot s;
         s.time = start + std::chrono::seconds(second);
         s.cpuTotal = 50;
@@ -100,19 +105,15 @@ class Analysis : public ::testing::Test {
 
     AnalysisView::Services services() {
         AnalysisView::Services s;
-        s.control = std::make_shared<ProcessControl>([](int32_t pid) {
-            return pid == 50 ? std::vector<int32_t>{51, 52} : std::vector<int32_t>{};
-        },
-                                                     [this](int32_t pid, int signal) {
-                                                         signalled.emplace_back(pid, signal);
-                                                         return pid != 666;  // this one refuses
-                                                     });
-        s.advisor = std::make_shared<KillAdvisor>(
+        fake->refusing = {666};
+        s.actions.control = test::controlOver(fake);
+        s.actions.advisor = std::make_shared<KillAdvisor>(
             [](int32_t pid) { return KillAdvisor::Facts{QStringLiteral("p%1").arg(pid), {}, 1000}; }, 1000);
         s.detail.describe = [](const QString&, QObject*, std::function<void(std::optional<QString>)>) {};
         s.detail.inspector = std::make_unique<ProcInspector>(std::make_unique<Collector>(), std::make_unique<Collector>());
-        s.confirm = [this](const KillRequest& r, QWidget*) {
+        s.actions.confirm = [this](const KillRequest& r, QWidget*) {
             asked.push_back(r);
+            if (whileAsking) whileAsking();
             return answer;
         };
         return s;
@@ -179,17 +180,79 @@ TEST_F(Analysis, QuitGoesThroughTheAdvisorAndReportsWhatWasSent) {
     EXPECT_EQ(view.killResult(), Localizer::shared().t("killSent", 1));
 
     view.requestKill(666, true);
-    EXPECT_EQ(signalled.back(), (std::pair<int32_t, int>{666, SIGKILL}));
-    EXPECT_EQ(view.killResult(), Localizer::shared().t("killSent", 0) + Localizer::shared().t("killFailed", 1));
+    EXPECT_EQ(signalled.size(), 1u) << "the system refused";
+    EXPECT_EQ(view.killResult(), Localizer::shared().t("killFailed", 1).trimmed());
 
     answer = false;
     view.requestKill(20, true);
-    EXPECT_EQ(signalled.size(), 2u) << "a cancelled confirmation signals nothing";
+    EXPECT_EQ(signalled.size(), 1u) << "a cancelled confirmation signals nothing";
 
-    // A process gone from every list is named by its pid.
+    // Only a process on a row can be asked about.
     answer = true;
-    view.requestKill(4242, false);
-    EXPECT_EQ(asked.back().names, QStringList{"pid 4242"});
+    const size_t before = asked.size();
+    view.requestKill(4343, false);
+    EXPECT_EQ(asked.size(), before);
+}
+
+TEST_F(Analysis, RowActionsReachOnlyTheRowsOwnProcess) {
+    struct Case {
+        const char* name;
+        ProcessAction action;
+        int signal;
+        bool reused;  // the row's pid belongs to a newcomer by the time the user confirms
+    };
+    const Case cases[] = {
+        {"quit", ProcessAction::quit, SIGTERM, false},
+        {"force quit", ProcessAction::forceQuit, SIGKILL, false},
+        {"suspend", ProcessAction::suspend, SIGSTOP, false},
+        {"resume", ProcessAction::resume, SIGCONT, false},
+        {"quit, reused", ProcessAction::quit, SIGTERM, true},
+        {"suspend, reused", ProcessAction::suspend, SIGSTOP, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake = std::make_shared<test::FakeProcesses>();
+        asked.clear();
+        publishAt(0, {proc(20, "worker", 40)});
+        AnalysisView view(engine, AnalysisKind::cpu, services());
+        view.show();
+        whileAsking = [&] {
+            if (c.reused) fake->reuse(20);
+        };
+        view.request(c.action, 20);
+        whileAsking = nullptr;
+        ASSERT_EQ(asked.size(), 1u) << "every action is confirmed";
+        EXPECT_EQ(asked[0].action, c.action);
+        EXPECT_EQ(asked[0].targets, (std::vector<ProcessRef>{{20, 200}}));
+        if (c.reused) {
+            EXPECT_TRUE(fake->sent.empty());
+            EXPECT_EQ(view.killResult(), Localizer::shared().t("killEnded", 1));
+        } else {
+            EXPECT_EQ(fake->sent, (std::vector<std::pair<int32_t, int>>{{20, c.signal}}));
+        }
+    }
+}
+
+TEST_F(Analysis, ANewcomerOnAnOldPidIsAnotherRowAndNotBusy) {
+    publishAt(0, {proc(30, "encoder", 95, 7)});
+    publishAt(10, {proc(30, "newcomer", 80, 9)});
+    AnalysisView view(engine, AnalysisKind::cpu, services());
+    view.show();
+    ASSERT_EQ(view.rows().size(), 2u);
+    EXPECT_EQ(view.rows()[0].name, "encoder");
+    EXPECT_FALSE(view.rows()[0].active) << "its pid is busy, but with another process";
+    EXPECT_EQ(view.rows()[1].startTime, 9u);
+    EXPECT_TRUE(view.rows()[1].active);
+
+    // The first row's process is gone: quitting from it reaches nobody.
+    fake->reuse(30);
+    fake->procs[30].start = 9;
+    view.select(30);
+    view.requestKill(30, false);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].targets, (std::vector<ProcessRef>{{30, 7}}));
+    EXPECT_TRUE(fake->sent.empty());
+    EXPECT_EQ(view.killResult(), Localizer::shared().t("killEnded", 1));
 }
 
 TEST_F(Analysis, EmptyListsSayWhy) {
@@ -273,12 +336,52 @@ TEST_F(Analysis, AProcessTreeIsAdvisedAsAWholeAndEndedChildrenFirst) {
     view.requestTreeKill(1);
     EXPECT_TRUE(asked.empty());
 
+    fake->procs[50].children = {51, 52};
+    // A child born while the question is open was never judged: it is not signalled.
+    whileAsking = [&] {
+        fake->add(53, 153);
+        fake->procs[50].children.push_back(53);
+    };
     view.requestTreeKill(50);
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].pids, (std::vector<int32_t>{51, 52, 50}));
+    EXPECT_EQ(asked[0].pids(), (std::vector<int32_t>{51, 52, 50}));
     EXPECT_EQ(asked[0].names, (QStringList{"cc1", "as", "make"}));
+    EXPECT_TRUE(asked[0].advice.message.contains("3")) << "the count of the whole tree";
     EXPECT_EQ(signalled, (std::vector<std::pair<int32_t, int>>{{51, SIGTERM}, {52, SIGTERM}, {50, SIGTERM}}));
     EXPECT_EQ(view.killResult(), Localizer::shared().t("killSent", 3));
+
+    // A root whose pid now holds another process is not asked about: it already ended.
+    whileAsking = nullptr;
+    fake->reuse(50);
+    view.requestTreeKill(50);
+    EXPECT_EQ(asked.size(), 1u);
+    EXPECT_EQ(view.killResult(), Localizer::shared().t("killEnded", 1));
+}
+
+TEST_F(Analysis, ATreeOfThirtyIsJudgedToItsLastMember) {
+    std::vector<ProcInfo> procs;
+    std::vector<int32_t> children;
+    for (int32_t pid = 701; pid <= 729; ++pid) {
+        procs.push_back(proc(pid, QStringLiteral("w%1").arg(pid), 1));
+        children.push_back(pid);
+    }
+    procs.push_back(proc(700, "root", 90));
+    publishAt(0, procs);
+    fake->procs[700].children = children;
+    AnalysisView::Services s = services();
+    // The last member signalled before the root belongs to another user.
+    s.actions.advisor = std::make_shared<KillAdvisor>(
+        [](int32_t pid) { return KillAdvisor::Facts{QStringLiteral("p%1").arg(pid), {}, pid == 729 ? 0u : 1000u}; },
+        1000);
+    answer = false;
+    AnalysisView view(engine, AnalysisKind::cpu, std::move(s));
+    view.show();
+    view.requestTreeKill(700);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].targets.size(), 30u);
+    EXPECT_EQ(asked[0].advice.severity, KillSeverity::danger);
+    EXPECT_TRUE(asked[0].advice.message.contains("w729"));
+    EXPECT_TRUE(fake->sent.empty());
 }
 
 TEST_F(Analysis, QuittingARealProcessEndsIt) {
@@ -287,9 +390,9 @@ TEST_F(Analysis, QuittingARealProcessEndsIt) {
             pause();
     });
     ASSERT_TRUE(child.started());
-    publishAt(0, {proc(child.pid(), "sleeper", 50)});
+    publishAt(0, {proc(child.pid(), "sleeper", 50, ProcessControl().stamp(child.pid()).startTime)});
     AnalysisView::Services s = services();
-    s.control.reset();  // the real signals
+    s.actions.control.reset();  // the real signals
     AnalysisView view(engine, AnalysisKind::cpu, std::move(s));
     view.show();
     view.requestKill(child.pid(), false);

@@ -6,6 +6,7 @@
 #include "samplers/cpu_sampler.h"
 #include "ui/common/system_colors.h"
 #include "dashboard_test_support.h"
+#include "support/fake_processes.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -39,8 +41,11 @@ class Dashboard : public ::testing::Test {
     CoreTopology topology;
     std::vector<AnalysisKind> analysed;
     std::vector<int32_t> detailed;
-    std::vector<std::pair<int32_t, int>> signals_;
-    std::set<int32_t> refusing;
+    std::shared_ptr<test::FakeProcesses> fake = std::make_shared<test::FakeProcesses>();
+    std::vector<std::pair<int32_t, int>>& signals_ = fake->sent;
+    std::set<int32_t>& refusing = fake->refusing;
+    std::vector<KillRequest> asked;
+    std::function<void()> whileAsking;
     int confirmations = 0;
     bool answer = true;
     std::unique_ptr<DashboardView> view;
@@ -53,17 +58,17 @@ class Dashboard : public ::testing::Test {
         hooks.topology = &topology;
         hooks.processes.openDetail = [this](int32_t pid) { detailed.push_back(pid); };
         // Every process is an ordinary one of this user, so the advice stays plain.
-        hooks.processes.advisor = std::make_shared<KillAdvisor>(
+        hooks.processes.actions.advisor = std::make_shared<KillAdvisor>(
             [](int32_t pid) { return KillAdvisor::Facts{QStringLiteral("p%1").arg(pid), "/usr/bin/x", 1000}; },
             1000);
-        hooks.processes.control = std::make_shared<ProcessControl>(
-            [](int32_t) { return std::vector<int32_t>{}; },
-            [this](int32_t pid, int sig) {
-                signals_.push_back({pid, sig});
-                return !refusing.contains(pid);
-            });
-        hooks.processes.confirm = [this](const KillRequest&) {
+        // The rows carry no stamps: each is taken from these when the user asks.
+        for (int32_t pid = 2; pid < 100; ++pid)
+            fake->add(pid, 100 + static_cast<uint64_t>(pid));
+        hooks.processes.actions.control = test::controlOver(fake);
+        hooks.processes.actions.confirm = [this](const KillRequest& r, QWidget*) {
             ++confirmations;
+            asked.push_back(r);
+            if (whileAsking) whileAsking();
             return answer;
         };
         view = std::make_unique<DashboardView>(feed, settings, loc, std::move(hooks));
@@ -89,6 +94,11 @@ class Dashboard : public ::testing::Test {
 
 ProcInfo proc(int32_t pid, const QString& name, double cpu) {
     return {.pid = pid, .name = name, .cpu = cpu, .memBytes = 1u << 20};
+}
+
+using Key = ProcessTableState::RowKey;
+Key row(int32_t pid) {
+    return {{}, pid, 0};
 }
 
 Snapshot critical() {
@@ -458,9 +468,9 @@ TEST_F(Dashboard, QuittingThreeWhereOneRefuses) {
     refusing = {30};
     panel()->quitButton()->click();
     EXPECT_EQ(confirmations, 1);
-    EXPECT_EQ(signals_, (std::vector<std::pair<int32_t, int>>{{10, SIGTERM}, {20, SIGTERM}, {30, SIGTERM}}));
-    EXPECT_EQ(panel()->resultText(), loc.t("killSent", 2) + loc.t("killFailed", 1));
-    EXPECT_EQ(panel()->state().selection(), (std::set<int32_t>{30})) << "the refused pid stays selected";
+    EXPECT_EQ(signals_, (std::vector<std::pair<int32_t, int>>{{10, SIGTERM}, {20, SIGTERM}})) << "30 refused";
+    EXPECT_EQ(panel()->resultText(), loc.t("killSent", 2) + " " + loc.t("killFailed", 1).trimmed());
+    EXPECT_EQ(panel()->state().selection(), (std::set<Key>{row(30)})) << "the refused pid stays selected";
     EXPECT_EQ(shownRowsSelected(), (std::vector<int32_t>{30}));
     EXPECT_TRUE(panel()->resultTimer().isActive());
     EXPECT_EQ(panel()->resultTimer().interval(), 3000);
@@ -469,7 +479,7 @@ TEST_F(Dashboard, QuittingThreeWhereOneRefuses) {
 
     // A force quit from the row's menu, on the row alone when it is not selected.
     signals_.clear();
-    QMenu* menu = panel()->makeRowMenu(20, view.get());
+    QMenu* menu = panel()->makeRowMenu(row(20), view.get());
     menu->findChild<QAction*>("anForceSig")->trigger();
     EXPECT_EQ(signals_, (std::vector<std::pair<int32_t, int>>{{20, SIGKILL}}));
     delete menu;
@@ -479,7 +489,7 @@ TEST_F(Dashboard, QuittingThreeWhereOneRefuses) {
     answer = false;
     panel()->forceQuitButton()->click();
     EXPECT_TRUE(signals_.empty());
-    EXPECT_EQ(panel()->state().selection(), (std::set<int32_t>{30}));
+    EXPECT_EQ(panel()->state().selection(), (std::set<Key>{row(30)}));
 }
 
 TEST_F(Dashboard, PidsBelowTwoAreNeverSignalled) {
@@ -489,10 +499,10 @@ TEST_F(Dashboard, PidsBelowTwoAreNeverSignalled) {
     feed.publish(s);
     selectPids({0, 1});
     panel()->forceQuitButton()->click();
-    QMenu* menu = panel()->makeRowMenu(1, view.get());
+    QMenu* menu = panel()->makeRowMenu(row(1), view.get());
     EXPECT_FALSE(menu->findChild<QAction*>("anQuitSig")->isEnabled());
     delete menu;
-    panel()->requestQuit({0, 1, -5}, true);
+    panel()->request(ProcessAction::forceQuit, {{{0, 0}, "kernel"}, {{1, 0}, "init"}, {{-5, 0}, "x"}});
     EXPECT_EQ(confirmations, 0);
     EXPECT_TRUE(signals_.empty());
 }
@@ -500,7 +510,7 @@ TEST_F(Dashboard, PidsBelowTwoAreNeverSignalled) {
 TEST_F(Dashboard, DetailFromTheRowMenu) {
     view->show();
     feed.publish(critical());
-    QMenu* menu = panel()->makeRowMenu(20, view.get());
+    QMenu* menu = panel()->makeRowMenu(row(20), view.get());
     QAction* detail = menu->findChild<QAction*>("ctxDetail");
     ASSERT_NE(detail, nullptr);
     EXPECT_EQ(detail->text(), loc.t("ctxDetail"));
@@ -537,11 +547,96 @@ TEST_F(Dashboard, SelectionFollowsPidsAcrossTicksAndSorts) {
     panel()->sortByColumn(0);
     EXPECT_EQ(panel()->table()->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
     EXPECT_EQ(panel()->model().index(0, 0).data(ProcessTableModel::PidRole).toInt(), 10);
-    // A search that hides the row keeps it selected for when it comes back.
+    // A search that hides the row takes it out of the selection: nothing unseen is acted on.
+    panel()->searchField()->setText("t");
+    EXPECT_EQ(shownRowsSelected(), std::vector<int32_t>{20}) << "still shown, still selected";
     panel()->searchField()->setText("ten");
-    EXPECT_EQ(panel()->state().selection(), std::set<int32_t>{20});
+    EXPECT_TRUE(panel()->state().selection().empty());
+    EXPECT_FALSE(panel()->quitButton()->isEnabled());
     panel()->searchField()->clear();
-    EXPECT_EQ(shownRowsSelected(), std::vector<int32_t>{20});
+    EXPECT_TRUE(shownRowsSelected().empty());
+}
+
+TEST_F(Dashboard, QuitFlowsReachExactlyTheChosenProcesses) {
+    struct Case {
+        const char* name;
+        bool grouped;
+        std::set<int32_t> select;              // rows by the pid they show
+        std::vector<int32_t> asked;            // processes the confirmation counts
+        std::vector<int32_t> reuseWhileAsked;  // pids a newcomer takes before the answer
+        std::vector<int32_t> sent;
+        QString result;
+    };
+    const auto sent = [&](size_t n) { return loc.t("killSent", static_cast<qulonglong>(n)); };
+    const Case cases[] = {
+        {"single", false, {20}, {20}, {}, {20}, sent(1)},
+        {"multi", false, {10, 30}, {10, 30}, {}, {10, 30}, sent(2)},
+        {"group", true, {11}, {11, 12, 13}, {}, {11, 12, 13}, sent(3)},
+        {"single, reused", false, {20}, {20}, {20}, {}, loc.t("killEnded", 1)},
+        {"group, one reused", true, {11}, {11, 12, 13}, {12}, {11, 13}, sent(2) + " " + loc.t("killEnded", 1)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        fake->sent.clear();
+        asked.clear();
+        settings.setCumulativeRank(false);
+        view->show();
+        Snapshot s;
+        s.processes = {proc(10, "ten", 5), proc(11, "burnC", 50), proc(12, "burnC", 40), proc(13, "burnC", 30),
+                       proc(20, "twenty", 9), proc(30, "thirty", 7)};
+        feed.publish(s);
+        if (panel()->groupToggle()->isChecked() != c.grouped) panel()->groupToggle()->click();
+        selectPids(c.select);
+        whileAsking = [&] {
+            for (int32_t pid : c.reuseWhileAsked)
+                fake->reuse(pid);
+        };
+        panel()->quitButton()->click();
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0].pids(), c.asked);
+        std::vector<int32_t> got;
+        for (const auto& [pid, signal] : signals_) {
+            got.push_back(pid);
+            EXPECT_EQ(signal, SIGTERM);
+        }
+        EXPECT_EQ(got, c.sent);
+        EXPECT_EQ(panel()->resultText(), c.result);
+    }
+}
+
+TEST_F(Dashboard, AGroupRowKeepsItsHighlightWhenAnotherMemberLeads) {
+    settings.setCumulativeRank(false);
+    view->show();
+    panel()->groupToggle()->click();
+    Snapshot s;
+    s.processes = {proc(11, "burnC", 50), proc(12, "burnC", 40), proc(20, "solo", 1)};
+    feed.publish(s);
+    selectPids({11});
+    ASSERT_EQ(panel()->state().selection().size(), 1u);
+    s.processes = {proc(12, "burnC", 60), proc(11, "burnC", 40), proc(20, "solo", 1)};
+    feed.publish(s);
+    EXPECT_EQ(shownRowsSelected(), std::vector<int32_t>{12}) << "the group row, now led by 12, stays selected";
+    EXPECT_EQ(panel()->selectionText(), loc.t("procSelectedN", 1));
+}
+
+TEST_F(Dashboard, ClosingDiscardsSearchSelectionAndScroll) {
+    view->show();
+    Snapshot s;
+    for (int32_t pid = 2; pid < 90; ++pid)
+        s.processes.push_back(proc(pid, QStringLiteral("p%1").arg(pid), pid));
+    feed.publish(s);
+    panel()->searchField()->setText("p8");
+    selectPids({80});
+    panel()->table()->verticalScrollBar()->setValue(panel()->table()->verticalScrollBar()->maximum());
+    ASSERT_FALSE(panel()->state().selection().empty());
+    view->close();
+    view->show();
+    EXPECT_TRUE(panel()->searchField()->text().isEmpty());
+    EXPECT_TRUE(panel()->state().options().search.isEmpty());
+    EXPECT_TRUE(panel()->state().selection().empty());
+    EXPECT_EQ(panel()->table()->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(panel()->model().rowCount(), 88);
 }
 
 TEST_F(Dashboard, RankingPickerAndGpuColumnFollowTheSettings) {

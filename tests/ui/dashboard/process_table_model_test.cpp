@@ -130,37 +130,106 @@ TEST(ProcessTableState, TurningGPUCollectionOffHidesTheColumnAndMovesItsSort) {
     EXPECT_EQ(state.options().key, ProcSortKey::mem);
 }
 
-TEST(ProcessTableState, SelectionFollowsPidsAcrossSortsTicksAndExits) {
+namespace {
+
+using Key = ProcessTableState::RowKey;
+
+Key row(int32_t pid, uint64_t start = 0) {
+    return {{}, pid, start};
+}
+
+std::vector<int32_t> pidsOf(const std::vector<ProcessTarget>& targets) {
+    std::vector<int32_t> out;
+    for (const ProcessTarget& t : targets)
+        out.push_back(t.ref.pid);
+    return out;
+}
+
+ProcInfo stamped(int32_t pid, const QString& name, double cpu, uint64_t start) {
+    ProcInfo p = proc(pid, name, cpu);
+    p.startTime = start;
+    return p;
+}
+
+}  // namespace
+
+TEST(ProcessTableState, SelectionFollowsRowsAcrossSortsTicksAndExits) {
     ProcessTableState state;
     state.setCumulativeRank(false);
     state.setProcesses(kThree);
-    state.toggleSelected(30);
-    state.toggleSelected(10);
+    state.toggleSelected(row(30));
+    state.toggleSelected(row(10));
+    state.toggleSelected(row(99));  // no such row: nothing to select
     state.sortBy(ProcSortKey::name);
-    EXPECT_EQ(state.selection(), (std::set<int32_t>{10, 30}));
+    EXPECT_EQ(state.selection(), (std::set<Key>{row(10), row(30)}));
 
     // A row's menu acts on the whole selection when the row is in it, else on the row alone.
-    EXPECT_EQ(state.targetsFor(30), (std::vector<int32_t>{10, 30}));
-    EXPECT_EQ(state.targetsFor(20), (std::vector<int32_t>{20}));
-    EXPECT_EQ(state.nameOf(20), "Beta");
-    EXPECT_EQ(state.nameOf(999), "pid 999");
+    EXPECT_EQ(pidsOf(state.targetsFor(row(30))), (std::vector<int32_t>{10, 30}));
+    EXPECT_EQ(pidsOf(state.targetsFor(row(20))), (std::vector<int32_t>{20}));
+    EXPECT_EQ(state.targetsFor(row(20)).front().name, "Beta");
 
     // pid 10 exits; a new process appears.
     state.setProcesses({proc(20, "Beta", 50), proc(30, "gamma", 20), proc(40, "delta", 1)});
-    EXPECT_EQ(state.selection(), (std::set<int32_t>{30}));
+    EXPECT_EQ(state.selection(), (std::set<Key>{row(30)}));
 
-    // Of three asked to quit, one refused: it alone stays selected.
-    state.setSelection({20, 30, 40});
-    state.signalled({20, 40});
-    EXPECT_EQ(state.selection(), (std::set<int32_t>{30}));
+    // Of three asked to quit, one refused and one had ended: the refused one stays selected.
+    state.setSelection({row(20), row(30), row(40)});
+    state.settle({{20}, {40}, {30}});
+    EXPECT_EQ(state.selection(), (std::set<Key>{row(30)}));
+}
 
-    // The kernel's own pids are never targets, whatever is selected.
-    state.setProcesses({proc(0, "kernel", 1), proc(1, "init", 1), proc(7, "x", 1)});
-    state.setSelection({0, 1, 7});
-    EXPECT_EQ(state.targetsFor(1), (std::vector<int32_t>{7}));
-    EXPECT_EQ(state.targetsFor(0), (std::vector<int32_t>{7}));
-    state.setSelection({});
-    EXPECT_TRUE(state.targetsFor(1).empty());
+TEST(ProcessTableState, APidTakenOverByAnotherProcessLeavesTheSelection) {
+    ProcessTableState state;
+    state.setProcesses({stamped(10, "old", 5, 1), stamped(20, "other", 4, 2)});
+    state.setSelection({row(10, 1), row(20, 2)});
+    state.setProcesses({stamped(10, "newcomer", 5, 9), stamped(20, "other", 4, 2)});
+    EXPECT_EQ(state.selection(), (std::set<Key>{row(20, 2)})) << "the newcomer was never chosen";
+    ASSERT_EQ(state.selectedTargets().size(), 1u);
+    EXPECT_EQ(state.selectedTargets()[0].ref, (ProcessRef{20, 2}));
+}
+
+TEST(ProcessTableState, TheSelectionIsWhatTheSearchShows) {
+    ProcessTableState state;
+    state.setProcesses(kThree);
+    state.setSelection({row(10), row(20), row(30)});
+    state.setSearch("beta");
+    EXPECT_EQ(state.selection(), (std::set<Key>{row(20)})) << "hidden rows leave the selection";
+    EXPECT_EQ(pidsOf(state.selectedTargets()), std::vector<int32_t>{20});
+    state.setSearch({});
+    EXPECT_EQ(state.selection(), (std::set<Key>{row(20)})) << "and do not come back with the rows";
+    state.reset();
+    EXPECT_TRUE(state.selection().empty());
+    EXPECT_TRUE(state.options().search.isEmpty());
+}
+
+TEST(ProcessTableState, AGroupRowIsItsNameAndStandsForEveryMember) {
+    ProcessTableState state;
+    state.setCumulativeRank(false);
+    state.setGrouped(true);
+    state.setProcesses({stamped(11, "burnC", 30, 1), stamped(12, "burnC", 20, 2), stamped(13, "burnC", 10, 3),
+                        stamped(20, "solo", 5, 4)});
+    ASSERT_EQ(state.rows().size(), 2u);
+    const Key group = state.keyOf(state.rows()[0]);
+    EXPECT_EQ(group, (Key{"burnC", 0, 0}));
+    state.setSelection({group});
+    EXPECT_EQ(pidsOf(state.selectedTargets()), (std::vector<int32_t>{11, 12, 13}));
+
+    // Another member leads the group next tick: the row, its key and the selection stay.
+    state.setProcesses({stamped(13, "burnC", 90, 3), stamped(12, "burnC", 20, 2), stamped(11, "burnC", 10, 1),
+                        stamped(20, "solo", 5, 4)});
+    EXPECT_EQ(state.keyOf(state.rows()[0]), group);
+    EXPECT_EQ(state.selection(), (std::set<Key>{group}));
+
+    // A member refused: the group stays selected; all acted on: it leaves.
+    state.settle({{13, 12}, {}, {11}});
+    EXPECT_EQ(state.selection(), (std::set<Key>{group}));
+    state.settle({{13, 12}, {11}, {}});
+    EXPECT_TRUE(state.selection().empty());
+
+    // Ungrouping turns group keys into rows the user never chose.
+    state.setSelection({group});
+    state.setGrouped(false);
+    EXPECT_TRUE(state.selection().empty());
 }
 
 TEST(ProcessTableModel, RowsComeAndGoWithoutResettingTheView) {
@@ -254,7 +323,7 @@ TEST(ProcessTableModel, CellTexts) {
         QString text;
     };
     const Case cases[] = {
-        {ProcColumn::pid, "4242"},   {ProcColumn::name, "bad name  [31m"}, {ProcColumn::cpu, "13%"},
+        {ProcColumn::pid, "4242"},   {ProcColumn::name, QStringLiteral("bad\uFFFDname\uFFFD\uFFFD[31m")}, {ProcColumn::cpu, "13%"},
         {ProcColumn::gpu, "3%"},     {ProcColumn::mem, "1.5 KB"},          {ProcColumn::disk, "2.0 KB/s"},
         {ProcColumn::energy, "8"},
     };

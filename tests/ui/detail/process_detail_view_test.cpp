@@ -2,7 +2,9 @@
 
 #include "core/localizer.h"
 #include "engine/metrics_engine.h"
+#include "support/fake_processes.h"
 #include "support/test_util.h"
+#include "ui/common/elided_label.h"
 #include "ui/common/time_chart.h"
 
 #include <QApplication>
@@ -92,8 +94,14 @@ class Detail : public ::testing::Test {
     MetricsEngine engine{std::make_unique<NoSource>()};
     std::shared_ptr<ScanGate> gate = std::make_shared<ScanGate>();
     std::optional<ProcessStaticInfo> staticInfo;
-    std::vector<std::pair<int32_t, int>> sent;  // pid, signal
-    bool signalOk = true;
+    std::shared_ptr<test::FakeProcesses> fake = [] {
+        auto f = std::make_shared<test::FakeProcesses>();
+        for (int32_t pid = 2; pid < 100; ++pid)
+            f->add(pid, 100 + static_cast<uint64_t>(pid));
+        return f;
+    }();
+    std::vector<std::pair<int32_t, int>>& sent = fake->sent;  // pid, signal
+    std::function<void()> whileAsking;
     std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> timers;
     std::vector<KillRequest> asked;
     bool confirmAnswer = true;
@@ -105,15 +113,12 @@ class Detail : public ::testing::Test {
         s.fetchStatic = [this](int32_t) { return staticInfo; };
         s.fetchLive = [](int32_t) { return ProcessLiveInfo{.threads = 12, .resident = 1 << 20, .cpuSeconds = 75}; };
         s.filesCollector = std::make_unique<GatedCollector>(gate);
-        s.advisor = KillAdvisor([](int32_t pid) { return KillAdvisor::Facts{QStringLiteral("worker"), {}, 1000}; },
-                                1000);
-        s.control = ProcessControl([](int32_t) { return std::vector<int32_t>{}; },
-                                   [this](int32_t pid, int sig) {
-                                       sent.emplace_back(pid, sig);
-                                       return signalOk;
-                                   });
-        s.confirm = [this](const KillRequest& r) {
+        s.actions.advisor = std::make_shared<KillAdvisor>(
+            [](int32_t) { return KillAdvisor::Facts{QStringLiteral("worker"), {}, 1000}; }, 1000);
+        s.actions.control = test::controlOver(fake);
+        s.actions.confirm = [this](const KillRequest& r, QWidget*) {
             asked.push_back(r);
+            if (whileAsking) whileAsking();
             return confirmAnswer;
         };
         s.after = [this](std::chrono::milliseconds d, std::function<void()> f) { timers.emplace_back(d, f); };
@@ -247,12 +252,13 @@ TEST_F(Detail, PriorityIsClampedWrittenAndReadBack) {
             if (readFails) return std::nullopt;
             return current;
         },
-        [&](int32_t, int value) {
-            written.push_back(value);
-            if (refuse) return false;
-            current = std::min(value, 19);  // the kernel's own ceiling
-            return true;
-        });
+        [](int32_t, int) { return false; });
+    fake->renice = [&](int32_t, int value) {
+        written.push_back(value);
+        if (refuse) return ActionOutcome::refused;
+        current = std::min(value, 19);  // the kernel's own ceiling
+        return ActionOutcome::done;
+    };
     auto v = make(50, std::move(s));
     EXPECT_EQ(v->nice(), 0);
     const struct {
@@ -275,6 +281,23 @@ TEST_F(Detail, PriorityIsClampedWrittenAndReadBack) {
     readFails = true;
     v->applyNice(7);
     EXPECT_EQ(v->niceMessage(), loc.t("pdNiceChanged", 7)) << "the requested value when the read-back fails";
+
+    // The pid now belongs to another process: it is not reniced, and the view says so.
+    readFails = false;
+    const size_t before = written.size();
+    fake->reuse(50);
+    v->applyNice(4);
+    EXPECT_EQ(written.size(), before);
+    EXPECT_EQ(v->niceMessage(), loc.t("pdEnded"));
+    EXPECT_FALSE(v->nice().has_value());
+}
+
+TEST_F(Detail, InitsPriorityIsNeverChanged) {
+    staticInfo = facts(1, "init");
+    auto v = make(1);
+    v->applyNice(5);
+    EXPECT_EQ(v->niceMessage(), loc.t("pdNiceFail"));
+    EXPECT_TRUE(fake->reniced.empty());
 }
 
 TEST_F(Detail, PriorityOfARealChildIsLoweredReadBackAndRaisingNeedsPrivileges) {
@@ -286,6 +309,7 @@ TEST_F(Detail, PriorityOfARealChildIsLoweredReadBackAndRaisingNeedsPrivileges) {
     staticInfo = facts(child.pid(), "child");
     auto s = services();
     s.priority.reset();  // the real system calls
+    s.actions.control.reset();
     auto v = make(child.pid(), std::move(s));
     const std::optional<int> start = v->nice();
     ASSERT_TRUE(start);
@@ -320,49 +344,61 @@ TEST_F(Detail, KillFlowAsksTheAdvisorConfirmsAndReports) {
         const char* what;
         int32_t pid;
         bool force;
+        bool asks;
         bool confirm;
-        bool signalOk;
+        bool refuses;
+        bool reused;  // a newcomer takes the pid while the question is open
         std::vector<std::pair<int32_t, int>> sent;
         const char* message;  // empty: nothing shown
         std::chrono::milliseconds delay;
         bool closes;
     } cases[] = {
-        {"cancelled", 50, false, false, true, {}, "", 0ms, false},
-        {"quit", 50, false, true, true, {{50, SIGTERM}}, "pdQuitSent", ProcessDetailView::kCloseAfterSent, true},
-        {"force", 50, true, true, true, {{50, SIGKILL}}, "pdQuitSent", ProcessDetailView::kCloseAfterSent, true},
-        {"refused", 50, false, true, false, {{50, SIGTERM}}, "pdQuitFail", ProcessDetailView::kFailureShown, false},
-        {"init", 1, true, true, true, {}, "pdQuitFail", ProcessDetailView::kFailureShown, false},
-        {"kernel", 0, false, true, true, {}, "pdQuitFail", ProcessDetailView::kFailureShown, false},
+        {"cancelled", 50, false, true, false, false, false, {}, "", 0ms, false},
+        {"quit", 50, false, true, true, false, false, {{50, SIGTERM}}, "pdQuitSent",
+         ProcessDetailView::kCloseAfterSent, true},
+        {"force", 50, true, true, true, false, false, {{50, SIGKILL}}, "pdQuitSent",
+         ProcessDetailView::kCloseAfterSent, true},
+        {"refused", 50, false, true, true, true, false, {}, "pdQuitFail", ProcessDetailView::kFailureShown, false},
+        {"reused", 50, false, true, true, false, true, {}, "pdEnded", ProcessDetailView::kFailureShown, false},
+        {"init", 1, true, false, true, false, false, {}, "pdQuitFail", ProcessDetailView::kFailureShown, false},
+        {"kernel", 0, false, false, true, false, false, {}, "pdQuitFail", ProcessDetailView::kFailureShown, false},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake->add(50, 150);
         sent.clear();
         timers.clear();
         asked.clear();
         closes = 0;
         confirmAnswer = c.confirm;
-        signalOk = c.signalOk;
+        fake->refusing = c.refuses ? std::set<int32_t>{50} : std::set<int32_t>{};
+        whileAsking = [&] {
+            if (c.reused) fake->reuse(50);
+        };
         auto v = make(c.pid);
         v->requestKill(c.force);
-        ASSERT_EQ(asked.size(), 1u) << c.what;
-        EXPECT_EQ(asked[0].pids, std::vector<int32_t>{c.pid}) << c.what;
-        EXPECT_EQ(asked[0].force, c.force) << c.what;
-        EXPECT_FALSE(asked[0].advice.title.isEmpty()) << c.what;
-        EXPECT_EQ(sent, c.sent) << c.what;
-        EXPECT_EQ(v->resultMessage(), *c.message ? loc.t(c.message) : QString()) << c.what;
-        ASSERT_EQ(timers.size(), *c.message ? 1u : 0u) << c.what;
+        ASSERT_EQ(asked.size(), c.asks ? 1u : 0u);
+        if (c.asks) {
+            EXPECT_EQ(asked[0].targets, (std::vector<ProcessRef>{{c.pid, 100 + static_cast<uint64_t>(c.pid)}}));
+            EXPECT_EQ(asked[0].force(), c.force);
+            EXPECT_FALSE(asked[0].advice.title.isEmpty());
+        }
+        EXPECT_EQ(sent, c.sent);
+        EXPECT_EQ(v->resultMessage(), *c.message ? loc.t(c.message) : QString());
+        ASSERT_EQ(timers.size(), *c.message ? 1u : 0u);
         if (timers.empty()) continue;
-        EXPECT_EQ(timers[0].first, c.delay) << c.what;
+        EXPECT_EQ(timers[0].first, c.delay);
         timers[0].second();
-        EXPECT_EQ(closes, c.closes ? 1 : 0) << c.what;
+        EXPECT_EQ(closes, c.closes ? 1 : 0);
         if (!c.closes) {
-            EXPECT_TRUE(v->resultMessage().isEmpty()) << c.what;
+            EXPECT_TRUE(v->resultMessage().isEmpty());
         }
     }
 }
 
 TEST_F(Detail, AnOlderFailureTimerLeavesANewerMessage) {
     staticInfo = facts(50, "server");
-    signalOk = false;
+    fake->refusing = {50};
     auto v = make(50);
     v->requestKill(false);
     v->requestKill(true);
@@ -471,7 +507,3 @@ TEST_F(Detail, QuitAndForceQuitShowWithoutScrollingAtTheWindowsDefaultSize) {
     EXPECT_FALSE(gone->findChild<QPushButton*>(QStringLiteral("pdForceQuit"))->isVisibleTo(gone.get()));
 }
 
-TEST(PrintableName, ControlCharactersAreReplaced) {
-    EXPECT_EQ(printableName(QStringLiteral("a\nb\tc\u2028d")), QStringLiteral("a\uFFFDb\uFFFDc\uFFFDd"));
-    EXPECT_EQ(printableName(QStringLiteral("plain \u05E9")), QStringLiteral("plain \u05E9"));
-}

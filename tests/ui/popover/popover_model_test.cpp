@@ -172,7 +172,7 @@ TEST(PopoverHeavy, FirstFiveAtOrAboveTheThresholdInStoredOrder) {
     EXPECT_TRUE(modelOf(s).heavy.empty());
 
     s.processes = {proc(1, "two\nlines\tname", 30)};
-    EXPECT_EQ(modelOf(s).heavy[0].name, "two lines name") << "one line per process";
+    EXPECT_EQ(modelOf(s).heavy[0].name, QStringLiteral("two\uFFFDlines\uFFFDname")) << "one line per process";
 }
 
 // The heavy-process section's state for each kind of process list.
