@@ -278,7 +278,9 @@ bool HistoryStore::createSchema() {
     const char* statements[] = {
         "PRAGMA journal_mode=WAL",
         "PRAGMA application_id=1447841106",
-        "CREATE TABLE names(id INTEGER PRIMARY KEY, name TEXT NOT NULL, path TEXT NOT NULL, UNIQUE(name, path))",
+        // Names and paths as UTF-8 bytes: a process name may hold a NUL or cut characters,
+        // which text columns would not give back as they were bound.
+        "CREATE TABLE names(id INTEGER PRIMARY KEY, name BLOB NOT NULL, path BLOB NOT NULL, UNIQUE(name, path))",
         // start_ms is the row id: records are kept and read in time order at no cost.
         "CREATE TABLE records(start_ms INTEGER PRIMARY KEY, end_ms INTEGER NOT NULL, resolution INTEGER NOT NULL,"
         " processes_known INTEGER NOT NULL, series BLOB NOT NULL, processes BLOB NOT NULL)",
@@ -292,17 +294,20 @@ bool HistoryStore::createSchema() {
 }
 
 qint64 HistoryStore::nameId(const QString& name, const QString& path) {
-    const QString key = name + QChar(0) + path;
+    const std::pair<QString, QString> key{name, path};
     if (auto it = nameIds_.constFind(key); it != nameIds_.constEnd()) return *it;
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     QSqlQuery q(db);
+    // Never empty: Qt binds an empty byte array as NULL, which NOT NULL refuses.
+    const QByteArray nameBytes = name.toUtf8().prepend('n');
+    const QByteArray pathBytes = path.toUtf8().prepend('p');
     q.prepare(QStringLiteral("INSERT OR IGNORE INTO names(name, path) VALUES(?, ?)"));
-    q.addBindValue(name);
-    q.addBindValue(path);
+    q.addBindValue(nameBytes);
+    q.addBindValue(pathBytes);
     if (!q.exec()) return -1;
     q.prepare(QStringLiteral("SELECT id FROM names WHERE name = ? AND path = ?"));
-    q.addBindValue(name);
-    q.addBindValue(path);
+    q.addBindValue(nameBytes);
+    q.addBindValue(pathBytes);
     if (!q.exec() || !q.next()) return -1;
     const qint64 id = q.value(0).toLongLong();
     nameIds_.insert(key, id);
@@ -386,7 +391,8 @@ std::vector<Record> HistoryStore::query(const QString& where, const QVariantList
                     n.prepare(QStringLiteral("SELECT name, path FROM names WHERE id = ?"));
                     n.addBindValue(p.nameId);
                     std::pair<QString, QString> np;
-                    if (n.exec() && n.next()) np = {n.value(0).toString(), n.value(1).toString()};
+                    if (n.exec() && n.next())
+                        np = {QString::fromUtf8(n.value(0).toByteArray().mid(1)), QString::fromUtf8(n.value(1).toByteArray().mid(1))};
                     it = names_.insert(p.nameId, np);
                 }
                 r.processes.push_back({p.pid, p.startTime, it->first, it->second, p.values});

@@ -71,7 +71,7 @@ class HistoryStore {
     QString path_;
     QString connection_;
     std::optional<Clock::time_point> lastEnd_;
-    QHash<QString, qint64> nameIds_;            // "name\0path" -> id
+    QHash<std::pair<QString, QString>, qint64> nameIds_;  // (name, path) -> id
     mutable QHash<qint64, std::pair<QString, QString>> names_;  // id -> (name, path)
 };
 

@@ -44,7 +44,9 @@ void RecordBuilder::take(const Snapshot& s) {
     if (!s.processesMeasured) return;
     current_.processesKnown = true;
     for (const ProcInfo& p : s.processes) {
-        const std::array<float, kMetricCount> v = {static_cast<float>(p.cpu), static_cast<float>(p.memBytes),
+        // A build's compilers come and go between reads: their CPU is charged to the parent
+        // that reaped them, so the record names who started the work.
+        const std::array<float, kMetricCount> v = {static_cast<float>(p.cpu + p.childrenCpu), static_cast<float>(p.memBytes),
                                                    static_cast<float>(p.diskReadBps + p.diskWriteBps), 0.0f,
                                                    static_cast<float>(p.gpuPercent)};
         auto [it, fresh] = processes_.try_emplace(Key{p.pid, p.startTime});

@@ -69,6 +69,33 @@ TEST(HistoryStore, WritesAndReadsBackAcrossAReopen) {
     EXPECT_EQ(back[1], b);
 }
 
+TEST(HistoryStore, OddNamesAndPathsAreKept) {
+    Dir d;
+    auto store = HistoryStore::open(d.db());
+    ASSERT_TRUE(store);
+    const QString odd[] = {
+        QString(QChar(0)) + QStringLiteral("nul"),
+        QStringLiteral("lone ") + QChar(0xD800) + QStringLiteral(" surrogate"),
+        QStringLiteral("new\nline \u2028 'quote\" %s {0}"),
+        QString(),
+        QString(300, QChar(u'x')),
+    };
+    std::vector<ProcessEntry> procs;
+    int32_t pid = 10;
+    for (const QString& name : odd) procs.push_back({pid++, 1, name, name + QStringLiteral("/path"), {1, 0, 0, 0, 0}});
+    ASSERT_TRUE(store->append({record(kT0, 10s, 1, procs)}));
+    auto again = HistoryStore::open(d.db());
+    store.reset();
+    const auto back = again->records(kT0 - 1h, kT0 + 1h);
+    ASSERT_EQ(back.size(), 1u);
+    ASSERT_EQ(back[0].processes.size(), procs.size());
+    for (size_t i = 0; i < procs.size(); ++i) {
+        // What cannot be written as UTF-8 reads back as the replacement character.
+        EXPECT_EQ(back[0].processes[i].name, QString::fromUtf8(procs[i].name.toUtf8())) << i;
+        EXPECT_EQ(back[0].processes[i].path, QString::fromUtf8(procs[i].path.toUtf8())) << i;
+    }
+}
+
 TEST(HistoryStore, ReadsOnlyRecordsThatOverlapTheRange) {
     Dir d;
     auto store = HistoryStore::open(d.db());

@@ -128,6 +128,17 @@ TEST(RecordBuilder, AProcessIsItsPidAndStartTime) {
     EXPECT_FLOAT_EQ(rs[0].processes[1].value(Metric::memory), 500);
 }
 
+TEST(RecordBuilder, ChildrenThatEndedBetweenReadsAreChargedToTheirParent) {
+    RecordBuilder b(10s);
+    ProcInfo make = proc(50, 1, 2);
+    make.childrenCpu = 88;  // compilers that came and went between two reads
+    const auto rs = feed(b, {{snap(0s, 1), 0s}, {snap(10s, 1, {make, proc(51, 1, 60)}), 10s}});
+    ASSERT_EQ(rs.size(), 1u);
+    ASSERT_FALSE(rs[0].processes.empty());
+    EXPECT_EQ(rs[0].processes[0].pid, 50);
+    EXPECT_FLOAT_EQ(rs[0].processes[0].value(Metric::cpu), 90);
+}
+
 TEST(RecordBuilder, FlushEndsTheRecordAndClaimsNothingAfterIt) {
     RecordBuilder b(100s);
     feed(b, {{snap(0s, 1), 0s}, {snap(2s, 4), 2s}});
