@@ -170,14 +170,32 @@ bool decodeProcesses(const QByteArray& bytes, std::vector<PackedProcess>* out) {
     return at == bytes.size();
 }
 
+// Without Qt's SQLite driver no database can be had at all.
+static bool driverMissing(OpenReport& rep) {
+    if (QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) return false;
+    rep.error = QStringLiteral("the SQLite driver for Qt is not installed");
+    return true;
+}
+
+std::unique_ptr<HistoryStore> HistoryStore::connect(const QString& path, bool readOnly, int* verdict) {
+    const QString connection = QStringLiteral("velmora-history-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    std::unique_ptr<HistoryStore> store(new HistoryStore(path, connection));
+    Verdict v = Verdict::damaged;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        if (readOnly) db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) v = inspect(db);
+    }
+    *verdict = static_cast<int>(v);
+    return store;
+}
+
 std::unique_ptr<HistoryStore> HistoryStore::open(const QString& path, OpenReport* report) {
     OpenReport local;
     OpenReport& rep = report ? *report : local;
     rep = {};
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
-        rep.error = QStringLiteral("the SQLite driver for Qt is not installed");
-        return nullptr;
-    }
+    if (driverMissing(rep)) return nullptr;
     const QFileInfo info(path);
     QDir().mkpath(info.absolutePath());
     QFile::setPermissions(info.absolutePath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -194,20 +212,15 @@ std::unique_ptr<HistoryStore> HistoryStore::open(const QString& path, OpenReport
             f.close();
         }
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        const QString connection = QStringLiteral("velmora-history-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-        std::unique_ptr<HistoryStore> store(new HistoryStore(path, connection));
-        Verdict verdict = Verdict::damaged;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-            db.setDatabaseName(path);
-            if (db.open()) verdict = inspect(db);
-        }
+        int found = 0;
+        std::unique_ptr<HistoryStore> store = connect(path, false, &found);
+        const auto verdict = static_cast<Verdict>(found);
         if (verdict == Verdict::usable || verdict == Verdict::empty) {
             if (verdict == Verdict::empty && !store->createSchema()) {
-                rep.error = QSqlDatabase::database(connection, false).lastError().text();
+                rep.error = QSqlDatabase::database(store->connection_, false).lastError().text();
                 return nullptr;
             }
-            QSqlQuery q(QSqlDatabase::database(connection, false));
+            QSqlQuery q(QSqlDatabase::database(store->connection_, false));
             if (q.exec(QStringLiteral("SELECT max(end_ms) FROM records")) && q.next() && !q.value(0).isNull())
                 store->lastEnd_ = fromMs(q.value(0).toLongLong());
             if (rep.state != OpenReport::State::movedAside)
@@ -230,24 +243,14 @@ std::unique_ptr<HistoryStore> HistoryStore::openForReading(const QString& path, 
     OpenReport local;
     OpenReport& rep = report ? *report : local;
     rep = {};
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
-        rep.error = QStringLiteral("the SQLite driver for Qt is not installed");
-        return nullptr;
-    }
+    if (driverMissing(rep)) return nullptr;
     if (!QFileInfo(path).isFile()) {
         rep.error = QStringLiteral("no such file");
         return nullptr;
     }
-    const QString connection = QStringLiteral("velmora-history-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    std::unique_ptr<HistoryStore> store(new HistoryStore(path, connection));
-    Verdict verdict = Verdict::damaged;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) verdict = inspect(db);
-    }
-    switch (verdict) {
+    int found = 0;
+    std::unique_ptr<HistoryStore> store = connect(path, true, &found);
+    switch (static_cast<Verdict>(found)) {
         case Verdict::usable:
             rep.state = OpenReport::State::opened;
             return store;

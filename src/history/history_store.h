@@ -63,6 +63,8 @@ class HistoryStore {
 
   private:
     HistoryStore(QString path, QString connection);
+    // A connection to `path` and what its content was found to be (the file's Verdict).
+    static std::unique_ptr<HistoryStore> connect(const QString& path, bool readOnly, int* verdict);
     bool createSchema();
     qint64 nameId(const QString& name, const QString& path);
     bool insert(const Record& r);
