@@ -9,6 +9,7 @@
 
 #include <netdb.h>
 #include <poll.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -47,6 +48,16 @@ bool connectWithin(int fd, const sockaddr* address, socklen_t length, std::chron
 }
 
 // A path, or an abstract name written with a leading '@'.
+// A socket that neither blocks nor outlives an exec; the flags are set apart from the call,
+// since not every system takes them there.
+int openSocket(int family, int type, int protocol) {
+    const int fd = ::socket(family, type, protocol);
+    if (fd < 0) return fd;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    return fd;
+}
+
 bool unixSocketAccepts(const QString& path, std::chrono::milliseconds timeout) {
     const QByteArray name = QFile::encodeName(path);
     sockaddr_un address{};
@@ -57,7 +68,7 @@ bool unixSocketAccepts(const QString& path, std::chrono::milliseconds timeout) {
     if (abstract) address.sun_path[0] = '\0';
     const auto length =
         static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size() + (abstract ? 0 : 1));
-    const Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    const Fd fd(openSocket(AF_UNIX, SOCK_STREAM, 0));
     return fd.get() >= 0 && connectWithin(fd.get(), reinterpret_cast<const sockaddr*>(&address), length, timeout);
 }
 
@@ -69,7 +80,7 @@ bool tcpAccepts(const QString& host, const QString& port, std::chrono::milliseco
     if (::getaddrinfo(host.toUtf8().constData(), port.toLatin1().constData(), &hints, &found) != 0) return false;
     bool accepted = false;
     for (const addrinfo* a = found; a && !accepted; a = a->ai_next) {
-        const Fd fd(::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol));
+        const Fd fd(openSocket(a->ai_family, a->ai_socktype, a->ai_protocol));
         accepted = fd.get() >= 0 && connectWithin(fd.get(), a->ai_addr, a->ai_addrlen, timeout);
     }
     ::freeaddrinfo(found);

@@ -63,15 +63,13 @@ void writeFrames(int fd) {
 // process that sent it (with its pid and user), this one included.
 void addOrigin(logs::FixedText& text, const siginfo_t* info) {
     if (!info) return;
-    if (info->si_code > 0) {
-        // Raised by the kernel for something this process did (SI_KERNEL among them).
-        text.add("Fault at address ").addHex(reinterpret_cast<uintptr_t>(info->si_addr)).add("\n");
-        return;
-    }
+    // Sent codes first: on some systems they are positive too, like the kernel's fault codes.
     switch (info->si_code) {
         case SI_USER:
         case SI_QUEUE:
+#ifdef SI_TKILL
         case SI_TKILL:
+#endif
             if (info->si_pid == ::getpid()) {
                 text.add("Raised by this process\n");
             } else {
@@ -80,8 +78,14 @@ void addOrigin(logs::FixedText& text, const siginfo_t* info) {
             }
             return;
         default:
-            text.add("Sent by the system (code ").addNumber(info->si_code).add(")\n");
+            break;
     }
+    if (info->si_code > 0) {
+        // Raised by the kernel for something this process did (SI_KERNEL among them).
+        text.add("Fault at address ").addHex(reinterpret_cast<uintptr_t>(info->si_addr)).add("\n");
+        return;
+    }
+    text.add("Sent by the system (code ").addNumber(info->si_code).add(")\n");
 }
 
 void onSignal(int sig, siginfo_t* info, void*) {
