@@ -21,15 +21,15 @@ enum class Kind {
     gui,   // Qt's options for GUI applications, passed on to Qt by the tray application
 };
 
-struct Spec {
+struct OptionRule {
     QStringList names;
     const char* valueName;  // null for a switch
     Kind kind;
     const char* helpKey;  // null: not in the usage
 };
 
-const std::vector<Spec>& specs() {
-    static const std::vector<Spec> all = {
+const std::vector<OptionRule>& optionRules() {
+    static const std::vector<OptionRule> all = {
         {{"h", "help"}, nullptr, Kind::own, VL_KEY("prtOptHelp")},
         {{"version"}, nullptr, Kind::own, VL_KEY("prtOptVersion")},
         {{"print"}, nullptr, Kind::own, VL_KEY("prtOptPrint")},
@@ -61,8 +61,8 @@ const std::vector<Spec>& specs() {
     return all;
 }
 
-const Spec* specNamed(const QString& name) {
-    for (const Spec& s : specs())
+const OptionRule* ruleNamed(const QString& name) {
+    for (const OptionRule& s : optionRules())
         if (s.names.contains(name)) return &s;
     return nullptr;
 }
@@ -71,7 +71,7 @@ const Spec* specNamed(const QString& name) {
 void addOptions(QCommandLineParser& parser, bool describe) {
     // "-platform" is one option, not eight letters.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const Spec& s : specs()) {
+    for (const OptionRule& s : optionRules()) {
         QCommandLineOption option(s.names, describe && s.helpKey ? L(s.helpKey) : QString(),
                                   s.valueName ? QString::fromLatin1(s.valueName) : QString());
         if (!s.helpKey) option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -86,8 +86,8 @@ QStringList withoutDanglingGuiOption(QStringList arguments) {
         return arguments;
     const QString& last = arguments.last();
     if (!last.startsWith(u'-') || last.contains(u'=')) return arguments;
-    const Spec* spec = specNamed(last.mid(last.startsWith(u"--") ? 2 : 1));
-    if (spec && spec->kind == Kind::gui && spec->valueName) arguments.removeLast();
+    const OptionRule* rule = ruleNamed(last.mid(last.startsWith(u"--") ? 2 : 1));
+    if (rule && rule->kind == Kind::gui && rule->valueName) arguments.removeLast();
     return arguments;
 }
 
@@ -120,14 +120,14 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     const bool print = parser.isSet(QStringLiteral("print"));
     QStringList seen;
     for (const QString& given : parser.optionNames()) {
-        const Spec* spec = specNamed(given);
-        const QString name = spec->names.last();
+        const OptionRule* rule = ruleNamed(given);
+        const QString name = rule->names.last();
         // Printing runs without the tray application, which alone knows these.
-        if (print && spec->kind != Kind::own && name != u"tray") return refuse(Refusal::Reason::unknown, given);
+        if (print && rule->kind != Kind::own && name != u"tray") return refuse(Refusal::Reason::unknown, given);
         if (seen.contains(name)) return refuse(Refusal::Reason::repeated, QStringLiteral("--") + name);
         seen << name;
         // Qt would take the next option for this one's value: a missing value, as Qt says it.
-        if (spec->kind == Kind::gui && spec->valueName && parser.value(name).startsWith(u'-'))
+        if (rule->kind == Kind::gui && rule->valueName && parser.value(name).startsWith(u'-'))
             return refuse(Refusal::Reason::parser, {}, {},
                           QCommandLineParser::tr("Missing value after '%1'.").arg(u'-' + name));
     }
@@ -145,7 +145,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
     if (has("history")) {
         // The stored record is read and printed; nothing else runs beside it.
         for (const QString& given : parser.optionNames()) {
-            const QString name = specNamed(given)->names.last();
+            const QString name = ruleNamed(given)->names.last();
             if (name != u"history" && name != u"top" && name != u"json")
                 return refuse(Refusal::Reason::unexpected, QStringLiteral("--") + given);
         }
@@ -174,7 +174,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             QString first = QStringLiteral("--") + QLatin1StringView(name);
             if (!serving) {
                 for (const QString& given : parser.optionNames())
-                    if (specNamed(given)->kind == Kind::own) {
+                    if (ruleNamed(given)->kind == Kind::own) {
                         first = QStringLiteral("--") + given;
                         break;
                     }
