@@ -285,8 +285,8 @@ bool HistoryStore::createSchema() {
         // which text columns would not give back as they were bound.
         "CREATE TABLE names(id INTEGER PRIMARY KEY, name BLOB NOT NULL, path BLOB NOT NULL, UNIQUE(name, path))",
         // start_ms is the row id: records are kept and read in time order at no cost.
-        "CREATE TABLE records(start_ms INTEGER PRIMARY KEY, end_ms INTEGER NOT NULL, resolution INTEGER NOT NULL,"
-        " processes_known INTEGER NOT NULL, series BLOB NOT NULL, processes BLOB NOT NULL)",
+        ("CREATE TABLE records(start_ms INTEGER PRIMARY KEY, end_ms INTEGER NOT NULL, resolution INTEGER NOT NULL,"
+         " processes_known INTEGER NOT NULL, series BLOB NOT NULL, processes BLOB NOT NULL)"),
         "PRAGMA user_version=1",
     };
     static_assert(kApplicationId == 1447841106);
