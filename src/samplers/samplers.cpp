@@ -64,13 +64,16 @@ Snapshot Samplers::tick(const std::function<bool()>& uiActive) {
     s.anePowerW = t.aneW;
     s.sensors = std::move(t.sensors);
 
-    // Processes only while a view shows them; otherwise the sampler keeps its last baseline
-    // and lets go of the per-process files it keeps open for fast re-reading.
+    // Processes only while a view shows them or a background read is due; otherwise the
+    // sampler keeps its last baseline, and once no read has come for a while it lets go of
+    // the per-process files it keeps open for fast re-reading.
     if (uiActive()) {
         s.processes = proc.sample();
         s.processesMeasured = proc.lastSampleMeasured();
-    } else {
+        lastProcessRead_ = steadyNow();
+    } else if (!lastProcessRead_ || steadyNow() - *lastProcessRead_ > kKeepFilesFor) {
         proc.releaseKeptFiles();
+        lastProcessRead_.reset();
     }
     return s;
 }

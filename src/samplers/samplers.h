@@ -11,7 +11,10 @@
 #include "samplers/process_sampler.h"
 #include "samplers/thermal_sampler.h"
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace velmora {
 
@@ -37,6 +40,16 @@ class Samplers : public SnapshotSource {
     FanSampler fan;
     ThermalSampler thermal;
     ProcessSampler proc;
+
+    // Between process reads less than this far apart (the remembered record's background
+    // reads) the files the reader keeps open stay open: reopening them costs more than
+    // the reads themselves.
+    static constexpr std::chrono::seconds kKeepFilesFor{45};
+    // The clock that window follows (tests step it by hand).
+    std::function<std::chrono::steady_clock::time_point()> steadyNow = [] { return std::chrono::steady_clock::now(); };
+
+  private:
+    std::optional<std::chrono::steady_clock::time_point> lastProcessRead_;
 };
 
 // The machine's samplers, with the process switches read from `settings` (held atomically,

@@ -1,6 +1,8 @@
 #include "samplers/process_sampler.h"
 #include "samplers/samplers.h"
 
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -459,6 +461,35 @@ TEST(SamplersTick, ProcessesOnlyWhileAViewShowsThem) {
         self |= p.pid == getpid();
     EXPECT_TRUE(self) << "this test process is among the sampled ones";
 }
+
+#ifdef __linux__
+// Reads a background period apart keep the reader's files open; a pause longer than the
+// window lets them go.
+TEST(SamplersTick, KeptFilesOutliveShortPausesOnly) {
+    const auto openFiles = [] { return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(); };
+    Samplers samplers([] { return ProcessSampler::Switches{.collectGPU = false, .showSystem = false}; });
+    auto now = std::chrono::steady_clock::time_point(std::chrono::hours(1));
+    samplers.steadyNow = [&] { return now; };
+    const auto before = openFiles();
+    samplers.tick([] { return true; });
+    const auto reading = openFiles();
+    ASSERT_GT(reading, before) << "the reader keeps each process's files open";
+    struct Step {
+        std::chrono::milliseconds after;  // since the read
+        bool kept;
+    };
+    for (const Step& step : {Step{std::chrono::seconds(10), true}, Step{Samplers::kKeepFilesFor, true},
+                             Step{Samplers::kKeepFilesFor + std::chrono::milliseconds(1), false}}) {
+        now = std::chrono::steady_clock::time_point(std::chrono::hours(1)) + step.after;
+        samplers.tick([] { return false; });
+        if (step.kept) {
+            EXPECT_EQ(openFiles(), reading) << step.after.count() << " ms";
+        } else {
+            EXPECT_LT(openFiles(), reading) << step.after.count() << " ms";
+        }
+    }
+}
+#endif
 
 TEST(SamplersTick, PrimingMakesTheFirstProcessListMeasured) {
     const auto quiet = [] { return ProcessSampler::Switches{.collectGPU = false, .showSystem = false}; };
