@@ -34,6 +34,12 @@ struct ProcIdentity {
     bool operator==(const ProcIdentity&) const = default;
 };
 
+struct ProcIdentityHash {
+    size_t operator()(const ProcIdentity& id) const noexcept {
+        return std::hash<uint64_t>()(id.startTime * 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(id.pid));
+    }
+};
+
 // The processes that carried one moment's load.
 struct ProcMoment {
     TimePoint time;
@@ -71,14 +77,8 @@ class AttributionLog {
         QString name;
         TimePoint lastSeen;
     };
-    struct IdentityHash {
-        size_t operator()(const ProcIdentity& id) const noexcept {
-            return std::hash<uint64_t>()(id.startTime * 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(id.pid));
-        }
-    };
-
     std::deque<ProcMoment> moments_;
-    std::unordered_map<ProcIdentity, Named, IdentityHash> names_;
+    std::unordered_map<ProcIdentity, Named, ProcIdentityHash> names_;
     // Reused by every add().
     std::vector<uint32_t> order_;
     std::vector<uint8_t> picked_;

@@ -49,7 +49,7 @@ void RecordBuilder::take(const Snapshot& s) {
         const std::array<float, kMetricCount> v = {static_cast<float>(p.cpu + p.childrenCpu), static_cast<float>(p.memBytes),
                                                    static_cast<float>(p.diskReadBps + p.diskWriteBps), 0.0f,
                                                    static_cast<float>(p.gpuPercent)};
-        auto [it, fresh] = processes_.try_emplace(Key{p.pid, p.startTime});
+        auto [it, fresh] = processes_.try_emplace(ProcIdentity{p.pid, p.startTime});
         if (fresh) {
             it->second.pid = p.pid;
             it->second.startTime = p.startTime;

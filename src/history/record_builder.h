@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/attribution.h"
 #include "core/snapshot.h"
 #include "history/history_record.h"
 
@@ -36,22 +37,13 @@ class RecordBuilder {
     void begin(Clock::time_point at);
     void take(const Snapshot& s);
 
-    struct Key {
-        int32_t pid;
-        uint64_t startTime;
-        bool operator==(const Key&) const = default;
-    };
-    struct KeyHash {
-        size_t operator()(const Key& k) const noexcept { return std::hash<uint64_t>()(k.startTime * 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(k.pid)); }
-    };
-
     Millis cadence_;
     int perMetric_;
     bool open_ = false;
     Record current_;
     std::array<double, kSeriesCount> sums_{};
     int samples_ = 0;
-    std::unordered_map<Key, ProcessEntry, KeyHash> processes_;
+    std::unordered_map<ProcIdentity, ProcessEntry, ProcIdentityHash> processes_;
     std::optional<Clock::time_point> lastWall_;
     Mono lastMono_{};
 };
