@@ -83,23 +83,9 @@ double peakThreshold(AnalysisKind kind) {
     return factsOf(kind).threshold;
 }
 
-double metricOf(const ProcInfo& p, AnalysisKind kind) {
-    switch (kind) {
-        case AnalysisKind::cpu:
-            return p.cpu;
-        case AnalysisKind::memory:
-            return static_cast<double>(p.memBytes);
-        case AnalysisKind::disk:
-            return p.diskReadBps + p.diskWriteBps;
-        case AnalysisKind::gpu:
-            return p.gpuPercent;
-        case AnalysisKind::network:
-            return 0;
-    }
-    return 0;
-}
-
-double metricOf(const ProcShare& p, AnalysisKind kind) {
+// A process of a snapshot and one of the attribution log rank alike.
+template <typename Process>
+double metricOfAny(const Process& p, AnalysisKind kind) {
     switch (kind) {
         case AnalysisKind::cpu:
             return p.cpu;
@@ -113,6 +99,14 @@ double metricOf(const ProcShare& p, AnalysisKind kind) {
             return 0;
     }
     return 0;
+}
+
+double metricOf(const ProcInfo& p, AnalysisKind kind) {
+    return metricOfAny(p, kind);
+}
+
+double metricOf(const ProcShare& p, AnalysisKind kind) {
+    return metricOfAny(p, kind);
 }
 
 QColor rowColor(AnalysisKind kind, double v) {
