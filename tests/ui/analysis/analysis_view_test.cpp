@@ -481,9 +481,14 @@ TEST_F(Analysis, AnEndedProcessKeepsWhatWasKnownAndOffersNoActions) {
         << header.toStdString();
     EXPECT_TRUE(pane->sectionText(AnalysisDetailPane::Section::cpudisk).contains("70%"));
     EXPECT_TRUE(pane->sectionText(AnalysisDetailPane::Section::files).contains(Localizer::shared().t("pdGone")));
-    for (QPushButton* b : pane->findChildren<QPushButton*>())
-        if (b->text() == Localizer::shared().t("actQuit") || b->text() == Localizer::shared().t("actForceQuit"))
+    int actions = 0;
+    for (QPushButton* b : pane->findChildren<QPushButton*>()) {
+        if (b->text() == Localizer::shared().t("actQuit") || b->text() == Localizer::shared().t("actForceQuit")) {
+            ++actions;
             EXPECT_FALSE(b->isEnabled()) << b->text().toStdString();
+        }
+    }
+    EXPECT_EQ(actions, 2) << "Quit and Force Quit are there, disabled";
     for (QToolButton* b : pane->findChildren<QToolButton*>())
         EXPECT_FALSE(b->isEnabled());
     const QLabel* path = nullptr;
