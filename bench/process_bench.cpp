@@ -3,6 +3,9 @@
 // benchmark runs both alternately in the same iterations, on thread CPU time, so load from
 // elsewhere on the machine affects both alike.
 #include "platform/gpu.h"
+#ifdef __linux__
+#include "platform/linux/process_linux.h"
+#endif
 #include "samplers/process_ranking.h"
 #include "samplers/process_sampler.h"
 
@@ -12,9 +15,27 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <new>
 #include <random>
+
+// Counts heap allocations, so the source's benchmark shows how many one read makes.
+static std::atomic<uint64_t> allocations{0};
+
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 using namespace velmora;
 
@@ -89,6 +110,30 @@ static void BM_ProcessSample(benchmark::State& state) {
     state.counters["rows"] = static_cast<double>(rows);
 }
 BENCHMARK(BM_ProcessSample)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
+
+#ifdef __linux__
+// The process source alone, as the sampler calls it on every tick after the first: the
+// machine's processes into reused lists. Reports the heap allocations of one read and how
+// many pids ended without a row.
+static void BM_ProcessSourceRead(benchmark::State& state) {
+    platform::LinuxProcessSource source;
+    std::vector<platform::ProcCounters> own;
+    std::vector<platform::RefusedProc> refused;
+    source.read(own, &refused);
+    const uint64_t before = allocations.load();
+    for (auto _ : state) {
+        source.read(own, &refused);
+        benchmark::DoNotOptimize(own.data());
+    }
+    state.counters["allocs/read"] =
+        static_cast<double>(allocations.load() - before) / static_cast<double>(state.iterations());
+    using O = platform::LinuxProcessSource::PidOutcome;
+    state.counters["rows"] = static_cast<double>(own.size() + refused.size());
+    state.counters["no_row"] = static_cast<double>(source.lastCount(O::zombie) + source.lastCount(O::vanished) +
+                                                   source.lastCount(O::unreadable) + source.lastCount(O::malformed));
+}
+BENCHMARK(BM_ProcessSourceRead)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
+#endif
 
 // Both in every iteration; `ratio` is the sampler's CPU time over the floor's.
 static void BM_SampleToFloorRatio(benchmark::State& state) {

@@ -1,7 +1,5 @@
 #include "platform/linux/process_linux.h"
 
-#include "platform/linux/proc_pid.h"
-
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -204,105 +202,15 @@ bool LinuxProcessSource::listPids() {
 bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<RefusedProc>* refused) {
     own.clear();
     if (refused) refused->clear();
+    outcomes_.fill(0);
     if (!listPids()) return false;
     if (++generation_ == 0) generation_ = 1;
-    const bool privileged = ::geteuid() == 0;
+    euid_ = ::geteuid();
 
-    std::string_view text;
     for (const int32_t pid : pids_) {
         PidState& state = states_[pid];
         state.seen = generation_;
-        PidStat st;
-        if (readSlot(pid, state, kStat, text) != 0 || !parsePidStat(text, st)) {
-            closeAll(state);  // gone meanwhile
-            continue;
-        }
-        if (st.state == 'Z' || st.state == 'X' || st.state == 'x') {
-            closeAll(state);
-            continue;
-        }
-        if (state.started && state.startTime != st.starttime) {
-            // A new process under the pid, read through a freshly opened stat: nothing
-            // known of the old one applies.
-            const int statFd = std::exchange(state.fd[kStat], -1);
-            closeAll(state);
-            state.fd[kStat] = statFd;
-            state.forgetProcess();
-        }
-        state.started = true;
-        state.startTime = st.starttime;
-        comm_.assign(st.comm);  // `st.comm` points into the buffer the next read reuses
-        const bool kernelThread = (st.flags & kPfKthread) != 0;
-        const uint64_t ticks = st.utime + st.stime;
-        const uint64_t starttime = st.starttime;
-        const uint64_t residentPages = st.rssPages > 0 ? static_cast<uint64_t>(st.rssPages) : 0;
-
-        uint64_t readBytes = 0, writeBytes = 0;
-        if (kernelThread) {
-            state.refused = true;
-        } else if (!state.refused && !state.ioDenied && ioAccounting_ && state.ioKnown && state.ioTicks == ticks &&
-                   (generation_ + static_cast<uint32_t>(pid)) % kIoRefresh != 0) {
-            // The counters move only while the process runs. A little work may not reach a
-            // clock tick, so each pid is read again once in kIoRefresh reads (at its own turn,
-            // spreading the cost): its bytes are reported late, never lost.
-            readBytes = state.readBytes;
-            writeBytes = state.writeBytes;
-        } else if (!state.refused && !state.ioDenied && ioAccounting_) {
-            const int error = readSlot(pid, state, kIo, text);
-            if (error == EACCES || error == EPERM) {
-                closeSlot(state, kIo);
-                // The kernel refuses the io counters of our own non-dumpable processes too
-                // (agents, keyrings, sandboxes); those stay our rows, without disk figures.
-                const auto owner = ownerOf(pid);
-                if (!owner) continue;
-                (*owner == ::geteuid() ? state.ioDenied : state.refused) = true;
-            } else if (error != 0 || !parseIo(text, readBytes, writeBytes)) {
-                continue;
-            } else {
-                state.ioKnown = true;
-                state.ioTicks = ticks;
-                state.readBytes = readBytes;
-                state.writeBytes = writeBytes;
-            }
-        } else if (!state.refused && !ioAccounting_) {
-            // Without io counters, ownership of the process's directory decides.
-            const auto owner = ownerOf(pid);
-            if (!owner) continue;
-            state.refused = !privileged && *owner != ::geteuid();
-        }
-
-        if (state.refused) {
-            if (refused)
-                refused->push_back({pid, starttime, names_.name(procFd_, pid, starttime, comm_, kernelThread),
-                                    std::nullopt, ticks, residentPages * pageSize_});
-            continue;
-        }
-
-        if (!state.memKnown || state.memRss != st.rssPages || state.memMinflt != st.minflt ||
-            state.memMajflt != st.majflt) {
-            uint64_t resident = 0, shared = 0;
-            if (readSlot(pid, state, kStatm, text) != 0 || !parseStatm(text, resident, shared)) continue;
-            state.memKnown = true;
-            state.memRss = st.rssPages;
-            state.memMinflt = st.minflt;
-            state.memMajflt = st.majflt;
-            state.memBytes = (resident > shared ? resident - shared : 0) * pageSize_;
-        }
-        uint64_t runs = 0;
-        if (schedstat_ && (readSlot(pid, state, kSchedstat, text) != 0 || !parseSchedstat(text, runs)))
-            runs = 0;
-
-        ProcCounters& c = own.emplace_back();
-        c.pid = pid;
-        c.startTime = starttime;
-        c.name = names_.name(procFd_, pid, starttime, comm_, false);
-        c.cpuTicks = ticks;
-        c.childTicks = st.cutime + st.cstime;
-        c.ppid = st.ppid;
-        c.wakeups = runs;
-        c.memBytes = state.memBytes;
-        c.diskReadBytes = readBytes;
-        c.diskWriteBytes = writeBytes;
+        ++outcomes_[static_cast<size_t>(readPid(pid, state, own, refused))];
     }
 
     if (states_.size() > pids_.size()) {
@@ -317,6 +225,155 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
     }
     names_.sweep();
     return true;
+}
+
+namespace {
+
+// A failed read of a file the process should have: gone when the kernel no longer knows it.
+LinuxProcessSource::PidOutcome failureOf(int error) {
+    return error == ENOENT || error == ESRCH ? LinuxProcessSource::PidOutcome::vanished
+                                             : LinuxProcessSource::PidOutcome::unreadable;
+}
+
+}  // namespace
+
+LinuxProcessSource::PidOutcome LinuxProcessSource::readPid(int32_t pid, PidState& state,
+                                                           std::vector<ProcCounters>& own,
+                                                           std::vector<RefusedProc>* refused) {
+    PidStat st;
+    if (const PidOutcome outcome = readStat(pid, state, st); outcome != PidOutcome::read) return outcome;
+    comm_.assign(st.comm);  // `st.comm` points into the buffer the next read reuses
+    const bool kernelThread = (st.flags & kPfKthread) != 0;
+    const uint64_t ticks = st.utime + st.stime;
+
+    uint64_t readBytes = 0, writeBytes = 0;
+    if (const PidOutcome outcome = readIo(pid, state, kernelThread, ticks, readBytes, writeBytes);
+        outcome != PidOutcome::read)
+        return outcome;
+
+    if (state.refused) {
+        const uint64_t residentPages = st.rssPages > 0 ? static_cast<uint64_t>(st.rssPages) : 0;
+        if (refused)
+            refused->push_back({pid, st.starttime, names_.name(procFd_, pid, st.starttime, comm_, kernelThread),
+                                std::nullopt, ticks, residentPages * pageSize_});
+        return PidOutcome::refused;
+    }
+
+    if (const PidOutcome outcome = readMemory(pid, state, st); outcome != PidOutcome::read) return outcome;
+    const uint64_t runs = readRuns(pid, state);
+
+    ProcCounters& c = own.emplace_back();
+    c.pid = pid;
+    c.startTime = st.starttime;
+    c.name = names_.name(procFd_, pid, st.starttime, comm_, false);
+    c.cpuTicks = ticks;
+    c.childTicks = st.cutime + st.cstime;
+    c.ppid = st.ppid;
+    c.wakeups = runs;
+    c.memBytes = state.memBytes;
+    c.diskReadBytes = readBytes;
+    c.diskWriteBytes = writeBytes;
+    return PidOutcome::read;
+}
+
+LinuxProcessSource::PidOutcome LinuxProcessSource::readStat(int32_t pid, PidState& state, PidStat& st) {
+    std::string_view text;
+    if (const int error = readSlot(pid, state, kStat, text); error != 0) {
+        closeAll(state);
+        return failureOf(error);
+    }
+    if (!parsePidStat(text, st)) {
+        closeAll(state);
+        return PidOutcome::malformed;
+    }
+    if (st.state == 'Z' || st.state == 'X' || st.state == 'x') {
+        closeAll(state);
+        return PidOutcome::zombie;
+    }
+    if (state.started && state.startTime != st.starttime) {
+        // A new process under the pid, read through a freshly opened stat: nothing
+        // known of the old one applies.
+        const int statFd = std::exchange(state.fd[kStat], -1);
+        closeAll(state);
+        state.fd[kStat] = statFd;
+        state.forgetProcess();
+    }
+    state.started = true;
+    state.startTime = st.starttime;
+    return PidOutcome::read;
+}
+
+LinuxProcessSource::PidOutcome LinuxProcessSource::readIo(int32_t pid, PidState& state, bool kernelThread,
+                                                          uint64_t ticks, uint64_t& readBytes,
+                                                          uint64_t& writeBytes) {
+    if (kernelThread) {
+        state.refused = true;
+        return PidOutcome::read;
+    }
+    if (state.refused) return PidOutcome::read;
+    if (!ioAccounting_) {
+        // Without io counters, ownership of the process's directory decides.
+        const auto owner = ownerOf(pid);
+        if (!owner) return PidOutcome::vanished;
+        state.refused = euid_ != 0 && *owner != euid_;
+        return PidOutcome::read;
+    }
+    if (state.ioDenied) return PidOutcome::read;
+    if (state.ioKnown && state.ioTicks == ticks && (generation_ + static_cast<uint32_t>(pid)) % kIoRefresh != 0) {
+        // The counters move only while the process runs. A little work may not reach a
+        // clock tick, so each pid is read again once in kIoRefresh reads (at its own turn,
+        // spreading the cost): its bytes are reported late, never lost.
+        readBytes = state.readBytes;
+        writeBytes = state.writeBytes;
+        return PidOutcome::read;
+    }
+    std::string_view text;
+    const int error = readSlot(pid, state, kIo, text);
+    if (error == EACCES || error == EPERM) {
+        closeSlot(state, kIo);
+        // The kernel refuses the io counters of our own non-dumpable processes too
+        // (agents, keyrings, sandboxes); those stay our rows, without disk figures.
+        const auto owner = ownerOf(pid);
+        if (!owner) return PidOutcome::vanished;
+        if (*owner == euid_)
+            state.ioDenied = true;
+        else
+            state.refused = true;
+        return PidOutcome::read;
+    }
+    if (error != 0) return failureOf(error);
+    if (!parseIo(text, readBytes, writeBytes)) return PidOutcome::malformed;
+    state.ioKnown = true;
+    state.ioTicks = ticks;
+    state.readBytes = readBytes;
+    state.writeBytes = writeBytes;
+    return PidOutcome::read;
+}
+
+LinuxProcessSource::PidOutcome LinuxProcessSource::readMemory(int32_t pid, PidState& state, const PidStat& st) {
+    if (state.memKnown && state.memRss == st.rssPages && state.memMinflt == st.minflt &&
+        state.memMajflt == st.majflt)
+        return PidOutcome::read;
+    std::string_view text;
+    uint64_t resident = 0, shared = 0;
+    if (const int error = readSlot(pid, state, kStatm, text); error != 0) return failureOf(error);
+    if (!parseStatm(text, resident, shared)) return PidOutcome::malformed;
+    state.memKnown = true;
+    state.memRss = st.rssPages;
+    state.memMinflt = st.minflt;
+    state.memMajflt = st.majflt;
+    state.memBytes = (resident > shared ? resident - shared : 0) * pageSize_;
+    return PidOutcome::read;
+}
+
+// The run count of schedstat; 0 where the kernel keeps none or the file fails, which costs
+// the process its wakeup figure, not its row.
+uint64_t LinuxProcessSource::readRuns(int32_t pid, PidState& state) {
+    if (!schedstat_) return 0;
+    std::string_view text;
+    uint64_t runs = 0;
+    if (readSlot(pid, state, kSchedstat, text) != 0 || !parseSchedstat(text, runs)) return 0;
+    return runs;
 }
 
 std::optional<uint64_t> LinuxProcessSource::startClockNow() {

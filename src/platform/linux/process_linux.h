@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/linux/proc_names.h"
+#include "platform/linux/proc_pid.h"
 #include "platform/process.h"
 
 #include <dirent.h>
@@ -31,6 +32,9 @@ namespace velmora::platform {
 //   elsewhere they have no usage record of their own. Zombies have nothing left to report
 //   and are skipped.
 //
+// Every listed pid ends in one outcome (PidOutcome): a row, or the reason it is in neither
+// list; the last read's count of each is kept for the caller.
+//
 // Cost: a tick reads up to four small files per process, and a system call is most of
 // the cost of each read. statm is read again only when stat shows that the resident size
 // or the page-fault counts moved: memory does not change otherwise. The files stay open between ticks and are
@@ -45,6 +49,18 @@ class LinuxProcessSource : public ProcessSource {
     LinuxProcessSource(const LinuxProcessSource&) = delete;
     LinuxProcessSource& operator=(const LinuxProcessSource&) = delete;
 
+    // What became of one listed pid in a read.
+    enum class PidOutcome : uint8_t {
+        read,        // an own row
+        refused,     // a refused row (another user's, a kernel thread)
+        zombie,      // ended and not yet reaped: nothing left to report
+        vanished,    // gone between the listing and its reading
+        unreadable,  // a file the process still has could not be read
+        malformed,   // a file was read but not understood
+    };
+    static constexpr size_t kPidOutcomes = 6;
+    using OutcomeCounts = std::array<uint32_t, kPidOutcomes>;
+
     TimeBase timeBase() override;
     bool read(std::vector<ProcCounters>& own, std::vector<RefusedProc>* refused) override;
     QString processName(int32_t pid) override;
@@ -56,6 +72,9 @@ class LinuxProcessSource : public ProcessSource {
     // Descriptors held open between reads.
     size_t keptDescriptors() const { return kept_; }
     void setDescriptorBudget(size_t budget) { budget_ = budget; }
+    // How many pids of the last read ended in each outcome, indexed by PidOutcome.
+    const OutcomeCounts& lastOutcomes() const { return outcomes_; }
+    uint32_t lastCount(PidOutcome outcome) const { return outcomes_[static_cast<size_t>(outcome)]; }
 
     static bool parseStatm(std::string_view text, uint64_t& residentPages, uint64_t& sharedPages);
     static bool parseIo(std::string_view text, uint64_t& readBytes, uint64_t& writeBytes);
@@ -104,6 +123,15 @@ class LinuxProcessSource : public ProcessSource {
     };
 
     bool listPids();
+    // The readers of one pid: each returns `read` when the pid goes on to the next, or why it
+    // stops.
+    PidOutcome readPid(int32_t pid, PidState& state, std::vector<ProcCounters>& own,
+                       std::vector<RefusedProc>* refused);
+    PidOutcome readStat(int32_t pid, PidState& state, PidStat& st);
+    PidOutcome readIo(int32_t pid, PidState& state, bool kernelThread, uint64_t ticks, uint64_t& readBytes,
+                      uint64_t& writeBytes);
+    PidOutcome readMemory(int32_t pid, PidState& state, const PidStat& st);
+    uint64_t readRuns(int32_t pid, PidState& state);
     // Reads one entry of `pid` into `text` (valid until the next read). 0 or an errno.
     int readSlot(int32_t pid, PidState& state, Slot slot, std::string_view& text);
     // Reads the whole file behind `fd` from its start.
@@ -121,6 +149,8 @@ class LinuxProcessSource : public ProcessSource {
     size_t budget_ = 0;
     size_t kept_ = 0;
     uint32_t generation_ = 0;
+    uid_t euid_ = 0;  // as of the current read
+    OutcomeCounts outcomes_{};
     std::vector<int32_t> pids_;
     std::unordered_map<int32_t, PidState> states_;
     std::vector<char> buf_;

@@ -136,11 +136,127 @@ TEST(LinuxProcessSource, SortsFixtureProcessesIntoOwnAndRefused) {
     EXPECT_EQ(other->residentBytes, 500u * page) << "resident size from stat";
     EXPECT_FALSE(other->cpuPercent.has_value()) << "Linux has no recent figure; the sampler works it out";
 
+    using O = LinuxProcessSource::PidOutcome;
+    const std::map<O, uint32_t> counts = {{O::read, 8},     {O::refused, 2},    {O::zombie, 1},
+                                          {O::vanished, 2}, {O::unreadable, 0}, {O::malformed, 2}};
+    for (const auto& [outcome, count] : counts)
+        EXPECT_EQ(source.lastCount(outcome), count) << "outcome " << static_cast<int>(outcome)
+                                                    << ": 400/401 vanished, 402's io and 403's stat malformed";
+
     ASSERT_TRUE(source.read(own, nullptr));
     EXPECT_EQ(own.size(), 8u) << "without a refused list the refused ones are dropped";
+    EXPECT_EQ(source.lastCount(O::refused), 2u) << "dropped by the caller's choice, counted all the same";
 
     EXPECT_EQ(source.timeBase().numer, 1000000000u);
     EXPECT_EQ(source.timeBase().denom, static_cast<uint32_t>(sysconf(_SC_CLK_TCK)));
+}
+
+namespace {
+
+// A process tree of one pid (500) whose files a case writes, fails or takes away while the
+// pid is being read.
+class ScriptedSource : public LinuxProcessSource {
+  public:
+    explicit ScriptedSource(const QTemporaryDir& dir) : LinuxProcessSource(dir.path().toStdString()), dir_(dir) {}
+    std::string vanishAt;  // opening this entry finds the process gone: its directory is removed first
+    std::string failing;   // opening this entry fails with `error`
+    int error = 0;
+    std::optional<uid_t> owner;  // the owner of the process's directory; unset: the file system's
+    int openEntry(const char* relative) override {
+        if (relative == vanishAt) QDir(dir_.filePath(QStringLiteral("500"))).removeRecursively();
+        if (relative == failing) return -error;
+        return LinuxProcessSource::openEntry(relative);
+    }
+    std::optional<uid_t> ownerOf(int32_t pid) override {
+        if (owner && QFileInfo::exists(dir_.filePath(QStringLiteral("500")))) return owner;
+        return LinuxProcessSource::ownerOf(pid);
+    }
+
+  private:
+    const QTemporaryDir& dir_;
+};
+
+}  // namespace
+
+// Every listed pid ends in exactly one outcome, and a pid that yields no row says why.
+TEST(LinuxProcessSource, EachPidEndsInAnOutcomeThatSaysWhy) {
+    using O = LinuxProcessSource::PidOutcome;
+    struct Case {
+        const char* what;
+        QByteArray stat = statLine(500, "worker", 10, 1000);
+        QByteArray statm = "5000 1000 400 200 0 700 0\n";
+        QByteArray io = "read_bytes: 7\nwrite_bytes: 9\n";
+        QByteArray schedstat = "1 2 33\n";
+        std::string vanishAt = {};
+        std::string failing = {};
+        int error = 0;
+        std::optional<uid_t> owner = {};
+        O outcome;
+        const char* name = "worker";  // of the row, where there is one
+        uint64_t diskBytes = 16;
+        uint64_t wakeups = 33;
+    };
+    const uid_t me = ::geteuid();
+    const Case cases[] = {
+        {.what = "all files read", .outcome = O::read},
+        {.what = "a name holding ') ', spaces and a newline",
+         .stat = statLine(500, "a) Z 1 (b\nc", 10, 1000),
+         .outcome = O::read,
+         .name = "a) Z 1 (b?c"},
+        {.what = "schedstat missing costs the wakeups only", .schedstat = "1 2\n", .outcome = O::read, .wakeups = 0},
+        {.what = "vanished before its stat", .vanishAt = "500/stat", .outcome = O::vanished},
+        {.what = "vanished before its io", .vanishAt = "500/io", .outcome = O::vanished},
+        {.what = "vanished before its statm", .vanishAt = "500/statm", .outcome = O::vanished},
+        {.what = "vanished while its refused io was looked into",
+         .vanishAt = "500/io", .failing = "500/io", .error = EACCES, .outcome = O::vanished},
+        {.what = "a stat cut after an odd name",
+         .stat = "500 (odd) name\n) S 1 500", .outcome = O::malformed},
+        {.what = "a stat whose name never closes",
+         .stat = "500 (never closed S 1 500 500 0 -1 4194560 100 0 0 0 1 0 0 0 20 0 1 0 1000 1 50 0\n",
+         .outcome = O::malformed},
+        {.what = "an empty io", .io = "", .outcome = O::malformed},
+        {.what = "a statm of one number", .statm = "5000\n", .outcome = O::malformed},
+        {.what = "a stat failing otherwise", .failing = "500/stat", .error = EIO, .outcome = O::unreadable},
+        {.what = "an io failing otherwise", .failing = "500/io", .error = EIO, .outcome = O::unreadable},
+        {.what = "a zombie",
+         .stat = "500 (gone) Z 1 500 500 0 -1 4194560 100 0 0 0 1 0 0 0 20 0 1 0 1000 1 0 0\n",
+         .outcome = O::zombie},
+        // A refused io file keeps the process: ours without disk figures, or someone else's.
+        {.what = "our io refused",
+         .failing = "500/io", .error = EACCES, .owner = me, .outcome = O::read, .diskBytes = 0},
+        {.what = "our io not permitted",
+         .failing = "500/io", .error = EPERM, .owner = me, .outcome = O::read, .diskBytes = 0},
+        {.what = "someone else's io refused",
+         .failing = "500/io", .error = EACCES, .owner = me + 1, .outcome = O::refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        test::writeFile(dir, "self/io", "read_bytes: 0\nwrite_bytes: 0\n");
+        test::writeFile(dir, "self/schedstat", "0 0 0\n");
+        test::writeFile(dir, "500/stat", c.stat);
+        test::writeFile(dir, "500/statm", c.statm);
+        test::writeFile(dir, "500/io", c.io);
+        test::writeFile(dir, "500/schedstat", c.schedstat);
+        ScriptedSource source(dir);
+        source.vanishAt = c.vanishAt;
+        source.failing = c.failing;
+        source.error = c.error;
+        source.owner = c.owner;
+        std::vector<ProcCounters> own;
+        std::vector<RefusedProc> refused;
+        ASSERT_TRUE(source.read(own, &refused));
+        for (size_t o = 0; o < LinuxProcessSource::kPidOutcomes; ++o)
+            EXPECT_EQ(source.lastOutcomes()[o], o == static_cast<size_t>(c.outcome) ? 1u : 0u) << "outcome " << o;
+        EXPECT_EQ(own.size(), c.outcome == O::read ? 1u : 0u);
+        EXPECT_EQ(refused.size(), c.outcome == O::refused ? 1u : 0u);
+        if (own.empty()) continue;
+        EXPECT_EQ(own[0].name, QString::fromUtf8(c.name));
+        EXPECT_EQ(own[0].diskReadBytes + own[0].diskWriteBytes, c.diskBytes);
+        EXPECT_EQ(own[0].wakeups, c.wakeups);
+        EXPECT_EQ(own[0].cpuTicks, 10u);
+        EXPECT_GT(own[0].memBytes, 0u);
+    }
 }
 
 TEST(LinuxProcessSource, NamesBeyondTheKernelsFifteenBytes) {
