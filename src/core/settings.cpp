@@ -78,17 +78,13 @@ bool isText(const QVariant& v) {
     return v.typeId() == QMetaType::QString;
 }
 
-// The preferences keys, as the store names them.
-constexpr auto kAlertsEnabled = "alertsEnabled";
-constexpr auto kCpuThreshold = "cpuAlertThreshold";
-constexpr auto kMenuBarMetric = "menuBarMetric";
-constexpr auto kLanguage = "uiLanguage";
-constexpr auto kAggressiveStop = "serviceStopAggressive";
-constexpr auto kCumulativeRank = "procRankCumulative";
-constexpr auto kCollectGPU = "collectProcessGPU";
-constexpr auto kRefreshInterval = "refreshInterval";
-constexpr auto kShowSystem = "showSystemProcesses";
-constexpr auto kRememberLoad = "rememberLoadSeconds";
+// The name each preference has in the store, indexed by AppSettings::Pref: the one place a
+// name is spelled, for loading and writing alike. A renamed entry would orphan every user's
+// stored value.
+constexpr std::array<const char*, 10> kPrefNames = {
+    "alertsEnabled",      "cpuAlertThreshold",  "menuBarMetric",   "uiLanguage",          "serviceStopAggressive",
+    "procRankCumulative", "collectProcessGPU", "refreshInterval", "showSystemProcesses", "rememberLoadSeconds",
+};
 
 #ifndef Q_OS_MACOS
 // Whether the file at `path` holds something the store cannot use: it exists but cannot be
@@ -190,34 +186,36 @@ void AppSettings::load() {
     unreadable_ = info.exists() && (d.status() != QSettings::NoError || info.isDir() || info.size() == 0);
     noteStoreFile();
 #endif
-    auto boolean = [&d](const char* key, bool fallback) {
-        const QVariant v = d.value(QLatin1String(key));
+    static_assert(kPrefNames.size() == kPrefs);
+    auto stored = [&d](Pref pref) { return d.value(QLatin1String(kPrefNames[static_cast<size_t>(pref)])); };
+    auto boolean = [&stored](Pref pref, bool fallback) {
+        const QVariant v = stored(pref);
         return isBool(v) ? v.toBool() : fallback;
     };
-    auto number = [&d](const char* key) -> std::optional<double> {
-        const QVariant v = d.value(QLatin1String(key));
+    auto number = [&stored](Pref pref) -> std::optional<double> {
+        const QVariant v = stored(pref);
         return isNumber(v) ? std::optional<double>(v.toDouble()) : std::nullopt;
     };
-    auto text = [&d](const char* key) -> std::optional<QString> {
-        const QVariant v = d.value(QLatin1String(key));
+    auto text = [&stored](Pref pref) -> std::optional<QString> {
+        const QVariant v = stored(pref);
         return isText(v) ? std::optional<QString>(v.toString()) : std::nullopt;
     };
 
-    alertsEnabled_ = boolean(kAlertsEnabled, false);
+    alertsEnabled_ = boolean(Pref::alertsEnabled, false);
     // Numbers are brought to the nearest value the settings window offers; the stored text
     // stays as it is until the user changes the setting.
-    const std::optional<double> threshold = number(kCpuThreshold);
+    const std::optional<double> threshold = number(Pref::cpuThreshold);
     cpuThreshold_ = threshold ? nearestThreshold(*threshold).value_or(90.0) : 90.0;
     menuBarMetric_ =
-        menuBarMetricFromRaw(text(kMenuBarMetric).value_or(QString())).value_or(MenuBarMetric::cpu);
-    language_ = text(kLanguage).value_or(QStringLiteral("auto"));
-    aggressiveServiceStop_ = boolean(kAggressiveStop, false);
-    cumulativeRank_ = boolean(kCumulativeRank, true);
-    collectProcessGPU_ = boolean(kCollectGPU, true);
-    const std::optional<double> interval = number(kRefreshInterval);
+        menuBarMetricFromRaw(text(Pref::menuBarMetric).value_or(QString())).value_or(MenuBarMetric::cpu);
+    language_ = text(Pref::language).value_or(QStringLiteral("auto"));
+    aggressiveServiceStop_ = boolean(Pref::aggressiveServiceStop, false);
+    cumulativeRank_ = boolean(Pref::cumulativeRank, true);
+    collectProcessGPU_ = boolean(Pref::collectProcessGPU, true);
+    const std::optional<double> interval = number(Pref::refreshInterval);
     refreshInterval_ = interval ? nearestRefreshInterval(*interval).value_or(2.0) : 2.0;
-    showSystemProcesses_ = boolean(kShowSystem, true);
-    const std::optional<double> remember = number(kRememberLoad);
+    showSystemProcesses_ = boolean(Pref::showSystemProcesses, true);
+    const std::optional<double> remember = number(Pref::rememberLoadSeconds);
     rememberLoadSeconds_ = remember ? nearestRememberCadence(*remember).value_or(10) : 10;
 }
 
@@ -229,22 +227,24 @@ QString AppSettings::language() const {
     return language_;
 }
 
-QVariant AppSettings::currentValue(const QString& key) const {
-    if (key == QLatin1String(kAlertsEnabled)) return alertsEnabled_.load();
-    if (key == QLatin1String(kCpuThreshold)) return cpuThreshold_.load();
-    if (key == QLatin1String(kMenuBarMetric)) return rawValue(menuBarMetric_);
-    if (key == QLatin1String(kLanguage)) return language_;
-    if (key == QLatin1String(kAggressiveStop)) return aggressiveServiceStop_.load();
-    if (key == QLatin1String(kCumulativeRank)) return cumulativeRank_.load();
-    if (key == QLatin1String(kCollectGPU)) return collectProcessGPU_.load();
-    if (key == QLatin1String(kRefreshInterval)) return refreshInterval_.load();
-    if (key == QLatin1String(kShowSystem)) return showSystemProcesses_.load();
-    if (key == QLatin1String(kRememberLoad)) return rememberLoadSeconds_.load();
+QVariant AppSettings::currentValue(Pref pref) const {
+    switch (pref) {
+        case Pref::alertsEnabled: return alertsEnabled_.load();
+        case Pref::cpuThreshold: return cpuThreshold_.load();
+        case Pref::menuBarMetric: return rawValue(menuBarMetric_);
+        case Pref::language: return language_;
+        case Pref::aggressiveServiceStop: return aggressiveServiceStop_.load();
+        case Pref::cumulativeRank: return cumulativeRank_.load();
+        case Pref::collectProcessGPU: return collectProcessGPU_.load();
+        case Pref::refreshInterval: return refreshInterval_.load();
+        case Pref::showSystemProcesses: return showSystemProcesses_.load();
+        case Pref::rememberLoadSeconds: return rememberLoadSeconds_.load();
+    }
     return {};
 }
 
-void AppSettings::write(const char* key) {
-    dirty_.insert(QLatin1String(key));
+void AppSettings::write(Pref pref) {
+    dirty_.set(static_cast<size_t>(pref));
     // Restarted by every change: a run of changes is written once, after the last.
     writeTimer_.start();
 }
@@ -289,7 +289,7 @@ void AppSettings::acknowledgeSetAside() {
 
 bool AppSettings::flush() {
     writeTimer_.stop();
-    if (dirty_.isEmpty()) return true;
+    if (dirty_.none()) return true;
     bool ok = true;
 #ifndef Q_OS_MACOS
     const bool wasUnreadable = unreadable_;
@@ -311,8 +311,9 @@ bool AppSettings::flush() {
         // A store object keeps reporting its first error: after a failure a new one reports
         // this write.
         if (!store_ || writeFailed_) store_ = openStore(path_);
-        for (const QString& key : std::as_const(dirty_))
-            store_->setValue(key, currentValue(key));
+        for (size_t i = 0; i < kPrefs; ++i)
+            if (dirty_.test(i))
+                store_->setValue(QLatin1String(kPrefNames[i]), currentValue(static_cast<Pref>(i)));
         // Written to a temporary file, synced, then renamed over the store.
         store_->sync();
         ok = store_->status() == QSettings::NoError;
@@ -323,7 +324,7 @@ bool AppSettings::flush() {
 #else
     const bool statusChanged = ok == writeFailed_;
 #endif
-    if (ok) dirty_.clear();
+    if (ok) dirty_.reset();
     writeFailed_ = !ok;
     if (statusChanged) emit storeStatusChanged();
     emit stored(ok);
@@ -333,61 +334,61 @@ bool AppSettings::flush() {
 void AppSettings::setAlertsEnabled(bool v) {
     alertsEnabled_ = v;
     emit alertsEnabledChanged(v);
-    write(kAlertsEnabled);
+    write(Pref::alertsEnabled);
 }
 
 void AppSettings::setCpuThreshold(double v) {
     cpuThreshold_ = v;
     emit cpuThresholdChanged(v);
-    write(kCpuThreshold);
+    write(Pref::cpuThreshold);
 }
 
 void AppSettings::setMenuBarMetric(MenuBarMetric v) {
     menuBarMetric_ = v;
     emit menuBarMetricChanged(v);
-    write(kMenuBarMetric);
+    write(Pref::menuBarMetric);
 }
 
 void AppSettings::setLanguage(const QString& v) {
     language_ = v;
     emit languageChanged(v);
-    write(kLanguage);
+    write(Pref::language);
 }
 
 void AppSettings::setAggressiveServiceStop(bool v) {
     aggressiveServiceStop_ = v;
     emit aggressiveServiceStopChanged(v);
-    write(kAggressiveStop);
+    write(Pref::aggressiveServiceStop);
 }
 
 void AppSettings::setCumulativeRank(bool v) {
     cumulativeRank_ = v;
     emit cumulativeRankChanged(v);
-    write(kCumulativeRank);
+    write(Pref::cumulativeRank);
 }
 
 void AppSettings::setCollectProcessGPU(bool v) {
     collectProcessGPU_ = v;
     emit collectProcessGPUChanged(v);
-    write(kCollectGPU);
+    write(Pref::collectProcessGPU);
 }
 
 void AppSettings::setRefreshInterval(double v) {
     refreshInterval_ = v;
     emit refreshIntervalChanged(v);
-    write(kRefreshInterval);
+    write(Pref::refreshInterval);
 }
 
 void AppSettings::setShowSystemProcesses(bool v) {
     showSystemProcesses_ = v;
     emit showSystemProcessesChanged(v);
-    write(kShowSystem);
+    write(Pref::showSystemProcesses);
 }
 
 void AppSettings::setRememberLoadSeconds(int v) {
     rememberLoadSeconds_ = v;
     emit rememberLoadSecondsChanged(v);
-    write(kRememberLoad);
+    write(Pref::rememberLoadSeconds);
 }
 
 }  // namespace velmora

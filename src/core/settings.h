@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <bitset>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -76,7 +77,7 @@ class AppSettings : public QObject {
     // Writes every change not yet stored now (the application calls it before quitting, the
     // settings window when it closes). True when nothing is left unwritten.
     bool flush();
-    bool hasPendingWrites() const { return !dirty_.isEmpty(); }
+    bool hasPendingWrites() const { return dirty_.any(); }
 
     // The state of the store, for the settings window. On macOS the store is the system's
     // and these stay empty.
@@ -132,9 +133,24 @@ class AppSettings : public QObject {
     void stored(bool ok);
 
   private:
+    // The stored preferences; the name each has in the store is in one table (settings.cpp).
+    enum class Pref {
+        alertsEnabled,
+        cpuThreshold,
+        menuBarMetric,
+        language,
+        aggressiveServiceStop,
+        cumulativeRank,
+        collectProcessGPU,
+        refreshInterval,
+        showSystemProcesses,
+        rememberLoadSeconds,
+    };
+    static constexpr size_t kPrefs = 10;
+
     void load();
-    void write(const char* key);
-    QVariant currentValue(const QString& key) const;
+    void write(Pref pref);
+    QVariant currentValue(Pref pref) const;
     bool moveAside();
     void noteStoreFile();
     bool storeChangedOnDisk() const;
@@ -143,7 +159,7 @@ class AppSettings : public QObject {
     Options options_;
     std::unique_ptr<QSettings> store_;
     QTimer writeTimer_;
-    QSet<QString> dirty_;
+    std::bitset<kPrefs> dirty_;
     bool unreadable_ = false;
     bool writeFailed_ = false;
     bool setAsideAcknowledged_ = false;

@@ -303,6 +303,55 @@ TEST_F(SettingsStore, ValuesSurviveARestartWithTheirTypes) {
     EXPECT_EQ(s.rememberLoadSeconds(), 30);
 }
 
+// The names in the store are those earlier versions wrote: every setter writes its own, and
+// a store holding all of them loads every value.
+TEST_F(SettingsStore, EachPreferenceKeepsTheNameEarlierVersionsStored) {
+    struct Case {
+        const char* name;
+        QJsonValue stored;  // not the default, so a value read under another name shows
+        std::function<void(AppSettings&)> set;
+        std::function<bool(const AppSettings&)> loaded;
+    };
+    const Case cases[] = {
+        {"alertsEnabled", true, [](AppSettings& s) { s.setAlertsEnabled(true); },
+         [](const AppSettings& s) { return s.alertsEnabled(); }},
+        {"cpuAlertThreshold", 65.0, [](AppSettings& s) { s.setCpuThreshold(65.0); },
+         [](const AppSettings& s) { return s.cpuThreshold() == 65.0; }},
+        {"menuBarMetric", "gpu", [](AppSettings& s) { s.setMenuBarMetric(MenuBarMetric::gpu); },
+         [](const AppSettings& s) { return s.menuBarMetric() == MenuBarMetric::gpu; }},
+        {"uiLanguage", "fi", [](AppSettings& s) { s.setLanguage("fi"); },
+         [](const AppSettings& s) { return s.language() == "fi"; }},
+        {"serviceStopAggressive", true, [](AppSettings& s) { s.setAggressiveServiceStop(true); },
+         [](const AppSettings& s) { return s.aggressiveServiceStop(); }},
+        {"procRankCumulative", false, [](AppSettings& s) { s.setCumulativeRank(false); },
+         [](const AppSettings& s) { return !s.cumulativeRank(); }},
+        {"collectProcessGPU", false, [](AppSettings& s) { s.setCollectProcessGPU(false); },
+         [](const AppSettings& s) { return !s.collectProcessGPU(); }},
+        {"refreshInterval", 1.0, [](AppSettings& s) { s.setRefreshInterval(1.0); },
+         [](const AppSettings& s) { return s.refreshInterval() == 1.0; }},
+        {"showSystemProcesses", false, [](AppSettings& s) { s.setShowSystemProcesses(false); },
+         [](const AppSettings& s) { return !s.showSystemProcesses(); }},
+        {"rememberLoadSeconds", 30, [](AppSettings& s) { s.setRememberLoadSeconds(30); },
+         [](const AppSettings& s) { return s.rememberLoadSeconds() == 30; }},
+    };
+    QJsonObject all;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(path());
+        {
+            AppSettings s(path(), options());
+            c.set(s);
+            ASSERT_TRUE(s.flush());
+        }
+        EXPECT_EQ(storedObject(), QJsonObject({{QString::fromLatin1(c.name), c.stored}}));
+        all.insert(QString::fromLatin1(c.name), c.stored);
+    }
+    store(QJsonDocument(all).toJson());
+    const AppSettings s(path(), options());
+    for (const Case& c : cases)
+        EXPECT_TRUE(c.loaded(s)) << c.name;
+}
+
 // Stored numbers outside what the controls offer load as the nearest offered value, and the
 // stored text stays until the user changes that setting.
 TEST_F(SettingsStore, NumbersLoadAsTheNearestValueTheControlsOffer) {
