@@ -24,11 +24,11 @@ struct KindFacts {
 };
 
 constexpr KindFacts kKinds[] = {
-    {AnalysisKind::cpu, "cpu", "anTitleCpu", 8.0},
-    {AnalysisKind::memory, "memory", "anTitleMem", 104857600.0},
-    {AnalysisKind::disk, "disk", "anTitleDisk", 102400.0},
-    {AnalysisKind::network, "network", "anTitleNet", 20480.0},
-    {AnalysisKind::gpu, "gpu", "anTitleGpu", std::numeric_limits<double>::infinity()},
+    {AnalysisKind::cpu, "cpu", VL_KEY("anTitleCpu"), 8.0},
+    {AnalysisKind::memory, "memory", VL_KEY("anTitleMem"), 104857600.0},
+    {AnalysisKind::disk, "disk", VL_KEY("anTitleDisk"), 102400.0},
+    {AnalysisKind::network, "network", VL_KEY("anTitleNet"), 20480.0},
+    {AnalysisKind::gpu, "gpu", VL_KEY("anTitleGpu"), std::numeric_limits<double>::infinity()},
 };
 
 const KindFacts& factsOf(AnalysisKind kind) {
