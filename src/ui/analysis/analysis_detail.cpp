@@ -1,13 +1,9 @@
 #include "ui/analysis/analysis_detail.h"
 
-#include "core/format.h"
 #include "core/localizer.h"
 #include "inspect/process_info_lookup.h"
-#include "platform/process.h"
-#include "ui/common/one_line.h"
 #include "ui/common/view_fonts.h"
 
-#include <QDateTime>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -18,42 +14,9 @@
 
 namespace velmora {
 
-namespace {
-
-QString L(const char* key) {
-    return Localizer::shared().t(QString::fromLatin1(key));
-}
-
-template <typename... Args>
-QString L(const char* key, const Args&... args) {
-    return Localizer::shared().t(QString::fromLatin1(key), args...);
-}
-
-constexpr int kConnectionsShown = 40;
-constexpr int kFilesShown = 60;
-
-
-}  // namespace
-
-std::array<AnalysisDetailPane::Section, 4> AnalysisDetailPane::sectionOrder(AnalysisKind kind) {
-    using S = Section;
-    switch (kind) {
-        case AnalysisKind::memory:
-            return {S::memory, S::cpudisk, S::network, S::files};
-        case AnalysisKind::disk:
-            return {S::cpudisk, S::files, S::network, S::memory};
-        case AnalysisKind::network:
-            return {S::network, S::files, S::cpudisk, S::memory};
-        case AnalysisKind::cpu:
-        case AnalysisKind::gpu:
-            break;
-    }
-    return {S::cpudisk, S::memory, S::network, S::files};
-}
-
-AnalysisDetailPane::AnalysisDetailPane(const MetricsFeed& feed, AnalysisKind kind, Services services,
-                                       QWidget* parent)
-    : QWidget(parent), feed_(feed), kind_(kind), services_(std::move(services)) {
+AnalysisDetailPane::AnalysisDetailPane(const MetricsFeed& feed, Localizer& loc, AnalysisKind kind,
+                                       Services services, QWidget* parent)
+    : QWidget(parent), feed_(feed), loc_(loc), kind_(kind), services_(std::move(services)) {
     if (!services_.inspector) services_.inspector = std::make_unique<ProcInspector>();
     if (!services_.actions) services_.actions = std::make_shared<ProcessActions>();
     if (!services_.describe)
@@ -148,7 +111,7 @@ AnalysisDetailPane::AnalysisDetailPane(const MetricsFeed& feed, AnalysisKind kin
     connect(&feed_, &MetricsFeed::currentChanged, this, [this] {
         if (isVisible()) rebuild();
     });
-    connect(&Localizer::shared(), &Localizer::languageChanged, this, &AnalysisDetailPane::retranslate);
+    connect(&loc_, &Localizer::languageChanged, this, &AnalysisDetailPane::retranslate);
     retranslate();
 }
 
@@ -175,6 +138,7 @@ void AnalysisDetailPane::follow(std::optional<int32_t> pid, uint64_t startTime, 
     knownPath_.clear();
     knownStart_.reset();
     lastLive_.reset();
+    shownLive_.reset();
     lastAlive_.reset();
     ended_ = false;
     description_.reset();
@@ -198,21 +162,21 @@ void AnalysisDetailPane::hideEvent(QHideEvent* event) {
 }
 
 void AnalysisDetailPane::retranslate() {
-    prompt_->setText(L("anSelectPrompt"));
-    finder_->setText(L("adFinder"));
-    terminal_->setText(L("adTerminal"));
-    more_->setText(L("adMore"));
-    quit_->setText(L("actQuit"));
-    forceQuit_->setText(L("actForceQuit"));
+    prompt_->setText(loc_.t(QStringLiteral("anSelectPrompt")));
+    finder_->setText(loc_.t(QStringLiteral("adFinder")));
+    terminal_->setText(loc_.t(QStringLiteral("adTerminal")));
+    more_->setText(loc_.t(QStringLiteral("adMore")));
+    quit_->setText(loc_.t(QStringLiteral("actQuit")));
+    forceQuit_->setText(loc_.t(QStringLiteral("actForceQuit")));
     QMenu* menu = more_->menu();
     menu->clear();
-    menu->addAction(L("adSuspend"), this, [this] {
+    menu->addAction(loc_.t(QStringLiteral("adSuspend")), this, [this] {
         if (pid_) emit suspendRequested(*pid_);
     });
-    menu->addAction(L("adResume"), this, [this] {
+    menu->addAction(loc_.t(QStringLiteral("adResume")), this, [this] {
         if (pid_) emit resumeRequested(*pid_);
     });
-    menu->addAction(L("adTreeKill"), this, [this] {
+    menu->addAction(loc_.t(QStringLiteral("adTreeKill")), this, [this] {
         if (pid_) emit treeKillRequested(*pid_);
     });
     rebuild();
@@ -233,6 +197,11 @@ void AnalysisDetailPane::rebuild() {
     prompt_->setVisible(!pid_);
     scroll_->setVisible(pid_.has_value());
     if (!pid_) return;
+    observe();
+    render();
+}
+
+void AnalysisDetailPane::observe() {
     const int32_t pid = *pid_;
     const ProcInspector& in = *services_.inspector;
     // A pid now held by another process is not this one.
@@ -273,36 +242,45 @@ void AnalysisDetailPane::rebuild() {
         if (!info->path.isEmpty()) knownPath_ = info->path;
         if (info->startDate) knownStart_ = *info->startDate;
     }
-    if (ended_) live = lastLive_;
+    shownLive_ = ended_ ? lastLive_ : live;
     if (knownName_.isEmpty()) knownName_ = feed_.attribution().name({pid, startTime_});
-    const QString name = !knownName_.isEmpty() ? knownName_ : platform::pidName(pid);
-    name_->setText(oneLine(name));
     if (info && !info->name.isEmpty() && info->name != describedName_) {
         describedName_ = info->name;
         const int32_t asked = pid;
+        // The description is one more text: its arrival changes what is shown, not what is known.
         services_.describe(info->name, this, [this, asked](std::optional<QString> text) {
             if (pid_ != asked) return;  // another process by now
             description_ = std::move(text);
-            rebuild();
+            render();
         });
     }
-    QStringList facts{QStringLiteral("PID %1").arg(pid)};
-    if (ended_) {
-        const TimePoint endedAt = lastAlive_.value_or(feed_.current().time);
-        facts << L("adEnded", ResourceAnalysis::agoText(endedAt, WallClock::now()));
-        // The uptime stopped when the process did.
-        if (knownStart_ && lastAlive_) {
-            const QDateTime end = QDateTime::fromMSecsSinceEpoch(
-                std::chrono::duration_cast<std::chrono::milliseconds>(lastAlive_->time_since_epoch()).count());
-            const qint64 seconds = knownStart_->secsTo(end);
-            if (seconds >= 0) facts << L("adUptime", Format::duration(static_cast<double>(seconds)));
-        }
-    } else if (knownStart_) {
-        const qint64 seconds = knownStart_->secsTo(QDateTime::currentDateTime());
-        if (seconds >= 0) facts << L("adUptime", Format::duration(static_cast<double>(seconds)));
+}
+
+void AnalysisDetailPane::render() {
+    if (!pid_) return;
+    const int32_t pid = *pid_;
+    const ProcInspector& in = *services_.inspector;
+    DetailFacts facts;
+    facts.pid = pid;
+    facts.name = knownName_;
+    facts.ended = ended_;
+    facts.lastAlive = lastAlive_;
+    facts.endedAt = lastAlive_.value_or(feed_.current().time);
+    facts.started = knownStart_;
+    facts.description = description_;
+    facts.live = shownLive_;
+    if (!ended_ && in.pid() == pid) {
+        facts.liveInfo = in.live();
+        facts.mem = in.mem();
+        facts.memLoading = in.memLoading();
+        facts.conns = in.conns();
+        facts.connsLoading = in.connsLoading();
+        facts.files = in.files();
+        facts.filesLoading = in.filesLoading();
     }
-    if (description_) facts << oneLine(*description_);
-    facts_->setText(facts.join(QStringLiteral("  ·  ")));
+    const DetailTexts texts = analysisDetailTexts(loc_, kind_, facts, WallClock::now());
+    name_->setText(texts.name);
+    facts_->setText(texts.facts);
     path_->setText(knownPath_);
     path_->setVisible(!knownPath_.isEmpty());
     finder_->setEnabled(!knownPath_.isEmpty());
@@ -311,109 +289,10 @@ void AnalysisDetailPane::rebuild() {
     quit_->setEnabled(pid >= 2 && !ended_);
     forceQuit_->setEnabled(pid >= 2 && !ended_);
     more_->setEnabled(pid >= 2 && !ended_);
-    const auto& liveInfo = current ? in.live() : std::optional<ProcessLiveInfo>();
-    QStringList chips;
-    if (live) chips << QStringLiteral("CPU %1%").arg(Format::fixed(live->cpu, 0));
-    if (live) chips << L("dashMemory") + u' ' + Format::bytes(live->memBytes);
-    if (liveInfo) chips << L("adThreads") + u' ' + QString::number(liveInfo->threads);
-    if (live) chips << L("colDisk") + u' ' + Format::bps(live->diskReadBps + live->diskWriteBps);
-    chips_->setText(chips.join(QStringLiteral("   ")));
-
-    const auto order = sectionOrder(kind_);
-    for (size_t i = 0; i < order.size(); ++i) {
-        QString title;
-        QStringList lines;
-        switch (order[i]) {
-            case Section::memory: {
-                title = L("adMemBreakdown");
-                if (ended_) {
-                    lines << L("pdGone");
-                    break;
-                }
-                const auto& mem = current ? in.mem() : std::optional<MemoryFootprint>();
-                if (mem && mem->totalBytes > 0) lines << L("adFootprint", Format::bytes(mem->totalBytes));
-                if (current && in.memLoading()) {
-                    lines << L("adMemLoading");
-                } else if (!mem || mem->categories.empty()) {
-                    lines << L("adMemFail");
-                } else {
-                    lines << L("adCategory") + QStringLiteral(" — Dirty / Clean / ") + L("adReclaimable");
-                    for (const MemCategory& c : mem->categories)
-                        lines << QStringLiteral("%1 — %2 / %3 / %4")
-                                     .arg(oneLine(c.name), Format::bytes(c.dirty), Format::bytes(c.clean),
-                                          Format::bytes(c.reclaimable));
-                }
-                break;
-            }
-            case Section::network: {
-                const std::vector<NetConnection> none;
-                const auto& conns = current ? in.conns() : none;
-                title = L("adNetConns") + QStringLiteral("  ") + L("adCountN", static_cast<qulonglong>(conns.size()));
-                if (ended_) {
-                    title = L("adNetConns");
-                    lines << L("pdGone");
-                    break;
-                }
-                if (current && in.connsLoading() && conns.empty()) {
-                    lines << L("adConnLoading");
-                } else if (conns.empty()) {
-                    lines << L("adNoConns");
-                }
-                for (size_t c = 0; c < conns.size() && c < kConnectionsShown; ++c) {
-                    const NetConnection& n = conns[c];
-                    QString line = n.proto + u' ' + n.localAddr + QStringLiteral(" → ") + n.host.value_or(n.remoteAddr);
-                    if (!n.state.isEmpty()) line += QStringLiteral("  ") + n.state;
-                    if (n.inBytes || n.outBytes)
-                        line += QStringLiteral("  ↓") + Format::bytes(n.inBytes.value_or(0)) + QStringLiteral(" ↑") +
-                                Format::bytes(n.outBytes.value_or(0));
-                    lines << oneLine(line);
-                }
-                break;
-            }
-            case Section::files: {
-                const auto& files = current ? in.files() : std::optional<OpenFilesResult>();
-                title = L("adOpenFiles");
-                if (ended_) {
-                    lines << L("pdGone");
-                    break;
-                }
-                if (files) title += QStringLiteral("  ") + L("adCountN", static_cast<qulonglong>(files->totalCount));
-                if (current && in.filesLoading() && !files) {
-                    lines << L("adFilesLoading");
-                } else if (!files) {
-                    lines << L("adFetchFail");
-                } else {
-                    if (files->permissionLimited) lines << L("adFilesLimited");
-                    QStringList names = files->connections + files->files;
-                    if (names.isEmpty()) lines << L("adNoFiles");
-                    for (int f = 0; f < names.size() && f < kFilesShown; ++f)
-                        lines << oneLine(names[f]);
-                    const qsizetype hidden = std::max<qsizetype>(files->totalCount, names.size()) - kFilesShown;
-                    if (hidden > 0) lines << L("adMoreN", static_cast<qlonglong>(hidden));
-                }
-                break;
-            }
-            case Section::cpudisk: {
-                title = L("adCpuDisk");
-                if (live) {
-                    lines << L("adCpuUsage") + QStringLiteral(": ") + Format::fixed(live->cpu, 0) + u'%';
-                    lines << L("adEnergy") + QStringLiteral(": ") + Format::fixed(live->energyImpact, 0);
-                }
-                if (liveInfo) {
-                    lines << L("adThreads") + QStringLiteral(": ") + QString::number(liveInfo->threads);
-                    lines << L("adCpuTime") + QStringLiteral(": ") + Format::duration(liveInfo->cpuSeconds);
-                    lines << L("adResident") + QStringLiteral(": ") + Format::bytes(liveInfo->resident);
-                    lines << L("adVirtual") + QStringLiteral(": ") + Format::bytes(liveInfo->virtualSize);
-                }
-                if (live) {
-                    lines << L("adDiskRead") + QStringLiteral(": ") + Format::bps(live->diskReadBps);
-                    lines << L("adDiskWrite") + QStringLiteral(": ") + Format::bps(live->diskWriteBps);
-                }
-                break;
-            }
-        }
-        sectionTitles_[i]->setText(title);
-        sectionBodies_[i]->setText(lines.join(u'\n'));
+    chips_->setText(texts.chips);
+    for (size_t i = 0; i < texts.sections.size(); ++i) {
+        sectionTitles_[i]->setText(texts.sections[i].title);
+        sectionBodies_[i]->setText(texts.sections[i].lines.join(u'\n'));
     }
 }
 

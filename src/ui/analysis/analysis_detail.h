@@ -3,6 +3,7 @@
 #include "engine/metrics_feed.h"
 #include "inspect/proc_inspector.h"
 #include "inspect/process_actions.h"
+#include "ui/analysis/analysis_detail_text.h"
 #include "ui/analysis/analysis_model.h"
 
 #include <QDateTime>
@@ -18,13 +19,15 @@ class QToolButton;
 
 namespace velmora {
 
+class Localizer;
+
 // The analysis window's right-hand pane: one process followed by an inspector, with its
 // memory breakdown, connections, open files and counters in an order that puts the analysed
 // metric first, and the actions that act on it.
 class AnalysisDetailPane : public QWidget {
     Q_OBJECT
   public:
-    enum class Section { memory, network, files, cpudisk };
+    using Section = DetailSection;
     using Describe = std::function<void(const QString& name, QObject* receiver,
                                         std::function<void(std::optional<QString>)> done)>;
     struct Services {
@@ -33,7 +36,8 @@ class AnalysisDetailPane : public QWidget {
         Describe describe;                              // null: the description lookup
     };
 
-    AnalysisDetailPane(const MetricsFeed& feed, AnalysisKind kind, Services services, QWidget* parent = nullptr);
+    AnalysisDetailPane(const MetricsFeed& feed, Localizer& loc, AnalysisKind kind, Services services,
+                       QWidget* parent = nullptr);
     ~AnalysisDetailPane() override;
 
     // Follows `pid`, or shows the prompt to pick one.
@@ -45,7 +49,7 @@ class AnalysisDetailPane : public QWidget {
     // True once the followed process is gone: the pane keeps what it knew of it.
     bool ended() const { return ended_; }
 
-    static std::array<Section, 4> sectionOrder(AnalysisKind kind);
+    static std::array<Section, 4> sectionOrder(AnalysisKind kind) { return detailSectionOrder(kind); }
     // What a section shows, as text: its title line, then its lines.
     QString sectionText(Section section) const;
     QString headerText() const;
@@ -63,9 +67,14 @@ class AnalysisDetailPane : public QWidget {
   private:
     void follow(std::optional<int32_t> pid, uint64_t startTime, const QString& name);
     void rebuild();
+    // Follows the process's life from the feed and the inspector into what the pane knows.
+    void observe();
+    // Shows what the pane knows, as the text model words it.
+    void render();
     void retranslate();
 
     const MetricsFeed& feed_;
+    Localizer& loc_;
     AnalysisKind kind_;
     Services services_;
     std::optional<int32_t> pid_;
@@ -75,6 +84,7 @@ class AnalysisDetailPane : public QWidget {
     QString knownPath_;
     std::optional<QDateTime> knownStart_;
     std::optional<ProcInfo> lastLive_;
+    std::optional<ProcInfo> shownLive_;  // the feed's figures now, or the last ones once ended
     std::optional<TimePoint> lastAlive_;
     bool ended_ = false;
     std::optional<QString> description_;

@@ -411,9 +411,12 @@ QString ResourceAnalysis::procLabel(const ProcShare& p, double value, std::optio
 }
 
 QString ResourceAnalysis::agoText(TimePoint t, TimePoint now) {
+    return agoText(t, now, Localizer::shared());
+}
+
+QString ResourceAnalysis::agoText(TimePoint t, TimePoint now, const Localizer& loc) {
     // Whole seconds, the fraction dropped; a moment in the future reads as now.
     const auto s = std::chrono::duration_cast<std::chrono::seconds>(now - t).count();
-    const Localizer& loc = Localizer::shared();
     if (s <= 1) return loc.t(QStringLiteral("agoNow"));
     if (s <= 59) return loc.t(QStringLiteral("agoSec"), static_cast<qint64>(s));
     return loc.t(QStringLiteral("agoMin"), static_cast<qint64>(s / 60));

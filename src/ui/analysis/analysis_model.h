@@ -14,6 +14,8 @@
 
 namespace velmora {
 
+class Localizer;
+
 // The metric an analysis window explains.
 enum class AnalysisKind { cpu, memory, disk, network, gpu };
 
@@ -103,6 +105,7 @@ class ResourceAnalysis {
     QString nowSummary(const Snapshot& current) const;
     QString procLabel(const ProcShare& p, double value, std::optional<TimePoint> time, TimePoint now) const;
     static QString agoText(TimePoint t, TimePoint now);
+    static QString agoText(TimePoint t, TimePoint now, const Localizer& loc);
     // A row's name: the process's, or for its ended children "name + children".
     static QString rowName(const QString& name, bool children);
 

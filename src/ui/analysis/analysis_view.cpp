@@ -297,7 +297,7 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
     left->addWidget(empty_, 1);
     split->addLayout(left, 3);
 
-    detail_ = new AnalysisDetailPane(feed_, kind, std::move(services_.detail));
+    detail_ = new AnalysisDetailPane(feed_, Localizer::shared(), kind, std::move(services_.detail));
     connect(detail_, &AnalysisDetailPane::killRequested, this, &AnalysisView::requestKill);
     connect(detail_, &AnalysisDetailPane::treeKillRequested, this, &AnalysisView::requestTreeKill);
     connect(detail_, &AnalysisDetailPane::suspendRequested, this,

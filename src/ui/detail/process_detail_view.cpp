@@ -12,6 +12,7 @@
 #include "ui/common/system_colors.h"
 #include "ui/common/time_chart.h"
 #include "ui/common/view_fonts.h"
+#include "ui/detail/process_detail_text.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -37,33 +38,6 @@
 namespace velmora {
 
 namespace {
-
-// The facts, in the order shown.
-constexpr const char* kFactKeys[] = {VL_KEY("pdCommand"),   VL_KEY("pdUser"),   VL_KEY("pdParentPid"),
-                                     VL_KEY("pdStartTime"), VL_KEY("pdUptime"), VL_KEY("pdStatus"),
-                                     VL_KEY("pdArch")};
-// The live strip's statistics, in the order shown, each with its colour.
-struct StatDef {
-    const char* key;  // empty: a fixed caption
-    const char* fixed;
-};
-constexpr StatDef kStats[] = {{"", "CPU"},
-                              {VL_KEY("dashMemory"), ""},
-                              {VL_KEY("adThreads"), ""},
-                              {VL_KEY("pdCpuTime2"), ""},
-                              {VL_KEY("adDiskRead"), ""},
-                              {VL_KEY("adDiskWrite"), ""},
-                              {VL_KEY("adEnergy"), ""}};
-
-QColor statColor(size_t i) {
-    switch (i) {
-        case 0: return SystemColor::blue();
-        case 1: return SystemColor::green();
-        case 4: return SystemColor::orange();
-        case 5: return SystemColor::red();
-        default: return QColor(0xAF, 0x52, 0xDE);
-    }
-}
 
 void setSecondary(QWidget* w) {
     QPalette pal = w->palette();
@@ -207,15 +181,17 @@ void ProcessDetailView::build() {
 
     liveStrip_ = new QWidget(content);
     auto* strip = new QGridLayout(liveStrip_);
+    strip->setObjectName(QStringLiteral("pdLiveGrid"));
     strip->setContentsMargins(0, 0, 0, 0);
     strip->setHorizontalSpacing(14);
     strip->setVerticalSpacing(0);
-    for (size_t i = 0; i < std::size(kStats); ++i) {
+    const std::vector<ProcessDetailText::Stat> stats = ProcessDetailText::stats(loc_, std::nullopt, std::nullopt);
+    for (size_t i = 0; i < stats.size(); ++i) {
         QLabel* cap = caption(liveStrip_);
         auto* value = new QLabel(liveStrip_);
         value->setFont(ViewFonts::monoDigits(font(), 13));
         QPalette pal = value->palette();
-        pal.setColor(QPalette::WindowText, statColor(i));
+        pal.setColor(QPalette::WindowText, stats[i].color);
         value->setPalette(pal);
         const int row = static_cast<int>(i / 4) * 2, col = static_cast<int>(i % 4);
         strip->addWidget(cap, row, col);
@@ -242,10 +218,11 @@ void ProcessDetailView::build() {
 
     QFrame* factsBox = section(content);
     factsGrid_ = new QGridLayout(factsBox);
+    factsGrid_->setObjectName(QStringLiteral("pdFactsGrid"));
     factsGrid_->setHorizontalSpacing(12);
     factsGrid_->setColumnStretch(1, 1);
-    for (const char* key : kFactKeys)
-        addFact(key, key == std::string_view("pdCommand"));
+    for (const ProcessDetailText::Fact& fact : ProcessDetailText::factCaptions(loc_))
+        addFact(fact.mono);
     rows->addWidget(factsBox);
 
     QFrame* niceBox = section(content);
@@ -342,7 +319,7 @@ void ProcessDetailView::build() {
     column->addWidget(actionBar_);
 }
 
-void ProcessDetailView::addFact(const char* key, bool mono) {
+void ProcessDetailView::addFact(bool mono) {
     QWidget* box = factsGrid_->parentWidget();
     QLabel* label = caption(box);
     auto* value = new QLabel(box);
@@ -364,20 +341,21 @@ void ProcessDetailView::addFact(const char* key, bool mono) {
     const int row = static_cast<int>(facts_.size());
     factsGrid_->addWidget(label, row, 0, Qt::AlignTop);
     factsGrid_->addWidget(value, row, 1);
-    facts_.push_back({key, {label, value}});
+    facts_.emplace_back(label, value);
 }
 
 void ProcessDetailView::retranslate() {
     goneText_->setText(loc_.t(QStringLiteral("pdGone")));
     goneClose_->setText(loc_.t(QStringLiteral("anClose")));
     closeButton_->setToolTip(loc_.t(QStringLiteral("anClose")));
+    const std::vector<ProcessDetailText::Stat> stats = ProcessDetailText::stats(loc_, std::nullopt, std::nullopt);
     for (size_t i = 0; i < stats_.size(); ++i)
-        stats_[i].first->setText(*kStats[i].key ? loc_.t(QString::fromLatin1(kStats[i].key))
-                                                : QString::fromLatin1(kStats[i].fixed));
+        stats_[i].first->setText(stats[i].caption);
     chartTitle_->setText(loc_.t(QStringLiteral("pdCpuTrend")));
     collecting_->setText(loc_.t(QStringLiteral("pdCollecting")));
-    for (auto& [key, labels] : facts_)
-        labels.first->setText(loc_.t(QString::fromLatin1(key)));
+    const std::vector<ProcessDetailText::Fact> captions = ProcessDetailText::factCaptions(loc_);
+    for (size_t k = 0; k < facts_.size(); ++k)
+        facts_[k].first->setText(captions[k].caption);
     niceTitle_->setText(loc_.t(QStringLiteral("pdNice")));
     niceDesc_->setText(loc_.t(QStringLiteral("pdNiceDesc")));
     filesTitle_->setText(loc_.t(QStringLiteral("pdOpenFilesPorts")));
@@ -409,9 +387,7 @@ std::optional<ProcInfo> ProcessDetailView::live() const {
 }
 
 QString ProcessDetailView::displayName() const {
-    if (!lastName_.isEmpty()) return lastName_;
-    if (info_) return info_->name;
-    return QString::number(pid_);
+    return ProcessDetailText::name(lastName_, info_, pid_);
 }
 
 void ProcessDetailView::refresh() {
@@ -438,19 +414,9 @@ void ProcessDetailView::refresh() {
 }
 
 void ProcessDetailView::refreshLive(const std::optional<ProcInfo>& live) {
-    const ProcInfo p = live.value_or(ProcInfo{});
-    const QString dash = QStringLiteral("-");
-    const QString values[] = {
-        live ? percent(p.cpu) : dash,
-        live ? Format::bytes(p.memBytes) : (liveInfo_ ? Format::bytes(liveInfo_->resident) : dash),
-        liveInfo_ ? QString::number(liveInfo_->threads) : dash,
-        liveInfo_ ? Format::duration(liveInfo_->cpuSeconds) : dash,
-        live ? Format::bps(p.diskReadBps) : dash,
-        live ? Format::bps(p.diskWriteBps) : dash,
-        live ? QString::number(std::isfinite(p.energyImpact) ? p.energyImpact : 0.0, 'f', 0) : dash,
-    };
+    const std::vector<ProcessDetailText::Stat> stats = ProcessDetailText::stats(loc_, live, liveInfo_);
     for (size_t i = 0; i < stats_.size(); ++i)
-        stats_[i].second->setText(values[i]);
+        stats_[i].second->setText(stats[i].value);
 }
 
 void ProcessDetailView::refreshChart() {
@@ -465,22 +431,10 @@ void ProcessDetailView::refreshFacts() {
     if (!info_) return;
     const ProcessStaticInfo& i = *info_;
     const QString dash = QStringLiteral("-");
-    QString status = i.statusText;
-    if (!i.statusKey.isEmpty() && i.statusKey != dash) status = loc_.t(i.statusKey);
-    if (status.isEmpty()) status = dash;
-    const QString values[] = {
-        i.command.isEmpty() ? dash : oneLine(i.command),
-        oneLine(i.userName) + QStringLiteral(" (uid ") + QString::number(i.uid) + QLatin1Char(')'),
-        QString::number(i.ppid),
-        i.startDate ? i.startDate->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : dash,
-        i.startDate ? Format::duration(std::max<qint64>(0, i.startDate->secsTo(QDateTime::currentDateTime())))
-                    : dash,
-        status,
-        i.archText.isEmpty() ? dash : i.archText,
-    };
+    const std::vector<ProcessDetailText::Fact> facts = ProcessDetailText::facts(loc_, i, QDateTime::currentDateTime());
     for (size_t k = 0; k < facts_.size(); ++k) {
-        facts_[k].second.second->setText(values[k]);
-        facts_[k].second.second->setToolTip(plainToolTip(values[k]));
+        facts_[k].second->setText(facts[k].value);
+        facts_[k].second->setToolTip(plainToolTip(facts[k].value));
     }
     pathValue_->setFullText(i.path.isEmpty() ? dash : i.path);
     copyButton_->setEnabled(!i.path.isEmpty());
@@ -545,16 +499,7 @@ void ProcessDetailView::refreshFiles() {
         return;
     }
     filesSummary_->show();
-    if (filesFailed_ || !openFiles_) {
-        filesSummary_->setText(loc_.t(QStringLiteral("pdLoadFail")));
-        return;
-    }
-    const OpenFilesResult& r = *openFiles_;
-    QString text = loc_.t(QStringLiteral("pdFileSummary"),
-                          loc_.t(QStringLiteral("pdNetConnsN"), static_cast<int>(r.connections.size())),
-                          loc_.t(QStringLiteral("pdOpenFilesN"), static_cast<int>(r.files.size())));
-    if (r.permissionLimited) text += QLatin1Char('\n') + loc_.t(QStringLiteral("pdPermLimited"));
-    filesSummary_->setText(text);
+    filesSummary_->setText(ProcessDetailText::filesSummary(loc_, filesFailed_ ? std::nullopt : openFiles_));
 }
 
 void ProcessDetailView::requestKill(bool force) {

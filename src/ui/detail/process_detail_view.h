@@ -103,7 +103,7 @@ class ProcessDetailView : public QWidget {
     void later(std::chrono::milliseconds delay, std::function<void()> action);
     QString displayName() const;
     std::optional<ProcInfo> live() const;
-    void addFact(const char* key, bool mono);
+    void addFact(bool mono);
 
     MetricsFeed& feed_;
     Localizer& loc_;
@@ -145,7 +145,7 @@ class ProcessDetailView : public QWidget {
     TimeChart* chart_ = nullptr;
     QLabel* collecting_ = nullptr;
     QGridLayout* factsGrid_ = nullptr;
-    std::vector<std::pair<const char*, std::pair<QLabel*, QLabel*>>> facts_;
+    std::vector<std::pair<QLabel*, QLabel*>> facts_;  // caption, value
     QLabel* niceTitle_ = nullptr;
     QLabel* niceValue_ = nullptr;
     QLabel* niceDesc_ = nullptr;
