@@ -688,6 +688,22 @@ TEST_F(Dashboard, OddNamesKeepTheLayout) {
     }
 }
 
-TEST_F(Dashboard, MinimumContentSize) {
-    EXPECT_EQ(view->minimumSize(), QSize(900, 560));
+// At its minimum size the window's layout fits, and in every language the scrolled column's
+// content fits its width (it scrolls only downwards).
+TEST_F(Dashboard, ContentFitsTheMinimumSize) {
+    feed.publish(critical());
+    view->resize(view->minimumSize());
+    view->show();
+    QCoreApplication::processEvents();
+    const QSize needed = view->layout()->totalMinimumSize();
+    EXPECT_LE(needed.width(), view->width());
+    EXPECT_LE(needed.height(), view->height());
+    for (const QString& language : Localizer::supported()) {
+        loc.apply(language);
+        QCoreApplication::processEvents();
+        for (const QScrollArea* scroll : view->findChildren<QScrollArea*>())
+            EXPECT_LE(scroll->widget()->minimumSizeHint().width(), scroll->viewport()->width())
+                << language.toStdString();
+    }
+    loc.apply(QStringLiteral("en"));
 }
