@@ -256,6 +256,8 @@ void DashboardView::retranslate() {
     cpu_->setTitle(QStringLiteral("CPU"));
     gpu_->setTitle(QStringLiteral("GPU"));
     coreCard_->setTitle(loc_.t(QStringLiteral("dashCores")));
+    cores_->setAccessibleName(loc_.t(QStringLiteral("dashCores")));
+    cores_->setAccessibleDescription(loc_.t(QStringLiteral("dashCoreHistory")));
     memory_->setTitle(loc_.t(QStringLiteral("dashMemory")));
     disk_->setTitle(loc_.t(QStringLiteral("dashDiskIO")));
     network_->setTitle(loc_.t(QStringLiteral("dashNetwork")));
@@ -410,6 +412,7 @@ void DashboardView::updateCharts(const Snapshot& s, bool all) {
 void DashboardView::updateCores(const Snapshot& s) {
     cores_->setClusters(DashboardRules::coreClusters(*topology_, s.cpuPerCore, loc_),
                         loc_.t(QStringLiteral("dashCoreAvg")));
+    cores_->setHistory(feed_.history());
 }
 
 void DashboardView::updateTemps(const Snapshot& s) {

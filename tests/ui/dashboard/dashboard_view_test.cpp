@@ -440,6 +440,68 @@ TEST_F(Dashboard, ChartsNameTheirScaleTheirTimeAndWhichRateIsWhich) {
     loc.apply(QStringLiteral("en"));
 }
 
+TEST_F(Dashboard, CoreCardShowsEachCoresRecentLoadFromTheHistory) {
+    view->show();
+    Snapshot s = critical();  // cores 10, 20, 90, 70
+    feed.publish(s);
+    s.cpuPerCore = {0, 100, 50, 35};
+    feed.publish(s);
+    const QImage& heat = view->coreGrid()->heat();
+    ASSERT_EQ(heat.width(), CoreGrid::historyColumns);
+    ASSERT_EQ(heat.height(), 4) << "a row per core, efficiency cores first as the clusters are";
+    const int last = CoreGrid::historyColumns - 1;
+    const struct {
+        int row;
+        double previous, newest;
+    } rows[] = {{0, 10, 0}, {1, 20, 100}, {2, 90, 50}, {3, 70, 35}};
+    for (const auto& r : rows) {
+        EXPECT_EQ(heat.pixel(last, r.row), CoreGrid::heatColor(r.newest)) << r.row;
+        EXPECT_EQ(heat.pixel(last - 1, r.row), CoreGrid::heatColor(r.previous)) << r.row;
+        EXPECT_EQ(qAlpha(heat.pixel(last - 2, r.row)), 0) << "before the history began: clear";
+    }
+
+    // Ticks paint over the same picture; the columns move one to the left.
+    const uchar* bits = heat.constBits();
+    feed.publish(s);
+    EXPECT_EQ(view->coreGrid()->heat().constBits(), bits);
+    EXPECT_EQ(view->coreGrid()->heat().pixel(last - 2, 2), CoreGrid::heatColor(90));
+
+    // Past the strip's width only the newest snapshots show.
+    for (int i = 0; i < CoreGrid::historyColumns; ++i)
+        feed.publish(s);
+    EXPECT_EQ(view->coreGrid()->heat().pixel(0, 2), CoreGrid::heatColor(50));
+
+    // A snapshot that knows fewer cores: the strips shrink with the clusters, and older
+    // moments that knew a core still show it.
+    s.cpuPerCore = {40, 60};
+    feed.publish(s);
+    ASSERT_EQ(view->coreGrid()->heat().height(), 2);
+    EXPECT_EQ(view->coreGrid()->heat().pixel(last, 1), CoreGrid::heatColor(60));
+    EXPECT_EQ(view->coreGrid()->heat().pixel(last - 1, 1), CoreGrid::heatColor(100));
+}
+
+TEST(CoreGridHeat, LoadsTakeTheirColourFainterTheLowerTheyAre) {
+    const struct {
+        double load;
+        double same;
+    } clamps[] = {{-5, 0}, {NAN, 0}, {150, 100}, {100.4, 100}, {49.6, 50}};
+    for (const auto& c : clamps)
+        EXPECT_EQ(CoreGrid::heatColor(c.load), CoreGrid::heatColor(c.same)) << c.load;
+    EXPECT_GT(qAlpha(CoreGrid::heatColor(0)), 0) << "an idle core still shows as a row";
+    EXPECT_LT(qAlpha(CoreGrid::heatColor(0)), qAlpha(CoreGrid::heatColor(50)));
+    EXPECT_LT(qAlpha(CoreGrid::heatColor(50)), qAlpha(CoreGrid::heatColor(100)));
+    // The hue is the load's colour: the 49 % boundary is yellow, below it green.
+    // (Within the rounding of a colour kept premultiplied by its opacity.)
+    auto near = [](QRgb heat, const QColor& want) {
+        const QColor c = QColor::fromRgba(qUnpremultiply(heat));
+        return std::abs(c.red() - want.red()) <= 2 && std::abs(c.green() - want.green()) <= 2 &&
+               std::abs(c.blue() - want.blue()) <= 2;
+    };
+    EXPECT_TRUE(near(CoreGrid::heatColor(49), DashboardRules::loadColor(49)));
+    EXPECT_TRUE(near(CoreGrid::heatColor(48), DashboardRules::loadColor(48)));
+    EXPECT_FALSE(near(CoreGrid::heatColor(49), DashboardRules::loadColor(48)));
+}
+
 TEST_F(Dashboard, AWindowOpenedAgainFollowsTheNewestData) {
     view->show();
     fillHistory(feed);
