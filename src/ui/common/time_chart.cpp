@@ -127,7 +127,9 @@ QString TimeChart::cursorText() const {
     QStringList parts;
     for (const Series& s : series_)
         if (const auto i = nearestPoint(s.points, *at); i && std::isfinite(s.points[*i].value))
-            parts << valueText_(s.points[*i].value);
+            parts << (s.valueLabel.isEmpty() ? valueText_(s.points[*i].value)
+                                             : QString(s.valueLabel).replace(QStringLiteral("{0}"),
+                                                                             valueText_(s.points[*i].value)));
     return parts.join(QStringLiteral(" · "));
 }
 

@@ -56,6 +56,8 @@ class TimeChart : public QWidget {
         QColor color;
         bool area = true;
         double lineWidth = 1.0;  // wider lines cost about three times as much to draw
+        // How the cursor names this series' value ("Read {0}"); empty: the value alone.
+        QString valueLabel;
     };
 
     explicit TimeChart(QWidget* parent = nullptr, double visibleSeconds = 300);

@@ -397,15 +397,19 @@ void DashboardView::updateCharts(const Snapshot& s, bool all) {
     if (due(disk_, all)) {
         disk_->setValue(Format::bps(finite(s.diskReadBps) + finite(s.diskWriteBps)));
         legend(disk_->footer(), "dashLegendRead", s.diskReadBps, "dashLegendWrite", s.diskWriteBps);
-        disk_->chart()->setSeries({{scaled(feed_.series(&Snapshot::diskReadBps), 1), SystemColor::blue(), true},
-                                   {scaled(feed_.series(&Snapshot::diskWriteBps), 1), SystemColor::orange(), true}});
+        disk_->chart()->setSeries(
+            {{scaled(feed_.series(&Snapshot::diskReadBps), 1), SystemColor::blue(), true, 1.0, loc_.t(QStringLiteral("dashLegendRead"))},
+             {scaled(feed_.series(&Snapshot::diskWriteBps), 1), SystemColor::orange(), true, 1.0,
+              loc_.t(QStringLiteral("dashLegendWrite"))}});
     }
     if (due(network_, all)) {
         network_->setValue(QStringLiteral("↓ ") + Format::bps(s.netInBps) + QStringLiteral("  ↑ ") +
                            Format::bps(s.netOutBps));
         legend(network_->footer(), "dashLegendDown", s.netInBps, "dashLegendUp", s.netOutBps);
-        network_->chart()->setSeries({{scaled(feed_.series(&Snapshot::netInBps), 1), SystemColor::blue(), true},
-                                      {scaled(feed_.series(&Snapshot::netOutBps), 1), SystemColor::orange(), true}});
+        network_->chart()->setSeries(
+            {{scaled(feed_.series(&Snapshot::netInBps), 1), SystemColor::blue(), true, 1.0, loc_.t(QStringLiteral("dashLegendDown"))},
+             {scaled(feed_.series(&Snapshot::netOutBps), 1), SystemColor::orange(), true, 1.0,
+              loc_.t(QStringLiteral("dashLegendUp"))}});
     }
 }
 
@@ -438,7 +442,8 @@ void DashboardView::updateTemps(const Snapshot& s) {
     double top = 100;
     for (const MetricPoint& p : points)
         top = std::max(top, p.value * 1.1);
-    hottest_->setMaxY(top);
+    // A round top for the axis label, and one that changes less often.
+    hottest_->setMaxY(std::ceil(top / 10) * 10);
     hottest_->setSeries({{std::move(points), hottestColor_, false}});
 
     QStringList power;

@@ -92,6 +92,10 @@ TEST(TimeChart, CursorShowsEachSeriesValueUnderThePointer) {
     send(chart, QEvent::MouseMove, {150, 50}, Qt::NoButton, Qt::NoButton);
     EXPECT_EQ(chart.cursorText(), QStringLiteral("449% · 1000%"));
 
+    // Named series say which value is which; the others stay bare.
+    chart.setSeries({{ramp(600), Qt::red, true, 1.0, QStringLiteral("Read {0}")}, {ramp(600, 1000, 0), Qt::blue, false}});
+    EXPECT_EQ(chart.cursorText(), QStringLiteral("Read 449% · 1000%"));
+
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(&chart, &leave);
     EXPECT_FALSE(chart.cursorTime().has_value());

@@ -431,6 +431,16 @@ TEST_F(Dashboard, ChartsNameTheirScaleTheirTimeAndWhichRateIsWhich) {
     EXPECT_TRUE(netLegend.contains(loc.t("dashLegendDown", Format::bps(2048))));
     EXPECT_TRUE(netLegend.contains(loc.t("dashLegendUp", Format::bps(300))));
     EXPECT_EQ(view->chartCard(AnalysisKind::disk)->value(), Format::bps((1 + 6.3) * 1024 * 1024));
+    // The cursor names them too.
+    for (AnalysisKind kind : {AnalysisKind::disk, AnalysisKind::network}) {
+        const auto& series = view->chartCard(kind)->chart()->series();
+        ASSERT_EQ(series.size(), 2u);
+        const bool disk = kind == AnalysisKind::disk;
+        EXPECT_EQ(series[0].valueLabel, loc.t(disk ? "dashLegendRead" : "dashLegendDown"));
+        EXPECT_EQ(series[1].valueLabel, loc.t(disk ? "dashLegendWrite" : "dashLegendUp"));
+    }
+    // The hottest curve's top is a round figure above the hottest reading (96 °C + 10 %).
+    EXPECT_EQ(view->charts().back()->topLabel(), "110°C");
 
     // Another language names them anew.
     loc.apply(QStringLiteral("de"));
