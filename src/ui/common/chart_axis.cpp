@@ -61,12 +61,13 @@ double timeStep(double visibleSeconds, int maxIntervals) {
     return steps.back();
 }
 
-QString timeMarkText(double secondsAgo, const TimeMarkTexts& texts) {
+QString timeMarkText(double secondsAgo, double step, const TimeMarkTexts& texts) {
     const double s = std::abs(secondsAgo);
-    if (s < 0.5) return texts.now;
-    if (s < 60) return QString(texts.secondsAgo).replace(QStringLiteral("{0}"), compact(s));
-    if (s < 3600) return QString(texts.minutesAgo).replace(QStringLiteral("{0}"), compact(s / 60));
-    return QString(texts.hoursAgo).replace(QStringLiteral("{0}"), compact(s / 3600));
+    if (!std::isfinite(s) || s < 0.5) return texts.now;
+    step = std::abs(step);
+    if (step >= 1800) return QString(texts.hoursAgo).replace(QStringLiteral("{0}"), compact(s / 3600));
+    if (step >= 30) return QString(texts.minutesAgo).replace(QStringLiteral("{0}"), compact(s / 60));
+    return QString(texts.secondsAgo).replace(QStringLiteral("{0}"), compact(s));
 }
 
 }  // namespace velmora::ChartAxis

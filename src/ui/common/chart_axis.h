@@ -35,7 +35,9 @@ struct TimeMarkTexts {
 double timeStep(double visibleSeconds, int maxIntervals);
 
 // The mark `secondsAgo` before the newest data: "now" at 0, else "−30 s", "−2.5 min", "−1 h".
-QString timeMarkText(double secondsAgo, const TimeMarkTexts& texts);
+// The unit follows the marks' `step`, so all marks of a chart share it and stay apart however
+// far back they are: seconds below half a minute, minutes below half an hour, else hours.
+QString timeMarkText(double secondsAgo, double step, const TimeMarkTexts& texts);
 
 }  // namespace ChartAxis
 

@@ -349,8 +349,15 @@ const QStaticText& TimeChart::markLabel(long k, double step) const {
         markTextsStep_ = step;
     }
     const auto i = static_cast<size_t>(std::max(0L, k));
+    // Far back in a long history: made for this frame only, so the kept ones stay few.
+    if (i >= kKeptMarks) {
+        scratchMark_.setText(ChartAxis::timeMarkText(static_cast<double>(i) * step, step, markTexts_));
+        scratchMark_.prepare(QTransform(), axisFont_);
+        ++axisTextsMade_;
+        return scratchMark_;
+    }
     while (markLabels_.size() <= i) {
-        QStaticText label(ChartAxis::timeMarkText(static_cast<double>(markLabels_.size()) * step, markTexts_));
+        QStaticText label(ChartAxis::timeMarkText(static_cast<double>(markLabels_.size()) * step, step, markTexts_));
         label.prepare(QTransform(), axisFont_);
         markLabels_.push_back(std::move(label));
         ++axisTextsMade_;

@@ -165,6 +165,8 @@ class TimeChart : public QWidget {
     ChartAxis::TimeMarkTexts markTexts_;
     mutable double markTextsStep_ = 0;  // the step the cached mark texts were made for
     mutable std::vector<QStaticText> markLabels_;  // k steps before the newest data, grown as needed
+    static constexpr size_t kKeptMarks = 256;
+    mutable QStaticText scratchMark_;
     QFont axisFont_;
     mutable int axisTextsMade_ = 0;
     double markStrip_ = 0;  // the height under the plot that the time marks take

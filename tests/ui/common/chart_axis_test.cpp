@@ -108,17 +108,33 @@ TEST(ChartAxis, TimeStepFitsTheSpanAndPrefersAMarkOnTheLeftEdge) {
             << "span " << c.span << " gaps " << c.maxIntervals;
 }
 
-TEST(ChartAxis, TimeMarkTextsAdaptToHowLongAgo) {
+TEST(ChartAxis, TimeMarkTextsTakeTheUnitOfTheirStep) {
     struct Case {
         double ago;
+        double step;
         const char* text;
     };
     const Case cases[] = {
-        {0, "now"},         {0.4, "now"},         {15, "−15 s"},        {59, "−59 s"},
-        {60, "−1 min"},     {90, "−1.5 min"},     {150, "−2.5 min"},    {300, "−5 min"},
-        {450, "−7.5 min"},  {3599, "−60 min"},    {3600, "−1 h"},       {5400, "−1.5 h"},
-        {-150, "−2.5 min"},  // a clock step back reads as the same distance
+        {0, 150, "now"},
+        {0.4, 15, "now"},
+        {NAN, 15, "now"},
+        // Steps below half a minute count seconds, however far back.
+        {15, 15, "−15 s"},
+        {60, 15, "−60 s"},
+        {7005, 15, "−7005 s"},
+        {29, 29, "−29 s"},
+        // From half a minute to below half an hour: minutes.
+        {30, 30, "−0.5 min"},
+        {150, 150, "−2.5 min"},
+        {300, 150, "−5 min"},
+        {3600, 900, "−60 min"},
+        {7020, 1799, "−117 min"},
+        // From half an hour: hours.
+        {1800, 1800, "−0.5 h"},
+        {5400, 1800, "−1.5 h"},
+        {86400, 21600, "−24 h"},
+        {-150, 150, "−2.5 min"},  // a clock step back reads as the same distance
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ChartAxis::timeMarkText(c.ago, words), QString::fromUtf8(c.text)) << c.ago;
+        EXPECT_EQ(ChartAxis::timeMarkText(c.ago, c.step, words), QString::fromUtf8(c.text)) << c.ago << " by " << c.step;
 }

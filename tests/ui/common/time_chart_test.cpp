@@ -415,15 +415,16 @@ TEST(TimeChartAxis, TimeMarksFollowTheSpanAndCountBackFromTheNewestData) {
     const Case cases[] = {
         {300, 400, {"−5 min", "−2.5 min", "now"}},
         {300, 100, {"−5 min", "now"}},  // no room for a middle mark
-        {60, 400, {"−1 min", "−45 s", "−30 s", "−15 s", "now"}},
+        {60, 400, {"−60 s", "−45 s", "−30 s", "−15 s", "now"}},
         {600, 400, {"−10 min", "−7.5 min", "−5 min", "−2.5 min", "now"}},
-        {3600, 400, {"−1 h", "−45 min", "−30 min", "−15 min", "now"}},
+        {3600, 400, {"−60 min", "−45 min", "−30 min", "−15 min", "now"}},
+        {86400, 400, {"−24 h", "−18 h", "−12 h", "−6 h", "now"}},
     };
     for (const Case& c : cases) {
         TimeChart chart(nullptr, c.span);
         chart.resize(c.width, 100);
         chart.setTimeMarkTexts(markWords);
-        chart.setSeries({{flat(7200, 1), Qt::red, true}});
+        chart.setSeries({{flat(90000, 1), Qt::red, true}});
         const auto marks = chart.timeMarks();
         EXPECT_EQ(markTexts(chart), c.marks) << c.span;
         ASSERT_FALSE(marks.empty());
@@ -439,6 +440,15 @@ TEST(TimeChartAxis, TimeMarksFollowTheSpanAndCountBackFromTheNewestData) {
     chart.setSeries({{flat(600, 1), Qt::red, true}});
     chart.viewport().scrollBy(100);
     EXPECT_EQ(markTexts(chart), (QStringList{"−5 min", "−2.5 min"}));
+
+    // Far back in a long history the marks still read right.
+    TimeChart longer(nullptr, 60);
+    longer.resize(400, 100);
+    longer.setTimeMarkTexts(markWords);
+    longer.setSeries({{flat(7200, 1), Qt::red, true}});
+    longer.viewport().scrollBy(7000);
+    EXPECT_EQ(markTexts(longer), (QStringList{"−7050 s", "−7035 s", "−7020 s", "−7005 s"}))
+        << "every 15 s, two hours back";
 
     // Without words there are no marks, and the plot keeps the whole height.
     TimeChart bare(nullptr, 300);

@@ -91,7 +91,9 @@ TEST(PopoverHold, KeepsTheEdgeByTheTrayAndNeverMovesTheBarUnderThePointer) {
         EXPECT_EQ(hold.height, c.height) << c.what;
         EXPECT_EQ(std::min(hold.rows, c.heavy), c.rows) << c.what;
         EXPECT_EQ(hold.top, c.top) << c.what;
-        if (c.bottomFixed) EXPECT_EQ(hold.top + hold.height, current.bottom() + 1) << c.what << ": the bottom edge stays";
+        if (c.bottomFixed) {
+            EXPECT_EQ(hold.top + hold.height, current.bottom() + 1) << c.what << ": the bottom edge stays";
+        }
     }
 }
 
