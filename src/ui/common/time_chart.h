@@ -57,7 +57,7 @@ class TimeChart : public QWidget {
         bool area = true;
         double lineWidth = 1.0;  // wider lines cost about three times as much to draw
         // How the cursor names this series' value ("Read {0}"); empty: the value alone.
-        QString valueLabel;
+        QString valueLabel{};
     };
 
     explicit TimeChart(QWidget* parent = nullptr, double visibleSeconds = 300);
