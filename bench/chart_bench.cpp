@@ -57,6 +57,33 @@ void BM_CardTimeChart(benchmark::State& state) {
 }
 BENCHMARK(BM_CardTimeChart)->Unit(benchmark::kMicrosecond);
 
+// The same card with its scale named and its time marked, as the dashboard draws it: the
+// texts are made once and drawn from their prepared layout every frame after.
+void BM_CardTimeChartWithAxes(benchmark::State& state) {
+    TimeChart chart(nullptr, 300);
+    chart.resize(kCard);
+    chart.setMaxY(100.0);
+    chart.setAxisUnit(AxisUnit::percent);
+    chart.setTimeMarkTexts({QStringLiteral("now"), QStringLiteral("−{0} s"), QStringLiteral("−{0} min"),
+                            QStringLiteral("−{0} h")});
+    std::vector<MetricPoint> points;
+    for (int i = 0; i < kHistory; ++i)
+        points.push_back({{}, secondAt(i), valueAt(i)});
+    QImage frame(kCard, QImage::Format_ARGB32_Premultiplied);
+    int next = kHistory;
+    for (auto _ : state) {
+        points.erase(points.begin());
+        points.push_back({{}, secondAt(next), valueAt(next)});
+        ++next;
+        chart.setSeries({{points, Qt::green, true}});
+        frame.fill(Qt::transparent);
+        chart.render(&frame);
+        benchmark::DoNotOptimize(frame.bits());
+    }
+    state.counters["axis_texts_made"] = chart.axisTextsMade();
+}
+BENCHMARK(BM_CardTimeChartWithAxes)->Unit(benchmark::kMicrosecond);
+
 void BM_CardQtCharts(benchmark::State& state) {
     auto* upper = new QLineSeries;
     auto* area = new QAreaSeries(upper);

@@ -19,6 +19,7 @@ class ChartViewport {
     // wall clock stepped back) is taken as it is: a scrolled view is clamped into the new range.
     void setDataRange(TimePoint oldest, TimePoint newest);
     bool hasData() const { return hasData_; }
+    TimePoint newest() const { return newest_; }
 
     bool following() const { return !scrollRight_.has_value(); }
     void follow() { scrollRight_.reset(); }

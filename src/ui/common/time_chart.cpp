@@ -3,6 +3,8 @@
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
 
+#include <QAbstractScrollArea>
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -28,6 +30,7 @@ TimeChart::TimeChart(QWidget* parent, double visibleSeconds) : QWidget(parent), 
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     valueText_ = [](double v) { return QString::number(v, 'f', 0); };
+    takeAxisFont();
 }
 
 void TimeChart::setSeries(std::vector<Series> series) {
@@ -90,7 +93,7 @@ void TimeChart::updateRange() {
         for (const MetricPoint& p : s.points)
             if (std::isfinite(p.value)) top = std::max(top, p.value);
     }
-    autoMaxY_ = niceCeiling(top, minimumTop_);
+    autoMaxY_ = ChartAxis::niceTop(axisUnit_, top, minimumTop_);
     if (!any) return;
     const bool wasFollowing = view_.following();
     // The shared position is clamped into each chart's own data, never written back: a chart
@@ -109,7 +112,7 @@ void TimeChart::scrollBy(double seconds) {
 }
 
 QRectF TimeChart::plotRect() const {
-    return QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    return QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5 - (showsTimeMarks() ? markStrip_ : 0));
 }
 
 std::optional<TimePoint> TimeChart::cursorTime() const {
@@ -124,7 +127,9 @@ QString TimeChart::cursorText() const {
     QStringList parts;
     for (const Series& s : series_)
         if (const auto i = nearestPoint(s.points, *at); i && std::isfinite(s.points[*i].value))
-            parts << valueText_(s.points[*i].value);
+            parts << (s.valueLabel.isEmpty() ? valueText_(s.points[*i].value)
+                                             : QString(s.valueLabel).replace(QStringLiteral("{0}"),
+                                                                             valueText_(s.points[*i].value)));
     return parts.join(QStringLiteral(" · "));
 }
 
@@ -191,6 +196,10 @@ void TimeChart::paintEvent(QPaintEvent*) {
         p.setBrush(Qt::NoBrush);
         p.drawPolyline(line_);
     }
+
+    paintValueAxis(p, r);
+    paintTimeMarks(p, r);
+    p.setClipRect(r);
 
     if (marker_) {
         const double x = r.left() + view_.xFor(*marker_, r.width());
@@ -264,12 +273,159 @@ void TimeChart::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TimeChart::wheelEvent(QWheelEvent* event) {
-    // A notch moves a tenth of the span; either wheel direction works, horizontal first.
+    // A notch moves a tenth of the span.
     const QPoint delta = event->angleDelta();
-    const int steps = delta.x() != 0 ? delta.x() : delta.y();
+    int steps = delta.x();
+    if (steps == 0 && delta.y() != 0) {
+        QAbstractScrollArea* page = nullptr;
+        for (QWidget* w = parentWidget(); w && !page; w = w->parentWidget())
+            page = qobject_cast<QAbstractScrollArea*>(w);
+        // The page is mostly charts: the plain wheel must move it, or scrolling stalls here.
+        // Handed over directly, as Qt passes a wheel event on to the parent only when the
+        // window system sent it.
+        if (page && !(event->modifiers() & Qt::ShiftModifier)) {
+            QWidget* target = page->viewport();
+            QWheelEvent forwarded(target->mapFromGlobal(event->globalPosition()), event->globalPosition(),
+                                  event->pixelDelta(), event->angleDelta(), event->buttons(), event->modifiers(),
+                                  event->phase(), event->inverted(), event->source());
+            QCoreApplication::sendEvent(target, &forwarded);
+            event->accept();
+            return;
+        }
+        steps = delta.y();
+    }
     if (steps == 0) return;
     scrollBy(steps / 120.0 * view_.visibleSeconds() / 10.0);
     event->accept();
+}
+
+void TimeChart::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) takeAxisFont();
+    QWidget::changeEvent(event);
+}
+
+void TimeChart::takeAxisFont() {
+    axisFont_ = ViewFonts::caption2(font());
+    markStrip_ = QFontMetricsF(axisFont_).height() + 3;
+    topLabelFor_ = -1;
+    markTextsStep_ = 0;
+    markLabels_.clear();
+}
+
+void TimeChart::setAxisUnit(AxisUnit unit) {
+    if (unit == axisUnit_) return;
+    axisUnit_ = unit;
+    topLabelFor_ = -1;
+    updateRange();
+    update();
+}
+
+void TimeChart::setTimeMarkTexts(const ChartAxis::TimeMarkTexts& texts) {
+    if (texts == markTexts_) return;
+    markTexts_ = texts;
+    markTextsStep_ = 0;
+    markLabels_.clear();
+    update();
+}
+
+QString TimeChart::topLabel() const {
+    return axisUnit_ == AxisUnit::none ? QString() : topLabelText().text();
+}
+
+const QStaticText& TimeChart::topLabelText() const {
+    const double top = effectiveMaxY();
+    if (top != topLabelFor_) {
+        topLabel_.setText(ChartAxis::topText(axisUnit_, top));
+        topLabel_.prepare(QTransform(), axisFont_);
+        topLabelFor_ = top;
+        ++axisTextsMade_;
+    }
+    return topLabel_;
+}
+
+const QStaticText& TimeChart::markLabel(long k, double step) const {
+    if (step != markTextsStep_) {
+        markLabels_.clear();
+        markTextsStep_ = step;
+    }
+    const auto i = static_cast<size_t>(std::max(0L, k));
+    // Far back in a long history: made for this frame only, so the kept ones stay few.
+    if (i >= kKeptMarks) {
+        scratchMark_.setText(ChartAxis::timeMarkText(static_cast<double>(i) * step, step, markTexts_));
+        scratchMark_.prepare(QTransform(), axisFont_);
+        ++axisTextsMade_;
+        return scratchMark_;
+    }
+    while (markLabels_.size() <= i) {
+        QStaticText label(ChartAxis::timeMarkText(static_cast<double>(markLabels_.size()) * step, step, markTexts_));
+        label.prepare(QTransform(), axisFont_);
+        markLabels_.push_back(std::move(label));
+        ++axisTextsMade_;
+    }
+    return markLabels_[i];
+}
+
+double TimeChart::markStep(double plotWidth) const {
+    // Room for a label such as "−2.5 min" between two marks.
+    const int room = static_cast<int>(plotWidth / 70);
+    return ChartAxis::timeStep(view_.visibleSeconds(), std::clamp(room, 1, 4));
+}
+
+template <typename F>
+void TimeChart::forEachMark(const QRectF& plot, double step, F&& mark) const {
+    if (!view_.hasData() || !(step > 0) || !(plot.width() > 0)) return;
+    // Marks count back from the newest data, so a scrolled chart shows how long ago it is.
+    const double behind = std::max(0.0, std::chrono::duration<double>(view_.newest() - view_.rightEdge()).count());
+    const auto first = static_cast<long>(std::ceil(behind / step - 1e-9));
+    const auto last = static_cast<long>(std::floor((behind + view_.visibleSeconds()) / step + 1e-9));
+    for (long k = last; k >= first; --k) {  // left to right
+        const TimePoint t =
+            view_.newest() - std::chrono::duration_cast<TimePoint::duration>(std::chrono::duration<double>(k * step));
+        mark(k, view_.xFor(t, plot.width()));
+    }
+}
+
+std::vector<std::pair<double, QString>> TimeChart::timeMarks() const {
+    std::vector<std::pair<double, QString>> out;
+    if (!showsTimeMarks()) return out;
+    const QRectF r = plotRect();
+    const double step = markStep(r.width());
+    forEachMark(r, step, [&](long k, double x) { out.emplace_back(x, markLabel(k, step).text()); });
+    return out;
+}
+
+void TimeChart::paintValueAxis(QPainter& p, const QRectF& plot) {
+    if (axisUnit_ == AxisUnit::none) return;
+    const QStaticText& label = topLabelText();
+    // In the top left corner, on a veil so a curve under it does not hide it.
+    const QSizeF size = label.size();
+    const QRectF box(plot.left() + 2, plot.top() + 1, size.width() + 4, size.height());
+    QColor back = palette().color(QPalette::Base);
+    back.setAlphaF(0.6f);
+    p.setPen(Qt::NoPen);
+    p.setBrush(back);
+    p.drawRect(box);
+    p.setFont(axisFont_);
+    p.setPen(SystemColor::secondary(palette()));
+    p.drawStaticText(QPointF(box.left() + 2, box.top()), label);
+}
+
+void TimeChart::paintTimeMarks(QPainter& p, const QRectF& plot) {
+    if (!showsTimeMarks()) return;
+    p.setClipping(false);
+    const double step = markStep(plot.width());
+    const QColor secondary = SystemColor::secondary(palette());
+    p.setFont(axisFont_);
+    forEachMark(plot, step, [&](long k, double x) {
+        const QStaticText& label = markLabel(k, step);
+        const double at = plot.left() + x;
+        p.setPen(secondary);
+        p.drawLine(QPointF(at, plot.bottom()), QPointF(at, plot.bottom() + 2));
+        // Centred on its mark, but kept inside the chart at either end.
+        const double w = label.size().width();
+        const double left = std::clamp(at - w / 2, plot.left(), std::max(plot.left(), plot.right() - w));
+        p.drawStaticText(QPointF(left, plot.bottom() + 2), label);
+    });
 }
 
 void TimeChart::leaveEvent(QEvent* event) {

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "ui/common/chart_axis.h"
 #include "ui/common/chart_viewport.h"
 
 #include <QColor>
 #include <QPointer>
 #include <QPolygonF>
+#include <QStaticText>
 #include <QWidget>
 
 #include <functional>
@@ -54,6 +56,8 @@ class TimeChart : public QWidget {
         QColor color;
         bool area = true;
         double lineWidth = 1.0;  // wider lines cost about three times as much to draw
+        // How the cursor names this series' value ("Read {0}"); empty: the value alone.
+        QString valueLabel{};
     };
 
     explicit TimeChart(QWidget* parent = nullptr, double visibleSeconds = 300);
@@ -69,6 +73,20 @@ class TimeChart : public QWidget {
     double effectiveMaxY() const;
     // How a value under the cursor is written ("42%", "3.1 MB/s").
     void setValueText(std::function<QString(double)> format);
+
+    // The unit of the values: the top of the vertical axis is written in it ("100%",
+    // "2.0 MB/s"), and an automatic top rounds to figures the unit reads well in. None
+    // writes no top.
+    void setAxisUnit(AxisUnit unit);
+    AxisUnit axisUnit() const { return axisUnit_; }
+    // The words of the time marks along the bottom; empty texts show none.
+    void setTimeMarkTexts(const ChartAxis::TimeMarkTexts& texts);
+    // The top label as drawn; empty without a unit.
+    QString topLabel() const;
+    // The time marks as drawn: each one's offset from the plot's left edge and its text.
+    std::vector<std::pair<double, QString>> timeMarks() const;
+    // How many axis texts were made: they are kept until what they show changes.
+    int axisTextsMade() const { return axisTextsMade_; }
 
     // Scrolls with every chart that shares `scroll` (none: on its own). A move of the shared
     // position repaints only the charts in sight; the others draw it when they come back.
@@ -104,14 +122,29 @@ class TimeChart : public QWidget {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // A horizontal wheel, or Shift with the vertical one, scrolls the time. The plain vertical
+    // wheel scrolls the page when the chart sits in a scroll area, else the time.
     void wheelEvent(QWheelEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void updateRange();
     void scrollBy(double seconds);
     void takeSharedPosition();
     QRectF plotRect() const;
+    // The axis texts, each made again only when what it shows changes.
+    void paintValueAxis(QPainter& p, const QRectF& plot);
+    void paintTimeMarks(QPainter& p, const QRectF& plot);
+    bool showsTimeMarks() const { return !markTexts_.now.isEmpty(); }
+    double markStep(double plotWidth) const;
+    void takeAxisFont();
+    // The cached label texts, made when first asked for what they show now.
+    const QStaticText& topLabelText() const;
+    const QStaticText& markLabel(long k, double step) const;
+    // Calls `mark(k, x)` for each mark in sight: k steps before the newest data, x in the plot.
+    template <typename F>
+    void forEachMark(const QRectF& plot, double step, F&& mark) const;
 
     ChartViewport view_;
     QPointer<ChartScroll> shared_;
@@ -126,6 +159,17 @@ class TimeChart : public QWidget {
     std::optional<TimePoint> marker_;
     std::vector<std::pair<TimePoint, TimePoint>> shaded_;
     std::vector<PlotPoint> plot_;  // reused for every series, every frame
+    AxisUnit axisUnit_ = AxisUnit::none;
+    mutable double topLabelFor_ = -1;  // the top the cached label was made for
+    mutable QStaticText topLabel_;
+    ChartAxis::TimeMarkTexts markTexts_;
+    mutable double markTextsStep_ = 0;  // the step the cached mark texts were made for
+    mutable std::vector<QStaticText> markLabels_;  // k steps before the newest data, grown as needed
+    static constexpr size_t kKeptMarks = 256;
+    mutable QStaticText scratchMark_;
+    QFont axisFont_;
+    mutable int axisTextsMade_ = 0;
+    double markStrip_ = 0;  // the height under the plot that the time marks take
     QPolygonF line_;
 };
 

@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -142,8 +144,56 @@ QStringList CoreGrid::headings() const {
 }
 
 QSize CoreGrid::sizeHint() const {
-    // A heading and a row of bars per cluster.
-    return {320, static_cast<int>(clusters_.size()) * 50 + 4};
+    // A heading, a row of bars and a strip per cluster.
+    int h = 4;
+    for (const auto& c : clusters_)
+        h += 50 + stripHeight(c.loads.size()) + 6;
+    return {320, h};
+}
+
+int CoreGrid::stripHeight(size_t cores) const {
+    // Rows of a few pixels; many cores share the room.
+    return static_cast<int>(std::clamp<size_t>(cores * 4, 12, 48));
+}
+
+QRgb CoreGrid::heatColor(double load) {
+    // One table for all grids: a load's colour is the same everywhere.
+    static const std::array<QRgb, 101> table = [] {
+        std::array<QRgb, 101> t{};
+        for (int i = 0; i <= 100; ++i) {
+            QColor c = DashboardRules::loadColor(i);
+            c.setAlphaF(0.15f + 0.85f * static_cast<float>(i) / 100.0f);
+            t[static_cast<size_t>(i)] = qPremultiply(c.rgba());
+        }
+        return t;
+    }();
+    if (!std::isfinite(load)) load = 0;
+    return table[static_cast<size_t>(std::lround(std::clamp(load, 0.0, 100.0)))];
+}
+
+void CoreGrid::setHistory(const std::deque<Snapshot>& history) {
+    int rows = 0;
+    for (const auto& c : clusters_)
+        rows += static_cast<int>(c.cores.size());
+    if (heat_.width() != historyColumns || heat_.height() != rows) {
+        heat_ = rows > 0 ? QImage(historyColumns, rows, QImage::Format_ARGB32_Premultiplied) : QImage();
+    }
+    if (heat_.isNull()) return;
+    const size_t shown = std::min(history.size(), static_cast<size_t>(historyColumns));
+    const int empty = historyColumns - static_cast<int>(shown);
+    int row = 0;
+    for (const auto& c : clusters_)
+        for (const int core : c.cores) {
+            auto* line = reinterpret_cast<QRgb*>(heat_.scanLine(row++));
+            // Before the history begins the strip stays clear.
+            std::fill(line, line + empty, QRgb(0));
+            for (size_t i = 0; i < shown; ++i) {
+                const std::vector<double>& loads = history[history.size() - shown + i].cpuPerCore;
+                const bool known = core >= 0 && static_cast<size_t>(core) < loads.size();
+                line[empty + static_cast<int>(i)] = known ? heatColor(loads[static_cast<size_t>(core)]) : QRgb(0);
+            }
+        }
+    update();
 }
 
 void CoreGrid::paintEvent(QPaintEvent*) {
@@ -154,9 +204,11 @@ void CoreGrid::paintEvent(QPaintEvent*) {
     const QFontMetrics fm(caption);
     const QColor secondary = SystemColor::secondary(palette());
     const QStringList titles = headings();
+    int y = 2;
+    int firstRow = 0;  // the cluster's first row in the strips' picture
     for (size_t c = 0; c < clusters_.size(); ++c) {
         const auto& cluster = clusters_[c];
-        int y = 2 + static_cast<int>(c) * 50;
+        if (c > 0) y += 6;
         p.setPen(secondary);
         p.drawText(QRect(0, y, width(), fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
                    fm.elidedText(titles[static_cast<int>(c)], Qt::ElideRight, width()));
@@ -174,6 +226,16 @@ void CoreGrid::paintEvent(QPaintEvent*) {
             const double h = barH * load / 100.0;
             p.fillRect(QRectF(track.left(), track.bottom() - h, barW, h), DashboardRules::loadColor(load));
         }
+        y += static_cast<int>(barH) + 4;
+        const int stripH = stripHeight(cluster.loads.size());
+        const QRect strip(0, y, width(), stripH);
+        QColor trackColor = secondary;
+        trackColor.setAlphaF(0.08f);
+        p.fillRect(strip, trackColor);
+        if (!heat_.isNull() && firstRow + n <= heat_.height())
+            p.drawImage(strip, heat_, QRect(0, firstRow, heat_.width(), n));
+        firstRow += n;
+        y += stripH;
     }
 }
 

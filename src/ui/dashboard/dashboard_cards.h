@@ -5,10 +5,12 @@
 #include "ui/dashboard/dashboard_rules.h"
 
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QPointer>
 #include <QVariantAnimation>
 
+#include <deque>
 #include <optional>
 
 namespace velmora {
@@ -69,15 +71,26 @@ class TempChip : public QWidget {
     QColor color_;
 };
 
-// One small bar per core, in clusters by core kind, each with its average.
+// One small bar per core, in clusters by core kind, each with its average, and under each
+// cluster a heat strip of its cores' recent load: a row per core, newest on the right.
 class CoreGrid : public QWidget {
     Q_OBJECT
   public:
+    // How many of the newest snapshots the strips show.
+    static constexpr int historyColumns = 120;
+
     explicit CoreGrid(QWidget* parent = nullptr);
     void setClusters(std::vector<DashboardRules::CoreCluster> clusters, const QString& averageTemplate);
     const std::vector<DashboardRules::CoreCluster>& clusters() const { return clusters_; }
     // "Performance cores · avg 42%", one line per cluster, as drawn.
     QStringList headings() const;
+    // Paints the strips from the history's per-core loads, for the clusters last set. The
+    // picture is kept and painted over, made anew only when the number of cores changes.
+    void setHistory(const std::deque<Snapshot>& history);
+    // The strips' picture: a column per snapshot, a row per core in cluster order.
+    const QImage& heat() const { return heat_; }
+    // The colour a load takes in the strips: the load's colour, fainter the lower it is.
+    static QRgb heatColor(double load);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return {160, sizeHint().height()}; }
@@ -86,8 +99,11 @@ class CoreGrid : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    int stripHeight(size_t cores) const;
+
     std::vector<DashboardRules::CoreCluster> clusters_;
     QString averageTemplate_;
+    QImage heat_;
 };
 
 // A titled card: a heading with the current value on the right, and room for content.

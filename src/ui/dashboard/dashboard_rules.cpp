@@ -121,6 +121,7 @@ std::vector<CoreCluster> coreClusters(const CoreTopology& topology, const std::v
         for (const int i : group.indices) {
             if (i < 0 || static_cast<size_t>(i) >= perCore.size()) continue;
             cluster.loads.push_back(finite(perCore[i]));
+            cluster.cores.push_back(i);
             placed[i] = true;
         }
         if (cluster.loads.empty()) continue;
@@ -129,7 +130,10 @@ std::vector<CoreCluster> coreClusters(const CoreTopology& topology, const std::v
     }
     CoreCluster rest;
     for (size_t i = 0; i < perCore.size(); ++i)
-        if (!placed[i]) rest.loads.push_back(finite(perCore[i]));
+        if (!placed[i]) {
+            rest.loads.push_back(finite(perCore[i]));
+            rest.cores.push_back(static_cast<int>(i));
+        }
     if (!rest.loads.empty()) {
         rest.title = loc.t(QStringLiteral("dashAllCores"));  // cores the topology did not place
         average(rest);

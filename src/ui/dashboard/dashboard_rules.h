@@ -45,6 +45,7 @@ struct CoreCluster {
     QString title;
     std::vector<double> loads;
     double average = 0;
+    std::vector<int> cores;  // each load's index in the per-core list, for its history
 };
 // Groups `perCore` by the topology's clusters. Cores the topology does not know (a count
 // that changed since it was read) join one cluster of their own at the end.

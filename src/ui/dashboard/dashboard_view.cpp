@@ -148,9 +148,11 @@ void DashboardView::build() {
     cpu_ = chartCard(AnalysisKind::cpu);
     cpu_->chart()->setMaxY(100);
     cpu_->chart()->setValueText(percent);
+    cpu_->chart()->setAxisUnit(AxisUnit::percent);
     gpu_ = chartCard(AnalysisKind::gpu);
     gpu_->chart()->setMaxY(100);
     gpu_->chart()->setValueText(percent);
+    gpu_->chart()->setAxisUnit(AxisUnit::percent);
 
     coreCard_ = new Card(content);
     cores_ = new CoreGrid(coreCard_);
@@ -160,12 +162,19 @@ void DashboardView::build() {
     memory_ = chartCard(AnalysisKind::memory);
     memory_->chart()->setMaxY(100);
     memory_->chart()->setValueText(percent);
+    memory_->chart()->setAxisUnit(AxisUnit::percent);
     memory_->footer();
 
     disk_ = chartCard(AnalysisKind::disk);
-    disk_->chart()->setValueText([](double v) { return Format::fixed(v, 1) + QStringLiteral(" MB/s"); });
+    disk_->chart()->setValueText([](double v) { return Format::bps(v); });
+    disk_->chart()->setAxisUnit(AxisUnit::bytesPerSecond);
+    // A quiet disk is not stretched to fill the chart.
+    disk_->chart()->setMinimumTop(kMiB);
+    disk_->footer();
     network_ = chartCard(AnalysisKind::network);
     network_->chart()->setValueText([](double v) { return Format::bps(v); });
+    network_->chart()->setAxisUnit(AxisUnit::bytesPerSecond);
+    network_->chart()->setMinimumTop(1024);
     network_->footer();
 
     tempCard_ = new Card(content);
@@ -186,8 +195,10 @@ void DashboardView::build() {
     }
     tempCard_->addContent(chipRow);
     hottest_ = new TimeChart(tempCard_);
-    hottest_->setFixedHeight(56);
+    // The curve keeps its 56 points; the time marks take room of their own below it.
+    hottest_->setFixedHeight(70);
     hottest_->setValueText([](double v) { return Format::fixed(v, 0) + QStringLiteral("°C"); });
+    hottest_->setAxisUnit(AxisUnit::celsius);
     tempCard_->addContent(hottest_);
     power_ = new QLabel(tempCard_);
     power_->setFont(ViewFonts::caption(font()));
@@ -245,19 +256,27 @@ void DashboardView::retranslate() {
     cpu_->setTitle(QStringLiteral("CPU"));
     gpu_->setTitle(QStringLiteral("GPU"));
     coreCard_->setTitle(loc_.t(QStringLiteral("dashCores")));
+    cores_->setAccessibleName(loc_.t(QStringLiteral("dashCores")));
+    cores_->setAccessibleDescription(loc_.t(QStringLiteral("dashCoreHistory")));
     memory_->setTitle(loc_.t(QStringLiteral("dashMemory")));
     disk_->setTitle(loc_.t(QStringLiteral("dashDiskIO")));
     network_->setTitle(loc_.t(QStringLiteral("dashNetwork")));
-    network_->footer()->setText(loc_.t(QStringLiteral("chartLegendDU")));
+    const ChartAxis::TimeMarkTexts marks{loc_.t(QStringLiteral("dashAxisNow")), loc_.t(QStringLiteral("dashAxisSecAgo")),
+                                         loc_.t(QStringLiteral("dashAxisMinAgo")), loc_.t(QStringLiteral("dashAxisHourAgo"))};
+    for (TimeChart* chart : charts())
+        chart->setTimeMarkTexts(marks);
     tempCard_->setTitle(loc_.t(QStringLiteral("dashTempPower")));
     batteryCard_->setTitle(loc_.t(QStringLiteral("dashBatteryFan")));
     chips_[0]->setLabel(QStringLiteral("CPU"));
     chips_[1]->setLabel(QStringLiteral("GPU"));
     chips_[2]->setLabel(loc_.t(QStringLiteral("tempHottest")));
     fansStopped_->setText(loc_.t(QStringLiteral("fanStopped")));
-    for (ChartCard* card : {cpu_, gpu_, memory_, disk_, network_})
+    for (ChartCard* card : {cpu_, gpu_, memory_, disk_, network_}) {
         card->setToolTip(loc_.t(QStringLiteral("dblAnalyzeKind"),
                                 loc_.t(titleKey(card->kind()))));
+        card->chart()->setAccessibleName(card->title());
+    }
+    hottest_->setAccessibleName(loc_.t(QStringLiteral("tempHottest")));
 }
 
 void DashboardView::showEvent(QShowEvent* event) {
@@ -368,23 +387,36 @@ void DashboardView::updateCharts(const Snapshot& s, bool all) {
         memory_->chart()->setSeries({{feed_.series(&Snapshot::memPercent), SystemColor::blue(), true}});
         memory_->footer()->setText(loc_.t(QStringLiteral("dashSwap"), Format::bytes(s.swapUsed)));
     }
+    // Each curve is named in its colour with its figure, so two rates are never ambiguous.
+    auto legend = [&](QLabel* footer, const char* firstKey, double first, const char* secondKey, double second) {
+        footer->setText(QStringLiteral("<span style='color:%1'>■</span> %2&nbsp;&nbsp; <span style='color:%3'>■</span> %4")
+                            .arg(SystemColor::blue().name(), loc_.t(QString::fromLatin1(firstKey), Format::bps(first)).toHtmlEscaped(),
+                                 SystemColor::orange().name(),
+                                 loc_.t(QString::fromLatin1(secondKey), Format::bps(second)).toHtmlEscaped()));
+    };
     if (due(disk_, all)) {
-        disk_->setValue(Format::fixed(finite(s.diskReadBps) / kMiB, 1) + QStringLiteral(" / ") +
-                        Format::fixed(finite(s.diskWriteBps) / kMiB, 1) + QStringLiteral(" MB/s"));
-        disk_->chart()->setSeries({{scaled(feed_.series(&Snapshot::diskReadBps), kMiB), SystemColor::blue(), true},
-                                   {scaled(feed_.series(&Snapshot::diskWriteBps), kMiB), SystemColor::orange(), true}});
+        disk_->setValue(Format::bps(finite(s.diskReadBps) + finite(s.diskWriteBps)));
+        legend(disk_->footer(), "dashLegendRead", s.diskReadBps, "dashLegendWrite", s.diskWriteBps);
+        disk_->chart()->setSeries(
+            {{scaled(feed_.series(&Snapshot::diskReadBps), 1), SystemColor::blue(), true, 1.0, loc_.t(QStringLiteral("dashLegendRead"))},
+             {scaled(feed_.series(&Snapshot::diskWriteBps), 1), SystemColor::orange(), true, 1.0,
+              loc_.t(QStringLiteral("dashLegendWrite"))}});
     }
     if (due(network_, all)) {
         network_->setValue(QStringLiteral("↓ ") + Format::bps(s.netInBps) + QStringLiteral("  ↑ ") +
                            Format::bps(s.netOutBps));
-        network_->chart()->setSeries({{scaled(feed_.series(&Snapshot::netInBps), 1), SystemColor::blue(), true},
-                                      {scaled(feed_.series(&Snapshot::netOutBps), 1), SystemColor::orange(), true}});
+        legend(network_->footer(), "dashLegendDown", s.netInBps, "dashLegendUp", s.netOutBps);
+        network_->chart()->setSeries(
+            {{scaled(feed_.series(&Snapshot::netInBps), 1), SystemColor::blue(), true, 1.0, loc_.t(QStringLiteral("dashLegendDown"))},
+             {scaled(feed_.series(&Snapshot::netOutBps), 1), SystemColor::orange(), true, 1.0,
+              loc_.t(QStringLiteral("dashLegendUp"))}});
     }
 }
 
 void DashboardView::updateCores(const Snapshot& s) {
     cores_->setClusters(DashboardRules::coreClusters(*topology_, s.cpuPerCore, loc_),
                         loc_.t(QStringLiteral("dashCoreAvg")));
+    cores_->setHistory(feed_.history());
 }
 
 void DashboardView::updateTemps(const Snapshot& s) {
@@ -410,7 +442,8 @@ void DashboardView::updateTemps(const Snapshot& s) {
     double top = 100;
     for (const MetricPoint& p : points)
         top = std::max(top, p.value * 1.1);
-    hottest_->setMaxY(top);
+    // A round top for the axis label, and one that changes less often.
+    hottest_->setMaxY(std::ceil(top / 10) * 10);
     hottest_->setSeries({{std::move(points), hottestColor_, false}});
 
     QStringList power;

@@ -6,6 +6,7 @@
 #include "ui/popover/popover_view.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -37,33 +38,96 @@ QPoint popoverOrigin(const QRect& anchor, const QSize& size, const QRect& area) 
     return {x, y};
 }
 
+PopoverHold holdPopover(const QRect& current, bool bottomFixed, bool pointerInside, const QRect& area,
+                        int wantedRows, const std::function<int(int rows)>& natural) {
+    // The most rows that fit between the fixed edge and the screen's far side.
+    const int room = bottomFixed ? current.bottom() - area.top() + 1 : area.bottom() - current.top() + 1;
+    int rows = std::max(0, wantedRows);
+    int height = natural(rows);
+    while (rows > 0 && height > room)
+        height = natural(--rows);
+    if (!bottomFixed) {
+        if (pointerInside) {
+            // Held: as many rows as the present height holds, the rest wait for the pointer
+            // to leave.
+            while (rows > 0 && height > current.height())
+                height = natural(--rows);
+        }
+        height = std::max(height, std::min(current.height(), room));
+    }
+    const int top = bottomFixed ? current.bottom() + 1 - height : current.top();
+    return {height, rows, top};
+}
+
 PopoverPanel::PopoverPanel(PopoverView* view)
     : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint), view_(view) {
     setObjectName(QStringLiteral("popover"));
     setAttribute(Qt::WA_DeleteOnClose, false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);
-    layout->setSizeConstraint(QLayout::SetFixedSize);  // follows the content as rows come and go
+    // The panel sets its own size (keepBar): rows shown by a redraw must not resize it first,
+    // at its top, before it can decide which edge moves.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
     layout->addWidget(view_);
+    pointer_ = [] { return QCursor::pos(); };
+    // Each redraw may list other processes: the size follows, keeping the bar in place.
+    connect(view_, &PopoverView::refreshed, this, [this] {
+        if (placed_ && isVisible()) keepBar();
+    });
 }
 
 void PopoverPanel::presentAt(const QRect& anchor) {
     QScreen* screen = QGuiApplication::screenAt(anchor.center());
     if (!screen) screen = QGuiApplication::primaryScreen();
+    placed_ = false;
     fitContent();
-    if (screen) move(popoverOrigin(anchor, size(), screen->availableGeometry()));
+    area_ = screen ? screen->availableGeometry() : QRect();
+    if (screen) {
+        const QPoint origin = popoverOrigin(anchor, size(), area_);
+        move(origin);
+        // Above the anchor (a panel at the bottom of the screen): the edge by the tray is
+        // the bottom one.
+        bottomFixed_ = origin.y() + height() <= anchor.top();
+    } else {
+        bottomFixed_ = false;
+    }
     show();
+    held_ = geometry();
+    placed_ = screen != nullptr;
     raise();
     activateWindow();
 }
 
-void PopoverPanel::fitContent() {
-    view_->refresh();
-    // Rows shown or hidden by the refresh are laid out now, not on the next event loop pass,
-    // so the size below is the final one.
+int PopoverPanel::naturalHeight(int rows) {
+    view_->setHeavyRowLimit(rows);
+    // Rows shown or hidden are laid out now, not on the next event loop pass, so the size
+    // asked for is the final one.
     view_->layout()->activate();
+    layout()->invalidate();
     layout()->activate();
-    adjustSize();
+    return layout()->sizeHint().height();
+}
+
+void PopoverPanel::fitContent() {
+    view_->setHeavyRowLimit(kHeavyProcessLimit);
+    view_->refresh();
+    const int height = naturalHeight(kHeavyProcessLimit);
+    setFixedSize(layout()->sizeHint().width(), height);
+}
+
+void PopoverPanel::keepBar() {
+    const QRect current = held_;
+    const bool inside = current.contains(pointer_());
+    const PopoverHold hold = holdPopover(current, bottomFixed_, inside, area_, kHeavyProcessLimit,
+                                         [this](int rows) { return naturalHeight(rows); });
+    view_->setHeavyRowLimit(hold.rows);
+    if (hold.height == current.height() && hold.top == current.top()) return;
+    held_ = QRect(current.left(), hold.top, current.width(), hold.height);
+    // One move of the window, not a resize at its top then a move.
+    setMinimumHeight(std::min(minimumHeight(), hold.height));
+    setMaximumHeight(std::max(maximumHeight(), hold.height));
+    setGeometry(held_);
+    setFixedHeight(hold.height);
 }
 
 void PopoverPanel::showEvent(QShowEvent* event) {

@@ -18,6 +18,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace velmora {
 
 namespace {
@@ -181,10 +183,15 @@ void PopoverView::buildLayout() {
         column->addWidget(h.row);
     }
 
-    auto* bar = new QHBoxLayout;
+    // Room the panel keeps while open (rows that went away) lies above the bar, so the bar
+    // stays at the bottom edge.
+    column->addStretch(1);
+    bottomBar_ = new QWidget(this);
+    auto* bar = new QHBoxLayout(bottomBar_);
+    bar->setContentsMargins(0, 0, 0, 0);
     bar->setSpacing(2);
     auto makeButton = [this](const char* symbol, const std::function<void()>& action) {
-        auto* b = new QToolButton(this);
+        auto* b = new QToolButton(bottomBar_);
         b->setAutoRaise(true);
         b->setIcon(Symbols::icon(QString::fromLatin1(symbol)));
         b->setIconSize(QSize(16, 16));
@@ -202,7 +209,7 @@ void PopoverView::buildLayout() {
     bar->addStretch(1);
     for (size_t i = 1; i < buttons_.size(); ++i)
         bar->addWidget(buttons_[i]);
-    column->addLayout(bar);
+    column->addWidget(bottomBar_);
 
     restyle();
 }
@@ -254,6 +261,18 @@ void PopoverView::setButtonAvailable(Button b, bool available) {
 void PopoverView::refresh() {
     model_ = buildPopoverModel(feed_.current(), MetricsFeed::heavyCPUThreshold, loc_);
     applyModel();
+    emit refreshed();
+}
+
+void PopoverView::setHeavyRowLimit(int rows) {
+    rows = std::clamp(rows, 0, kHeavyProcessLimit);
+    if (rows == heavyRowLimit_) return;
+    heavyRowLimit_ = rows;
+    applyHeavyRows();
+}
+
+int PopoverView::heavyRowsShown() const {
+    return std::min(static_cast<int>(model_.heavy.size()), heavyRowLimit_);
 }
 
 void PopoverView::applyModel() {
@@ -284,14 +303,17 @@ void PopoverView::applyModel() {
     gpuTemp_->setVisible(model_.gpuTempText.has_value());
     if (model_.cpuTempText) setText(cpuTemp_, *model_.cpuTempText);
     if (model_.gpuTempText) setText(gpuTemp_, *model_.gpuTempText);
+    applyHeavyRows();
+}
 
+void PopoverView::applyHeavyRows() {
     const bool calm = model_.heavy.empty();
     noLoadRow_->setVisible(calm && !model_.measuring);
     measuringRow_->setVisible(model_.measuring);
     heavyHeading_->setVisible(!calm);
     for (size_t i = 0; i < heavyRows_.size(); ++i) {
         HeavyRow& row = heavyRows_[i];
-        const bool shown = i < model_.heavy.size();
+        const bool shown = static_cast<int>(i) < heavyRowsShown();
         row.row->setVisible(shown);
         if (!shown) continue;
         const HeavyLine& h = model_.heavy[i];

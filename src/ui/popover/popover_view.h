@@ -46,6 +46,18 @@ class PopoverView : public QWidget {
     // when shown; a hidden popover does no work.
     void refresh();
     const PopoverModel& model() const { return model_; }
+    // At most this many heavy processes are listed (the panel holds some back while it may
+    // not grow); kHeavyProcessLimit unless set.
+    void setHeavyRowLimit(int rows);
+    int heavyRowLimit() const { return heavyRowLimit_; }
+    // How many heavy processes are listed now.
+    int heavyRowsShown() const;
+    // The bottom bar, whose place the panel keeps while open.
+    QWidget* bottomBar() const { return bottomBar_; }
+
+  signals:
+    // The view was redrawn from a snapshot; its rows may have changed.
+    void refreshed();
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -62,6 +74,7 @@ class PopoverView : public QWidget {
     void buildLayout();
     void retranslate();
     void applyModel();
+    void applyHeavyRows();
     void restyle();
 
     MetricsFeed& feed_;
@@ -91,6 +104,8 @@ class PopoverView : public QWidget {
     QLabel* heavyHeading_ = nullptr;
     std::array<HeavyRow, kHeavyProcessLimit> heavyRows_{};
     std::array<QToolButton*, 4> buttons_{};
+    QWidget* bottomBar_ = nullptr;
+    int heavyRowLimit_ = kHeavyProcessLimit;
 };
 
 }  // namespace velmora

@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -88,6 +91,10 @@ TEST(TimeChart, CursorShowsEachSeriesValueUnderThePointer) {
     // x = 150 of 300 is the middle of seconds 299..599.
     send(chart, QEvent::MouseMove, {150, 50}, Qt::NoButton, Qt::NoButton);
     EXPECT_EQ(chart.cursorText(), QStringLiteral("449% · 1000%"));
+
+    // Named series say which value is which; the others stay bare.
+    chart.setSeries({{ramp(600), Qt::red, true, 1.0, QStringLiteral("Read {0}")}, {ramp(600, 1000, 0), Qt::blue, false}});
+    EXPECT_EQ(chart.cursorText(), QStringLiteral("Read 449% · 1000%"));
 
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(&chart, &leave);
@@ -303,4 +310,187 @@ TEST(ChartScroll, SettlesBackToFollowingWhenTheClockPassesBehindIt) {
     scroll.scrollTo(at(11));
     EXPECT_EQ(moves, 2);
     EXPECT_EQ(scroll.scrollX(), at(11));
+}
+
+namespace {
+
+const ChartAxis::TimeMarkTexts markWords{QStringLiteral("now"), QStringLiteral("−{0} s"),
+                                         QStringLiteral("−{0} min"), QStringLiteral("−{0} h")};
+
+std::vector<MetricPoint> flat(int seconds, double value) {
+    std::vector<MetricPoint> out;
+    for (int i = 0; i < seconds; ++i)
+        out.push_back({{}, at(i), value});
+    return out;
+}
+
+QStringList markTexts(const TimeChart& chart) {
+    QStringList out;
+    for (const auto& [x, text] : chart.timeMarks())
+        out << text;
+    return out;
+}
+
+void wheelWith(TimeChart& chart, QPoint angle, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    const QPointF pos(chart.width() / 2.0, chart.height() / 2.0);
+    QWheelEvent e(pos, chart.mapToGlobal(pos), {}, angle, Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&chart, &e);
+}
+
+}  // namespace
+
+TEST(TimeChartAxis, TopLabelNamesTheScaleOfEachUnit) {
+    constexpr double MiB = 1024.0 * 1024.0;
+    struct Case {
+        AxisUnit unit;
+        std::optional<double> fixedTop;
+        double minimumTop;
+        double peak;
+        const char* label;
+    };
+    const Case cases[] = {
+        {AxisUnit::percent, 100, 1, 42, "100%"},
+        {AxisUnit::percent, std::nullopt, 1, 42, "50%"},
+        {AxisUnit::bytesPerSecond, std::nullopt, MiB, 1000, "1.0 MB/s"},          // below the floor
+        {AxisUnit::bytesPerSecond, std::nullopt, MiB, MiB, "1.0 MB/s"},           // at it
+        {AxisUnit::bytesPerSecond, std::nullopt, MiB, MiB + 1, "2.0 MB/s"},       // above it
+        {AxisUnit::bytesPerSecond, std::nullopt, 1024, 1023, "1.0 KB/s"},
+        {AxisUnit::bytesPerSecond, std::nullopt, 1024, 1025, "2.0 KB/s"},
+        {AxisUnit::bytesPerSecond, std::nullopt, 1024, 600.0 * 1024, "1000 KB/s"},
+        {AxisUnit::bytesPerSecond, std::nullopt, 1024, 1010.0 * 1024, "1.0 MB/s"},
+        {AxisUnit::celsius, 110, 1, 60, "110°C"},
+        {AxisUnit::none, std::nullopt, 1, 3, ""},
+    };
+    for (const Case& c : cases) {
+        TimeChart chart(nullptr, 300);
+        chart.resize(300, 100);
+        chart.setAxisUnit(c.unit);
+        chart.setMinimumTop(c.minimumTop);
+        chart.setMaxY(c.fixedTop);
+        chart.setSeries({{flat(10, c.peak), Qt::red, true}});
+        EXPECT_EQ(chart.topLabel(), QString::fromUtf8(c.label)) << c.label << " for " << c.peak;
+    }
+}
+
+TEST(TimeChartAxis, LabelsAreMadeOnlyWhenTheScaleOrTheWordsChange) {
+    TimeChart chart(nullptr, 300);
+    chart.resize(400, 100);
+    chart.setAxisUnit(AxisUnit::bytesPerSecond);
+    chart.setTimeMarkTexts(markWords);
+    chart.setSeries({{flat(600, 3000), Qt::red, true}});
+    QImage frame(chart.size(), QImage::Format_ARGB32_Premultiplied);
+    chart.render(&frame);
+    const int made = chart.axisTextsMade();
+    EXPECT_GT(made, 0);
+    EXPECT_EQ(chart.topLabel(), QStringLiteral("5.0 KB/s"));
+
+    // New data on the same scale, and more frames: nothing made again.
+    for (int i = 0; i < 5; ++i) {
+        chart.setSeries({{flat(601 + i, 4000), Qt::red, true}});
+        chart.render(&frame);
+    }
+    EXPECT_EQ(chart.axisTextsMade(), made);
+
+    // A peak past the top: only the top label is made again.
+    chart.setSeries({{flat(610, 6000), Qt::red, true}});
+    chart.render(&frame);
+    EXPECT_EQ(chart.axisTextsMade(), made + 1);
+    EXPECT_EQ(chart.topLabel(), QStringLiteral("10.0 KB/s"));
+
+    // Other words make the marks anew.
+    ChartAxis::TimeMarkTexts other = markWords;
+    other.now = QStringLiteral("jetzt");
+    chart.setTimeMarkTexts(other);
+    chart.render(&frame);
+    EXPECT_GT(chart.axisTextsMade(), made + 1);
+    EXPECT_TRUE(markTexts(chart).contains(QStringLiteral("jetzt")));
+}
+
+TEST(TimeChartAxis, TimeMarksFollowTheSpanAndCountBackFromTheNewestData) {
+    struct Case {
+        double span;
+        int width;
+        QStringList marks;
+    };
+    const Case cases[] = {
+        {300, 400, {"−5 min", "−2.5 min", "now"}},
+        {300, 100, {"−5 min", "now"}},  // no room for a middle mark
+        {60, 400, {"−60 s", "−45 s", "−30 s", "−15 s", "now"}},
+        {600, 400, {"−10 min", "−7.5 min", "−5 min", "−2.5 min", "now"}},
+        {3600, 400, {"−60 min", "−45 min", "−30 min", "−15 min", "now"}},
+        {86400, 400, {"−24 h", "−18 h", "−12 h", "−6 h", "now"}},
+    };
+    for (const Case& c : cases) {
+        TimeChart chart(nullptr, c.span);
+        chart.resize(c.width, 100);
+        chart.setTimeMarkTexts(markWords);
+        chart.setSeries({{flat(90000, 1), Qt::red, true}});
+        const auto marks = chart.timeMarks();
+        EXPECT_EQ(markTexts(chart), c.marks) << c.span;
+        ASSERT_FALSE(marks.empty());
+        // From the left edge to the right, evenly.
+        EXPECT_NEAR(marks.front().first, 0, 0.5) << c.span;
+        EXPECT_NEAR(marks.back().first, c.width - 1, 0.5) << c.span;
+    }
+
+    // Scrolled back 100 s of a 300 s span: "now" is out of sight, the marks keep their times.
+    TimeChart chart(nullptr, 300);
+    chart.resize(400, 100);
+    chart.setTimeMarkTexts(markWords);
+    chart.setSeries({{flat(600, 1), Qt::red, true}});
+    chart.viewport().scrollBy(100);
+    EXPECT_EQ(markTexts(chart), (QStringList{"−5 min", "−2.5 min"}));
+
+    // Far back in a long history the marks still read right.
+    TimeChart longer(nullptr, 60);
+    longer.resize(400, 100);
+    longer.setTimeMarkTexts(markWords);
+    longer.setSeries({{flat(7200, 1), Qt::red, true}});
+    longer.viewport().scrollBy(7000);
+    EXPECT_EQ(markTexts(longer), (QStringList{"−7050 s", "−7035 s", "−7020 s", "−7005 s"}))
+        << "every 15 s, two hours back";
+
+    // Without words there are no marks, and the plot keeps the whole height.
+    TimeChart bare(nullptr, 300);
+    bare.resize(400, 100);
+    bare.setSeries({{flat(600, 1), Qt::red, true}});
+    EXPECT_TRUE(bare.timeMarks().empty());
+}
+
+TEST(TimeChartWheel, VerticalWheelScrollsThePageHorizontalOrShiftScrollsTheTime) {
+    struct Case {
+        const char* what;
+        QPoint angle;
+        Qt::KeyboardModifiers modifiers;
+        bool inScrollArea;
+        bool timeMoves;
+        bool pageMoves;
+    };
+    const Case cases[] = {
+        {"vertical in a page: the page", {0, -120}, Qt::NoModifier, true, false, true},
+        {"horizontal in a page: the time", {120, 0}, Qt::NoModifier, true, true, false},
+        {"shift and vertical in a page: the time", {0, 120}, Qt::ShiftModifier, true, true, false},
+        {"vertical on its own: the time", {0, 120}, Qt::NoModifier, false, true, false},
+        {"horizontal on its own: the time", {120, 0}, Qt::NoModifier, false, true, false},
+    };
+    for (const Case& c : cases) {
+        QScrollArea area;
+        area.resize(400, 200);
+        auto* content = new QWidget;
+        auto* column = new QVBoxLayout(content);
+        auto* chart = new TimeChart(c.inScrollArea ? content : nullptr, 300);
+        std::unique_ptr<TimeChart> own(c.inScrollArea ? nullptr : chart);
+        chart->setFixedSize(300, 100);
+        if (c.inScrollArea) column->addWidget(chart);
+        auto* filler = new QWidget(content);
+        filler->setFixedHeight(1000);
+        column->addWidget(filler);
+        area.setWidget(content);
+        area.show();
+        chart->setSeries({{flat(600, 1), Qt::red, true}});
+        area.verticalScrollBar()->setValue(100);
+        wheelWith(*chart, c.angle, c.modifiers);
+        EXPECT_EQ(!chart->viewport().following(), c.timeMoves) << c.what;
+        EXPECT_EQ(area.verticalScrollBar()->value() != 100, c.pageMoves) << c.what;
+    }
 }

@@ -293,10 +293,11 @@ void dragChart(TimeChart* chart, double dx) {
     QApplication::sendEvent(chart, &release);
 }
 
-void wheelChart(TimeChart* chart, int notches) {
+// The horizontal wheel scrolls the time (the vertical one scrolls the card column).
+void wheelChart(TimeChart* chart, int notches, bool vertical = false, Qt::KeyboardModifiers modifiers = {}) {
     const QPointF at(chart->width() / 2.0, chart->height() / 2.0);
-    QWheelEvent e(at, chart->mapToGlobal(at), {}, QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
-                  Qt::NoScrollPhase, false);
+    const QPoint angle = vertical ? QPoint(0, 120 * notches) : QPoint(120 * notches, 0);
+    QWheelEvent e(at, chart->mapToGlobal(at), {}, angle, Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
     QApplication::sendEvent(chart, &e);
 }
 
@@ -364,6 +365,151 @@ TEST_F(Dashboard, EveryChartScrollsWhenOneIsDraggedOrWheeled) {
     EXPECT_TRUE(view->chartScroll()->follow());
     for (TimeChart* c : charts)
         EXPECT_TRUE(c->viewport().following());
+}
+
+TEST_F(Dashboard, VerticalWheelOverAChartScrollsTheColumnShiftOrHorizontalScrollsTheTime) {
+    view->resize(1000, 600);  // the column is taller than the window
+    view->show();
+    fillHistory(feed);
+    QScrollBar* column = view->cardColumn()->verticalScrollBar();
+    ASSERT_GT(column->maximum(), 0);
+    for (TimeChart* chart : view->charts()) {
+        // Brought into sight, as a user would have it before wheeling over it.
+        view->cardColumn()->ensureWidgetVisible(chart, 0, 0);
+        const int top = column->value();
+        const int down = top < column->maximum() ? -1 : 1;  // a notch where the column can go
+        wheelChart(chart, down, true);
+        EXPECT_NE(column->value(), top) << chart->accessibleName().toStdString();
+        EXPECT_TRUE(view->chartScroll()->follow()) << "the time stays";
+
+        const int page = column->value();
+        wheelChart(chart, 1, true, Qt::ShiftModifier);
+        EXPECT_FALSE(view->chartScroll()->follow()) << "shift and the wheel: a step back in time";
+        EXPECT_EQ(column->value(), page);
+        wheelChart(chart, -20);
+        EXPECT_TRUE(view->chartScroll()->follow()) << "the horizontal wheel back to now";
+        EXPECT_EQ(column->value(), page);
+    }
+}
+
+TEST_F(Dashboard, ChartsNameTheirScaleTheirTimeAndWhichRateIsWhich) {
+    view->show();
+    fillHistory(feed);
+    Snapshot s = critical();
+    s.diskReadBps = 1024 * 1024;
+    s.diskWriteBps = 6.3 * 1024 * 1024;
+    s.netInBps = 2048;
+    s.netOutBps = 300;
+    feed.publish(s);
+
+    EXPECT_EQ(view->chartCard(AnalysisKind::cpu)->chart()->topLabel(), "100%");
+    EXPECT_EQ(view->chartCard(AnalysisKind::gpu)->chart()->topLabel(), "100%");
+    EXPECT_EQ(view->chartCard(AnalysisKind::memory)->chart()->topLabel(), "100%");
+    // Rates in bytes per second, the top a round figure at or above the highest point.
+    TimeChart* disk = view->chartCard(AnalysisKind::disk)->chart();
+    EXPECT_GE(disk->effectiveMaxY(), 6.3 * 1024 * 1024);
+    EXPECT_EQ(disk->topLabel(), Format::bps(disk->effectiveMaxY()));
+    EXPECT_TRUE(disk->topLabel().endsWith("MB/s")) << disk->topLabel().toStdString();
+    EXPECT_TRUE(view->chartCard(AnalysisKind::network)->chart()->topLabel().endsWith("/s"));
+    EXPECT_TRUE(view->charts().back()->topLabel().endsWith("°C"));
+
+    // Every chart marks its time in the interface language, up to now.
+    for (TimeChart* chart : view->charts()) {
+        const auto marks = chart->timeMarks();
+        ASSERT_GE(marks.size(), 2u);
+        EXPECT_EQ(marks.back().second, loc.t("dashAxisNow"));
+        EXPECT_EQ(marks.front().second, loc.t("dashAxisMinAgo", QStringLiteral("5")));
+    }
+
+    // Each rate is named beside its figure.
+    const QString diskLegend = view->chartCard(AnalysisKind::disk)->footer()->text();
+    EXPECT_TRUE(diskLegend.contains(loc.t("dashLegendRead", Format::bps(1024 * 1024)))) << diskLegend.toStdString();
+    EXPECT_TRUE(diskLegend.contains(loc.t("dashLegendWrite", Format::bps(6.3 * 1024 * 1024))));
+    EXPECT_LT(diskLegend.indexOf(SystemColor::blue().name()), diskLegend.indexOf(SystemColor::orange().name()))
+        << "read is the blue curve, write the orange one";
+    const QString netLegend = view->chartCard(AnalysisKind::network)->footer()->text();
+    EXPECT_TRUE(netLegend.contains(loc.t("dashLegendDown", Format::bps(2048))));
+    EXPECT_TRUE(netLegend.contains(loc.t("dashLegendUp", Format::bps(300))));
+    EXPECT_EQ(view->chartCard(AnalysisKind::disk)->value(), Format::bps((1 + 6.3) * 1024 * 1024));
+    // The cursor names them too.
+    for (AnalysisKind kind : {AnalysisKind::disk, AnalysisKind::network}) {
+        const auto& series = view->chartCard(kind)->chart()->series();
+        ASSERT_EQ(series.size(), 2u);
+        const bool disk = kind == AnalysisKind::disk;
+        EXPECT_EQ(series[0].valueLabel, loc.t(disk ? "dashLegendRead" : "dashLegendDown"));
+        EXPECT_EQ(series[1].valueLabel, loc.t(disk ? "dashLegendWrite" : "dashLegendUp"));
+    }
+    // The hottest curve's top is a round figure above the hottest reading (96 °C + 10 %).
+    EXPECT_EQ(view->charts().back()->topLabel(), "110°C");
+
+    // Another language names them anew.
+    loc.apply(QStringLiteral("de"));
+    EXPECT_TRUE(view->chartCard(AnalysisKind::disk)->footer()->text().contains(
+        loc.t("dashLegendRead", Format::bps(1024 * 1024))));
+    EXPECT_EQ(view->charts().front()->timeMarks().back().second, loc.t("dashAxisNow"));
+    loc.apply(QStringLiteral("en"));
+}
+
+TEST_F(Dashboard, CoreCardShowsEachCoresRecentLoadFromTheHistory) {
+    view->show();
+    Snapshot s = critical();  // cores 10, 20, 90, 70
+    feed.publish(s);
+    s.cpuPerCore = {0, 100, 50, 35};
+    feed.publish(s);
+    const QImage& heat = view->coreGrid()->heat();
+    ASSERT_EQ(heat.width(), CoreGrid::historyColumns);
+    ASSERT_EQ(heat.height(), 4) << "a row per core, efficiency cores first as the clusters are";
+    const int last = CoreGrid::historyColumns - 1;
+    const struct {
+        int row;
+        double previous, newest;
+    } rows[] = {{0, 10, 0}, {1, 20, 100}, {2, 90, 50}, {3, 70, 35}};
+    for (const auto& r : rows) {
+        EXPECT_EQ(heat.pixel(last, r.row), CoreGrid::heatColor(r.newest)) << r.row;
+        EXPECT_EQ(heat.pixel(last - 1, r.row), CoreGrid::heatColor(r.previous)) << r.row;
+        EXPECT_EQ(qAlpha(heat.pixel(last - 2, r.row)), 0) << "before the history began: clear";
+    }
+
+    // Ticks paint over the same picture; the columns move one to the left.
+    const uchar* bits = heat.constBits();
+    feed.publish(s);
+    EXPECT_EQ(view->coreGrid()->heat().constBits(), bits);
+    EXPECT_EQ(view->coreGrid()->heat().pixel(last - 2, 2), CoreGrid::heatColor(90));
+
+    // Past the strip's width only the newest snapshots show.
+    for (int i = 0; i < CoreGrid::historyColumns; ++i)
+        feed.publish(s);
+    EXPECT_EQ(view->coreGrid()->heat().pixel(0, 2), CoreGrid::heatColor(50));
+
+    // A snapshot that knows fewer cores: the strips shrink with the clusters, and older
+    // moments that knew a core still show it.
+    s.cpuPerCore = {40, 60};
+    feed.publish(s);
+    ASSERT_EQ(view->coreGrid()->heat().height(), 2);
+    EXPECT_EQ(view->coreGrid()->heat().pixel(last, 1), CoreGrid::heatColor(60));
+    EXPECT_EQ(view->coreGrid()->heat().pixel(last - 1, 1), CoreGrid::heatColor(100));
+}
+
+TEST(CoreGridHeat, LoadsTakeTheirColourFainterTheLowerTheyAre) {
+    const struct {
+        double load;
+        double same;
+    } clamps[] = {{-5, 0}, {NAN, 0}, {150, 100}, {100.4, 100}, {49.6, 50}};
+    for (const auto& c : clamps)
+        EXPECT_EQ(CoreGrid::heatColor(c.load), CoreGrid::heatColor(c.same)) << c.load;
+    EXPECT_GT(qAlpha(CoreGrid::heatColor(0)), 0) << "an idle core still shows as a row";
+    EXPECT_LT(qAlpha(CoreGrid::heatColor(0)), qAlpha(CoreGrid::heatColor(50)));
+    EXPECT_LT(qAlpha(CoreGrid::heatColor(50)), qAlpha(CoreGrid::heatColor(100)));
+    // The hue is the load's colour: the 49 % boundary is yellow, below it green.
+    // (Within the rounding of a colour kept premultiplied by its opacity.)
+    auto near = [](QRgb heat, const QColor& want) {
+        const QColor c = QColor::fromRgba(qUnpremultiply(heat));
+        return std::abs(c.red() - want.red()) <= 2 && std::abs(c.green() - want.green()) <= 2 &&
+               std::abs(c.blue() - want.blue()) <= 2;
+    };
+    EXPECT_TRUE(near(CoreGrid::heatColor(49), DashboardRules::loadColor(49)));
+    EXPECT_TRUE(near(CoreGrid::heatColor(48), DashboardRules::loadColor(48)));
+    EXPECT_FALSE(near(CoreGrid::heatColor(49), DashboardRules::loadColor(48)));
 }
 
 TEST_F(Dashboard, AWindowOpenedAgainFollowsTheNewestData) {
