@@ -72,7 +72,17 @@ QWidget* AppDelegate::makeDashboardView() {
     hooks.onAnalyze = [this](AnalysisKind kind) { openAnalysis(kind); };
     hooks.processes.openDetail = [this](int32_t pid) { openDetail(pid); };
     hooks.processes.icons = [this](int32_t pid, const QString&) { return processIcons().icon(pid); };
+    hooks.history = historyReader();
     return new DashboardView(*engine_, settings_, loc_, std::move(hooks));
+}
+
+HistoryReader AppDelegate::historyReader() {
+    if (settings_.rememberLoadSeconds() <= 0) return {};
+    // The recorder reads on its worker and answers on this thread, never once it is gone.
+    return [recorder = QPointer<history::HistoryRecorder>(history_.get())](
+               TimePoint from, TimePoint to, std::function<void(std::vector<history::Record>)> done) {
+        if (recorder) recorder->read(from, to, std::move(done));
+    };
 }
 
 QWidget* AppDelegate::makeSettingsView() {
@@ -197,7 +207,9 @@ void AppDelegate::openAnalysis(const QString& titleKey, const WindowManager::Fac
 }
 void AppDelegate::openAnalysis(AnalysisKind kind) {
     openAnalysis(titleKey(kind), [this, kind]() -> QWidget* {
-        auto* view = new AnalysisView(*engine_, kind, {});
+        AnalysisView::Services services;
+        services.history = historyReader();
+        auto* view = new AnalysisView(*engine_, kind, std::move(services));
         // Closing hides the window, as its close button does.
         connect(view, &AnalysisView::closeRequested, view, [view] { view->window()->close(); });
         return view;

@@ -9,6 +9,7 @@
 #include "export/metrics_server.h"
 #include "platform/login_item.h"
 #include "ui/analysis/analysis_model.h"
+#include "ui/common/stored_range.h"
 
 #include <QObject>
 
@@ -91,6 +92,8 @@ class AppDelegate : public QObject {
     QWidget* makeSettingsView();
     QWidget* makeDetailView(int32_t pid);
     QWidget* makeDashboardView();
+    // What the windows read the remembered record through; empty while remembering is off.
+    HistoryReader historyReader();
 
     Options options_;
     AppSettings& settings_;
