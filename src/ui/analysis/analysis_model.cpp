@@ -418,8 +418,8 @@ QString ResourceAnalysis::agoText(TimePoint t, TimePoint now) {
     if (s <= 59) return loc.t(QStringLiteral("agoSec"), static_cast<qint64>(s));
     // Hours and days only reach a remembered range; the live history is ten minutes long.
     if (s < 3600) return loc.t(QStringLiteral("agoMin"), static_cast<qint64>(s / 60));
-    if (s < 86400) return loc.t(QStringLiteral("hrAgoHours"), static_cast<qint64>(s / 3600));
-    return loc.t(QStringLiteral("hrAgoDays"), static_cast<qint64>(s / 86400));
+    if (s < 86400) return loc.t(QStringLiteral(VL_KEY("hrAgoHours")), static_cast<qint64>(s / 3600));
+    return loc.t(QStringLiteral(VL_KEY("hrAgoDays")), static_cast<qint64>(s / 86400));
 }
 
 }  // namespace velmora

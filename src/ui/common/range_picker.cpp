@@ -62,10 +62,10 @@ void RangePicker::retranslate() {
     for (int i = 0; i < count(); ++i) {
         setItemText(i, loc.t(spanKey(kHistorySpans[i])));
         const bool off = kHistorySpans[i] != HistorySpan::live && !available_;
-        setItemData(i, off ? loc.t(QStringLiteral("hrSpanOff")) : QVariant(), Qt::ToolTipRole);
+        setItemData(i, off ? loc.t(QStringLiteral(VL_KEY("hrSpanOff"))) : QVariant(), Qt::ToolTipRole);
     }
-    setToolTip(loc.t(QStringLiteral("hrSpanHelp")));
-    setAccessibleName(loc.t(QStringLiteral("hrSpanName")));
+    setToolTip(loc.t(QStringLiteral(VL_KEY("hrSpanHelp"))));
+    setAccessibleName(loc.t(QStringLiteral(VL_KEY("hrSpanName"))));
 }
 
 }  // namespace velmora

@@ -1,5 +1,7 @@
 #include "ui/common/stored_range.h"
 
+#include "core/localizer.h"
+
 #include <QPointer>
 
 #include <algorithm>
@@ -28,15 +30,15 @@ std::chrono::milliseconds spanLength(HistorySpan span) {
 QString spanKey(HistorySpan span) {
     switch (span) {
         case HistorySpan::live:
-            return QStringLiteral("hrSpanLive");
+            return QStringLiteral(VL_KEY("hrSpanLive"));
         case HistorySpan::hour:
-            return QStringLiteral("hrSpanHour");
+            return QStringLiteral(VL_KEY("hrSpanHour"));
         case HistorySpan::sixHours:
-            return QStringLiteral("hrSpanSixHours");
+            return QStringLiteral(VL_KEY("hrSpanSixHours"));
         case HistorySpan::day:
-            return QStringLiteral("hrSpanDay");
+            return QStringLiteral(VL_KEY("hrSpanDay"));
         case HistorySpan::week:
-            return QStringLiteral("hrSpanWeek");
+            return QStringLiteral(VL_KEY("hrSpanWeek"));
     }
     return {};
 }
