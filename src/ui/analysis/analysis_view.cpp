@@ -15,7 +15,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
-#include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -393,6 +392,8 @@ void AnalysisView::refresh() {
     now_->setText(analysis_.nowSummary(feed_.current()));
     listTitle_->setText(listTitle());
     realtime_->setVisible(analysis_.selectedTime.has_value());
+    // In a remembered range the button leaves the moment for the range's peaks, not for now.
+    realtime_->setText(shownRange() ? L("hrBackToPeaks") : L("anRealtime"));
     hint_->setText(hintText());
     const QString note = networkNote();
     netNote_->setText(note);
@@ -523,7 +524,7 @@ void AnalysisView::refreshChart() {
 }
 
 QString AnalysisView::listTitle() const {
-    if (!analysis_.selectedTime) return L("anPeakTitle");
+    if (!analysis_.selectedTime) return shownRange() ? L("hrPeakTitle") : L("anPeakTitle");
     const QString time = QDateTime::fromMSecsSinceEpoch(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                             analysis_.selectedTime->time_since_epoch())
                                                             .count())

@@ -125,6 +125,7 @@ TEST_F(AnalysisRange, ARangeIsReadOnceShownAndLeftForLiveAsItWas) {
     asked->front().done(records(asked->front(), 600s, 1200s, 42, 30));
     ASSERT_NE(view.storedRange(), nullptr);
     EXPECT_EQ(pidsOf(view.rows()), std::vector<int32_t>{42}) << "the hour's peaks";
+    EXPECT_EQ(view.listTitle(), Localizer::shared().t("hrPeakTitle"));
     EXPECT_DOUBLE_EQ(view.chart()->viewport().visibleSeconds(), 3600);
     ASSERT_EQ(view.chart()->gaps().size(), 1u);
     EXPECT_EQ(view.chart()->gaps().front().first, asked->front().from + 600s);
@@ -137,6 +138,7 @@ TEST_F(AnalysisRange, ARangeIsReadOnceShownAndLeftForLiveAsItWas) {
     view.showSpan(HistorySpan::live);
     EXPECT_EQ(view.storedRange(), nullptr);
     EXPECT_EQ(pidsOf(view.rows()), std::vector<int32_t>{10});
+    EXPECT_EQ(view.listTitle(), Localizer::shared().t("anPeakTitle"));
     EXPECT_DOUBLE_EQ(view.chart()->viewport().visibleSeconds(), MetricsFeed::historyRetentionSeconds);
     EXPECT_TRUE(view.chart()->gaps().empty());
     EXPECT_EQ(view.chart()->series().size(), 1u);
