@@ -192,8 +192,8 @@ TEST_F(AnalysisRange, AnAnswerForASpanLeftOrAWindowGoneIsDropped) {
     view->showSpan(HistorySpan::week);
     ASSERT_EQ(asked->size(), 3u);
     view.reset();
-    (*asked)[2].done(records((*asked)[2], 0s, 0s, 3, 50));  // must not reach the window
-    SUCCEED();
+    // Must not reach the closed window (a sanitizer build sees any touch).
+    (*asked)[2].done(records((*asked)[2], 0s, 0s, 3, 50));
 }
 
 TEST_F(AnalysisRange, WithoutARecordOnlyLiveIsOffered) {
