@@ -49,6 +49,14 @@ TimePoint middle(const history::Record& r) {
     return r.start + (r.end - r.start) / 2;
 }
 
+// A stored byte count as a count: a damaged figure (not finite, negative, beyond any memory)
+// reads as nothing or as the most there can be, never as whatever the conversion makes of it.
+uint64_t bytesOf(float v) {
+    if (!(v > 0)) return 0;
+    if (!std::isfinite(v) || v >= 1.8e19f) return std::numeric_limits<uint64_t>::max();
+    return static_cast<uint64_t>(v);
+}
+
 MetricPoint point(TimePoint t, double value) {
     const int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
     return {{ns, 0}, t, value};
@@ -115,7 +123,7 @@ StoredRange buildStoredRange(std::vector<history::Record> records, TimePoint fro
             p.startTime = e.startTime;
             p.name = e.name;
             p.cpu = e.value(history::Metric::cpu);
-            p.memBytes = static_cast<uint64_t>(std::max(0.0f, e.value(history::Metric::memory)));
+            p.memBytes = bytesOf(e.value(history::Metric::memory));
             // The record keeps read and write as one figure; it is shown as one.
             p.diskReadBps = e.value(history::Metric::disk);
             p.gpuPercent = e.value(history::Metric::gpu);

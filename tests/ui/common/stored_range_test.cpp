@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 
 using namespace velmora;
@@ -210,4 +211,42 @@ TEST(StoredRange, ChartPointsSitAtEachRecordsMiddleAndTheRangeIsSpannedWhole) {
     ASSERT_EQ(range.history.size(), 2u);
     EXPECT_EQ(range.history[1].time, at(20));
     EXPECT_DOUBLE_EQ(range.history[1].cpuTotal, 6);
+}
+
+TEST(StoredRange, DamagedFiguresReadAsNothingOrTheMostNeverAsGarbage) {
+    struct Case {
+        float memory;
+        uint64_t bytes;
+    };
+    const float inf = std::numeric_limits<float>::infinity();
+    const Case cases[] = {{std::nanf(""), 0},
+                          {-inf, 0},
+                          {-5, 0},
+                          {0, 0},
+                          {1, 1},
+                          {3e9f, 3000000000ull},
+                          {1e30f, std::numeric_limits<uint64_t>::max()},
+                          {inf, std::numeric_limits<uint64_t>::max()}};
+    for (const Case& c : cases) {
+        history::Record r = record(0, 10);
+        history::ProcessEntry e;
+        e.pid = 7;
+        e.values[static_cast<int>(history::Metric::memory)] = c.memory;
+        e.values[static_cast<int>(history::Metric::cpu)] = std::nanf("");
+        r.processes.push_back(e);
+        r.stat(history::Series::memPercent) = {std::nan(""), -std::numeric_limits<double>::infinity()};
+        const StoredRange range = buildStoredRange({r}, at(0), at(10));
+        const ProcMoment* moment = range.attribution.at(at(5));
+        if (c.bytes == 0) {
+            // Nothing to rank by: the process is in no list.
+            EXPECT_TRUE(moment == nullptr || moment->shares.empty()) << c.memory;
+        } else {
+            ASSERT_NE(moment, nullptr) << c.memory;
+            ASSERT_EQ(moment->shares.size(), 1u) << c.memory;
+            EXPECT_EQ(moment->shares.front().memBytes, c.bytes) << c.memory;
+        }
+        const std::vector<MetricPoint> mean = range.points(history::Series::memPercent, false);
+        ASSERT_EQ(mean.size(), 3u);
+        EXPECT_FALSE(std::isfinite(mean[1].value)) << "a damaged figure is not drawn";
+    }
 }
