@@ -69,10 +69,26 @@ AppDelegate::AppDelegate(Options options, QObject* parent)
 
 QWidget* AppDelegate::makeDashboardView() {
     DashboardView::Hooks hooks;
-    hooks.onAnalyze = [this](AnalysisKind kind) { openAnalysis(kind); };
+    // A chart shown over a remembered range opens its analysis over the same range.
+    auto made = std::make_shared<QPointer<DashboardView>>();
+    hooks.onAnalyze = [this, made](AnalysisKind kind) {
+        openAnalysis(kind, *made ? (*made)->rangeLoader().span() : HistorySpan::live);
+    };
     hooks.processes.openDetail = [this](int32_t pid) { openDetail(pid); };
     hooks.processes.icons = [this](int32_t pid, const QString&) { return processIcons().icon(pid); };
-    return new DashboardView(*engine_, settings_, loc_, std::move(hooks));
+    hooks.history = historyReader();
+    auto* view = new DashboardView(*engine_, settings_, loc_, std::move(hooks));
+    *made = view;
+    return view;
+}
+
+HistoryReader AppDelegate::historyReader() {
+    if (settings_.rememberLoadSeconds() <= 0) return {};
+    // The recorder reads on its worker and answers on this thread, never once it is gone.
+    return [recorder = QPointer<history::HistoryRecorder>(history_.get())](
+               TimePoint from, TimePoint to, std::function<void(std::vector<history::Record>)> done) {
+        if (recorder) recorder->read(from, to, std::move(done));
+    };
 }
 
 QWidget* AppDelegate::makeSettingsView() {
@@ -195,9 +211,12 @@ void AppDelegate::openStorage() {
 void AppDelegate::openAnalysis(const QString& titleKey, const WindowManager::Factory& content) {
     windows_.open(WindowKind::analysis, titleKey, content);
 }
-void AppDelegate::openAnalysis(AnalysisKind kind) {
-    openAnalysis(titleKey(kind), [this, kind]() -> QWidget* {
-        auto* view = new AnalysisView(*engine_, kind, {});
+void AppDelegate::openAnalysis(AnalysisKind kind, HistorySpan span) {
+    openAnalysis(titleKey(kind), [this, kind, span]() -> QWidget* {
+        AnalysisView::Services services;
+        services.history = historyReader();
+        auto* view = new AnalysisView(*engine_, kind, std::move(services));
+        if (span != HistorySpan::live) view->showSpan(span);
         // Closing hides the window, as its close button does.
         connect(view, &AnalysisView::closeRequested, view, [view] { view->window()->close(); });
         return view;

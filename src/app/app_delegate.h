@@ -9,6 +9,7 @@
 #include "export/metrics_server.h"
 #include "platform/login_item.h"
 #include "ui/analysis/analysis_model.h"
+#include "ui/common/stored_range.h"
 
 #include <QObject>
 
@@ -69,8 +70,9 @@ class AppDelegate : public QObject {
     void openStorage();
     // Opens the analysis window, or replaces its content when it is open, titled by `titleKey`.
     void openAnalysis(const QString& titleKey, const WindowManager::Factory& content);
-    // The analysis window for one metric, over the engine's history.
-    void openAnalysis(AnalysisKind kind);
+    // The analysis window for one metric, over the engine's history or, for another span, the
+    // remembered record.
+    void openAnalysis(AnalysisKind kind, HistorySpan span = HistorySpan::live);
     // Opens the process detail view for `pid`, in place of the one shown before.
     void openDetail(int32_t pid);
     // The process icons every process list shares.
@@ -91,6 +93,8 @@ class AppDelegate : public QObject {
     QWidget* makeSettingsView();
     QWidget* makeDetailView(int32_t pid);
     QWidget* makeDashboardView();
+    // What the windows read the remembered record through; empty while remembering is off.
+    HistoryReader historyReader();
 
     Options options_;
     AppSettings& settings_;

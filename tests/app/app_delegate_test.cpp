@@ -83,6 +83,7 @@ class Delegate : public ::testing::Test {
         o.trayMode = mode;
         o.quit = [this] { ++quits; };
         o.server = std::move(server);
+        o.historyPath = dir.filePath("history.sqlite");
         delegate = std::make_unique<AppDelegate>(std::move(o));
         if (beforeLaunch) beforeLaunch(*delegate);
         delegate->applicationDidFinishLaunching();
@@ -291,6 +292,16 @@ TEST_F(Delegate, TheDashboardOpensFromThePopoverAndFromTheEnvironment) {
     QWidget* analysis = d.windows().window(WindowKind::analysis);
     ASSERT_NE(analysis, nullptr);
     EXPECT_EQ(analysis->windowTitle(), "Memory usage analysis");
+    ASSERT_NE(analysis->findChild<AnalysisView*>(), nullptr);
+    EXPECT_EQ(analysis->findChild<AnalysisView*>()->rangeLoader().span(), HistorySpan::live);
+    // Over a remembered range, the analysis opens over the same range.
+    view->showSpan(HistorySpan::sixHours);
+    ASSERT_EQ(view->rangeLoader().span(), HistorySpan::sixHours) << "remembering is on by default";
+    emit view->chartCard(AnalysisKind::cpu)->chart()->analyseRequested();
+    ASSERT_NE(d.windows().window(WindowKind::analysis)->findChild<AnalysisView*>(), nullptr);
+    EXPECT_EQ(d.windows().window(WindowKind::analysis)->findChild<AnalysisView*>()->rangeLoader().span(),
+              HistorySpan::sixHours);
+    view->showSpan(HistorySpan::live);
 
     Snapshot s;
     s.cpuTotal = 42;

@@ -403,7 +403,7 @@ QString ResourceAnalysis::procLabel(const ProcShare& p, double value, std::optio
         case AnalysisKind::memory:
             return Format::bytes(p.memBytes) + suffix;
         case AnalysisKind::disk:
-            return downUp(p.diskReadBps, p.diskWriteBps) + suffix;
+            return (combinedDisk_ ? Format::bps(value) : downUp(p.diskReadBps, p.diskWriteBps)) + suffix;
         case AnalysisKind::network:
             return {};
     }
@@ -419,7 +419,10 @@ QString ResourceAnalysis::agoText(TimePoint t, TimePoint now, const Localizer& l
     const auto s = std::chrono::duration_cast<std::chrono::seconds>(now - t).count();
     if (s <= 1) return loc.t(QStringLiteral("agoNow"));
     if (s <= 59) return loc.t(QStringLiteral("agoSec"), static_cast<qint64>(s));
-    return loc.t(QStringLiteral("agoMin"), static_cast<qint64>(s / 60));
+    // Hours and days only reach a remembered range; the live history is ten minutes long.
+    if (s < 3600) return loc.t(QStringLiteral("agoMin"), static_cast<qint64>(s / 60));
+    if (s < 86400) return loc.t(QStringLiteral(VL_KEY("hrAgoHours")), static_cast<qint64>(s / 3600));
+    return loc.t(QStringLiteral(VL_KEY("hrAgoDays")), static_cast<qint64>(s / 86400));
 }
 
 }  // namespace velmora

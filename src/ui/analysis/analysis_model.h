@@ -96,6 +96,11 @@ class ResourceAnalysis {
 
     // Keeps the selection on a shown row: the first one when the selected row left the list.
     void syncSelection(const std::vector<AnalysisRow>& shown);
+    // Disk figures as one total rather than read and write (the remembered record keeps the
+    // sum only).
+    void setCombinedDisk(bool combined) { combinedDisk_ = combined; }
+    bool combinedDisk() const { return combinedDisk_; }
+
     // A removed peak row stays out of the peak list while the window lives.
     void dismiss(const AnalysisRowKey& key) { dismissed_.insert(key); }
     const std::set<AnalysisRowKey>& dismissed() const { return dismissed_; }
@@ -115,6 +120,7 @@ class ResourceAnalysis {
     double barFraction(double v, double top) const;
 
     AnalysisKind kind_;
+    bool combinedDisk_ = false;
     std::set<AnalysisRowKey> dismissed_;
 };
 

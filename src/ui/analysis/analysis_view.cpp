@@ -3,6 +3,7 @@
 #include "core/format.h"
 #include "core/localizer.h"
 #include "ui/common/one_line.h"
+#include "ui/common/range_picker.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/time_chart.h"
@@ -242,6 +243,9 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
     header->addSpacing(12);
     header->addWidget(now_);
     header->addStretch();
+    picker_ = new RangePicker;
+    picker_->setHistoryAvailable(static_cast<bool>(services_.history));
+    header->addWidget(picker_);
     header->addWidget(close_);
     root->addLayout(header);
 
@@ -316,9 +320,23 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
     resultClear_->setInterval(3000);
     connect(resultClear_, &QTimer::timeout, this, [this] { result_->setVisible(false); });
 
-    // Only while shown: a hidden window costs nothing per tick.
+    loader_ = new RangeLoader(services_.history, [] { return WallClock::now(); }, this);
+    connect(picker_, &RangePicker::spanChosen, this, &AnalysisView::showSpan);
+    connect(loader_, &RangeLoader::changed, this, [this] {
+        // A moment picked in another span means nothing in this one.
+        analysis_.selectedTime.reset();
+        analysis_.setCombinedDisk(loader_->span() != HistorySpan::live);
+        refresh();
+    });
+
+    // Only while shown: a hidden window costs nothing per tick. A remembered range does not
+    // change with the ticks; only the figure of now does.
     connect(&feed_, &MetricsFeed::currentChanged, this, [this] {
-        if (isVisible()) refresh();
+        if (!isVisible()) return;
+        if (loader_->span() == HistorySpan::live)
+            refresh();
+        else
+            now_->setText(analysis_.nowSummary(feed_.current()));
     });
     // The monitor runs only while the window shows, so each of its results is worth showing.
     if (services_.netMonitor) connect(services_.netMonitor.get(), &NetProcMonitor::changed, this, &AnalysisView::refresh);
@@ -334,7 +352,25 @@ AnalysisView::~AnalysisView() {
     if (services_.netMonitor) services_.netMonitor->stop();
 }
 
+const StoredRange* AnalysisView::shownRange() const {
+    if (loader_->span() == HistorySpan::live) return nullptr;
+    return loader_->range() ? loader_->range() : &reading_;
+}
+
+const history::Gap* AnalysisView::pickedGap() const {
+    const StoredRange* range = loader_->range();
+    return range && analysis_.selectedTime ? range->gapAt(*analysis_.selectedTime) : nullptr;
+}
+
+void AnalysisView::showSpan(HistorySpan span) {
+    // The picker refuses what cannot be shown; the range follows what it shows.
+    picker_->setSpan(span);
+    loader_->setSpan(picker_->span());
+}
+
 AnalysisInputs AnalysisView::inputs() const {
+    if (const StoredRange* range = shownRange())
+        return {range->history, range->attribution, feed_.current(), noNetHistory_, noNet_, WallClock::now()};
     if (services_.netMonitor)
         return {feed_.history(), feed_.attribution(), feed_.current(), services_.netMonitor->history(),
                 services_.netMonitor->procs(), WallClock::now()};
@@ -345,14 +381,19 @@ void AnalysisView::refresh() {
     const AnalysisInputs in = inputs();
     // A picked moment that has left the history cannot be shown any more: back to real time
     // rather than showing another moment under its title.
-    if (analysis_.selectedTime && !analysis_.inHistory(in, *analysis_.selectedTime)) analysis_.selectedTime.reset();
-    rows_ = analysis_.rows(in);
+    const history::Gap* gap = pickedGap();
+    if (analysis_.selectedTime && !gap && !analysis_.inHistory(in, *analysis_.selectedTime))
+        analysis_.selectedTime.reset();
+    // Nothing was recorded in a gap: no one to name.
+    rows_ = gap ? std::vector<AnalysisRow>{} : analysis_.rows(in);
     analysis_.syncSelection(rows_);
     model_->setRows(&rows_, !analysis_.selectedTime);
     showSelectedRow();
     now_->setText(analysis_.nowSummary(feed_.current()));
     listTitle_->setText(listTitle());
     realtime_->setVisible(analysis_.selectedTime.has_value());
+    // In a remembered range the button leaves the moment for the range's peaks, not for now.
+    realtime_->setText(shownRange() ? L("hrBackToPeaks") : L("anRealtime"));
     hint_->setText(hintText());
     const QString note = networkNote();
     netNote_->setText(note);
@@ -427,36 +468,52 @@ void AnalysisView::refreshChart() {
                                           : v >= 49   ? SystemColor::yellow()
                                                       : SystemColor::green();
     };
-    auto megabytes = [](std::vector<MetricPoint> points) {
-        for (MetricPoint& p : points)
-            p.value /= 1e6;
-        return points;
-    };
+    const StoredRange* range = shownRange();
     std::vector<TimeChart::Series> series;
+    // Live: the feed's history. A remembered range: each record's mean as the live line is
+    // drawn, and its peak as a fainter line above it.
+    auto add = [&](SnapshotField field, history::Series stored, double divisor, const QColor& colour, bool area,
+                   double width) {
+        if (!range) {
+            std::vector<MetricPoint> points = feed_.series(field);
+            if (divisor != 1)
+                for (MetricPoint& p : points)
+                    p.value /= divisor;
+            series.push_back({std::move(points), colour, area, width});
+            return;
+        }
+        series.push_back({range->points(stored, false, divisor), colour, area, width});
+        QColor faint = colour;
+        faint.setAlphaF(0.55f);
+        series.push_back({range->points(stored, true, divisor), faint, false, 1.0});
+    };
     switch (analysis_.kind()) {
         case AnalysisKind::cpu:
-            series.push_back({feed_.series(&Snapshot::cpuTotal), colourOf(now.cpuTotal), true});
+            add(&Snapshot::cpuTotal, history::Series::cpuPercent, 1, colourOf(now.cpuTotal), true, 1.0);
             chart_->setMaxY(100.0);
             break;
         case AnalysisKind::memory:
-            series.push_back({feed_.series(&Snapshot::memPercent), colourOf(now.memPercent), true});
+            add(&Snapshot::memPercent, history::Series::memPercent, 1, colourOf(now.memPercent), true, 1.0);
             chart_->setMaxY(100.0);
             break;
         case AnalysisKind::gpu:
-            series.push_back({feed_.series(&Snapshot::gpuPercent), colourOf(now.gpuPercent), true});
+            add(&Snapshot::gpuPercent, history::Series::gpuPercent, 1, colourOf(now.gpuPercent), true, 1.0);
             chart_->setMaxY(100.0);
             break;
         case AnalysisKind::disk:
-            series.push_back({megabytes(feed_.series(&Snapshot::diskReadBps)), SystemColor::blue(), false, 2.0});
-            series.push_back({megabytes(feed_.series(&Snapshot::diskWriteBps)), SystemColor::purple(), false, 2.0});
+            add(&Snapshot::diskReadBps, history::Series::diskReadBps, 1e6, SystemColor::blue(), false, 2.0);
+            add(&Snapshot::diskWriteBps, history::Series::diskWriteBps, 1e6, SystemColor::purple(), false, 2.0);
             chart_->setMaxY(std::nullopt);
             break;
         case AnalysisKind::network:
-            series.push_back({megabytes(feed_.series(&Snapshot::netInBps)), SystemColor::green(), false, 2.0});
-            series.push_back({megabytes(feed_.series(&Snapshot::netOutBps)), SystemColor::orange(), false, 2.0});
+            add(&Snapshot::netInBps, history::Series::netInBps, 1e6, SystemColor::green(), false, 2.0);
+            add(&Snapshot::netOutBps, history::Series::netOutBps, 1e6, SystemColor::orange(), false, 2.0);
             chart_->setMaxY(std::nullopt);
             break;
     }
+    chart_->setVisibleSeconds(range ? std::chrono::duration<double>(spanLength(loader_->span())).count()
+                                    : MetricsFeed::historyRetentionSeconds);
+    chart_->setGaps(range ? range->gapSpans() : std::vector<std::pair<TimePoint, TimePoint>>{});
     const bool rates = analysis_.kind() == AnalysisKind::disk || analysis_.kind() == AnalysisKind::network;
     chart_->setValueText(rates ? std::function<QString(double)>([](double v) {
         return Format::fixed(v, 1) + QStringLiteral(" MB/s");
@@ -467,15 +524,19 @@ void AnalysisView::refreshChart() {
 }
 
 QString AnalysisView::listTitle() const {
-    if (!analysis_.selectedTime) return L("anPeakTitle");
+    if (!analysis_.selectedTime) return shownRange() ? L("hrPeakTitle") : L("anPeakTitle");
     const QString time = QDateTime::fromMSecsSinceEpoch(std::chrono::duration_cast<std::chrono::milliseconds>(
                                                             analysis_.selectedTime->time_since_epoch())
                                                             .count())
-                             .toString(QStringLiteral("HH:mm:ss"));
+                             .toString(loader_->span() == HistorySpan::week ? QStringLiteral("ddd HH:mm:ss")
+                                                                            : QStringLiteral("HH:mm:ss"));
     return L("anInstantTitle") + u' ' + Localizer::shared().t(QStringLiteral("anAtTime"), time);
 }
 
 QString AnalysisView::emptyText() const {
+    if (loader_->loading()) return L("hrLoading");
+    if (pickedGap()) return L("hrGap");
+    if (shownRange() && analysis_.kind() == AnalysisKind::network) return L("hrNoNetwork");
     if (analysis_.kind() != AnalysisKind::network) {
         // "No load" only where the processes of the moment are known and none was busy.
         return analysis_.processesKnown(inputs(), analysis_.selectedTime) ? L("anNoLoad") : L("anNoProcData");
@@ -490,6 +551,12 @@ QString AnalysisView::killResult() const {
 }
 
 void AnalysisView::pickTime(TimePoint at) {
+    // A moment nobody recorded is shown as such, not as the nearest recorded one.
+    if (const StoredRange* range = loader_->range(); range && range->gapAt(at)) {
+        analysis_.selectedTime = at;
+        refresh();
+        return;
+    }
     const std::vector<TimePoint> times = analysis_.historyTimes(inputs());
     const auto index = closestEntry(times, at, [](TimePoint t) { return t; });
     if (!index) return;

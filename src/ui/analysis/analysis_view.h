@@ -4,6 +4,7 @@
 #include "ui/analysis/analysis_detail.h"
 #include "ui/analysis/analysis_model.h"
 #include "ui/common/kill_flow.h"
+#include "ui/common/stored_range.h"
 
 #include <QWidget>
 
@@ -18,6 +19,7 @@ class QTimer;
 namespace velmora {
 
 class AnalysisRowsModel;
+class RangePicker;
 class TimeChart;
 
 // The analysis window's content for one metric: the whole history as a chart, the processes
@@ -31,6 +33,8 @@ class AnalysisView : public QWidget {
         // The network kind's monitor; null: one over the system's sockets.
         std::unique_ptr<NetProcMonitor> netMonitor;
         AnalysisDetailPane::Services detail;
+        // The remembered record; empty: only live can be shown.
+        HistoryReader history;
     };
 
     AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services services, QWidget* parent = nullptr);
@@ -66,6 +70,14 @@ class AnalysisView : public QWidget {
     // The same for a process and everything under it, children first.
     void requestTreeKill(int32_t pid);
     AnalysisDetailPane* detail() const { return detail_; }
+    RangePicker* rangePicker() const { return picker_; }
+    const RangeLoader& rangeLoader() const { return *loader_; }
+    // Shows `span` (live, or a stretch of the remembered record read anew).
+    void showSpan(HistorySpan span);
+    // The remembered stretch shown; null while live or still being read.
+    const StoredRange* storedRange() const { return loader_->range(); }
+    // The gap the picked moment falls in, when it does.
+    const history::Gap* pickedGap() const;
 
   signals:
     void closeRequested();
@@ -76,6 +88,9 @@ class AnalysisView : public QWidget {
 
   private:
     AnalysisInputs inputs() const;
+    // The stretch of the record the window draws: the one read, nothing while it is read,
+    // null while live.
+    const StoredRange* shownRange() const;
     std::optional<ProcessTarget> targetOf(int32_t pid) const;
     void report(ProcessAction action, const std::optional<ActionResult>& result);
     void refresh();
@@ -108,6 +123,9 @@ class AnalysisView : public QWidget {
     AnalysisDetailPane* detail_ = nullptr;
     QLabel* result_ = nullptr;
     QTimer* resultClear_ = nullptr;
+    RangePicker* picker_ = nullptr;
+    RangeLoader* loader_ = nullptr;
+    StoredRange reading_;  // what a span still being read shows: nothing
     bool placingSelection_ = false;  // the list's current row is being set by refresh()
 };
 

@@ -37,6 +37,12 @@ void ChartViewport::scrollTo(std::optional<TimePoint> right) {
     if (hasData_) clamp();
 }
 
+void ChartViewport::setVisibleSeconds(double seconds) {
+    if (!std::isfinite(seconds) || seconds <= 0) return;
+    visible_ = seconds;
+    if (hasData_) clamp();
+}
+
 void ChartViewport::clamp() {
     if (!scrollRight_) return;
     // The left edge may not pass the oldest data; a history shorter than the span cannot scroll.

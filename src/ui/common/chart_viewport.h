@@ -32,6 +32,8 @@ class ChartViewport {
     std::optional<TimePoint> scrollPosition() const { return scrollRight_; }
 
     double visibleSeconds() const { return visible_; }
+    // Shows `seconds` at a time from now on (a longer stretch of a remembered record).
+    void setVisibleSeconds(double seconds);
     TimePoint rightEdge() const;
     TimePoint leftEdge() const;
 

@@ -14,6 +14,14 @@
 
 namespace velmora {
 
+size_t nextBreak(std::span<const PlotPoint> plot, std::span<const std::pair<double, double>> gapXs, size_t begin) {
+    for (size_t i = begin + 1; i < plot.size(); ++i)
+        for (const auto& [x0, x1] : gapXs)
+            // Half a pixel of slack: thinning puts a point anywhere in its pixel column.
+            if (x1 > x0 && x0 >= plot[i - 1].x - 0.5 && x1 <= plot[i].x + 0.5) return i;
+    return plot.size();
+}
+
 void ChartScroll::scrollTo(std::optional<TimePoint> rightEdge) {
     const bool follow = !rightEdge.has_value();
     if (follow == follow_ && (follow || *rightEdge == scrollX_)) return;
@@ -139,6 +147,17 @@ void TimeChart::setShadedSpans(std::vector<std::pair<TimePoint, TimePoint>> span
     update();
 }
 
+void TimeChart::setGaps(std::vector<std::pair<TimePoint, TimePoint>> gaps) {
+    if (gaps == gaps_) return;
+    gaps_ = std::move(gaps);
+    update();
+}
+
+void TimeChart::setVisibleSeconds(double seconds) {
+    view_.setVisibleSeconds(seconds);
+    update();
+}
+
 void TimeChart::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
@@ -154,47 +173,54 @@ void TimeChart::paintEvent(QPaintEvent*) {
     }
     if (!view_.hasData()) return;
 
-    if (!shaded_.empty()) {
+    // Unknown details lightly, spans with no record at all darker.
+    for (const auto& [spans, alpha] : {std::pair{&shaded_, 0.12f}, std::pair{&gaps_, 0.24f}}) {
         QColor shade = grid;
-        shade.setAlphaF(0.12f);
-        for (const auto& [from, to] : shaded_) {
+        shade.setAlphaF(alpha);
+        for (const auto& [from, to] : *spans) {
             const double x0 = std::max(r.left(), r.left() + view_.xFor(from, r.width()));
             const double x1 = std::min(r.right(), r.left() + view_.xFor(to, r.width()));
             // A single unknown moment still shows, two pixels wide.
             if (x1 >= x0 - 1) p.fillRect(QRectF(x0 - 1, r.top(), std::max(2.0, x1 - x0 + 1), r.height()), shade);
         }
     }
+    // A line breaks where a gap lies between two of its points.
+    gapXs_.clear();
+    for (const auto& [from, to] : gaps_)
+        gapXs_.emplace_back(view_.xFor(from, r.width()), view_.xFor(to, r.width()));
 
     const double top = effectiveMaxY();
     auto yOf = [&](double v) { return r.bottom() - r.height() * std::clamp(v / top, 0.0, 1.0); };
     p.setClipRect(r);
     for (const Series& s : series_) {
         thinForPlot(s.points, view_, r.width(), plot_);
-        if (plot_.empty()) continue;
-        // Polygons rather than painter paths: the raster engine fills and strokes them
-        // without building an outline first.
-        line_.clear();
-        for (const PlotPoint& pt : plot_)
-            line_.append(QPointF(r.left() + pt.x, yOf(pt.value)));
-        if (s.area) {
-            QColor shade = s.color;
-            shade.setAlphaF(0.25f);
-            line_.append(QPointF(line_.back().x(), r.bottom()));
-            line_.append(QPointF(line_.front().x(), r.bottom()));
-            p.setPen(Qt::NoPen);
-            p.setBrush(shade);
-            // The fill's edge lies under the smoothed line drawn next, so it needs no
-            // smoothing of its own: a quarter of the frame's cost.
-            p.setRenderHint(QPainter::Antialiasing, false);
-            p.drawPolygon(line_);
-            p.setRenderHint(QPainter::Antialiasing, true);
-            line_.resize(line_.size() - 2);
+        for (size_t begin = 0, end = 0; begin < plot_.size(); begin = end) {
+            end = nextBreak(plot_, gapXs_, begin);
+            // Polygons rather than painter paths: the raster engine fills and strokes them
+            // without building an outline first.
+            line_.clear();
+            for (size_t i = begin; i < end; ++i)
+                line_.append(QPointF(r.left() + plot_[i].x, yOf(plot_[i].value)));
+            if (s.area) {
+                QColor shade = s.color;
+                shade.setAlphaF(0.25f);
+                line_.append(QPointF(line_.back().x(), r.bottom()));
+                line_.append(QPointF(line_.front().x(), r.bottom()));
+                p.setPen(Qt::NoPen);
+                p.setBrush(shade);
+                // The fill's edge lies under the smoothed line drawn next, so it needs no
+                // smoothing of its own: a quarter of the frame's cost.
+                p.setRenderHint(QPainter::Antialiasing, false);
+                p.drawPolygon(line_);
+                p.setRenderHint(QPainter::Antialiasing, true);
+                line_.resize(line_.size() - 2);
+            }
+            // One pixel wide unless asked: the raster engine's fast stroker; wider lines are
+            // outlined and filled, three times the cost of the whole rest of the frame.
+            p.setPen(QPen(s.color, s.lineWidth));
+            p.setBrush(Qt::NoBrush);
+            p.drawPolyline(line_);
         }
-        // One pixel wide unless asked: the raster engine's fast stroker; wider lines are
-        // outlined and filled, three times the cost of the whole rest of the frame.
-        p.setPen(QPen(s.color, s.lineWidth));
-        p.setBrush(Qt::NoBrush);
-        p.drawPolyline(line_);
     }
 
     paintValueAxis(p, r);

@@ -44,6 +44,10 @@ class ChartScroll : public QObject {
     bool follow_ = true;
 };
 
+// Where the run of plotted points that starts at `begin` ends: at the first point with a gap
+// (its edges as x, from and to) lying between it and the point before; else at the end.
+size_t nextBreak(std::span<const PlotPoint> plot, std::span<const std::pair<double, double>> gapXs, size_t begin);
+
 // A chart of one or more series over time, drawn with QPainter: areas or lines, a fixed or
 // automatic top, the last `visibleSeconds` of the data, following the newest point until the
 // user drags or scrolls back. Hovering shows a time cursor with the values under it; a double
@@ -101,6 +105,11 @@ class TimeChart : public QWidget {
     // Spans drawn shaded behind the series (the moments whose details are unknown).
     void setShadedSpans(std::vector<std::pair<TimePoint, TimePoint>> spans);
     const std::vector<std::pair<TimePoint, TimePoint>>& shadedSpans() const { return shaded_; }
+    // Spans with no data at all (nothing was recorded): shaded, and no line crosses them.
+    void setGaps(std::vector<std::pair<TimePoint, TimePoint>> gaps);
+    const std::vector<std::pair<TimePoint, TimePoint>>& gaps() const { return gaps_; }
+    // How many seconds the chart shows at a time.
+    void setVisibleSeconds(double seconds);
 
     // The cursor's time, while the pointer is over the chart.
     std::optional<TimePoint> cursorTime() const;
@@ -158,6 +167,7 @@ class TimeChart : public QWidget {
     double dragDistance_ = 0;  // how far the pointer moved since the press
     std::optional<TimePoint> marker_;
     std::vector<std::pair<TimePoint, TimePoint>> shaded_;
+    std::vector<std::pair<TimePoint, TimePoint>> gaps_;
     std::vector<PlotPoint> plot_;  // reused for every series, every frame
     AxisUnit axisUnit_ = AxisUnit::none;
     mutable double topLabelFor_ = -1;  // the top the cached label was made for
@@ -170,6 +180,7 @@ class TimeChart : public QWidget {
     QFont axisFont_;
     mutable int axisTextsMade_ = 0;
     double markStrip_ = 0;  // the height under the plot that the time marks take
+    std::vector<std::pair<double, double>> gapXs_;
     QPolygonF line_;
 };
 

@@ -5,6 +5,7 @@
 #include "core/settings.h"
 #include "engine/metrics_feed.h"
 #include "samplers/cpu_sampler.h"
+#include "ui/common/range_picker.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
@@ -137,6 +138,14 @@ void DashboardView::build() {
     hintRow->addWidget(hint_, 1);
     column->addLayout(hintRow);
 
+    // Live, or a stretch of the remembered record, for every load chart below.
+    picker_ = new RangePicker(content);
+    picker_->setHistoryAvailable(static_cast<bool>(hooks_.history));
+    column->addWidget(picker_, 0, Qt::AlignRight);
+    loader_ = new RangeLoader(hooks_.history, [] { return WallClock::now(); }, this);
+    connect(picker_, &RangePicker::spanChosen, this, &DashboardView::showSpan);
+    connect(loader_, &RangeLoader::changed, this, &DashboardView::applySpan);
+
     auto chartCard = [&](AnalysisKind kind) {
         auto* card = new ChartCard(kind, content);
         connect(card, &ChartCard::analyse, this, [this](AnalysisKind k) {
@@ -238,6 +247,7 @@ void DashboardView::build() {
     // Dragging or wheeling any chart moves them all, so one moment lines up across the cards.
     for (TimeChart* chart : charts())
         chart->setScroll(chartScroll_);
+    liveSeconds_ = cpu_->chart()->viewport().visibleSeconds();
 
     scroll_->setWidget(content);
     keepColumnHeight();
@@ -372,19 +382,65 @@ void DashboardView::updateStatus(const Snapshot& s) {
     badge_->setToolTip(loc_.t(badgeColor_ ? QStringLiteral("diskFullWarn") : QStringLiteral("diskBadgeHelp")));
 }
 
+void DashboardView::showSpan(HistorySpan span) {
+    // The picker refuses what cannot be shown; the charts follow what it shows.
+    picker_->setSpan(span);
+    loader_->setSpan(picker_->span());
+}
+
+void DashboardView::applySpan() {
+    const bool live = loader_->span() == HistorySpan::live;
+    // A range starts whole in view, and live at the newest data.
+    chartScroll_->scrollTo(std::nullopt);
+    const double seconds = live ? liveSeconds_ : std::chrono::duration<double>(spanLength(loader_->span())).count();
+    static const StoredRange reading;  // what a span still being read shows: nothing
+    const StoredRange& range = loader_->range() ? *loader_->range() : reading;
+    const auto gapSpans = live ? std::vector<std::pair<TimePoint, TimePoint>>{} : range.gapSpans();
+    for (ChartCard* card : {cpu_, gpu_, memory_, disk_, network_}) {
+        card->chart()->setVisibleSeconds(seconds);
+        card->chart()->setGaps(gapSpans);
+        card->setStale(true);
+    }
+    if (live) {
+        // The feed's history comes back with the next update.
+        if (live_) updateCharts(feed_.current(), false);
+        return;
+    }
+    // Each record's mean as the live line is drawn, its peak as a fainter line above it.
+    auto stored = [&](history::Series series, double divisor, const QColor& color) {
+        QColor faint = color;
+        faint.setAlphaF(0.55f);
+        return std::vector<TimeChart::Series>{{range.points(series, false, divisor), color, true},
+                                              {range.points(series, true, divisor), faint, false}};
+    };
+    auto both = [&](history::Series a, history::Series b, double divisor) {
+        auto out = stored(a, divisor, SystemColor::blue());
+        for (TimeChart::Series& s : stored(b, divisor, SystemColor::orange()))
+            out.push_back(std::move(s));
+        return out;
+    };
+    cpu_->chart()->setSeries(stored(history::Series::cpuPercent, 1, DashboardRules::loadColor(feed_.current().cpuTotal)));
+    gpu_->chart()->setSeries(stored(history::Series::gpuPercent, 1, DashboardRules::loadColor(feed_.current().gpuPercent)));
+    memory_->chart()->setSeries(stored(history::Series::memPercent, 1, SystemColor::blue()));
+    disk_->chart()->setSeries(both(history::Series::diskReadBps, history::Series::diskWriteBps, 1));
+    network_->chart()->setSeries(both(history::Series::netInBps, history::Series::netOutBps, 1));
+}
+
 void DashboardView::updateCharts(const Snapshot& s, bool all) {
+    // A remembered range stays as it was read; the cards' figures of now still follow.
+    const bool live = loader_->span() == HistorySpan::live;
     auto loadCard = [&](ChartCard* card, SnapshotField field) {
         if (!due(card, all)) return;
         const double v = finite(s.*field);
         const QColor color = DashboardRules::loadColor(v);
         card->setValue(percent(v), color);
-        card->chart()->setSeries({{feed_.series(field), color, true}});
+        if (live) card->chart()->setSeries({{feed_.series(field), color, true}});
     };
     loadCard(cpu_, &Snapshot::cpuTotal);
     loadCard(gpu_, &Snapshot::gpuPercent);
     if (due(memory_, all)) {
         memory_->setValue(percent(s.memPercent), SystemColor::blue());
-        memory_->chart()->setSeries({{feed_.series(&Snapshot::memPercent), SystemColor::blue(), true}});
+        if (live) memory_->chart()->setSeries({{feed_.series(&Snapshot::memPercent), SystemColor::blue(), true}});
         memory_->footer()->setText(loc_.t(QStringLiteral("dashSwap"), Format::bytes(s.swapUsed)));
     }
     // Each curve is named in its colour with its figure, so two rates are never ambiguous.
@@ -397,7 +453,8 @@ void DashboardView::updateCharts(const Snapshot& s, bool all) {
     if (due(disk_, all)) {
         disk_->setValue(Format::bps(finite(s.diskReadBps) + finite(s.diskWriteBps)));
         legend(disk_->footer(), "dashLegendRead", s.diskReadBps, "dashLegendWrite", s.diskWriteBps);
-        disk_->chart()->setSeries(
+        if (live)
+            disk_->chart()->setSeries(
             {{scaled(feed_.series(&Snapshot::diskReadBps), 1), SystemColor::blue(), true, 1.0, loc_.t(QStringLiteral("dashLegendRead"))},
              {scaled(feed_.series(&Snapshot::diskWriteBps), 1), SystemColor::orange(), true, 1.0,
               loc_.t(QStringLiteral("dashLegendWrite"))}});
@@ -406,7 +463,8 @@ void DashboardView::updateCharts(const Snapshot& s, bool all) {
         network_->setValue(QStringLiteral("↓ ") + Format::bps(s.netInBps) + QStringLiteral("  ↑ ") +
                            Format::bps(s.netOutBps));
         legend(network_->footer(), "dashLegendDown", s.netInBps, "dashLegendUp", s.netOutBps);
-        network_->chart()->setSeries(
+        if (live)
+            network_->chart()->setSeries(
             {{scaled(feed_.series(&Snapshot::netInBps), 1), SystemColor::blue(), true, 1.0, loc_.t(QStringLiteral("dashLegendDown"))},
              {scaled(feed_.series(&Snapshot::netOutBps), 1), SystemColor::orange(), true, 1.0,
               loc_.t(QStringLiteral("dashLegendUp"))}});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/dashboard/dashboard_cards.h"
+#include "ui/common/stored_range.h"
 #include "ui/dashboard/process_panel.h"
 
 #include <QWidget>
@@ -14,6 +15,7 @@ namespace velmora {
 class AppSettings;
 class Localizer;
 class MetricsFeed;
+class RangePicker;
 struct CoreTopology;
 
 // The dashboard window's content: a scrolling column of live cards on the left, the process
@@ -27,6 +29,8 @@ class DashboardView : public QWidget {
         std::function<void(AnalysisKind)> onAnalyze;
         ProcessPanel::Services processes;
         const CoreTopology* topology = nullptr;  // null: the machine's
+        // The remembered record; empty: the charts show live only.
+        HistoryReader history;
     };
 
     DashboardView(MetricsFeed& feed, AppSettings& settings, Localizer& loc, Hooks hooks,
@@ -63,6 +67,10 @@ class DashboardView : public QWidget {
     ChartScroll* chartScroll() const { return chartScroll_; }
     // Every chart of the card column, the hottest-temperature curve included.
     std::vector<TimeChart*> charts() const;
+    // The span the load charts show above them, and what was read of it.
+    RangePicker* rangePicker() const { return picker_; }
+    const RangeLoader& rangeLoader() const { return *loader_; }
+    void showSpan(HistorySpan span);
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -83,6 +91,8 @@ class DashboardView : public QWidget {
     void updateBatteryFans(const Snapshot& s);
     bool due(Card* card, bool all);
     void keepColumnHeight();
+    // Puts the remembered range (or, back to live, the feed's history) on the load charts.
+    void applySpan();
 
     MetricsFeed& feed_;
     AppSettings& settings_;
@@ -133,6 +143,9 @@ class DashboardView : public QWidget {
     QLabel* noBatteryFans_ = nullptr;
 
     ProcessPanel* processes_ = nullptr;
+    RangePicker* picker_ = nullptr;
+    RangeLoader* loader_ = nullptr;
+    double liveSeconds_ = 300;  // what the load charts show at a time while live
 };
 
 }  // namespace velmora
