@@ -69,6 +69,7 @@ class TimeChart : public QWidget {
     double effectiveMaxY() const;
     // How a value under the cursor is written ("42%", "3.1 MB/s").
     void setValueText(std::function<QString(double)> format);
+    QString valueText(double value) const { return valueText_(value); }
 
     // Scrolls with every chart that shares `scroll` (none: on its own). A move of the shared
     // position repaints only the charts in sight; the others draw it when they come back.

@@ -1,6 +1,8 @@
 #include "ui/dashboard/dashboard_cards.h"
 
 #include "core/format.h"
+#include "core/localizer.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
@@ -24,9 +26,39 @@ void setColor(QLabel* label, const QColor& color) {
     label->setPalette(p);
 }
 
+// What a screen reader hears of the painted parts, computed when it asks.
+void registerInterfaces() {
+    static const bool once = [] {
+        using Accessibility::PaintedWidget;
+        Accessibility::registerClass("velmora::SpinningFanView", [](QWidget* w) {
+            return new PaintedWidget(w, QAccessible::Animation, [](const QWidget* v) {
+                auto* fan = static_cast<const SpinningFanView*>(v);
+                const Localizer& loc = Accessibility::localizerFor(v);
+                if (fan->stopped()) return loc.t(QStringLiteral("a11yFanStopped"));
+                return loc.t(QStringLiteral("a11yFanSpeed"), static_cast<int>(std::lround(fan->ratio() * 100)));
+            });
+        });
+        Accessibility::registerClass("velmora::CoreGrid", [](QWidget* w) {
+            return new PaintedWidget(w, QAccessible::Chart, [](const QWidget* v) {
+                return static_cast<const CoreGrid*>(v)->headings().join(QStringLiteral(", "));
+            });
+        });
+        // A card is a group named by its heading; its value is read as the description.
+        Accessibility::registerClass("velmora::Card", [](QWidget* w) {
+            return new PaintedWidget(
+                w, QAccessible::Grouping, [](const QWidget* v) { return static_cast<const Card*>(v)->title(); },
+                [](const QWidget* v) { return static_cast<const Card*>(v)->value(); });
+        });
+        Accessibility::install();
+        return true;
+    }();
+    (void)once;
+}
+
 }  // namespace
 
 SpinningFanView::SpinningFanView(QWidget* parent) : QWidget(parent) {
+    registerInterfaces();
     setFixedSize(34, 34);
 }
 
@@ -122,6 +154,7 @@ void TempChip::setTemp(std::optional<double> celsius) {
 }
 
 CoreGrid::CoreGrid(QWidget* parent) : QWidget(parent) {
+    registerInterfaces();
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
@@ -178,6 +211,7 @@ void CoreGrid::paintEvent(QPaintEvent*) {
 }
 
 Card::Card(QWidget* parent) : QFrame(parent), title_(new QLabel(this)), value_(new QLabel(this)) {
+    registerInterfaces();
     setFrameShape(QFrame::StyledPanel);
     // Cards keep their height in the scrolling column; squeezed, their parts would overlap.
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);

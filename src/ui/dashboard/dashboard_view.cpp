@@ -5,6 +5,7 @@
 #include "core/settings.h"
 #include "engine/metrics_feed.h"
 #include "samplers/cpu_sampler.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
@@ -77,6 +78,7 @@ DashboardView::DashboardView(MetricsFeed& feed, AppSettings& settings, Localizer
       loc_(loc),
       hooks_(std::move(hooks)),
       topology_(hooks_.topology ? hooks_.topology : &CoreTopology::shared()) {
+    Accessibility::useLocalizer(this, loc_);
     setMinimumSize(minimumContent);
     build();
     retranslate();
@@ -258,6 +260,12 @@ void DashboardView::retranslate() {
     for (ChartCard* card : {cpu_, gpu_, memory_, disk_, network_})
         card->setToolTip(loc_.t(QStringLiteral("dblAnalyzeKind"),
                                 loc_.t(titleKey(card->kind()))));
+    // The symbols beside the texts, for screen readers.
+    statusDot_->setAccessibleName(loc_.t(QStringLiteral("a11yLoadLevel")));
+    badgeIcon_->setAccessibleName(loc_.t(QStringLiteral("colDisk")));
+    thermalIcon_->setAccessibleName(loc_.t(QStringLiteral("mbTemp")));
+    batteryIcon_->setAccessibleName(loc_.t(QStringLiteral("a11yBattery")));
+    hintIcon_->setAccessibleName(loc_.t(QStringLiteral("a11yTip")));
 }
 
 void DashboardView::showEvent(QShowEvent* event) {

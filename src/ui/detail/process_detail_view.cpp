@@ -5,6 +5,7 @@
 #include "engine/metrics_feed.h"
 #include "inspect/open_files_fetcher.h"
 #include "inspect/process_actions.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/elided_label.h"
 #include "ui/common/one_line.h"
 #include "ui/common/process_icons.h"
@@ -108,6 +109,7 @@ ProcessDetailView::ProcessDetailView(MetricsFeed& feed, Localizer& loc, int32_t 
       services_(std::move(services)),
       priority_(services_.priority ? *services_.priority : ProcessPriority()),
       flow_(services_.actions) {
+    Accessibility::useLocalizer(this, loc_);
     setObjectName(QStringLiteral("processDetail"));
     filesFetcher_ = std::make_unique<OpenFilesFetcher>(
         services_.filesCollector ? std::move(services_.filesCollector) : makeSystemCollector());
@@ -184,6 +186,7 @@ void ProcessDetailView::build() {
     goneIcon->setPixmap(Symbols::pixmap(QStringLiteral("xmark.octagon"), 40, SystemColor::secondary(palette()),
                                         devicePixelRatioF()));
     goneIcon->setAlignment(Qt::AlignCenter);
+    goneIcon->setObjectName(QStringLiteral("pdGoneIcon"));
     goneText_ = new QLabel(goneBlock_);
     goneText_->setAlignment(Qt::AlignCenter);
     goneText_->setWordWrap(true);
@@ -371,6 +374,11 @@ void ProcessDetailView::retranslate() {
     goneText_->setText(loc_.t(QStringLiteral("pdGone")));
     goneClose_->setText(loc_.t(QStringLiteral("anClose")));
     closeButton_->setToolTip(loc_.t(QStringLiteral("anClose")));
+    closeButton_->setAccessibleName(loc_.t(QStringLiteral("anClose")));
+    icon_->setAccessibleName(loc_.t(QStringLiteral("a11yAppIcon")));
+    if (auto* goneIcon = findChild<QLabel*>(QStringLiteral("pdGoneIcon"))) goneIcon->setAccessibleName(goneText_->text());
+    niceStepper_->setAccessibleName(loc_.t(QStringLiteral("pdNice")));
+    chart_->setAccessibleName(loc_.t(QStringLiteral("pdCpuTrend")));
     for (size_t i = 0; i < stats_.size(); ++i)
         stats_[i].first->setText(*kStats[i].key ? loc_.t(QString::fromLatin1(kStats[i].key))
                                                 : QString::fromLatin1(kStats[i].fixed));

@@ -3,6 +3,7 @@
 #include "core/localizer.h"
 #include "core/settings.h"
 #include "inspect/process_actions.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/elided_label.h"
 #include "ui/common/one_line.h"
 #include "ui/common/symbols.h"
@@ -18,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QToolButton>
@@ -139,6 +141,11 @@ class StartupRow : public QWidget {
         reveal_->setToolTip(loc.t(VL_KEY("stgReveal")));
         remove_->setVisible(shown.removable);
         remove_->setToolTip(loc.t(VL_KEY("stgRemoveLogin")));
+        // Icon-only controls are named by their help, and tell which item they act on.
+        for (QWidget* w : std::initializer_list<QWidget*>{lock_, reveal_, remove_}) {
+            w->setAccessibleName(w->toolTip());
+            w->setAccessibleDescription(shown.name);
+        }
     }
 
   private:
@@ -162,6 +169,7 @@ StorageView::StorageView(AppSettings& settings, Localizer& loc, Sources sources,
       reveal_(std::move(sources.reveal)),
       startup_(new StartupService(std::move(sources.startup), this)),
       services_(new ServicesService(std::move(sources.services), this)) {
+    Accessibility::useLocalizer(this, loc_);
     setMinimumSize(580, 500);
     art_ = std::make_unique<RowArt>();
     const qreal dpr = devicePixelRatioF();
@@ -209,6 +217,12 @@ void StorageView::build() {
     layout->addWidget(stack_, 1);
     connect(tabs_, &QTabBar::currentChanged, this,
             [this](int index) { setSection(index == 1 ? Section::services : Section::startup); });
+    // F5 scans the section in sight again, as its refresh button does.
+    rescanKeys_ = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    rescanKeys_->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(rescanKeys_, &QShortcut::activated, this, [this] {
+        (section_ == Section::services ? servicesRefresh_ : startupRefresh_)->click();
+    });
 }
 
 QWidget* StorageView::buildStartup() {
@@ -312,10 +326,16 @@ void StorageView::retranslate() {
     servicesTitle_->setText(loc_.t(VL_KEY("stgServicesTitle")));
     servicesRefresh_->setToolTip(loc_.t(VL_KEY("stgRefresh")));
     searchField_->setPlaceholderText(loc_.t(VL_KEY("stgSearch")));
+    for (QToolButton* b : {startupRefresh_, servicesRefresh_})
+        Accessibility::describeShortcut(b, loc_.t(VL_KEY("stgRefresh")), rescanKeys_->key());
+    searchField_->setAccessibleName(loc_.t(VL_KEY("stgSearch")));
+    serviceList_->setAccessibleName(loc_.t(VL_KEY("stgServicesTitle")));
+    Accessibility::nameClearButton(searchField_, loc_);
     unreachable_->setText(loc_.t(VL_KEY("stgServicesUnreachable")));
     const QString note = loc_.t(VL_KEY("setServiceStopNote"));
     modeIcon_->setToolTip(note);
     modeText_->setToolTip(note);
+    modeIcon_->setAccessibleName(note);
 }
 
 void StorageView::setSection(Section section) {
