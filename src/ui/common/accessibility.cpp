@@ -73,9 +73,9 @@ QString chartName(const QWidget* w) {
     auto* chart = static_cast<const TimeChart*>(w);
     QString metric = chart->accessibleName();
     for (const QWidget* up = chart->parentWidget(); metric.isEmpty() && up; up = up->parentWidget()) {
-        if (up->isWindow()) break;
         if (QAccessibleInterface* i = QAccessible::queryAccessibleInterface(const_cast<QWidget*>(up)))
             metric = i->text(QAccessible::Name);
+        if (up->isWindow()) break;
     }
     if (metric.isEmpty()) return {};  // a chart nobody named says nothing rather than half
     const Localizer& loc = localizerFor(w);

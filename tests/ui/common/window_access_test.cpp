@@ -16,6 +16,7 @@
 
 #include "support/test_util.h"
 
+#include <QListView>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -219,5 +220,36 @@ TEST(WindowAccess, TabReachesEveryControl) {
         for (QWidget* s : stops)
             if (!visited.contains(s)) missed << nameOf(s);
         EXPECT_TRUE(missed.isEmpty()) << w.name << " never reaches: " << missed.join(", ").toStdString();
+        // Reading order among neighbours: one control after another in the same box goes
+        // down the box, or along its line.
+        for (qsizetype k = 1; k < visited.size(); ++k) {
+            QWidget* a = visited[k - 1];
+            QWidget* b = visited[k];
+            if (a->parentWidget() != b->parentWidget()) continue;
+            const QRect ra = a->geometry(), rb = b->geometry();
+            const bool sameLine = rb.top() < ra.bottom() && ra.top() < rb.bottom();
+            EXPECT_TRUE(sameLine ? rb.left() >= ra.right() : rb.top() >= ra.bottom())
+                << w.name << ": " << nameOf(a).toStdString() << " → " << nameOf(b).toStdString() << " goes back";
+        }
     }
+}
+
+// A painted row reads as its whole line: what the row shows, not only its name.
+TEST(WindowAccess, PaintedRowsReadTheirWholeLine) {
+    Env env;
+    const Window& analysis = *std::find_if(windows().begin(), windows().end(),
+                                           [](const Window& w) { return QLatin1String(w.name) == "analysis"; });
+    auto view = open(env, analysis);
+    auto* list = view->findChild<QListView*>();
+    ASSERT_NE(list, nullptr);
+    ASSERT_GT(list->model()->rowCount(), 0);
+    const QModelIndex first = list->model()->index(0, 0);
+    const QString line = first.data(Qt::AccessibleTextRole).toString();
+    EXPECT_TRUE(line.startsWith(QStringLiteral("1. ") + first.data(Qt::DisplayRole).toString())) << line.toStdString();
+    EXPECT_TRUE(line.contains(QStringLiteral("PID %1").arg(first.data(Qt::UserRole).toInt()))) << line.toStdString();
+    EXPECT_TRUE(line.contains(QStringLiteral(", 95%"))) << "its figure: " << line.toStdString();
+    // A screen reader meets the same text on the list's item.
+    QAccessibleInterface* item = QAccessible::queryAccessibleInterface(list)->child(0);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(QAccessible::Name), line);
 }
