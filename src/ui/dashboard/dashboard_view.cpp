@@ -27,7 +27,9 @@ namespace {
 constexpr double kMiB = 1024.0 * 1024.0;
 
 // Palette changes repaint and notify: only when the colour really changes.
-void setColor(QLabel* label, const QColor& color) {
+void setColor(QLabel* label, const QColor& wanted) {
+    // Text in a status colour keeps 4.5:1 against the window, light or dark.
+    const QColor color = SystemColor::textOn(wanted, label->palette());
     if (label->palette().color(QPalette::WindowText) == color) return;
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, color);

@@ -218,7 +218,7 @@ void ProcessDetailView::build() {
         auto* value = new QLabel(liveStrip_);
         value->setFont(ViewFonts::monoDigits(font(), 13));
         QPalette pal = value->palette();
-        pal.setColor(QPalette::WindowText, statColor(i));
+        pal.setColor(QPalette::WindowText, SystemColor::textOn(statColor(i), pal));  // 4.5:1, light or dark
         value->setPalette(pal);
         const int row = static_cast<int>(i / 4) * 2, col = static_cast<int>(i % 4);
         strip->addWidget(cap, row, col);

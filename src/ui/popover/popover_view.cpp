@@ -55,7 +55,8 @@ class Dot : public QWidget {
 
 void setColor(QLabel* label, const QColor& color) {
     QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, color);
+    // Text in a status colour keeps 4.5:1 against the window, light or dark.
+    pal.setColor(QPalette::WindowText, SystemColor::textOn(color, pal));
     label->setPalette(pal);
 }
 

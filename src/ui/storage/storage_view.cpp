@@ -65,8 +65,9 @@ QLabel* captionLabel(QWidget* parent, bool smallest = false) {
 
 void tint(QWidget* w, const QColor& color) {
     QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, color);
-    pal.setColor(QPalette::ButtonText, color);
+    // Text in a status colour keeps 4.5:1 against the window, light or dark.
+    pal.setColor(QPalette::WindowText, SystemColor::textOn(color, pal));
+    pal.setColor(QPalette::ButtonText, SystemColor::textOn(color, pal));
     w->setPalette(pal);
 }
 

@@ -167,3 +167,51 @@ TEST(Accessibility, ShortcutsAreWrittenAfterTheName) {
     EXPECT_EQ(Accessibility::withShortcut(QStringLiteral("Refresh"), QKeySequence()), QStringLiteral("Refresh"));
     EXPECT_EQ(Accessibility::settingsKeys(), QKeySequence(QStringLiteral("Ctrl+,")));
 }
+
+TEST(Contrast, RatiosFollowWcag) {
+    const struct {
+        QColor fg, bg;
+        double ratio;
+    } cases[] = {
+        {Qt::black, Qt::white, 21},
+        {Qt::white, Qt::white, 1},
+        {QColor(0x76, 0x76, 0x76), Qt::white, 4.54},  // the lightest grey that passes on white
+        {QColor(0x77, 0x77, 0x77), Qt::white, 4.48},  // one step lighter fails
+        {QColor(0, 0, 0, 153), Qt::white, 5.74},      // black at 60 % is seen as #666666
+    };
+    for (const auto& c : cases) {
+        EXPECT_NEAR(SystemColor::contrastRatio(c.fg, c.bg), c.ratio, 0.01) << c.fg.name().toStdString();
+        EXPECT_NEAR(SystemColor::contrastRatio(c.bg, c.fg.alpha() == 255 ? c.fg : SystemColor::over(c.fg, c.bg)), c.ratio, 0.01)
+            << "the same either way round";
+    }
+}
+
+TEST(Contrast, AStatusColourIsMadeReadableOnlyWhereItIsNot) {
+    const QColor light(0xEF, 0xEF, 0xEF), dark(0x24, 0x24, 0x24);
+    for (const QColor& status : {SystemColor::green(), SystemColor::yellow(), SystemColor::orange(), SystemColor::red(),
+                                 SystemColor::blue(), SystemColor::teal(), SystemColor::purple()})
+        for (const QColor& bg : {light, dark}) {
+            const QColor text = SystemColor::readable(status, bg);
+            EXPECT_GE(SystemColor::contrastRatio(text, bg), SystemColor::kTextContrast) << status.name().toStdString();
+            // Just enough: one step less would not read.
+            if (text != status) {
+                float h, s, l, a, h0, s0, l0, a0;
+                text.getHslF(&h, &s, &l, &a);
+                status.getHslF(&h0, &s0, &l0, &a0);
+                EXPECT_EQ(SystemColor::isDark(bg), l > l0) << "lighter on dark, darker on light";
+                const QColor before = QColor::fromHslF(h, s, std::clamp(l + (l > l0 ? -0.02f : 0.02f), 0.0f, 1.0f));
+                EXPECT_LT(SystemColor::contrastRatio(before, bg), SystemColor::kTextContrast) << status.name().toStdString();
+            }
+        }
+    // A colour that reads already is kept as it is.
+    EXPECT_EQ(SystemColor::readable(Qt::black, Qt::white), QColor(Qt::black));
+    EXPECT_EQ(SystemColor::readable(SystemColor::yellow(), QColor(0x24, 0x24, 0x24)), SystemColor::yellow());
+}
+
+TEST(Contrast, DarknessIsTheBackgroundsLuminance) {
+    EXPECT_TRUE(SystemColor::isDark(QColor(0x35, 0x35, 0x35)));
+    EXPECT_FALSE(SystemColor::isDark(QColor(0xEF, 0xEF, 0xEF)));
+    // Around the point where black and white text read equally well.
+    EXPECT_TRUE(SystemColor::isDark(QColor(0x75, 0x75, 0x75)));
+    EXPECT_FALSE(SystemColor::isDark(QColor(0x76, 0x76, 0x76)));
+}

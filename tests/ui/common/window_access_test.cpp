@@ -7,6 +7,7 @@
 #include "engine/metrics_engine.h"
 #include "maintenance/bug_reporter.h"
 #include "ui/analysis/analysis_view.h"
+#include "ui/common/system_colors.h"
 #include "ui/dashboard/dashboard_view.h"
 #include "ui/detail/process_detail_view.h"
 #include "ui/popover/popover_view.h"
@@ -16,7 +17,9 @@
 
 #include "support/test_util.h"
 
+#include <QLabel>
 #include <QListView>
+#include <QStyle>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -252,4 +255,109 @@ TEST(WindowAccess, PaintedRowsReadTheirWholeLine) {
     QAccessibleInterface* item = QAccessible::queryAccessibleInterface(list)->child(0);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->text(QAccessible::Name), line);
+}
+
+namespace {
+
+// The two palettes every window is read in: the style's light one and a dark desktop's.
+QPalette lightPalette() {
+    return QApplication::style()->standardPalette();
+}
+
+QPalette darkPalette() {
+    QPalette p;
+    const QColor window(0x35, 0x35, 0x35), base(0x2D, 0x2D, 0x2D), text(0xEE, 0xEE, 0xEC);
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(group, QPalette::Window, window);
+        p.setColor(group, QPalette::WindowText, text);
+        p.setColor(group, QPalette::Base, base);
+        p.setColor(group, QPalette::AlternateBase, window);
+        p.setColor(group, QPalette::Text, text);
+        p.setColor(group, QPalette::Button, QColor(0x40, 0x40, 0x40));
+        p.setColor(group, QPalette::ButtonText, text);
+        p.setColor(group, QPalette::Highlight, QColor(0x15, 0x53, 0x9E));
+        p.setColor(group, QPalette::HighlightedText, Qt::white);
+        p.setColor(group, QPalette::Mid, QColor(0x50, 0x50, 0x50));
+        p.setColor(group, QPalette::PlaceholderText, QColor(0x9A, 0x9A, 0x98));
+        p.setColor(group, QPalette::ToolTipBase, base);
+        p.setColor(group, QPalette::ToolTipText, text);
+    }
+    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x91, 0x91, 0x91));
+    p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x91, 0x91, 0x91));
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x91, 0x91, 0x91));
+    return p;
+}
+
+// Sets the application's palette for the life of the object, as a desktop would.
+struct PaletteScope {
+    QPalette before = QApplication::palette();
+    explicit PaletteScope(const QPalette& p) { QApplication::setPalette(p); }
+    ~PaletteScope() { QApplication::setPalette(before); }
+};
+
+// What a label is drawn on: the nearest ancestor that fills its background, or the window.
+QColor backgroundOf(const QWidget* w) {
+    for (const QWidget* up = w->parentWidget(); up; up = up->parentWidget())
+        if (up->autoFillBackground() || up->isWindow()) return up->palette().color(up->backgroundRole());
+    return w->palette().color(QPalette::Window);
+}
+
+// WCAG's large text: 18 pt, or 14 pt bold (24 and 18.7 pixels).
+double neededContrast(const QFont& f) {
+    const double px = f.pixelSize() > 0 ? f.pixelSize() : f.pointSizeF() * 96.0 / 72.0;
+    const bool large = px >= 24 || (f.bold() && px >= 18.66);
+    return large ? SystemColor::kLargeTextContrast : SystemColor::kTextContrast;
+}
+
+}  // namespace
+
+// Every label every window shows, in both palettes, meets WCAG AA against what it is drawn on.
+TEST(WindowContrast, EveryLabelReadsInTheLightAndTheDarkPalette) {
+    for (const auto& [paletteName, palette] : {std::pair{"light", lightPalette()}, std::pair{"dark", darkPalette()}}) {
+        PaletteScope scope(palette);
+        for (const Window& w : windows()) {
+            Env env;
+            auto view = open(env, w);
+            env.engine.publish(busy(0));  // a busy moment: status colours in use
+            QCoreApplication::processEvents();
+            for (QLabel* label : view->findChildren<QLabel*>()) {
+                if (!label->isVisibleTo(view.get()) || label->text().isEmpty() || !label->isEnabled()) continue;
+                const QColor fg = label->palette().color(label->foregroundRole());
+                const QColor bg = backgroundOf(label);
+                const double ratio = SystemColor::contrastRatio(fg, bg);
+                EXPECT_GE(ratio, neededContrast(label->font()))
+                    << paletteName << " " << w.name << ": " << nameOf(label).toStdString() << " \""
+                    << label->text().left(40).toStdString() << "\" " << fg.name(QColor::HexArgb).toStdString()
+                    << " on " << bg.name().toStdString();
+            }
+        }
+    }
+}
+
+// The painted text of the views: each colour pair they draw, in both palettes.
+TEST(WindowContrast, PaintedTextReadsInTheLightAndTheDarkPalette) {
+    using Pick = std::function<std::pair<QColor, QColor>(const QPalette&)>;
+    auto status = [](QColor c) {
+        return Pick([c](const QPalette& p) { return std::pair{SystemColor::textOn(c, p), p.color(QPalette::Window)}; });
+    };
+    const std::vector<std::pair<const char*, Pick>> pairs{
+        {"label on window", [](const QPalette& p) { return std::pair{p.color(QPalette::WindowText), p.color(QPalette::Window)}; }},
+        {"secondary on window", [](const QPalette& p) { return std::pair{SystemColor::secondary(p), p.color(QPalette::Window)}; }},
+        {"row text on a list", [](const QPalette& p) { return std::pair{p.color(QPalette::Text), p.color(QPalette::Base)}; }},
+        {"row label on a list", [](const QPalette& p) { return std::pair{p.color(QPalette::WindowText), p.color(QPalette::Base)}; }},
+        {"secondary on a list", [](const QPalette& p) { return std::pair{SystemColor::secondary(p), p.color(QPalette::Base)}; }},
+        {"secondary on alternate rows", [](const QPalette& p) { return std::pair{SystemColor::secondary(p), p.color(QPalette::AlternateBase)}; }},
+        {"green text", status(SystemColor::green())},
+        {"yellow text", status(SystemColor::yellow())},
+        {"orange text", status(SystemColor::orange())},
+        {"red text", status(SystemColor::red())},
+        {"blue text", status(SystemColor::blue())},
+        {"teal text", status(SystemColor::teal())},
+        {"purple text", status(SystemColor::purple())},
+    };
+    for (const auto& [paletteName, palette] : {std::pair{"light", lightPalette()}, std::pair{"dark", darkPalette()}})
+        for (const auto& [name, pick] : pairs) {
+            const auto [fg, bg] = pick(palette);
+            EXPECT_GE(SystemColor::contrastRatio(fg, bg), SystemColor::kTextContrast) << paletteName << ": " << name;
+        }
 }
