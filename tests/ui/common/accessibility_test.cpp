@@ -3,12 +3,14 @@
 
 #include "core/localizer.h"
 #include "ui/common/gauge_row.h"
+#include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/time_chart.h"
 #include "ui/dashboard/dashboard_cards.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
+#include <QApplication>
 #include <QLabel>
 
 #include <gtest/gtest.h>
@@ -214,4 +216,26 @@ TEST(Contrast, DarknessIsTheBackgroundsLuminance) {
     // Around the point where black and white text read equally well.
     EXPECT_TRUE(SystemColor::isDark(QColor(0x75, 0x75, 0x75)));
     EXPECT_FALSE(SystemColor::isDark(QColor(0x76, 0x76, 0x76)));
+}
+
+// An icon-only button's symbol is drawn in the palette's text colour, so it reads on a light
+// and a dark window alike.
+TEST(Contrast, SymbolsAreDrawnInThePalettesTextColour) {
+    const QPalette before = QApplication::palette();
+    for (const QColor& text : {QColor(Qt::black), QColor(0xEE, 0xEE, 0xEC)}) {
+        QPalette p = before;
+        p.setColor(QPalette::WindowText, text);
+        QApplication::setPalette(p);
+        const QImage image = Symbols::icon(QStringLiteral("gearshape")).pixmap(32).toImage();
+        int opaque = 0, other = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (const QColor px = image.pixelColor(x, y); px.alpha() == 255) {
+                    ++opaque;
+                    if (px.rgb() != text.rgb()) ++other;
+                }
+        EXPECT_GT(opaque, 0);
+        EXPECT_EQ(other, 0) << "pixels of another colour than " << text.name().toStdString();
+    }
+    QApplication::setPalette(before);
 }
