@@ -7,7 +7,9 @@
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
 
+#include <QAccessibleActionInterface>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -27,6 +29,27 @@ void setColor(QLabel* label, const QColor& wanted) {
     p.setColor(QPalette::WindowText, color);
     label->setPalette(p);
 }
+
+// A chart card is a group that can be pressed: its press asks for the analysis.
+// (Widget interfaces are action interfaces already.)
+class ChartCardInterface : public Accessibility::PaintedWidget {
+  public:
+    explicit ChartCardInterface(QWidget* w)
+        : PaintedWidget(
+              w, QAccessible::Grouping, [](const QWidget* v) { return static_cast<const Card*>(v)->title(); },
+              [](const QWidget* v) { return static_cast<const Card*>(v)->value(); }) {}
+    QStringList actionNames() const override { return PaintedWidget::actionNames() << pressAction(); }
+    QStringList keyBindingsForAction(const QString& name) const override {
+        if (name != pressAction()) return PaintedWidget::keyBindingsForAction(name);
+        return {QKeySequence(Qt::Key_Return).toString(QKeySequence::NativeText)};
+    }
+    void doAction(const QString& name) override {
+        if (name == pressAction())
+            static_cast<ChartCard*>(widget())->requestAnalysis();
+        else
+            PaintedWidget::doAction(name);
+    }
+};
 
 // What a screen reader hears of the painted parts, computed when it asks.
 void registerInterfaces() {
@@ -51,6 +74,7 @@ void registerInterfaces() {
                 w, QAccessible::Grouping, [](const QWidget* v) { return static_cast<const Card*>(v)->title(); },
                 [](const QWidget* v) { return static_cast<const Card*>(v)->value(); });
         });
+        Accessibility::registerClass("velmora::ChartCard", [](QWidget* w) { return new ChartCardInterface(w); });
         Accessibility::install();
         return true;
     }();
@@ -251,6 +275,7 @@ ChartCard::ChartCard(AnalysisKind kind, QWidget* parent)
     : Card(parent), kind_(kind), chart_(new TimeChart(this)) {
     chart_->setMinimumHeight(90);
     addContent(chart_);
+    setFocusPolicy(Qt::TabFocus);
     connect(chart_, &TimeChart::analyseRequested, this, [this] { emit analyse(kind_); });
 }
 
@@ -262,6 +287,32 @@ QLabel* ChartCard::footer() {
         addContent(footer_);
     }
     return footer_;
+}
+
+void ChartCard::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            requestAnalysis();
+            return;
+        default:
+            Card::keyPressEvent(event);
+    }
+}
+
+// The focused card is outlined in the highlight colour; the frame keeps its width, so
+// nothing moves.
+void ChartCard::focusInEvent(QFocusEvent* event) {
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setForegroundRole(QPalette::Highlight);
+    Card::focusInEvent(event);
+}
+
+void ChartCard::focusOutEvent(QFocusEvent* event) {
+    setFrameStyle(QFrame::StyledPanel);
+    setForegroundRole(QPalette::WindowText);
+    Card::focusOutEvent(event);
 }
 
 }  // namespace velmora

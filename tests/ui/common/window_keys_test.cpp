@@ -13,6 +13,8 @@
 #include "support/test_util.h"
 #include "ui/dashboard/dashboard_test_support.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
@@ -52,6 +54,7 @@ class DashboardKeys : public ::testing::Test {
     CoreTopology topology;
     std::shared_ptr<test::FakeProcesses> fake = std::make_shared<test::FakeProcesses>();
     std::vector<int32_t> detailed;
+    std::vector<AnalysisKind> analysed;
     int confirmations = 0;
     std::unique_ptr<DashboardView> view;
 
@@ -59,6 +62,7 @@ class DashboardKeys : public ::testing::Test {
         topology.groups = {{CoreKind::performance(), {0, 1}}};
         DashboardView::Hooks hooks;
         hooks.topology = &topology;
+        hooks.onAnalyze = [this](AnalysisKind k) { analysed.push_back(k); };
         hooks.processes.openDetail = [this](int32_t pid) { detailed.push_back(pid); };
         hooks.processes.actions.advisor = std::make_shared<KillAdvisor>(
             [](int32_t pid) { return KillAdvisor::Facts{QStringLiteral("p%1").arg(pid), "/usr/bin/x", 1000}; },
@@ -159,6 +163,26 @@ TEST_F(DashboardKeys, TheKeysAreShownInTooltipsAndTheRowMenu) {
     EXPECT_EQ(menu->findChild<QAction*>("anQuitSig")->shortcut(), ProcessPanel::quitKeys());
     EXPECT_EQ(menu->findChild<QAction*>("anForceSig")->shortcut(), ProcessPanel::forceQuitKeys());
     delete menu;
+}
+
+TEST_F(DashboardKeys, AFocusedChartCardOpensItsAnalysisWithEnterOrSpace) {
+    for (AnalysisKind kind : {AnalysisKind::cpu, AnalysisKind::network})
+        for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+            analysed.clear();
+            ChartCard* card = view->chartCard(kind);
+            card->setFocus(Qt::TabFocusReason);
+            ASSERT_EQ(QApplication::focusWidget(), card) << "the card takes the focus";
+            QTest::keyClick(card, static_cast<Qt::Key>(key));
+            EXPECT_EQ(analysed, std::vector<AnalysisKind>{kind});
+        }
+    analysed.clear();
+    QTest::keyClick(view->chartCard(AnalysisKind::network), Qt::Key_A);
+    EXPECT_TRUE(analysed.empty()) << "other keys do nothing";
+    // A screen reader presses it through its action.
+    QAccessibleInterface* card = QAccessible::queryAccessibleInterface(view->chartCard(AnalysisKind::memory));
+    ASSERT_NE(card->actionInterface(), nullptr);
+    card->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(analysed, std::vector<AnalysisKind>{AnalysisKind::memory});
 }
 
 class PopoverKeys : public ::testing::Test {
