@@ -588,7 +588,7 @@ void ProcessDetailView::requestKill(bool force) {
 void ProcessDetailView::setResult(const QString& text) {
     ++resultGeneration_;
     resultMsg_ = text;
-    result_->setText(text);
+    Accessibility::announce(result_, text);
 }
 
 void ProcessDetailView::later(std::chrono::milliseconds delay, std::function<void()> action) {

@@ -376,8 +376,10 @@ void StorageView::refreshStartup() {
     startupBusy_->setVisible(startup_->loading());
     startupNote_->setVisible(startup_->needsPermission());
     const std::optional<FailedRemoval>& failed = startup_->failedRemoval();
-    startupFailure_->setText(failed ? removalFailureText(*failed, loc_) : QString());
     startupFailure_->setVisible(failed.has_value());
+    // A failed removal is spoken when it appears, not at every redraw.
+    if (const QString text = failed ? removalFailureText(*failed, loc_) : QString(); text != startupFailure_->text())
+        Accessibility::announce(startupFailure_, text);
     startupEmpty_->setVisible(startupShown_.empty() && !startup_->loading());
     while (startupPool_.size() < startupShown_.size()) {
         const size_t i = startupPool_.size();
@@ -413,8 +415,9 @@ void StorageView::refreshServices() {
     tint(modeText_, modeColor);
     unreachable_->setVisible(p.unreachable);
     const std::optional<ServicesService::Notice>& notice = services_->notice();
-    serviceNotice_->setText(notice ? serviceNoticeText(*notice, loc_) : QString());
     serviceNotice_->setVisible(notice.has_value());
+    if (const QString text = notice ? serviceNoticeText(*notice, loc_) : QString(); text != serviceNotice_->text())
+        Accessibility::announce(serviceNotice_, text);
     moreLine_->setText(p.moreLine);
     moreLine_->setVisible(!p.moreLine.isEmpty());
 
