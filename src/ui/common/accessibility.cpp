@@ -123,14 +123,16 @@ void registerClass(const char* className, Maker make) {
 
 void useLocalizer(QWidget* root, const Localizer& loc) {
     install();
-    root->setProperty(kLocalizerProperty, QVariant::fromValue(const_cast<QObject*>(static_cast<const QObject*>(&loc))));
+    // Held weakly: a widget that outlives the localizer falls back to the shared one.
+    root->setProperty(kLocalizerProperty,
+                      QVariant::fromValue(QPointer<QObject>(const_cast<QObject*>(static_cast<const QObject*>(&loc)))));
 }
 
 const Localizer& localizerFor(const QWidget* w) {
     for (; w; w = w->parentWidget()) {
         const QVariant v = w->property(kLocalizerProperty);
         if (v.isValid())
-            if (auto* loc = qobject_cast<const Localizer*>(v.value<QObject*>())) return *loc;
+            if (auto* loc = qobject_cast<const Localizer*>(v.value<QPointer<QObject>>().data())) return *loc;
     }
     return Localizer::shared();
 }

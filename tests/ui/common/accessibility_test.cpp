@@ -239,3 +239,16 @@ TEST(Contrast, SymbolsAreDrawnInThePalettesTextColour) {
     }
     QApplication::setPalette(before);
 }
+
+TEST(Accessibility, AWidgetThatOutlivesItsLocalizerSpeaksTheSharedOne) {
+    QWidget window;
+    auto* gauge = new GaugeRow(&window);
+    gauge->set(QStringLiteral("CPU"), 10, {}, std::nullopt);
+    {
+        Localizer ko = language("ko");
+        Accessibility::useLocalizer(&window, ko);
+        EXPECT_EQ(&Accessibility::localizerFor(gauge), &ko);
+    }
+    EXPECT_EQ(&Accessibility::localizerFor(gauge), &Localizer::shared());
+    EXPECT_FALSE(accessible(gauge)->text(QAccessible::Name).isEmpty());
+}
