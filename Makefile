@@ -5,7 +5,8 @@
 BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-httpserver-dev qt6-websockets-dev libgl-dev libqt6sql6-sqlite
 TEST_PKGS  := googletest libgtest-dev libgmock-dev fonts-dejavu-core xvfb xauth dbus-daemon dbus-bin \
               prometheus python3-prometheus-client \
-              qt6-wayland weston sway grim desktop-file-utils appstream
+              qt6-wayland weston sway grim desktop-file-utils appstream \
+              at-spi2-core python3-pyatspi
 RUN_PKGS   := fonts-noto-cjk fonts-thai-tlwg fonts-dejavu-core qt6-gtk-platformtheme qt6-wayland
 # Qt Charts' CMake package looks up Qt OpenGL, whose development files come apart.
 BENCH_PKGS := libbenchmark-dev qt6-charts-dev libqt6opengl6-dev

@@ -2,6 +2,7 @@
 
 #include "core/localizer.h"
 #include "platform/app_services.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/visible_demand.h"
 
 #include <QGuiApplication>
@@ -142,6 +143,17 @@ QWidget* WindowManager::create(WindowKind kind, QWidget* content) {
     // The desktop's close keys (Ctrl+W, Ctrl+F4) close these windows as they do any other.
     auto* closeKeys = new QShortcut(QKeySequence::Close, w);
     connect(closeKeys, &QShortcut::activated, w, &QWidget::close);
+    // Escape dismisses the small windows, as it does a dialog; the big ones keep it for
+    // their searches and lists.
+    if (traits.closeOnly || kind == WindowKind::detail) {
+        auto* escape = new QShortcut(QKeySequence::Cancel, w);
+        connect(escape, &QShortcut::activated, w, &QWidget::close);
+    }
+    // Ctrl+, opens the settings from every window.
+    auto* settingsKeys = new QShortcut(Accessibility::settingsKeys(), w);
+    connect(settingsKeys, &QShortcut::activated, this, [this] {
+        if (canOpen(WindowKind::settings)) open(WindowKind::settings);
+    });
     windows_[index(kind)] = w;
     place(kind, w);
     return w;

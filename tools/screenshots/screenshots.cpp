@@ -332,6 +332,77 @@ bool shootDetail(Localizer& loc, const QString& dir) {
     return ok;
 }
 
+// A dark desktop's palette, as a dark GTK or Qt theme gives it.
+QPalette darkPalette() {
+    QPalette p;
+    const QColor window(0x35, 0x35, 0x35), base(0x2D, 0x2D, 0x2D), text(0xEE, 0xEE, 0xEC);
+    for (auto group : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(group, QPalette::Window, window);
+        p.setColor(group, QPalette::WindowText, text);
+        p.setColor(group, QPalette::Base, base);
+        p.setColor(group, QPalette::AlternateBase, window);
+        p.setColor(group, QPalette::Text, text);
+        p.setColor(group, QPalette::Button, QColor(0x40, 0x40, 0x40));
+        p.setColor(group, QPalette::ButtonText, text);
+        p.setColor(group, QPalette::Highlight, QColor(0x15, 0x53, 0x9E));
+        p.setColor(group, QPalette::HighlightedText, Qt::white);
+        p.setColor(group, QPalette::Mid, QColor(0x50, 0x50, 0x50));
+        p.setColor(group, QPalette::PlaceholderText, QColor(0x9A, 0x9A, 0x98));
+    }
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, QColor(0x91, 0x91, 0x91));
+    return p;
+}
+
+// The popover, the dashboard and the storage window on a dark desktop: made after the
+// palette is set, as Velmora starts on such a desktop.
+bool shootDark(AppSettings& settings, Localizer& loc, const QString& dir) {
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(darkPalette());
+    loc.apply(QStringLiteral("en"));
+    bool ok = true;
+    {
+        MetricsEngine engine(std::make_unique<NoSource>());
+        PopoverPanel panel(new PopoverView(engine, settings, loc, {}));
+        for (auto b : {PopoverView::Button::expand, PopoverView::Button::storage, PopoverView::Button::settings})
+            panel.view()->setButtonAvailable(b, true);
+        engine.publish(critical());
+        panel.fitContent();
+        ok &= save(panel.grab().toImage(), dir + QStringLiteral("/popover-critical-en-dark.png"));
+    }
+    {
+        CoreTopology hybrid;
+        hybrid.groups = {{CoreKind::efficiency(), {0, 1, 2, 3}}, {CoreKind::performance(), {4, 5, 6, 7, 8, 9, 10, 11}}};
+        MetricsEngine feed(std::make_unique<NoSource>());
+        DashboardView::Hooks hooks;
+        hooks.topology = &hybrid;
+        DashboardView dashboard(feed, settings, loc, std::move(hooks));
+        dashboard.resize(1120, 812);
+        dashboard.show();
+        publishHistory(feed, dashboardCritical());
+        settle();
+        ok &= save(dashboard.grab().toImage(), dir + QStringLiteral("/dashboard-critical-en-dark.png"));
+    }
+    {
+        StorageView view(settings, loc, {std::make_unique<SampleStartup>(), std::make_shared<SampleServices>(), {}});
+        view.resize(620, 560);
+        view.show();
+        for (auto section : {StorageView::Section::startup, StorageView::Section::services}) {
+            view.setSection(section);
+            QElapsedTimer waited;
+            waited.start();
+            while ((view.startup().loading() || view.services().loading()) && waited.elapsed() < 5000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            ok &= save(view.grab().toImage(),
+                       QStringLiteral("%1/storage-%2-en-dark.png")
+                           .arg(dir, section == StorageView::Section::startup ? QStringLiteral("startup")
+                                                                              : QStringLiteral("services")));
+        }
+    }
+    QApplication::setPalette(before);
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -453,6 +524,7 @@ int main(int argc, char** argv) {
     settings.setAggressiveServiceStop(false);
 
     ok &= shootDetail(loc, dir);
+    ok &= shootDark(settings, loc, dir);
 
     // A history that climbs and falls, then the metric's current value.
     std::deque<Snapshot> history;

@@ -2,6 +2,7 @@
 
 #include "core/format.h"
 #include "core/localizer.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/one_line.h"
 #include "ui/common/range_picker.h"
 #include "ui/common/symbols.h"
@@ -19,6 +20,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolTip>
@@ -43,6 +45,11 @@ constexpr int kRemoveSize = 16;
 // The list's rows as a model: the view's rows vector, shown as is. A refresh changes the
 // rows in place (rows added or removed at the end, the rest announced as changed), never
 // resetting, so the list keeps its scroll position, selection and focus.
+// The key that takes the current row off the peak list, as its painted remove button does.
+QKeySequence removeKeys() {
+    return QKeySequence(Qt::Key_Backspace);
+}
+
 class AnalysisRowsModel : public QAbstractListModel {
   public:
     explicit AnalysisRowsModel(QObject* parent) : QAbstractListModel(parent) {}
@@ -72,6 +79,11 @@ class AnalysisRowsModel : public QAbstractListModel {
         if (!r) return {};
         if (role == Qt::DisplayRole) return r->name;
         if (role == Qt::ToolTipRole) return plainToolTip(r->name);
+        // A screen reader hears the whole painted line: rank, name, pid and figure.
+        if (role == Qt::AccessibleTextRole)
+            return QStringLiteral("%1. %2, PID %3, %4").arg(index.row() + 1).arg(oneLine(r->name)).arg(r->pid).arg(r->value);
+        if (role == Qt::AccessibleDescriptionRole && removable_)
+            return Accessibility::withShortcut(L("anRemoveRow"), removeKeys());
         if (role == Qt::UserRole) return r->pid;
         return {};
     }
@@ -225,6 +237,7 @@ QString legendItem(const QColor& colour, const QString& name) {
 
 AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services services, QWidget* parent)
     : QWidget(parent), feed_(feed), analysis_(kind), services_(std::move(services)), flow_(services_.actions) {
+    Accessibility::install();
     if (kind == AnalysisKind::network && !services_.netMonitor)
         services_.netMonitor = std::make_unique<NetProcMonitor>();
 
@@ -294,6 +307,21 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
         if (const AnalysisRow* r = model_->rowAt(index.row())) select(r->key());
     });
     connect(list_, &QListView::customContextMenuRequested, this, &AnalysisView::showRowMenu);
+    // The keyboard reaches what the row's painted buttons do: Backspace removes it from the
+    // peak list, Delete and Shift+Delete quit and force quit its process, through the menu's
+    // confirmation.
+    auto rowKeys = [this](const QKeySequence& keys, std::function<void(const AnalysisRow&)> act) {
+        auto* s = new QShortcut(keys, list_);
+        s->setContext(Qt::WidgetShortcut);
+        connect(s, &QShortcut::activated, this, [this, act] {
+            if (const AnalysisRow* r = model_->rowAt(list_->currentIndex().row())) act(*r);
+        });
+    };
+    rowKeys(removeKeys(), [this](const AnalysisRow& r) {
+        if (model_->removable()) dismiss(r.key());
+    });
+    rowKeys(QKeySequence(Qt::Key_Delete), [this](const AnalysisRow& r) { requestKill(r.pid, false); });
+    rowKeys(QKeySequence(Qt::SHIFT | Qt::Key_Delete), [this](const AnalysisRow& r) { requestKill(r.pid, true); });
     left->addWidget(list_, 1);
     empty_ = new QLabel;
     empty_->setAlignment(Qt::AlignCenter);
@@ -391,6 +419,7 @@ void AnalysisView::refresh() {
     showSelectedRow();
     now_->setText(analysis_.nowSummary(feed_.current()));
     listTitle_->setText(listTitle());
+    if (list_->accessibleName() != listTitle_->text()) list_->setAccessibleName(listTitle_->text());
     realtime_->setVisible(analysis_.selectedTime.has_value());
     // In a remembered range the button leaves the moment for the range's peaks, not for now.
     realtime_->setText(shownRange() ? L("hrBackToPeaks") : L("anRealtime"));
@@ -623,8 +652,8 @@ void AnalysisView::requestTreeKill(int32_t pid) {
 
 void AnalysisView::report(ProcessAction action, const std::optional<ActionResult>& result) {
     if (!result) return;
-    result_->setText(KillFlow::resultText(action, *result));
     result_->setVisible(true);
+    Accessibility::announce(result_, KillFlow::resultText(action, *result));
     resultClear_->start();
 }
 
@@ -632,14 +661,26 @@ void AnalysisView::showRowMenu(const QPoint& at) {
     const AnalysisRow* r = model_->rowAt(list_->indexAt(at).row());
     if (!r) return;
     const int32_t pid = r->pid;
+    const AnalysisRowKey rowKey = r->key();
     // A row whose process has ended (or whose pid now names another) offers nothing to signal.
     const auto live = feed_.liveProcess(pid);
     const bool running = live && (r->startTime == 0 || live->startTime == 0 || live->startTime == r->startTime);
     // The menu acts on this row: it becomes the selection (and `r` may not outlive that).
     select(r->key());
     QMenu menu(this);
-    menu.addAction(L("anQuitSig"), this, [this, pid] { requestKill(pid, false); })->setEnabled(running);
-    menu.addAction(L("anForceSig"), this, [this, pid] { requestKill(pid, true); })->setEnabled(running);
+    QAction* quit = menu.addAction(L("anQuitSig"), this, [this, pid] { requestKill(pid, false); });
+    QAction* force = menu.addAction(L("anForceSig"), this, [this, pid] { requestKill(pid, true); });
+    quit->setEnabled(running);
+    force->setEnabled(running);
+    // The list's keys for the same, shown beside the entries.
+    quit->setShortcut(QKeySequence(Qt::Key_Delete));
+    force->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Delete));
+    if (model_->removable()) {
+        QAction* remove = menu.addAction(L("anRemoveRow"), this, [this, rowKey] { dismiss(rowKey); });
+        remove->setShortcut(removeKeys());
+    }
+    for (QAction* a : menu.actions())
+        a->setShortcutContext(Qt::WidgetShortcut);
     menu.exec(list_->viewport()->mapToGlobal(at));
 }
 
@@ -649,6 +690,9 @@ void AnalysisView::retranslate() {
     realtime_->setText(L("anRealtime"));
     legend_->setText(legendText());
     legend_->setVisible(!legend_->text().isEmpty());
+    symbol_->setAccessibleName(title_->text());
+    chart_->setAccessibleName(title_->text());
+    list_->setAccessibleName(listTitle());
 }
 
 void AnalysisView::showEvent(QShowEvent* event) {

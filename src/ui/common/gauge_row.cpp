@@ -1,5 +1,6 @@
 #include "ui/common/gauge_row.h"
 
+#include "ui/common/accessibility.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
 
@@ -19,6 +20,7 @@ constexpr int kHintInset = 4;
 }  // namespace
 
 GaugeRow::GaugeRow(QWidget* parent) : QWidget(parent) {
+    Accessibility::install();
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 

@@ -1,8 +1,10 @@
 #include "ui/common/symbols.h"
 
 #include <QByteArray>
+#include <QGuiApplication>
 #include <QHash>
 #include <QIconEngine>
+#include <QPalette>
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -168,6 +170,43 @@ QPixmap bundled(const QString& symbol, int sizePx, qreal dpr) {
     return pm;
 }
 
+// A symbol drawn in the text colour of the application's palette when it is painted, so the
+// buttons' symbols read on a light and a dark desktop alike (a theme's own symbols as well:
+// their fixed dark grey would vanish on a dark window).
+class PaletteSymbolEngine : public QIconEngine {
+  public:
+    explicit PaletteSymbolEngine(QString symbol) : symbol_(std::move(symbol)) {}
+    QIconEngine* clone() const override { return new PaletteSymbolEngine(symbol_); }
+    QString key() const override { return QStringLiteral("velmora-symbol"); }
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        const qreal dpr = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect, scaledPixmap(rect.size(), mode, state, dpr));
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return scaledPixmap(size, mode, state, 1.0);
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override {
+        const QPalette palette = QGuiApplication::palette();
+        const QColor color = palette.color(mode == QIcon::Disabled ? QPalette::Disabled : QPalette::Active,
+                                           QPalette::WindowText);
+        const int px = std::min(size.width(), size.height());
+        // Drawn once per size, state and colour: buttons repaint often, the palette rarely changes.
+        const QString cacheKey = QStringLiteral("%1/%2/%3").arg(px).arg(scale).arg(color.rgba());
+        if (auto it = cache_.constFind(cacheKey); it != cache_.constEnd()) return *it;
+        QPixmap pm = Symbols::pixmap(symbol_, px, color, scale);
+        cache_.insert(cacheKey, pm);
+        return pm;
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int px = std::min(size.width(), size.height());
+        return {px, px};
+    }
+
+  private:
+    QString symbol_;
+    QHash<QString, QPixmap> cache_;
+};
+
 }  // namespace
 
 QStringList themeNames(const QString& symbol) {
@@ -180,12 +219,8 @@ bool hasBundled(const QString& symbol) {
 }
 
 QIcon icon(const QString& symbol) {
-    QIcon theme = themeIcon(symbol);
-    if (!theme.isNull()) return theme;
-    QIcon out;
-    for (int size : {16, 24, 32, 48})
-        out.addPixmap(bundled(symbol, size, 1.0));
-    return out;
+    if (!table().contains(symbol)) return {};
+    return QIcon(new PaletteSymbolEngine(symbol));
 }
 
 QPixmap pixmap(const QString& symbol, int sizePx, const QColor& color, qreal dpr) {

@@ -1,5 +1,6 @@
 #include "ui/common/time_chart.h"
 
+#include "ui/common/accessibility.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
 
@@ -35,6 +36,7 @@ void ChartScroll::settle(TimePoint newest) {
 }
 
 TimeChart::TimeChart(QWidget* parent, double visibleSeconds) : QWidget(parent), view_(visibleSeconds) {
+    Accessibility::install();
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     valueText_ = [](double v) { return QString::number(v, 'f', 0); };

@@ -77,6 +77,7 @@ class TimeChart : public QWidget {
     double effectiveMaxY() const;
     // How a value under the cursor is written ("42%", "3.1 MB/s").
     void setValueText(std::function<QString(double)> format);
+    QString valueText(double value) const { return valueText_(value); }
 
     // The unit of the values: the top of the vertical axis is written in it ("100%",
     // "2.0 MB/s"), and an automatic top rounds to figures the unit reads well in. None

@@ -1,11 +1,15 @@
 #include "ui/dashboard/dashboard_cards.h"
 
 #include "core/format.h"
+#include "core/localizer.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
 
+#include <QAccessibleActionInterface>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -19,16 +23,70 @@ namespace velmora {
 namespace {
 
 // Palette changes repaint and notify: only when the colour really changes.
-void setColor(QLabel* label, const QColor& color) {
+void setColor(QLabel* label, const QColor& wanted) {
+    // Text in a status colour keeps 4.5:1 against the window, light or dark.
+    const QColor color = SystemColor::textOn(wanted, label->palette());
     if (label->palette().color(QPalette::WindowText) == color) return;
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, color);
     label->setPalette(p);
 }
 
+// A chart card is a group that can be pressed: its press asks for the analysis.
+// (Widget interfaces are action interfaces already.)
+class ChartCardInterface : public Accessibility::PaintedWidget {
+  public:
+    explicit ChartCardInterface(QWidget* w)
+        : PaintedWidget(
+              w, QAccessible::Grouping, [](const QWidget* v) { return static_cast<const Card*>(v)->title(); },
+              [](const QWidget* v) { return static_cast<const Card*>(v)->value(); }) {}
+    QStringList actionNames() const override { return PaintedWidget::actionNames() << pressAction(); }
+    QStringList keyBindingsForAction(const QString& name) const override {
+        if (name != pressAction()) return PaintedWidget::keyBindingsForAction(name);
+        return {QKeySequence(Qt::Key_Return).toString(QKeySequence::NativeText)};
+    }
+    void doAction(const QString& name) override {
+        if (name == pressAction())
+            static_cast<ChartCard*>(widget())->requestAnalysis();
+        else
+            PaintedWidget::doAction(name);
+    }
+};
+
+// What a screen reader hears of the painted parts, computed when it asks.
+void registerInterfaces() {
+    static const bool once = [] {
+        using Accessibility::PaintedWidget;
+        Accessibility::registerClass("velmora::SpinningFanView", [](QWidget* w) {
+            return new PaintedWidget(w, QAccessible::Animation, [](const QWidget* v) {
+                auto* fan = static_cast<const SpinningFanView*>(v);
+                const Localizer& loc = Accessibility::localizerFor(v);
+                if (fan->stopped()) return loc.t(QStringLiteral("a11yFanStopped"));
+                return loc.t(QStringLiteral("a11yFanSpeed"), static_cast<int>(std::lround(fan->ratio() * 100)));
+            });
+        });
+        Accessibility::registerClass("velmora::CoreGrid", [](QWidget* w) {
+            return new PaintedWidget(w, QAccessible::Chart, [](const QWidget* v) {
+                return static_cast<const CoreGrid*>(v)->headings().join(QStringLiteral(", "));
+            });
+        });
+        // A card is a group named by its heading; its value is read as the description.
+        Accessibility::registerClass("velmora::Card", [](QWidget* w) {
+            return new PaintedWidget(
+                w, QAccessible::Grouping, [](const QWidget* v) { return static_cast<const Card*>(v)->title(); },
+                [](const QWidget* v) { return static_cast<const Card*>(v)->value(); });
+        });
+        Accessibility::registerClass("velmora::ChartCard", [](QWidget* w) { return new ChartCardInterface(w); });
+        Accessibility::install();
+        return true;
+    }();
+    (void)once;
+}
+
 }  // namespace
 
 SpinningFanView::SpinningFanView(QWidget* parent) : QWidget(parent) {
+    registerInterfaces();
     setFixedSize(34, 34);
 }
 
@@ -124,6 +182,7 @@ void TempChip::setTemp(std::optional<double> celsius) {
 }
 
 CoreGrid::CoreGrid(QWidget* parent) : QWidget(parent) {
+    registerInterfaces();
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
@@ -240,6 +299,7 @@ void CoreGrid::paintEvent(QPaintEvent*) {
 }
 
 Card::Card(QWidget* parent) : QFrame(parent), title_(new QLabel(this)), value_(new QLabel(this)) {
+    registerInterfaces();
     setFrameShape(QFrame::StyledPanel);
     // Cards keep their height in the scrolling column; squeezed, their parts would overlap.
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
@@ -277,6 +337,7 @@ ChartCard::ChartCard(AnalysisKind kind, QWidget* parent)
     : Card(parent), kind_(kind), chart_(new TimeChart(this)) {
     chart_->setMinimumHeight(90);
     addContent(chart_);
+    setFocusPolicy(Qt::TabFocus);
     connect(chart_, &TimeChart::analyseRequested, this, [this] { emit analyse(kind_); });
 }
 
@@ -288,6 +349,32 @@ QLabel* ChartCard::footer() {
         addContent(footer_);
     }
     return footer_;
+}
+
+void ChartCard::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            requestAnalysis();
+            return;
+        default:
+            Card::keyPressEvent(event);
+    }
+}
+
+// The focused card is outlined in the highlight colour; the frame keeps its width, so
+// nothing moves.
+void ChartCard::focusInEvent(QFocusEvent* event) {
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setForegroundRole(QPalette::Highlight);
+    Card::focusInEvent(event);
+}
+
+void ChartCard::focusOutEvent(QFocusEvent* event) {
+    setFrameStyle(QFrame::StyledPanel);
+    setForegroundRole(QPalette::WindowText);
+    Card::focusOutEvent(event);
 }
 
 }  // namespace velmora

@@ -142,6 +142,14 @@ class ChartCard : public Card {
     TimeChart* chart() const { return chart_; }
     // A line under the chart (the swap line, a legend).
     QLabel* footer();
+    // Asks for the analysis of the card's kind, as a double click on its chart does; the
+    // keyboard's Enter or Space on the focused card, and assistive tools' press action.
+    void requestAnalysis() { emit analyse(kind_); }
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   signals:
     void analyse(velmora::AnalysisKind kind);

@@ -6,6 +6,7 @@
 #include "engine/metrics_feed.h"
 #include "samplers/cpu_sampler.h"
 #include "ui/common/range_picker.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
@@ -27,7 +28,9 @@ namespace {
 constexpr double kMiB = 1024.0 * 1024.0;
 
 // Palette changes repaint and notify: only when the colour really changes.
-void setColor(QLabel* label, const QColor& color) {
+void setColor(QLabel* label, const QColor& wanted) {
+    // Text in a status colour keeps 4.5:1 against the window, light or dark.
+    const QColor color = SystemColor::textOn(wanted, label->palette());
     if (label->palette().color(QPalette::WindowText) == color) return;
     QPalette p = label->palette();
     p.setColor(QPalette::WindowText, color);
@@ -78,6 +81,7 @@ DashboardView::DashboardView(MetricsFeed& feed, AppSettings& settings, Localizer
       loc_(loc),
       hooks_(std::move(hooks)),
       topology_(hooks_.topology ? hooks_.topology : &CoreTopology::shared()) {
+    Accessibility::useLocalizer(this, loc_);
     setMinimumSize(minimumContent);
     build();
     retranslate();
@@ -287,6 +291,12 @@ void DashboardView::retranslate() {
         card->chart()->setAccessibleName(card->title());
     }
     hottest_->setAccessibleName(loc_.t(QStringLiteral("tempHottest")));
+    // The symbols beside the texts, for screen readers.
+    statusDot_->setAccessibleName(loc_.t(QStringLiteral("a11yLoadLevel")));
+    badgeIcon_->setAccessibleName(loc_.t(QStringLiteral("colDisk")));
+    thermalIcon_->setAccessibleName(loc_.t(QStringLiteral("mbTemp")));
+    batteryIcon_->setAccessibleName(loc_.t(QStringLiteral("a11yBattery")));
+    hintIcon_->setAccessibleName(loc_.t(QStringLiteral("a11yTip")));
 }
 
 void DashboardView::showEvent(QShowEvent* event) {

@@ -2,6 +2,7 @@
 
 #include "core/localizer.h"
 #include "core/settings.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
@@ -190,6 +191,7 @@ ProcessPanel::ProcessPanel(AppSettings& settings, Localizer& loc, Services servi
 
     retranslate();
     refresh();
+    setUpAccess();
 }
 
 ProcessPanel::~ProcessPanel() = default;
@@ -314,6 +316,9 @@ QMenu* ProcessPanel::makeRowMenu(const ProcessTableState::RowKey& row, QWidget* 
     const int32_t pid = shown ? shown->pid : row.pid;
     QAction* detail = menu->addAction(loc_.t(QStringLiteral("ctxDetail")));
     detail->setObjectName(QStringLiteral("ctxDetail"));
+    // The keys shown beside the entries are the table's own (see setUpAccess).
+    detail->setShortcut(QKeySequence(Qt::Key_Return));
+    detail->setShortcutContext(Qt::WidgetShortcut);
     detail->setEnabled(static_cast<bool>(services_.openDetail) && row.group.isEmpty() && shown);
     connect(detail, &QAction::triggered, this, [this, pid] {
         if (services_.openDetail) services_.openDetail(pid);
@@ -323,6 +328,10 @@ QMenu* ProcessPanel::makeRowMenu(const ProcessTableState::RowKey& row, QWidget* 
     quit->setObjectName(QStringLiteral("anQuitSig"));
     QAction* force = menu->addAction(loc_.t(QStringLiteral("anForceSig")));
     force->setObjectName(QStringLiteral("anForceSig"));
+    quit->setShortcut(quitKeys());
+    force->setShortcut(forceQuitKeys());
+    quit->setShortcutContext(Qt::WidgetShortcut);
+    force->setShortcutContext(Qt::WidgetShortcut);
     bool signallable = false;
     for (const ProcessTarget& t : state_.targetsFor(row))
         signallable = signallable || flow_.control().mayActOn(t.ref.pid);
@@ -344,8 +353,8 @@ void ProcessPanel::request(ProcessAction action, std::vector<ProcessTarget> targ
 }
 
 void ProcessPanel::showResult(const QString& text) {
-    result_->setText(text);
     result_->show();
+    Accessibility::announce(result_, text);
     resultTimer_.start();
 }
 

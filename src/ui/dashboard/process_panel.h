@@ -3,6 +3,7 @@
 #include "ui/common/kill_flow.h"
 #include "ui/dashboard/process_table_model.h"
 
+#include <QKeySequence>
 #include <QTimer>
 #include <QWidget>
 
@@ -63,7 +64,13 @@ class ProcessPanel : public QWidget {
     // Clicks on a column header: the active one flips, another takes over.
     void sortByColumn(int column);
 
+    // The keys that quit and force quit the selection.
+    static QKeySequence quitKeys();
+    static QKeySequence forceQuitKeys();
+
   private:
+    void setUpAccess();
+    void renameForAccess();
     void retranslate();
     void refresh();
     void syncSelection();

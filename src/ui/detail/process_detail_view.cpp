@@ -5,6 +5,7 @@
 #include "engine/metrics_feed.h"
 #include "inspect/open_files_fetcher.h"
 #include "inspect/process_actions.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/elided_label.h"
 #include "ui/common/one_line.h"
 #include "ui/common/process_icons.h"
@@ -81,6 +82,7 @@ ProcessDetailView::ProcessDetailView(MetricsFeed& feed, Localizer& loc, int32_t 
       services_(std::move(services)),
       priority_(services_.priority ? *services_.priority : ProcessPriority()),
       flow_(services_.actions) {
+    Accessibility::useLocalizer(this, loc_);
     setObjectName(QStringLiteral("processDetail"));
     filesFetcher_ = std::make_unique<OpenFilesFetcher>(
         services_.filesCollector ? std::move(services_.filesCollector) : makeSystemCollector());
@@ -157,6 +159,7 @@ void ProcessDetailView::build() {
     goneIcon->setPixmap(Symbols::pixmap(QStringLiteral("xmark.octagon"), 40, SystemColor::secondary(palette()),
                                         devicePixelRatioF()));
     goneIcon->setAlignment(Qt::AlignCenter);
+    goneIcon->setObjectName(QStringLiteral("pdGoneIcon"));
     goneText_ = new QLabel(goneBlock_);
     goneText_->setAlignment(Qt::AlignCenter);
     goneText_->setWordWrap(true);
@@ -190,7 +193,7 @@ void ProcessDetailView::build() {
         auto* value = new QLabel(liveStrip_);
         value->setFont(ViewFonts::monoDigits(font(), 13));
         QPalette pal = value->palette();
-        pal.setColor(QPalette::WindowText, stats[i].color);
+        pal.setColor(QPalette::WindowText, SystemColor::textOn(stats[i].color, pal));  // 4.5:1, light or dark
         value->setPalette(pal);
         const int row = static_cast<int>(i / 4) * 2, col = static_cast<int>(i % 4);
         strip->addWidget(cap, row, col);
@@ -347,6 +350,11 @@ void ProcessDetailView::retranslate() {
     goneText_->setText(loc_.t(QStringLiteral("pdGone")));
     goneClose_->setText(loc_.t(QStringLiteral("anClose")));
     closeButton_->setToolTip(loc_.t(QStringLiteral("anClose")));
+    closeButton_->setAccessibleName(loc_.t(QStringLiteral("anClose")));
+    icon_->setAccessibleName(loc_.t(QStringLiteral("a11yAppIcon")));
+    if (auto* goneIcon = findChild<QLabel*>(QStringLiteral("pdGoneIcon"))) goneIcon->setAccessibleName(goneText_->text());
+    niceStepper_->setAccessibleName(loc_.t(QStringLiteral("pdNice")));
+    chart_->setAccessibleName(loc_.t(QStringLiteral("pdCpuTrend")));
     const std::vector<ProcessDetailText::Stat> stats = ProcessDetailText::stats(loc_, std::nullopt, std::nullopt);
     for (size_t i = 0; i < stats_.size(); ++i)
         stats_[i].first->setText(stats[i].caption);
@@ -524,7 +532,7 @@ void ProcessDetailView::requestKill(bool force) {
 void ProcessDetailView::setResult(const QString& text) {
     ++resultGeneration_;
     resultMsg_ = text;
-    result_->setText(text);
+    Accessibility::announce(result_, text);
 }
 
 void ProcessDetailView::later(std::chrono::milliseconds delay, std::function<void()> action) {

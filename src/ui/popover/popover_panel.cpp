@@ -1,6 +1,7 @@
 #include "ui/popover/popover_panel.h"
 
 #include "core/localizer.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
 #include "ui/popover/popover_view.h"
@@ -132,6 +133,8 @@ void PopoverPanel::keepBar() {
 
 void PopoverPanel::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // The keyboard starts on the first control; Escape closes the panel (a popup's own key).
+    if (QWidget* first = Accessibility::firstTabStop(view_)) first->setFocus(Qt::PopupFocusReason);
     emit shown();
 }
 

@@ -3,6 +3,7 @@
 #include "core/localizer.h"
 #include "core/settings.h"
 #include "engine/metrics_feed.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/elided_label.h"
 #include "ui/common/gauge_row.h"
 #include "ui/common/one_line.h"
@@ -15,6 +16,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -55,7 +57,8 @@ class Dot : public QWidget {
 
 void setColor(QLabel* label, const QColor& color) {
     QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, color);
+    // Text in a status colour keeps 4.5:1 against the window, light or dark.
+    pal.setColor(QPalette::WindowText, SystemColor::textOn(color, pal));
     label->setPalette(pal);
 }
 
@@ -75,6 +78,7 @@ QLabel* symbolLabel(QWidget* parent) {
 PopoverView::PopoverView(MetricsFeed& feed, AppSettings& settings, Localizer& loc, Actions actions,
                          QWidget* parent)
     : QWidget(parent), feed_(feed), settings_(settings), loc_(loc), actions_(std::move(actions)) {
+    Accessibility::useLocalizer(this, loc_);
     setObjectName(QStringLiteral("popoverView"));
     buildLayout();
     retranslate();
@@ -211,6 +215,12 @@ void PopoverView::buildLayout() {
         bar->addWidget(buttons_[i]);
     column->addWidget(bottomBar_);
 
+    // Ctrl+, opens the settings, as the gear does.
+    auto* settingsKeys = new QShortcut(Accessibility::settingsKeys(), this);
+    connect(settingsKeys, &QShortcut::activated, this, [this] {
+        if (buttons_[2]->isVisible()) buttons_[2]->click();
+    });
+
     restyle();
 }
 
@@ -249,6 +259,13 @@ void PopoverView::retranslate() {
     buttons_[1]->setAccessibleName(loc_.t("popStorage"));
     buttons_[2]->setAccessibleName(loc_.t("popSettings"));
     buttons_[3]->setAccessibleName(loc_.t("actQuit"));
+    Accessibility::describeShortcut(buttons_[2], loc_.t("popSettings"), Accessibility::settingsKeys());
+    // The symbols beside the texts say what the texts are about.
+    batteryIcon_->setAccessibleName(loc_.t("a11yBattery"));
+    fanIcon_->setAccessibleName(loc_.t("a11yFan"));
+    thermalIcon_->setAccessibleName(loc_.t("mbTemp"));
+    noLoadIcon_->setAccessibleName(loc_.t("popNoLoad"));
+    measuringIcon_->setAccessibleName(loc_.t("popMeasuring"));
     noLoadText_->setText(loc_.t("popNoLoad"));
     measuringText_->setText(loc_.t("popMeasuring"));
     heavyHeading_->setText(loc_.t("popHeavyProcs"));

@@ -2,6 +2,7 @@
 
 #include "core/localizer.h"
 #include "maintenance/bug_reporter.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
 
@@ -26,6 +27,7 @@ void setSecondary(QLabel* label) {
 
 BugReportSheet::BugReportSheet(BugReporter& reporter, Localizer& loc, QWidget* parent)
     : QDialog(parent), reporter_(reporter), loc_(loc) {
+    Accessibility::useLocalizer(this, loc_);
     setObjectName(QStringLiteral("bugReportSheet"));
     setWindowModality(Qt::WindowModal);
     setFixedWidth(kWidth);
@@ -41,6 +43,7 @@ BugReportSheet::BugReportSheet(BugReporter& reporter, Localizer& loc, QWidget* p
     editor_ = new QPlainTextEdit(this);
     editor_->setObjectName(QStringLiteral("bugText"));
     editor_->setFixedHeight(kEditorHeight);
+    editor_->setTabChangesFocus(true);  // Tab goes on to the buttons; the text needs none
     editor_->setFrameShape(QFrame::NoFrame);
     editor_->setStyleSheet(QStringLiteral(
         "QPlainTextEdit#bugText { border: 1px solid palette(mid); border-radius: 5px; padding: 2px; }"));
@@ -98,6 +101,7 @@ void BugReportSheet::retranslate() {
     heading_->setText(loc_.t("bugTitle"));
     prompt_->setText(loc_.t("bugPrompt"));
     close_->setText(loc_.t("anClose"));
+    editor_->setAccessibleName(loc_.t("a11yReportText"));
     if (!resultKey_.isEmpty()) {
         QString text = savedPath_.isEmpty() ? loc_.t(resultKey_) : loc_.t(resultKey_, savedPath_);
         if (cut_) text += QLatin1Char('\n') + loc_.t("bugCut", BugReporter::kMaxBodyBytes / 1024);

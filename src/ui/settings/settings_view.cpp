@@ -5,6 +5,7 @@
 #include "core/settings.h"
 #include "maintenance/bug_reporter.h"
 #include "platform/login_item.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
 #include "ui/common/view_fonts.h"
@@ -41,8 +42,9 @@ constexpr int kValueColumn = 44;
 
 void setColor(QWidget* w, const QColor& color) {
     QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, color);
-    pal.setColor(QPalette::ButtonText, color);
+    // Text in a status colour keeps 4.5:1 against the window, light or dark.
+    pal.setColor(QPalette::WindowText, SystemColor::textOn(color, pal));
+    pal.setColor(QPalette::ButtonText, SystemColor::textOn(color, pal));
     w->setPalette(pal);
 }
 
@@ -53,6 +55,7 @@ QHBoxLayout* row(QVBoxLayout* into, QLabel* label, QWidget* control) {
     line->addWidget(label, 1);
     line->addWidget(control);
     into->addLayout(line);
+    Accessibility::labelFor(label, control);
     return line;
 }
 
@@ -76,6 +79,7 @@ int sliderPosition(double threshold) {
 
 SettingsView::SettingsView(AppSettings& settings, Localizer& loc, Services services, QWidget* parent)
     : QWidget(parent), settings_(settings), loc_(loc), services_(std::move(services)) {
+    Accessibility::useLocalizer(this, loc_);
     setObjectName(QStringLiteral("settingsView"));
     setFixedSize(kWidth, kHeight);
     build();
@@ -219,6 +223,7 @@ void SettingsView::build() {
     sliderValue_->setFixedWidth(kValueColumn);
     sliderValue_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     sliderLine->addWidget(thresholdLabel_);
+    Accessibility::labelFor(thresholdLabel_, slider_);
     sliderLine->addWidget(slider_, 1);
     sliderLine->addWidget(sliderValue_);
     thresholdColumn->addLayout(sliderLine);
@@ -456,6 +461,7 @@ void SettingsView::retranslate() {
     homepage_->setText(loc_.t("setHomepage"));
     report_->setText(loc_.t("bugTitle"));
     showStoreStatus();
+    Accessibility::nameFromLabels(this);
 }
 
 void SettingsView::restyle() {

@@ -3,6 +3,7 @@
 #include "core/localizer.h"
 #include "core/settings.h"
 #include "inspect/process_actions.h"
+#include "ui/common/accessibility.h"
 #include "ui/common/elided_label.h"
 #include "ui/common/one_line.h"
 #include "ui/common/symbols.h"
@@ -18,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QToolButton>
@@ -63,8 +65,9 @@ QLabel* captionLabel(QWidget* parent, bool smallest = false) {
 
 void tint(QWidget* w, const QColor& color) {
     QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, color);
-    pal.setColor(QPalette::ButtonText, color);
+    // Text in a status colour keeps 4.5:1 against the window, light or dark.
+    pal.setColor(QPalette::WindowText, SystemColor::textOn(color, pal));
+    pal.setColor(QPalette::ButtonText, SystemColor::textOn(color, pal));
     w->setPalette(pal);
 }
 
@@ -139,6 +142,11 @@ class StartupRow : public QWidget {
         reveal_->setToolTip(loc.t(VL_KEY("stgReveal")));
         remove_->setVisible(shown.removable);
         remove_->setToolTip(loc.t(VL_KEY("stgRemoveLogin")));
+        // Icon-only controls are named by their help, and tell which item they act on.
+        for (QWidget* w : std::initializer_list<QWidget*>{lock_, reveal_, remove_}) {
+            w->setAccessibleName(w->toolTip());
+            w->setAccessibleDescription(shown.name);
+        }
     }
 
   private:
@@ -162,6 +170,7 @@ StorageView::StorageView(AppSettings& settings, Localizer& loc, Sources sources,
       reveal_(std::move(sources.reveal)),
       startup_(new StartupService(std::move(sources.startup), this)),
       services_(new ServicesService(std::move(sources.services), this)) {
+    Accessibility::useLocalizer(this, loc_);
     setMinimumSize(580, 500);
     art_ = std::make_unique<RowArt>();
     const qreal dpr = devicePixelRatioF();
@@ -209,6 +218,12 @@ void StorageView::build() {
     layout->addWidget(stack_, 1);
     connect(tabs_, &QTabBar::currentChanged, this,
             [this](int index) { setSection(index == 1 ? Section::services : Section::startup); });
+    // F5 scans the section in sight again, as its refresh button does.
+    rescanKeys_ = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    rescanKeys_->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(rescanKeys_, &QShortcut::activated, this, [this] {
+        (section_ == Section::services ? servicesRefresh_ : startupRefresh_)->click();
+    });
 }
 
 QWidget* StorageView::buildStartup() {
@@ -312,10 +327,16 @@ void StorageView::retranslate() {
     servicesTitle_->setText(loc_.t(VL_KEY("stgServicesTitle")));
     servicesRefresh_->setToolTip(loc_.t(VL_KEY("stgRefresh")));
     searchField_->setPlaceholderText(loc_.t(VL_KEY("stgSearch")));
+    for (QToolButton* b : {startupRefresh_, servicesRefresh_})
+        Accessibility::describeShortcut(b, loc_.t(VL_KEY("stgRefresh")), rescanKeys_->key());
+    searchField_->setAccessibleName(loc_.t(VL_KEY("stgSearch")));
+    serviceList_->setAccessibleName(loc_.t(VL_KEY("stgServicesTitle")));
+    Accessibility::nameClearButton(searchField_, loc_);
     unreachable_->setText(loc_.t(VL_KEY("stgServicesUnreachable")));
     const QString note = loc_.t(VL_KEY("setServiceStopNote"));
     modeIcon_->setToolTip(note);
     modeText_->setToolTip(note);
+    modeIcon_->setAccessibleName(note);
 }
 
 void StorageView::setSection(Section section) {
@@ -355,8 +376,10 @@ void StorageView::refreshStartup() {
     startupBusy_->setVisible(startup_->loading());
     startupNote_->setVisible(startup_->needsPermission());
     const std::optional<FailedRemoval>& failed = startup_->failedRemoval();
-    startupFailure_->setText(failed ? removalFailureText(*failed, loc_) : QString());
     startupFailure_->setVisible(failed.has_value());
+    // A failed removal is spoken when it appears, not at every redraw.
+    if (const QString text = failed ? removalFailureText(*failed, loc_) : QString(); text != startupFailure_->text())
+        Accessibility::announce(startupFailure_, text);
     startupEmpty_->setVisible(startupShown_.empty() && !startup_->loading());
     while (startupPool_.size() < startupShown_.size()) {
         const size_t i = startupPool_.size();
@@ -392,8 +415,9 @@ void StorageView::refreshServices() {
     tint(modeText_, modeColor);
     unreachable_->setVisible(p.unreachable);
     const std::optional<ServicesService::Notice>& notice = services_->notice();
-    serviceNotice_->setText(notice ? serviceNoticeText(*notice, loc_) : QString());
     serviceNotice_->setVisible(notice.has_value());
+    if (const QString text = notice ? serviceNoticeText(*notice, loc_) : QString(); text != serviceNotice_->text())
+        Accessibility::announce(serviceNotice_, text);
     moreLine_->setText(p.moreLine);
     moreLine_->setVisible(!p.moreLine.isEmpty());
 

@@ -13,6 +13,7 @@
 class QLabel;
 class QLineEdit;
 class QProgressBar;
+class QShortcut;
 class QStackedWidget;
 class QTabBar;
 class QToolButton;
@@ -96,6 +97,7 @@ class StorageView : public QWidget {
     QLabel* servicesTitle_ = nullptr;
     QProgressBar* servicesBusy_ = nullptr;
     QToolButton* servicesRefresh_ = nullptr;
+    QShortcut* rescanKeys_ = nullptr;
     QLineEdit* searchField_ = nullptr;
     QLabel* countLine_ = nullptr;
     QLabel* modeIcon_ = nullptr;
