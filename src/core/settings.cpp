@@ -89,6 +89,12 @@ constexpr auto kCollectGPU = "collectProcessGPU";
 constexpr auto kRefreshInterval = "refreshInterval";
 constexpr auto kShowSystem = "showSystemProcesses";
 constexpr auto kRememberLoad = "rememberLoadSeconds";
+constexpr auto kProcColumns = "procTableColumns";
+constexpr auto kProcColumnWidths = "procTableColumnWidths";
+constexpr auto kProcTree = "procTableTree";
+// A stored column width outside this range is dropped.
+constexpr int kMinColumnWidth = 16;
+constexpr int kMaxColumnWidth = 4000;
 
 #ifndef Q_OS_MACOS
 // Whether the file at `path` holds something the store cannot use: it exists but cannot be
@@ -219,6 +225,24 @@ void AppSettings::load() {
     showSystemProcesses_ = boolean(kShowSystem, true);
     const std::optional<double> remember = number(kRememberLoad);
     rememberLoadSeconds_ = remember ? nearestRememberCadence(*remember).value_or(10) : 10;
+    // Lists and maps keep only the entries of the expected types; the table drops names it
+    // does not know.
+    processColumns_.clear();
+    const QVariant columns = d.value(QLatin1String(kProcColumns));
+    if (columns.typeId() == QMetaType::QVariantList || columns.typeId() == QMetaType::QStringList)
+        for (const QVariant& v : columns.toList())
+            if (isText(v) && !processColumns_.contains(v.toString())) processColumns_ << v.toString();
+    processColumnWidths_.clear();
+    const QVariant widths = d.value(QLatin1String(kProcColumnWidths));
+    if (widths.typeId() == QMetaType::QVariantMap) {
+        const QVariantMap map = widths.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it) {
+            if (!isNumber(it.value())) continue;
+            const double w = it.value().toDouble();
+            if (w >= kMinColumnWidth && w <= kMaxColumnWidth) processColumnWidths_.insert(it.key(), static_cast<int>(w));
+        }
+    }
+    processTree_ = boolean(kProcTree, false);
 }
 
 AppSettings::~AppSettings() {
@@ -240,6 +264,14 @@ QVariant AppSettings::currentValue(const QString& key) const {
     if (key == QLatin1String(kRefreshInterval)) return refreshInterval_.load();
     if (key == QLatin1String(kShowSystem)) return showSystemProcesses_.load();
     if (key == QLatin1String(kRememberLoad)) return rememberLoadSeconds_.load();
+    if (key == QLatin1String(kProcColumns)) return QVariant(processColumns_);
+    if (key == QLatin1String(kProcColumnWidths)) {
+        QVariantMap map;
+        for (auto it = processColumnWidths_.begin(); it != processColumnWidths_.end(); ++it)
+            map.insert(it.key(), it.value());
+        return map;
+    }
+    if (key == QLatin1String(kProcTree)) return processTree_;
     return {};
 }
 
@@ -388,6 +420,26 @@ void AppSettings::setRememberLoadSeconds(int v) {
     rememberLoadSeconds_ = v;
     emit rememberLoadSecondsChanged(v);
     write(kRememberLoad);
+}
+
+void AppSettings::setProcessColumns(const QStringList& v) {
+    if (v == processColumns_) return;
+    processColumns_ = v;
+    emit processColumnsChanged(v);
+    write(kProcColumns);
+}
+
+void AppSettings::setProcessColumnWidths(const QMap<QString, int>& v) {
+    if (v == processColumnWidths_) return;
+    processColumnWidths_ = v;
+    write(kProcColumnWidths);
+}
+
+void AppSettings::setProcessTree(bool v) {
+    if (v == processTree_) return;
+    processTree_ = v;
+    emit processTreeChanged(v);
+    write(kProcTree);
 }
 
 }  // namespace velmora

@@ -4,7 +4,9 @@
 #include <QString>
 
 #include <QDateTime>
+#include <QMap>
 #include <QSet>
+#include <QStringList>
 #include <QTimer>
 
 #include <array>
@@ -102,6 +104,11 @@ class AppSettings : public QObject {
     bool showSystemProcesses() const { return showSystemProcesses_; }
     // Seconds between the remembered record's notes of who caused the load; 0: off.
     int rememberLoadSeconds() const { return rememberLoadSeconds_; }
+    // The dashboard table's shown columns by name (empty: the default set), their widths in
+    // pixels by name, and whether it shows the process tree. GUI thread only.
+    QStringList processColumns() const { return processColumns_; }
+    QMap<QString, int> processColumnWidths() const { return processColumnWidths_; }
+    bool processTree() const { return processTree_; }
 
     void setAlertsEnabled(bool v);
     void setCpuThreshold(double v);
@@ -114,6 +121,9 @@ class AppSettings : public QObject {
     void setRefreshInterval(double v);
     void setShowSystemProcesses(bool v);
     void setRememberLoadSeconds(int v);
+    void setProcessColumns(const QStringList& v);
+    void setProcessColumnWidths(const QMap<QString, int>& v);
+    void setProcessTree(bool v);
 
   signals:
     void alertsEnabledChanged(bool);
@@ -126,6 +136,8 @@ class AppSettings : public QObject {
     void refreshIntervalChanged(double);
     void showSystemProcessesChanged(bool);
     void rememberLoadSecondsChanged(int);
+    void processColumnsChanged(const QStringList&);
+    void processTreeChanged(bool);
     // Any of the store's states above changed.
     void storeStatusChanged();
     // One write of the store ended; `ok` false when it failed.
@@ -161,6 +173,9 @@ class AppSettings : public QObject {
     std::atomic<double> refreshInterval_{2.0};
     std::atomic<bool> showSystemProcesses_{true};
     std::atomic<int> rememberLoadSeconds_{10};
+    QStringList processColumns_;
+    QMap<QString, int> processColumnWidths_;
+    bool processTree_ = false;
 };
 
 }  // namespace velmora

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <utility>
 
 namespace velmora::platform {
@@ -274,7 +275,9 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
         if (state.refused) {
             if (refused)
                 refused->push_back({pid, starttime, names_.name(procFd_, pid, starttime, comm_, kernelThread),
-                                    std::nullopt, ticks, residentPages * pageSize_});
+                                    std::nullopt, ticks, residentPages * pageSize_, st.ppid,
+                                    static_cast<int32_t>(std::clamp<int64_t>(st.numThreads, 0, INT32_MAX)),
+                                    static_cast<int32_t>(std::clamp<int64_t>(st.nice, -20, 19)), st.state});
             continue;
         }
 
@@ -299,6 +302,9 @@ bool LinuxProcessSource::read(std::vector<ProcCounters>& own, std::vector<Refuse
         c.cpuTicks = ticks;
         c.childTicks = st.cutime + st.cstime;
         c.ppid = st.ppid;
+        c.threads = static_cast<int32_t>(std::clamp<int64_t>(st.numThreads, 0, INT32_MAX));
+        c.nice = static_cast<int32_t>(std::clamp<int64_t>(st.nice, -20, 19));
+        c.state = st.state;
         c.wakeups = runs;
         c.memBytes = state.memBytes;
         c.diskReadBytes = readBytes;
