@@ -542,9 +542,22 @@ std::optional<ProcSortKey> ProcessTableModel::sortKeyOf(ProcColumn column) {
             return ProcSortKey::disk;
         case ProcColumn::energy:
             return ProcSortKey::energy;
-        default:
+        case ProcColumn::threads:
+            return ProcSortKey::threads;
+        case ProcColumn::nice:
+            return ProcSortKey::nice;
+        case ProcColumn::started:
+            return ProcSortKey::started;
+        case ProcColumn::readTotal:
+            return ProcSortKey::readTotal;
+        case ProcColumn::writeTotal:
+            return ProcSortKey::writeTotal;
+        case ProcColumn::user:
+        case ProcColumn::command:
+            // Their texts are read only for the rows in sight; ordering by them would read all.
             return std::nullopt;
     }
+    return std::nullopt;
 }
 
 }  // namespace velmora

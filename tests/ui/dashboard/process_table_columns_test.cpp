@@ -248,3 +248,49 @@ TEST(ProcessTableModel, TreeRowsCarryTheirDepthAndDisclosure) {
     EXPECT_EQ(model.index(0, 2).data(Qt::DisplayRole).toString(), "73%") << "the family's CPU";
     EXPECT_GE(changed.count(), 2);
 }
+
+TEST(ProcessTableState, TheNewFiguresSortFlatAndInTheTree) {
+    // Three roots and a child whose figures would lead every column if it were a root.
+    std::vector<ProcInfo> ps = {proc(1, 0, 1, 0), proc(2, 0, 2, 0), proc(3, 0, 3, 0), proc(4, 3, 4, 0)};
+    const auto set = [&](int i, int threads, int nice, int64_t started, uint64_t read, uint64_t written) {
+        ps[i].threads = threads;
+        ps[i].nice = nice;
+        ps[i].startedSec = started;
+        ps[i].diskReadTotal = read;
+        ps[i].diskWriteTotal = written;
+    };
+    set(0, 5, 0, 300, 10, 30);
+    set(1, 9, -5, 100, 30, 20);
+    set(2, 1, 19, 200, 20, 10);
+    set(3, 99, 19, 999, 99, 99);
+    struct Case {
+        ProcSortKey key;
+        std::vector<int32_t> flatDescending;
+        std::vector<int32_t> treeDescending;
+    };
+    const Case cases[] = {
+        {ProcSortKey::threads, {4, 2, 1, 3}, {2, 1, 3, 4}},
+        {ProcSortKey::nice, {3, 4, 1, 2}, {3, 4, 1, 2}},  // a tie keeps the incoming order flat
+        {ProcSortKey::started, {4, 1, 3, 2}, {1, 3, 4, 2}},
+        {ProcSortKey::readTotal, {4, 2, 3, 1}, {2, 3, 4, 1}},
+        {ProcSortKey::writeTotal, {4, 1, 2, 3}, {1, 2, 3, 4}},
+    };
+    for (const Case& c : cases) {
+        for (bool tree : {false, true}) {
+            ProcessTableState state;
+            state.setCumulativeRank(true);  // no score for these: plain figures
+            state.setTree(tree);
+            state.setProcesses(ps);
+            state.sortBy(c.key);
+            const std::vector<int32_t>& want = tree ? c.treeDescending : c.flatDescending;
+            EXPECT_EQ(pidsOf(state.rows()), want) << rawValue(c.key).toStdString() << (tree ? " tree" : " flat");
+            state.sortBy(c.key);
+            EXPECT_TRUE(state.options().ascending);
+        }
+    }
+    // The columns that ask for them; user and command lines do not sort.
+    EXPECT_EQ(ProcessTableModel::sortKeyOf(ProcColumn::threads), ProcSortKey::threads);
+    EXPECT_EQ(ProcessTableModel::sortKeyOf(ProcColumn::writeTotal), ProcSortKey::writeTotal);
+    EXPECT_FALSE(ProcessTableModel::sortKeyOf(ProcColumn::user).has_value());
+    EXPECT_FALSE(ProcessTableModel::sortKeyOf(ProcColumn::command).has_value());
+}
