@@ -422,6 +422,16 @@ QVariant ProcessTableModel::data(const QModelIndex& index, int role) const {
             if (column != ProcColumn::name || index.row() >= static_cast<int>(shape.size())) return {};
             return shape[index.row()].depth;
         }
+        case Qt::AccessibleDescriptionRole: {
+            // What the disclosure mark shows, for a screen reader.
+            const auto& shape = state_.shape();
+            if (column != ProcColumn::name || index.row() >= static_cast<int>(shape.size())) return {};
+            const ProcessTreeRow& at = shape[index.row()];
+            if (!at.hasChildren) return {};
+            const Localizer& loc = loc_ ? *loc_ : Localizer::shared();
+            return loc.t(at.expanded ? QStringLiteral("ptRowOpen") : QStringLiteral("ptRowFolded"),
+                         static_cast<qulonglong>(at.family));
+        }
         case BranchRole: {
             const auto& shape = state_.shape();
             if (column != ProcColumn::name || index.row() >= static_cast<int>(shape.size())) return 0;

@@ -1,5 +1,6 @@
 #include "ui/dashboard/process_table_model.h"
 
+#include "core/localizer.h"
 #include "ui/common/one_line.h"
 
 #include <QDateTime>
@@ -233,6 +234,8 @@ TEST(ProcessTableModel, TreeRowsCarryTheirDepthAndDisclosure) {
     }
     EXPECT_EQ(got, (std::vector<std::tuple<int32_t, int, int>>{{30, 0, 0}, {10, 0, 2}, {20, 1, 2}, {21, 2, 0}, {22, 2, 0}}));
     EXPECT_FALSE(model.index(1, 0).data(ProcessTableModel::DepthRole).isValid()) << "only the name column";
+    EXPECT_EQ(model.index(1, 1).data(Qt::AccessibleDescriptionRole).toString(), Localizer::shared().t("ptRowOpen", 3));
+    EXPECT_FALSE(model.index(0, 1).data(Qt::AccessibleDescriptionRole).isValid()) << "a leaf has nothing to open";
 
     // Folding repaints the folded row's name although its pid and figures moved with it.
     QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
@@ -245,6 +248,7 @@ TEST(ProcessTableModel, TreeRowsCarryTheirDepthAndDisclosure) {
     EXPECT_EQ(model.rowCount(), 2);
     EXPECT_EQ(model.index(0, 1).data(ProcessTableModel::PidRole).toInt(), 10);
     EXPECT_EQ(model.index(0, 1).data(ProcessTableModel::BranchRole).toInt(), 1);
+    EXPECT_EQ(model.index(0, 1).data(Qt::AccessibleDescriptionRole).toString(), Localizer::shared().t("ptRowFolded", 3));
     EXPECT_EQ(model.index(0, 2).data(Qt::DisplayRole).toString(), "73%") << "the family's CPU";
     EXPECT_GE(changed.count(), 2);
 }
