@@ -15,21 +15,21 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QGuiApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QUrl>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyleOptionHeader>
 #include <QTableView>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>
