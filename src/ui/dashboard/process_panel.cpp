@@ -615,7 +615,10 @@ QMenu* ProcessPanel::makeRowMenu(const ProcessTableState::RowKey& row, QWidget* 
         }
         copy(lines);
     });
-    add(menu, QStringLiteral("ptReveal"), loc_.t(QStringLiteral("adFinder")), own != nullptr, [this, row] {
+    // Reading the path once, now, for one process: a process whose executable cannot be read
+    // (another user's, or gone) offers no folder.
+    const bool known = own && !model_.labelsOf(*own).path.isEmpty();
+    add(menu, QStringLiteral("ptReveal"), loc_.t(QStringLiteral("adFinder")), known, [this, row] {
         if (const ProcInfo* p = state_.processOf(row)) reveal(model_.labelsOf(*p).path);
     });
     return menu;

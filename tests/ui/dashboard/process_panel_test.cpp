@@ -73,7 +73,9 @@ class Panel : public ::testing::Test {
         };
         s.labels = [this](int32_t pid) {
             labelled.push_back(pid);
-            return ProcessLabels{"ana", QStringLiteral("/opt/app/bin/p%1 --serve").arg(pid), "/opt/app/bin/p"};
+            // Another user's process (pid 12) keeps its executable to itself.
+            return ProcessLabels{"ana", QStringLiteral("/opt/app/bin/p%1 --serve").arg(pid),
+                                 pid == 12 ? QString() : QStringLiteral("/opt/app/bin/p")};
         };
         s.openUrl = [this](const QUrl& url) { opened.push_back(url); };
         s.copyText = [this](const QString& text) { copied.push_back(text); };
@@ -176,6 +178,10 @@ TEST_F(Panel, CopyRevealAndDetailFromTheRowMenu) {
     EXPECT_EQ(copied, (std::vector<QString>{"20", "editor", "/opt/app/bin/p20 --serve"}));
     EXPECT_EQ(opened, (std::vector<QUrl>{QUrl::fromLocalFile("/opt/app/bin")}));
     EXPECT_EQ(detailed, (std::vector<int32_t>{20}));
+    delete menu;
+
+    menu = panel->makeRowMenu({{}, 12, 112}, panel.get());
+    EXPECT_FALSE(action(menu, "ptReveal")->isEnabled()) << "no executable, no folder";
     delete menu;
 
     // On the selection: one line per process.
