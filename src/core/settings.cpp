@@ -81,10 +81,14 @@ bool isText(const QVariant& v) {
 // The name each preference has in the store, indexed by AppSettings::Pref: the one place a
 // name is spelled, for loading and writing alike. A renamed entry would orphan every user's
 // stored value.
-constexpr std::array<const char*, 10> kPrefNames = {
-    "alertsEnabled",      "cpuAlertThreshold",  "menuBarMetric",   "uiLanguage",          "serviceStopAggressive",
-    "procRankCumulative", "collectProcessGPU", "refreshInterval", "showSystemProcesses", "rememberLoadSeconds",
+constexpr std::array<const char*, 13> kPrefNames = {
+    "alertsEnabled",      "cpuAlertThreshold",  "menuBarMetric",    "uiLanguage",            "serviceStopAggressive",
+    "procRankCumulative", "collectProcessGPU", "refreshInterval",  "showSystemProcesses",   "rememberLoadSeconds",
+    "procTableColumns",   "procTableColumnWidths", "procTableTree",
 };
+// A stored column width outside this range is dropped.
+constexpr int kMinColumnWidth = 16;
+constexpr int kMaxColumnWidth = 4000;
 
 #ifndef Q_OS_MACOS
 // Whether the file at `path` holds something the store cannot use: it exists but cannot be
@@ -217,6 +221,24 @@ void AppSettings::load() {
     showSystemProcesses_ = boolean(Pref::showSystemProcesses, true);
     const std::optional<double> remember = number(Pref::rememberLoadSeconds);
     rememberLoadSeconds_ = remember ? nearestRememberCadence(*remember).value_or(10) : 10;
+    // Lists and maps keep only the entries of the expected types; the table drops names it
+    // does not know.
+    processColumns_.clear();
+    const QVariant columns = stored(Pref::processColumns);
+    if (columns.typeId() == QMetaType::QVariantList || columns.typeId() == QMetaType::QStringList)
+        for (const QVariant& v : columns.toList())
+            if (isText(v) && !processColumns_.contains(v.toString())) processColumns_ << v.toString();
+    processColumnWidths_.clear();
+    const QVariant widths = stored(Pref::processColumnWidths);
+    if (widths.typeId() == QMetaType::QVariantMap) {
+        const QVariantMap map = widths.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it) {
+            if (!isNumber(it.value())) continue;
+            const double w = it.value().toDouble();
+            if (w >= kMinColumnWidth && w <= kMaxColumnWidth) processColumnWidths_.insert(it.key(), static_cast<int>(w));
+        }
+    }
+    processTree_ = boolean(Pref::processTree, false);
 }
 
 AppSettings::~AppSettings() {
@@ -239,6 +261,14 @@ QVariant AppSettings::currentValue(Pref pref) const {
         case Pref::refreshInterval: return refreshInterval_.load();
         case Pref::showSystemProcesses: return showSystemProcesses_.load();
         case Pref::rememberLoadSeconds: return rememberLoadSeconds_.load();
+        case Pref::processColumns: return QVariant(processColumns_);
+        case Pref::processColumnWidths: {
+            QVariantMap map;
+            for (auto it = processColumnWidths_.begin(); it != processColumnWidths_.end(); ++it)
+                map.insert(it.key(), it.value());
+            return map;
+        }
+        case Pref::processTree: return processTree_;
     }
     return {};
 }
@@ -389,6 +419,26 @@ void AppSettings::setRememberLoadSeconds(int v) {
     rememberLoadSeconds_ = v;
     emit rememberLoadSecondsChanged(v);
     write(Pref::rememberLoadSeconds);
+}
+
+void AppSettings::setProcessColumns(const QStringList& v) {
+    if (v == processColumns_) return;
+    processColumns_ = v;
+    emit processColumnsChanged(v);
+    write(Pref::processColumns);
+}
+
+void AppSettings::setProcessColumnWidths(const QMap<QString, int>& v) {
+    if (v == processColumnWidths_) return;
+    processColumnWidths_ = v;
+    write(Pref::processColumnWidths);
+}
+
+void AppSettings::setProcessTree(bool v) {
+    if (v == processTree_) return;
+    processTree_ = v;
+    emit processTreeChanged(v);
+    write(Pref::processTree);
 }
 
 }  // namespace velmora

@@ -4,7 +4,9 @@
 #include <QString>
 
 #include <QDateTime>
+#include <QMap>
 #include <QSet>
+#include <QStringList>
 #include <QTimer>
 
 #include <array>
@@ -103,6 +105,11 @@ class AppSettings : public QObject {
     bool showSystemProcesses() const { return showSystemProcesses_; }
     // Seconds between the remembered record's notes of who caused the load; 0: off.
     int rememberLoadSeconds() const { return rememberLoadSeconds_; }
+    // The dashboard table's shown columns by name (empty: the default set), their widths in
+    // pixels by name, and whether it shows the process tree. GUI thread only.
+    QStringList processColumns() const { return processColumns_; }
+    QMap<QString, int> processColumnWidths() const { return processColumnWidths_; }
+    bool processTree() const { return processTree_; }
 
     void setAlertsEnabled(bool v);
     void setCpuThreshold(double v);
@@ -115,6 +122,9 @@ class AppSettings : public QObject {
     void setRefreshInterval(double v);
     void setShowSystemProcesses(bool v);
     void setRememberLoadSeconds(int v);
+    void setProcessColumns(const QStringList& v);
+    void setProcessColumnWidths(const QMap<QString, int>& v);
+    void setProcessTree(bool v);
 
   signals:
     void alertsEnabledChanged(bool);
@@ -127,6 +137,8 @@ class AppSettings : public QObject {
     void refreshIntervalChanged(double);
     void showSystemProcessesChanged(bool);
     void rememberLoadSecondsChanged(int);
+    void processColumnsChanged(const QStringList&);
+    void processTreeChanged(bool);
     // Any of the store's states above changed.
     void storeStatusChanged();
     // One write of the store ended; `ok` false when it failed.
@@ -145,8 +157,11 @@ class AppSettings : public QObject {
         refreshInterval,
         showSystemProcesses,
         rememberLoadSeconds,
+        processColumns,
+        processColumnWidths,
+        processTree,
     };
-    static constexpr size_t kPrefs = 10;
+    static constexpr size_t kPrefs = 13;
 
     void load();
     void write(Pref pref);
@@ -177,6 +192,9 @@ class AppSettings : public QObject {
     std::atomic<double> refreshInterval_{2.0};
     std::atomic<bool> showSystemProcesses_{true};
     std::atomic<int> rememberLoadSeconds_{10};
+    QStringList processColumns_;
+    QMap<QString, int> processColumnWidths_;
+    bool processTree_ = false;
 };
 
 }  // namespace velmora

@@ -61,6 +61,14 @@ struct ProcInfo {
     double gpuPercent = 0;
     bool isSystem = false;
     double stableScore = 0;  // written only by the dashboard's ranking into its own copies
+    // Facts the same read of the process gives for free, for the table's optional columns.
+    int32_t ppid = 0;
+    int32_t threads = 0;
+    int32_t nice = 0;
+    char state = 0;          // the system's one-letter run state; 0 when unknown
+    int64_t startedSec = 0;  // wall-clock start, seconds since the epoch; 0 when unknown
+    uint64_t diskReadTotal = 0;  // bytes since the process began
+    uint64_t diskWriteTotal = 0;
     bool operator==(const ProcInfo&) const = default;
 };
 

@@ -32,6 +32,9 @@ struct KillRequest {
     std::vector<ProcessRef> targets;
     QStringList names;  // parallel to targets, each on one line
     KillAdvice advice;
+    // The signal sent once confirmed when the user picked one; 0: the action's own. The
+    // action is then the one closest to the signal, for the advice.
+    int signal = 0;
     bool force() const { return action == ProcessAction::forceQuit; }
     std::vector<int32_t> pids() const;
     // "123,456", with "!" appended when forcing.

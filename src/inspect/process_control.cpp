@@ -46,8 +46,11 @@ ProcessRef ProcessControl::stamp(int32_t pid, uint64_t knownStart) const {
 }
 
 ActionResult ProcessControl::apply(const std::vector<ProcessRef>& targets, ProcessAction action) const {
+    return applySignal(targets, signalOf(action));
+}
+
+ActionResult ProcessControl::applySignal(const std::vector<ProcessRef>& targets, int signal) const {
     ActionResult result;
-    const int signal = signalOf(action);
     for (const ProcessRef& ref : targets) {
         if (!mayActOn(ref.pid)) {
             result.add(ref.pid, ActionOutcome::refused);

@@ -63,6 +63,8 @@ class ProcessControl {
 
     // Each target in order, each proven right before it is signalled.
     ActionResult apply(const std::vector<ProcessRef>& targets, ProcessAction action) const;
+    // The same with a signal of the user's choice.
+    ActionResult applySignal(const std::vector<ProcessRef>& targets, int signal) const;
     // The tree under `root`, each member stamped once, now: every process after all of its
     // descendants, `root` last. Empty when `root` no longer names its process or may not be
     // acted on; Velmora itself is left out. Depth first, children in the order listed, each

@@ -29,6 +29,9 @@ struct ProcCounters {
     // where the system keeps no such counter.
     uint64_t childTicks = 0;
     int32_t ppid = 0;
+    int32_t threads = 0;
+    int32_t nice = 0;
+    char state = 0;  // one-letter run state; 0 where the system has none
     uint64_t wakeups = 0;
     uint64_t memBytes = 0;  // physical footprint, or the closest figure the system has
     uint64_t diskReadBytes = 0;
@@ -46,6 +49,10 @@ struct RefusedProc {
     std::optional<double> cpuPercent;
     uint64_t cpuTicks = 0;
     uint64_t residentBytes = 0;
+    int32_t ppid = 0;
+    int32_t threads = 0;
+    int32_t nice = 0;
+    char state = 0;
 };
 
 // Lists the running processes with their counters. Called from one thread at a time.

@@ -12,9 +12,10 @@ namespace velmora {
 
 namespace {
 
-constexpr std::array<ProcSortKey, 7> kKeys = {ProcSortKey::cpu,  ProcSortKey::gpu,    ProcSortKey::mem,
-                                              ProcSortKey::disk, ProcSortKey::energy, ProcSortKey::name,
-                                              ProcSortKey::pid};
+constexpr std::array<ProcSortKey, 12> kKeys = {
+    ProcSortKey::cpu,     ProcSortKey::gpu,  ProcSortKey::mem,     ProcSortKey::disk,      ProcSortKey::energy,
+    ProcSortKey::name,    ProcSortKey::pid,  ProcSortKey::threads, ProcSortKey::nice,      ProcSortKey::started,
+    ProcSortKey::readTotal, ProcSortKey::writeTotal};
 
 // Index into a ranker entry's scores; -1 for keys without a score.
 int scoreIndex(ProcSortKey key) {
@@ -72,6 +73,16 @@ QString rawValue(ProcSortKey key) {
             return QStringLiteral("이름");
         case ProcSortKey::pid:
             return QStringLiteral("PID");
+        case ProcSortKey::threads:
+            return QStringLiteral("Threads");
+        case ProcSortKey::nice:
+            return QStringLiteral("Nice");
+        case ProcSortKey::started:
+            return QStringLiteral("Started");
+        case ProcSortKey::readTotal:
+            return QStringLiteral("ReadTotal");
+        case ProcSortKey::writeTotal:
+            return QStringLiteral("WriteTotal");
     }
     return {};
 }
@@ -82,7 +93,7 @@ std::optional<ProcSortKey> procSortKeyFromRaw(const QString& raw) {
     return std::nullopt;
 }
 
-const std::array<ProcSortKey, 7>& allProcSortKeys() {
+const std::array<ProcSortKey, 12>& allProcSortKeys() {
     return kKeys;
 }
 
@@ -106,6 +117,16 @@ double sortValue(const ProcInfo& p, ProcSortKey key) {
             return 0;
         case ProcSortKey::pid:
             return p.pid;
+        case ProcSortKey::threads:
+            return p.threads;
+        case ProcSortKey::nice:
+            return p.nice;
+        case ProcSortKey::started:
+            return static_cast<double>(p.startedSec);
+        case ProcSortKey::readTotal:
+            return static_cast<double>(p.diskReadTotal);
+        case ProcSortKey::writeTotal:
+            return static_cast<double>(p.diskWriteTotal);
     }
     return 0;
 }
@@ -184,6 +205,9 @@ std::vector<ProcInfo> ProcessTable::recompute(const std::vector<ProcInfo>& proce
             g.energyImpact += p.energyImpact;
             g.gpuPercent += p.gpuPercent;
             g.stableScore += p.stableScore;
+            g.threads += p.threads;
+            g.diskReadTotal += p.diskReadTotal;
+            g.diskWriteTotal += p.diskWriteTotal;
             ++counts[*it];
         }
         for (size_t i = 0; i < groups.size(); ++i)

@@ -12,11 +12,11 @@
 namespace velmora {
 
 // The process table's sort column; its raw value is the column's label.
-enum class ProcSortKey { cpu, gpu, mem, disk, energy, name, pid };
+enum class ProcSortKey { cpu, gpu, mem, disk, energy, name, pid, threads, nice, started, readTotal, writeTotal };
 
 QString rawValue(ProcSortKey key);
 std::optional<ProcSortKey> procSortKeyFromRaw(const QString& raw);
-const std::array<ProcSortKey, 7>& allProcSortKeys();
+const std::array<ProcSortKey, 12>& allProcSortKeys();
 // Keys whose cumulative order is kept steady by a smoothed score: the load columns.
 bool rankStabilized(ProcSortKey key);
 // The figure a row is sorted by in real-time order (not used for `name`).

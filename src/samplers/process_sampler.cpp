@@ -82,6 +82,14 @@ std::vector<ProcInfo> ProcessSampler::sample() {
         const double age = static_cast<double>(*startNow - start) * timeBase_.numer / timeBase_.denom / 1e9;
         return age <= dt + static_cast<double>(timeBase_.numer) / timeBase_.denom / 1e9;
     };
+    // Start stamps count from boot; the wall clock now turns them into start times.
+    const int64_t wallNowSec =
+        std::chrono::duration_cast<std::chrono::seconds>(WallClock::now().time_since_epoch()).count();
+    const auto startedSec = [&](uint64_t start) -> int64_t {
+        if (!startNow || start == 0 || start > *startNow) return 0;
+        return wallNowSec - static_cast<int64_t>(static_cast<double>(*startNow - start) * timeBase_.numer /
+                                                 timeBase_.denom / 1e9);
+    };
     current_.clear();
     childDelta_.clear();
     uint64_t newestStart = 0;
@@ -92,6 +100,13 @@ std::vector<ProcInfo> ProcessSampler::sample() {
         newestStart = std::max(newestStart, c.startTime);
 
         ProcInfo p{.pid = c.pid, .startTime = c.startTime, .name = c.name, .memBytes = c.memBytes};
+        p.ppid = c.ppid;
+        p.threads = c.threads;
+        p.nice = c.nice;
+        p.state = c.state;
+        p.diskReadTotal = c.diskReadBytes;
+        p.diskWriteTotal = c.diskWriteBytes;
+        p.startedSec = startedSec(c.startTime);
         const Prev* prev = dt > 0 ? prev_.find(c.pid) : nullptr;
         // A different start time means a new process under a reused pid: no baseline yet.
         if (prev && prev->startTime != c.startTime) prev = nullptr;
@@ -162,8 +177,13 @@ std::vector<ProcInfo> ProcessSampler::sample() {
                 if (prev && prev->startTime == r.startTime) cpu = cpuPercent(r.cpuTicks, prev->cpu, dt);
             }
             if (!(cpu > kSystemRowMinCPU)) continue;
-            out.push_back(
-                {.pid = r.pid, .startTime = r.startTime, .name = r.name, .cpu = cpu, .memBytes = r.residentBytes, .isSystem = true});
+            ProcInfo& row = out.emplace_back(ProcInfo{
+                .pid = r.pid, .startTime = r.startTime, .name = r.name, .cpu = cpu, .memBytes = r.residentBytes, .isSystem = true});
+            row.ppid = r.ppid;
+            row.threads = r.threads;
+            row.nice = r.nice;
+            row.state = r.state;
+            row.startedSec = startedSec(r.startTime);
         }
         currentRefused_.finish();
         prevRefused_.swap(currentRefused_);

@@ -1,6 +1,7 @@
 #include "samplers/process_sampler.h"
 #include "samplers/samplers.h"
 
+#include <QDateTime>
 #include <QDir>
 
 #include <gtest/gtest.h>
@@ -37,6 +38,8 @@ class ScriptedSource : public platform::ProcessSource {
         return r.ok;
     }
     QString processName(int32_t pid) override { return QStringLiteral("name-%1").arg(pid); }
+    std::optional<uint64_t> clockNow;
+    std::optional<uint64_t> startClockNow() override { return clockNow; }
 };
 
 ProcCounters proc(int32_t pid, uint64_t cpuTicks, uint64_t mem = 0) {
@@ -101,7 +104,48 @@ TEST(ProcessSampler, FirstCallHasMemoryAndNamesButNoRates) {
     rig.add({c});
     const std::vector<ProcInfo> list = rig.sampler->sample();
     ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0], (ProcInfo{.pid = 7, .name = "p7", .memBytes = 123456}));
+    EXPECT_EQ(list[0], (ProcInfo{.pid = 7, .name = "p7", .memBytes = 123456, .diskReadTotal = 1000}))
+        << "totals need no interval";
+}
+
+TEST(ProcessSampler, TheTablesSlowFactsPassThroughAndStartsBecomeWallTimes) {
+    Rig rig({10000000, 1});  // 10 ms ticks
+    ProcCounters c = proc(7, 0, 1);
+    c.startTime = 99000;
+    c.ppid = 3;
+    c.threads = 12;
+    c.nice = -4;
+    c.state = 'S';
+    c.diskWriteBytes = 77;
+    ProcCounters unknown = proc(8, 0, 1);
+    unknown.startTime = 0;
+    ProcCounters future = proc(9, 0, 1);
+    future.startTime = 100001;  // later than the clock: no start time rather than a wrong one
+    RefusedProc r{.pid = 40, .startTime = 90000, .name = "sys", .cpuPercent = 5.0};
+    r.ppid = 1;
+    r.threads = 3;
+    r.nice = 10;
+    r.state = 'R';
+    rig.source->clockNow = 100000;
+    rig.switches.showSystem = true;
+    rig.add({c, unknown, future}, {r});
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
+    const std::vector<ProcInfo> list = rig.sampler->sample();
+    const qint64 after = QDateTime::currentSecsSinceEpoch();
+    const ProcInfo& p = row(list, 7);
+    EXPECT_EQ(p.ppid, 3);
+    EXPECT_EQ(p.threads, 12);
+    EXPECT_EQ(p.nice, -4);
+    EXPECT_EQ(p.state, 'S');
+    EXPECT_EQ(p.diskWriteTotal, 77u);
+    EXPECT_GE(p.startedSec, before - 10);
+    EXPECT_LE(p.startedSec, after - 10);
+    EXPECT_EQ(row(list, 8).startedSec, 0);
+    EXPECT_EQ(row(list, 9).startedSec, 0);
+    const ProcInfo& sys = row(list, 40);
+    EXPECT_EQ(std::tuple(sys.ppid, sys.threads, sys.nice, sys.state), std::tuple(1, 3, 10, 'R'));
+    EXPECT_GE(sys.startedSec, before - 100);
+    EXPECT_LE(sys.startedSec, after - 100);
 }
 
 TEST(ProcessSampler, RatesFromTheTimeBaseAndTheInterval) {

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <cerrno>
 #include <charconv>
+#include <climits>
 #include <utility>
 
 namespace velmora::platform {
@@ -255,7 +256,9 @@ LinuxProcessSource::PidOutcome LinuxProcessSource::readPid(int32_t pid, PidState
         const uint64_t residentPages = st.rssPages > 0 ? static_cast<uint64_t>(st.rssPages) : 0;
         if (refused)
             refused->push_back({pid, st.starttime, names_.name(procFd_, pid, st.starttime, comm_, kernelThread),
-                                std::nullopt, ticks, residentPages * pageSize_});
+                                std::nullopt, ticks, residentPages * pageSize_, st.ppid,
+                                static_cast<int32_t>(std::clamp<int64_t>(st.numThreads, 0, INT32_MAX)),
+                                static_cast<int32_t>(std::clamp<int64_t>(st.nice, -20, 19)), st.state});
         return PidOutcome::refused;
     }
 
@@ -269,6 +272,9 @@ LinuxProcessSource::PidOutcome LinuxProcessSource::readPid(int32_t pid, PidState
     c.cpuTicks = ticks;
     c.childTicks = st.cutime + st.cstime;
     c.ppid = st.ppid;
+    c.threads = static_cast<int32_t>(std::clamp<int64_t>(st.numThreads, 0, INT32_MAX));
+    c.nice = static_cast<int32_t>(std::clamp<int64_t>(st.nice, -20, 19));
+    c.state = st.state;
     c.wakeups = runs;
     c.memBytes = state.memBytes;
     c.diskReadBytes = readBytes;

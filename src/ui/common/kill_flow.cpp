@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <csignal>
+
 namespace velmora {
 
 KillFlow::KillFlow(ProcessActionServices services) : services_(std::move(services)) {
@@ -34,6 +36,7 @@ std::optional<ActionResult> KillFlow::ask(KillRequest request, QWidget* parent) 
     const bool confirmed =
         services_.confirm ? services_.confirm(request, parent) : confirmKill(request, parent);
     if (!confirmed) return std::nullopt;
+    if (request.signal != 0) return services_.control->applySignal(request.targets, request.signal);
     return services_.control->apply(request.targets, request.action);
 }
 
@@ -63,6 +66,56 @@ std::optional<ActionResult> KillFlow::runTree(ProcessAction action, const Proces
         targets.push_back({m, name});
     }
     return ask(request(action, std::move(targets)), parent);
+}
+
+std::optional<ActionResult> KillFlow::sendSignal(int signal, std::vector<ProcessTarget> targets,
+                                                 QWidget* parent) const {
+    if (targets.empty()) return std::nullopt;
+    KillRequest r = request(actionOf(signal), targets);
+    if (r.targets.empty()) {
+        ActionResult refused;
+        for (const ProcessTarget& t : targets)
+            refused.refused.push_back(t.ref.pid);
+        return refused;
+    }
+    r.signal = signal;
+    return ask(std::move(r), parent);
+}
+
+const std::vector<KillFlow::NamedSignal>& KillFlow::offeredSignals() {
+    static const std::vector<NamedSignal> list = {
+        {SIGHUP, "SIGHUP"},   {SIGINT, "SIGINT"},   {SIGTERM, "SIGTERM"}, {SIGKILL, "SIGKILL"},
+        {SIGUSR1, "SIGUSR1"}, {SIGUSR2, "SIGUSR2"}, {SIGSTOP, "SIGSTOP"}, {SIGCONT, "SIGCONT"},
+    };
+    return list;
+}
+
+ProcessAction KillFlow::actionOf(int signal) {
+    switch (signal) {
+        case SIGKILL:
+            return ProcessAction::forceQuit;
+        case SIGSTOP:
+            return ProcessAction::suspend;
+        case SIGCONT:
+            return ProcessAction::resume;
+        default:
+            // Most signals end a process that does not handle them.
+            return ProcessAction::quit;
+    }
+}
+
+QString KillFlow::signalResultText(int signal, const ActionResult& result) {
+    QString name = QString::number(signal);
+    for (const NamedSignal& s : offeredSignals())
+        if (s.signal == signal) name = QLatin1String(s.name);
+    QStringList parts;
+    if (!result.done.empty() || (result.ended.empty() && result.refused.empty()))
+        parts << L("ptSignalSentN", name, static_cast<qulonglong>(result.done.size()));
+    if (!result.ended.empty()) parts << L("killEnded", static_cast<qulonglong>(result.ended.size()));
+    if (!result.refused.empty()) parts << L("killFailed", static_cast<qulonglong>(result.refused.size()));
+    for (QString& p : parts)
+        p = p.trimmed();
+    return parts.join(u' ');
 }
 
 ActionOutcome KillFlow::setPriority(const ProcessRef& ref, int value) const {
@@ -123,7 +176,11 @@ bool confirmKill(const KillRequest& request, QWidget* parent) {
     // name that looks like markup for rich text.
     if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
         informative->setTextFormat(Qt::PlainText);
-    QPushButton* yes = box.addButton(KillFlow::confirmLabel(request.action), QMessageBox::DestructiveRole);
+    QString label = KillFlow::confirmLabel(request.action);
+    if (request.signal != 0)
+        for (const KillFlow::NamedSignal& s : KillFlow::offeredSignals())
+            if (s.signal == request.signal) label = L("ptSendNamed", QLatin1String(s.name));
+    QPushButton* yes = box.addButton(label, QMessageBox::DestructiveRole);
     box.addButton(KillFlow::cancelLabel(), QMessageBox::RejectRole);
     box.exec();
     return box.clickedButton() == yes;

@@ -53,8 +53,21 @@ class KillFlow {
     // names is reported as ended without asking.
     std::optional<ActionResult> runTree(ProcessAction action, const ProcessTarget& root, const NameOf& nameOf,
                                         QWidget* parent) const;
+    // Asks about `targets` as for the action closest to `signal`, and once confirmed sends
+    // `signal` to exactly those.
+    std::optional<ActionResult> sendSignal(int signal, std::vector<ProcessTarget> targets, QWidget* parent) const;
     // The nice value, for the process `ref` names; no confirmation.
     ActionOutcome setPriority(const ProcessRef& ref, int value) const;
+
+    // The signals a menu offers by name, and the action whose advice and wording fit each.
+    struct NamedSignal {
+        int signal;
+        const char* name;
+    };
+    static const std::vector<NamedSignal>& offeredSignals();
+    static ProcessAction actionOf(int signal);
+    // "SIGUSR1 sent to N", then what ended and what failed, as resultText.
+    static QString signalResultText(int signal, const ActionResult& result);
 
     // "Sent to N", then "N had already ended" and "failed for N" where any did.
     static QString resultText(ProcessAction action, const ActionResult& result);

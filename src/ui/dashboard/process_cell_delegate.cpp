@@ -1,22 +1,32 @@
 #include "ui/dashboard/process_cell_delegate.h"
 
+#include "ui/dashboard/process_table_model.h"
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QIcon>
 #include <QPainter>
+#include <QPolygonF>
 
 namespace velmora {
 
-const QStaticText& ProcessCellDelegate::line(const QString& text, int width, const QFont& font) const {
+QRect ProcessCellDelegate::branchRect(const QRect& cell, int depth) {
+    const int left = cell.left() + kPadding + std::max(depth, 0) * kIndent;
+    return QRect(left, cell.top(), kBranch, cell.height());
+}
+
+const QStaticText& ProcessCellDelegate::line(const QString& text, int width, const QFont& font,
+                                             Qt::TextElideMode mode) const {
     if (font != font_) {
         lines_.clear();
         font_ = font;
     }
-    const std::pair<QString, int> key{text, width};
+    // The elision shares the key with the width: both decide the line.
+    const std::pair<QString, int> key{text, std::max(width, 0) * 4 + static_cast<int>(mode)};
     if (const auto it = lines_.constFind(key); it != lines_.cend()) return *it;
     // Rows come and go; past the bound the cache starts again rather than growing.
     if (lines_.size() >= kMaxCached) lines_.clear();
-    QStaticText laidOut(QFontMetrics(font).elidedText(text, Qt::ElideRight, std::max(width, 0)));
+    QStaticText laidOut(QFontMetrics(font).elidedText(text, mode, std::max(width, 0)));
     laidOut.setTextFormat(Qt::PlainText);
     laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
     laidOut.prepare(QTransform(), font);
@@ -32,6 +42,28 @@ void ProcessCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     if (selected) painter->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
 
     QRect room = option.rect.adjusted(kPadding, 0, -kPadding, 0);
+    const QVariant depth = index.data(ProcessTableModel::DepthRole);
+    const int branch = index.data(ProcessTableModel::BranchRole).toInt();
+    if (depth.isValid()) {
+        const QRect mark = branchRect(option.rect, depth.toInt());
+        if (branch > 0) {
+            // A small triangle: pointing right when folded, down when open.
+            const QPointF c = QRectF(mark).center();
+            const qreal r = 3.5;
+            QPolygonF tri;
+            if (branch == 1)
+                tri << QPointF(c.x() - r / 2, c.y() - r) << QPointF(c.x() + r, c.y()) << QPointF(c.x() - r / 2, c.y() + r);
+            else
+                tri << QPointF(c.x() - r, c.y() - r / 2) << QPointF(c.x() + r, c.y() - r / 2) << QPointF(c.x(), c.y() + r);
+            painter->save();
+            painter->setRenderHint(QPainter::Antialiasing);
+            painter->setPen(Qt::NoPen);
+            painter->setBrush(option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+            painter->drawPolygon(tri);
+            painter->restore();
+        }
+        room.setLeft(mark.right() + 1);
+    }
     const QVariant decoration = index.data(Qt::DecorationRole);
     if (decoration.canConvert<QIcon>()) {
         const QIcon icon = decoration.value<QIcon>();
@@ -46,7 +78,8 @@ void ProcessCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
 
     const QString text = index.data(Qt::DisplayRole).toString();
     if (text.isEmpty() || room.width() <= 0) return;
-    const QStaticText& drawn = line(text, room.width(), option.font);
+    const auto mode = static_cast<Qt::TextElideMode>(index.data(ProcessTableModel::ElideRole).toInt());
+    const QStaticText& drawn = line(text, room.width(), option.font, mode);
     const Qt::Alignment align = Qt::Alignment(index.data(Qt::TextAlignmentRole).toInt());
     const QSizeF size = drawn.size();
     const qreal x = (align & Qt::AlignRight) ? room.right() + 1 - size.width() : room.left();

@@ -19,13 +19,19 @@ class ProcessCellDelegate : public QStyledItemDelegate {
     static constexpr int kMaxCached = 2000;
     static constexpr int kPadding = 4;
     static constexpr int kIconSize = 16;
+    // The tree's step per level, and the disclosure mark's room before a parent's name.
+    static constexpr int kIndent = 14;
+    static constexpr int kBranch = 12;
 
     using QStyledItemDelegate::QStyledItemDelegate;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
     // The line drawn for `text` in `width` pixels (elided when longer), laid out once.
-    const QStaticText& line(const QString& text, int width, const QFont& font) const;
+    const QStaticText& line(const QString& text, int width, const QFont& font,
+                            Qt::TextElideMode mode = Qt::ElideRight) const;
+    // Where a cell's disclosure mark is drawn (empty without one), for the view's clicks.
+    static QRect branchRect(const QRect& cell, int depth);
     int cachedLines() const { return static_cast<int>(lines_.size()); }
 
   private:

@@ -17,6 +17,7 @@ class QMenu;
 class QPushButton;
 class QTableView;
 class QToolButton;
+class QUrl;
 
 namespace velmora {
 
@@ -33,7 +34,16 @@ class ProcessPanel : public QWidget {
         std::function<void(int32_t pid)> openDetail;
         ProcessTableModel::IconProvider icons;
         ProcessActionServices actions;
+        // The user, command line and executable of a process; null: read from the system.
+        ProcessTableModel::LabelProvider labels;
+        // Opens a folder; null: the desktop's file manager.
+        std::function<void(const QUrl&)> openUrl;
+        // Puts text on the clipboard; null: the system's clipboard.
+        std::function<void(const QString&)> copyText;
     };
+
+    // The nice values the priority menu offers.
+    static const std::vector<int>& offeredNiceValues();
 
     ProcessPanel(AppSettings& settings, Localizer& loc, Services services, QWidget* parent = nullptr);
     ~ProcessPanel() override;
@@ -44,6 +54,12 @@ class ProcessPanel : public QWidget {
     void request(ProcessAction action, std::vector<ProcessTarget> targets);
     // The menu a row's context click shows.
     QMenu* makeRowMenu(const ProcessTableState::RowKey& row, QWidget* parent);
+    // The menu a click on the header shows: a check per optional column.
+    QMenu* makeColumnMenu(QWidget* parent);
+    // Shows or hides an optional column and keeps the choice in the settings.
+    void setColumnShown(ProcColumn column, bool shown);
+    // Folds or unfolds a tree row.
+    void setCollapsed(const ProcessTableState::RowKey& row, bool collapsed);
     // What closing the window discards: the search, the selection and the scroll position.
     void resetView();
 
@@ -53,6 +69,10 @@ class ProcessPanel : public QWidget {
     QLineEdit* searchField() const { return search_; }
     QComboBox* rankPicker() const { return rankMode_; }
     QToolButton* groupToggle() const { return group_; }
+    QToolButton* treeToggle() const { return tree_; }
+    // The words over an empty search result; hidden otherwise.
+    QLabel* emptyNote() const { return empty_; }
+    QLabel* sortHint() const { return sortHint_; }
     QString selectionText() const;
     QString resultText() const;
     QPushButton* quitButton() const { return quit_; }
@@ -68,10 +88,21 @@ class ProcessPanel : public QWidget {
     static QKeySequence quitKeys();
     static QKeySequence forceQuitKeys();
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void setUpAccess();
     void renameForAccess();
     void retranslate();
+    void layOutColumns();
+    void saveWidth(int section, int width);
+    void updateEmptyNote();
+    void setPriority(const std::vector<ProcessTarget>& targets, int value);
+    void sendSignal(int signal, std::vector<ProcessTarget> targets);
+    void quitTree(const ProcessTarget& root);
+    void copy(const QStringList& lines);
+    void reveal(const QString& path);
     void refresh();
     void syncSelection();
     void takeSelectionFromView();
@@ -89,6 +120,8 @@ class ProcessPanel : public QWidget {
     QLabel* sortHint_;
     QComboBox* rankMode_;
     QToolButton* group_;
+    QToolButton* tree_;
+    QLabel* empty_;
     QTableView* table_;
     QLabel* selection_;
     QPushButton* quit_;
@@ -96,6 +129,7 @@ class ProcessPanel : public QWidget {
     QLabel* result_;
     QTimer resultTimer_;
     bool syncing_ = false;
+    bool layingOut_ = false;
     std::vector<ProcColumn> laidOut_;  // the columns the header's widths were set for
 };
 

@@ -106,6 +106,48 @@ TEST_F(Flow, PriorityGoesThroughTheProof) {
     EXPECT_EQ(fake->reniced, (std::vector<std::pair<int32_t, int>>{{10, 3}}));
 }
 
+TEST_F(Flow, AChosenSignalIsAdvisedAsItsClosestActionAndSentOnlyToTheProvenProcess) {
+    const struct {
+        int signal;
+        ProcessAction advisedAs;
+    } cases[] = {
+        {SIGHUP, ProcessAction::quit},      {SIGINT, ProcessAction::quit},  {SIGTERM, ProcessAction::quit},
+        {SIGKILL, ProcessAction::forceQuit}, {SIGUSR1, ProcessAction::quit}, {SIGUSR2, ProcessAction::quit},
+        {SIGSTOP, ProcessAction::suspend},  {SIGCONT, ProcessAction::resume},
+    };
+    ASSERT_EQ(KillFlow::offeredSignals().size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.signal);
+        EXPECT_EQ(KillFlow::offeredSignals()[i].signal, c.signal) << "offered in this order";
+        EXPECT_EQ(KillFlow::actionOf(c.signal), c.advisedAs);
+        fake->sent.clear();
+        asked.clear();
+        // 11's row carries a stamp its pid no longer has: that process is gone.
+        const auto result = flow().sendSignal(c.signal, {{{10, 110}, "ten"}, {{11, 5}, "old"}}, nullptr);
+        ASSERT_TRUE(result.has_value());
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0].action, c.advisedAs);
+        EXPECT_EQ(asked[0].signal, c.signal);
+        EXPECT_EQ(fake->sent, (std::vector<std::pair<int32_t, int>>{{10, c.signal}}));
+        EXPECT_EQ(result->ended, std::vector<int32_t>{11});
+        EXPECT_EQ(KillFlow::signalResultText(c.signal, *result),
+                  L("ptSignalSentN", QLatin1String(KillFlow::offeredSignals()[i].name), 1) + " " + L("killEnded", 1));
+    }
+
+    // Velmora alone: refused without asking. Cancelled: nothing sent.
+    fake->sent.clear();
+    asked.clear();
+    const auto own = flow().sendSignal(SIGUSR1, {{{test::kOwnPid, 0}, "velmora"}}, nullptr);
+    ASSERT_TRUE(own.has_value());
+    EXPECT_EQ(own->refused, std::vector<int32_t>{test::kOwnPid});
+    EXPECT_TRUE(asked.empty());
+    answer = false;
+    EXPECT_FALSE(flow().sendSignal(SIGUSR1, {{{10, 110}, "ten"}}, nullptr).has_value());
+    EXPECT_FALSE(flow().sendSignal(SIGUSR1, {}, nullptr).has_value());
+    EXPECT_TRUE(fake->sent.empty());
+}
+
 TEST(ConfirmKill, ANameWithMarkupShowsLiterallyInEveryLabel) {
     Localizer::shared().apply("en");
     KillRequest request;
