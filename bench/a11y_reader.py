@@ -3,6 +3,8 @@
 with a window: every object's name and role, a table's row count and its first rows' cells.
 
 Usage: a11y_reader.py PID SECONDS_BETWEEN_READS
+With 0 seconds it reads the tree once and then follows the application's events, as a
+screen reader does once a window is known.
 """
 import sys
 import time
@@ -34,6 +36,39 @@ def walk(node, depth=0):
             pass
     return count
 
+
+def find_app():
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        try:
+            if app is not None and app.get_process_id() == pid:
+                return app
+        except Exception:
+            pass
+    return None
+
+
+if pause == 0:
+    app = find_app()
+    objects = walk(app) if app is not None else 0
+    events = 0
+
+    def heard(event):
+        global events
+        try:
+            if event.source is not None and event.source.get_process_id() == pid:
+                events += 1
+                event.source.name  # what a reader speaks is read back from the source
+        except Exception:
+            pass
+        if events % 100 == 0:
+            print("%d objects read once, %d events heard" % (objects, events), flush=True)
+
+    pyatspi.Registry.registerEventListener(heard, "object:", "focus:", "window:")
+    print("%d objects read once, following events" % objects, flush=True)
+    pyatspi.Registry.start()
+    sys.exit(0)
 
 reads = objects = 0
 while True:

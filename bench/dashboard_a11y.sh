@@ -3,7 +3,7 @@
 # display with the accessibility bus: one as it runs without assistive tools, one with
 # accessibility on (its events sent, nobody reading), and one with a client reading its tree
 # every READ_S seconds as a screen reader does (names, roles and the visible rows of the
-# process table). Prints each copy's share of one core.
+# process table), or with READ_S 0 reading it once and then following its events. Prints each copy's share of one core.
 # Usage: bench/dashboard_a11y.sh [path/to/velmora] [seconds] [processes] [READ_S]
 # (target: both <= 1.0 % with about 370 processes; needs Xvfb, at-spi2-core and python3-pyatspi)
 if [ "${VL_A11Y_INSIDE:-}" != 1 ]; then
@@ -37,5 +37,5 @@ app_measure "$seconds" plain listened read
 echo "dashboard open, $seconds s at 1 s interval, $(app_process_count) processes, load average $(app_load) on $(nproc) cores"
 echo "  without assistive tools:         ${app_cpu_pct[plain]} % of one core (${app_cpu_ms[plain]} ms CPU)"
 echo "  accessibility on, nobody reads: ${app_cpu_pct[listened]} % of one core (${app_cpu_ms[listened]} ms CPU)"
-echo "  read every $read_s s by a client:  ${app_cpu_pct[read]} % of one core (${app_cpu_ms[read]} ms CPU; target <= 1.0 %)"
+echo "  read by a client (every $read_s s; 0: once, then its events): ${app_cpu_pct[read]} % of one core (${app_cpu_ms[read]} ms CPU; target <= 1.0 %)"
 echo "  client: $(tail -1 "$app_tmp/reader.log")"

@@ -168,7 +168,9 @@ TEST(HistoryLive, ABusyChildIsFoundInTheRecordAfterTheTrayEnds) {
     const QJsonObject answer = QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
     bool found = false;
     for (const QJsonValue& c : answer[QStringLiteral("culprits")].toArray())
-        if (c.toObject()[QStringLiteral("pid")].toInt() == busy) found = c.toObject()[QStringLiteral("peak")].toDouble() > 50;
+        // A spinning child has a core to itself on a quiet machine; on a busy one it shares it,
+        // so being kept among the heaviest with a clear share is what shows it was recorded.
+        if (c.toObject()[QStringLiteral("pid")].toInt() == busy) found = c.toObject()[QStringLiteral("peak")].toDouble() > 10;
     if (!found) {
         // The whole record, to tell a missing record from a record without the child.
         QProcess all;
