@@ -2,7 +2,8 @@
 // and 7 days with the culprits of every metric (targets: 150 ms and 400 ms), and the size a
 // day at full resolution takes on disk (target: at most 10 MB); and opening the analysis
 // window on 24 hours and 7 days: the read, the records shaped for the view, its chart and its
-// peak list (targets: 150 ms and 400 ms).
+// peak list (targets: 150 ms and 400 ms). Beside them, what per-process network figures would
+// cost the background record: one socket dump and one walk of every process's descriptors.
 #include "history/history_range.h"
 #include "history/history_store.h"
 #include "ui/analysis/analysis_model.h"
@@ -12,6 +13,11 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+
+#ifdef __linux__
+#include "platform/linux/net_proc_linux.h"
+#include "platform/linux/sock_diag.h"
+#endif
 
 #include <cmath>
 
@@ -179,5 +185,28 @@ void BM_DayOnDisk(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_DayOnDisk)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+#ifdef __linux__
+// Per-process network needs, each time, a dump of every TCP socket and a walk of every
+// readable process's descriptors to find who holds them; the walk is the part that grows
+// with the process count. Measured on this machine's own processes.
+void BM_NetworkOwnersWalk(benchmark::State& state) {
+    velmora::platform::LinuxNetProcSource source;
+    velmora::platform::SockDiag diag;
+    std::vector<velmora::platform::InetSocket> sockets;
+    std::unordered_map<uint64_t, int32_t> owners;
+    for (auto _ : state) {
+        sockets.clear();
+        diag.tcpSockets(sockets);
+        owners.clear();
+        for (const auto& s : sockets)
+            owners.emplace(s.inode, -1);
+        source.findOwners(owners);
+        benchmark::DoNotOptimize(owners.size());
+    }
+    state.counters["sockets"] = static_cast<double>(sockets.size());
+}
+BENCHMARK(BM_NetworkOwnersWalk)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+#endif
 
 }  // namespace
