@@ -215,6 +215,12 @@ void AppDelegate::openAnalysis(AnalysisKind kind, HistorySpan span) {
     openAnalysis(titleKey(kind), [this, kind, span]() -> QWidget* {
         AnalysisView::Services services;
         services.history = historyReader();
+        // What the network window measures is remembered too: nothing else measures it.
+        if (kind == AnalysisKind::network)
+            services.networkMeasured = [recorder = QPointer<history::HistoryRecorder>(history_.get())](
+                                           const std::vector<ProcNet>& procs) {
+                if (recorder) recorder->noteNetwork(procs);
+            };
         auto* view = new AnalysisView(*engine_, kind, std::move(services));
         if (span != HistorySpan::live) view->showSpan(span);
         // Closing hides the window, as its close button does.

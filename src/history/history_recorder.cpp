@@ -44,6 +44,11 @@ void HistoryRecorder::onSnapshot() {
     if (auto done = builder_.add(feed_.current(), monoNow_())) pending_.push_back(std::move(*done));
 }
 
+void HistoryRecorder::noteNetwork(const std::vector<ProcNet>& procs) {
+    if (options_.cadence.count() <= 0) return;
+    builder_.noteNetwork(procs, feed_.current());
+}
+
 void HistoryRecorder::setCadence(Millis cadence) {
     if (cadence == options_.cadence) return;
     // A record already begun keeps the cadence it began with until it ends here.

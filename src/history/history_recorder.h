@@ -46,6 +46,9 @@ class HistoryRecorder : public QObject {
     void writePending();
     // Reads [from, to) on the worker, pending records written first.
     void read(Clock::time_point from, Clock::time_point to, std::function<void(std::vector<Record>)> done);
+    // A per-process network measurement, taken into the record being built (a window that
+    // measures network use hands it over; nothing measures it in the background).
+    void noteNetwork(const std::vector<ProcNet>& procs);
     // Deletes the database and its journals; the record starts afresh.
     void forget(std::function<void(bool ok, const QString& error)> done);
     // Waits until the worker has done everything handed to it so far (tests, quitting).

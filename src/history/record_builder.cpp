@@ -102,6 +102,28 @@ std::optional<Record> RecordBuilder::add(const Snapshot& s, Mono arrived) {
     return std::nullopt;
 }
 
+void RecordBuilder::noteNetwork(const std::vector<ProcNet>& procs, const Snapshot& current) {
+    if (!open_ || procs.empty()) return;
+    std::unordered_map<int32_t, const ProcInfo*> byPid;
+    byPid.reserve(current.processes.size());
+    for (const ProcInfo& p : current.processes) byPid.emplace(p.pid, &p);
+    constexpr int network = static_cast<int>(Metric::network);
+    for (const ProcNet& n : procs) {
+        const float total = static_cast<float>(n.inBps + n.outBps);
+        if (!(total > 0)) continue;
+        const auto known = byPid.find(n.pid);
+        if (known == byPid.end()) continue;
+        const ProcInfo& p = *known->second;
+        auto [it, fresh] = processes_.try_emplace(ProcIdentity{p.pid, p.startTime});
+        if (fresh) {
+            it->second.pid = p.pid;
+            it->second.startTime = p.startTime;
+            it->second.name = p.name;
+        }
+        it->second.values[network] = std::max(it->second.values[network], total);
+    }
+}
+
 std::optional<Record> RecordBuilder::flush() {
     lastWall_.reset();
     return close();

@@ -3,6 +3,7 @@
 #include "core/attribution.h"
 #include "core/snapshot.h"
 #include "history/history_record.h"
+#include "platform/net_proc.h"
 
 #include <chrono>
 #include <optional>
@@ -31,6 +32,10 @@ class RecordBuilder {
     std::optional<Record> add(const Snapshot& s, Mono arrived);
     // Ends the open record at the last snapshot (on quit, or when remembering stops).
     std::optional<Record> flush();
+    // Each process's traffic (in + out) as the per-process network measurement saw it, taken
+    // into the open record. The measurement knows pids only: `current` lends each its start
+    // stamp and name, and a pid it does not hold is left out rather than guessed.
+    void noteNetwork(const std::vector<ProcNet>& procs, const Snapshot& current);
 
   private:
     std::optional<Record> close();

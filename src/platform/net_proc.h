@@ -22,6 +22,9 @@ struct ProcNet {
     // Of inBps + outBps, the part whose peer is this machine (loopback): interface totals
     // leave it out, process rows count it.
     double loopbackBps = 0;
+    // The kernel's start stamp when the source knows it (the remembered record does; a live
+    // measurement knows pids only): 0 when unknown.
+    uint64_t startTime = 0;
     bool operator==(const ProcNet&) const = default;
 };
 

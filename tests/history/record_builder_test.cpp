@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace velmora::history {
 namespace {
 
@@ -151,6 +153,43 @@ TEST(RecordBuilder, FlushEndsTheRecordAndClaimsNothingAfterIt) {
     const auto again = b.flush();
     ASSERT_TRUE(again);
     EXPECT_EQ(spans({*again})[0], (std::pair<Millis, Millis>{12s, 14s}));
+}
+
+// What a network window measured joins the open record: each process keeps its largest
+// traffic, known by the start stamp the snapshot lends it; nothing is guessed or invented.
+TEST(RecordBuilder, NetworkMeasurementsJoinTheOpenRecordByIdentity) {
+    const auto net = [](int32_t pid, double in, double out) {
+        ProcNet n;
+        n.pid = pid;
+        n.name = QStringLiteral("net%1").arg(pid);
+        n.inBps = in;
+        n.outBps = out;
+        return n;
+    };
+    RecordBuilder b(10s);
+    // Before any record is open there is nowhere to put it.
+    b.noteNetwork({net(1, 500, 0)}, snap(0s, 5, {proc(1, 7, 1)}));
+    ASSERT_FALSE(b.add(snap(0s, 5, {proc(1, 7, 1), proc(2, 8, 1)}), kM0 + 0s));
+    const Snapshot now = snap(2s, 5, {proc(1, 7, 1), proc(2, 8, 1), proc(3, 9, 1)});
+    ASSERT_FALSE(b.add(now, kM0 + 2s));
+    b.noteNetwork({net(1, 100, 50), net(2, 0, 0), net(4, 900, 0)}, now);
+    b.noteNetwork({net(1, 60, 40), net(3, 10, 0)}, now);
+    // The pid is taken by a new process: its traffic is its own, not the old one's.
+    const Snapshot reused = snap(4s, 5, {proc(1, 70, 1), proc(2, 8, 1), proc(3, 9, 1)});
+    ASSERT_FALSE(b.add(reused, kM0 + 4s));
+    b.noteNetwork({net(1, 30, 0)}, reused);
+    ASSERT_FALSE(b.add(snap(6s, 5, {proc(1, 70, 1)}), kM0 + 6s));
+    const auto r = b.flush();
+    ASSERT_TRUE(r);
+    std::map<std::pair<int32_t, uint64_t>, float> traffic;
+    for (const ProcessEntry& e : r->processes)
+        if (e.value(Metric::network) > 0) traffic[{e.pid, e.startTime}] = e.value(Metric::network);
+    // 150 (the larger of 150 and 100) for the first process under pid 1, 30 for the one that
+    // reused it; pid 2 sent nothing; pid 4 is not in the snapshot; the note before any record
+    // counts for nothing.
+    EXPECT_EQ(traffic, (std::map<std::pair<int32_t, uint64_t>, float>{{{1, 7}, 150.f}, {{1, 70}, 30.f}, {{3, 9}, 10.f}}));
+    for (const ProcessEntry& e : r->processes)
+        if (e.pid == 1 && e.startTime == 7) EXPECT_EQ(e.name, QStringLiteral("p1"));  // the snapshot's name
 }
 
 }  // namespace

@@ -161,7 +161,7 @@ std::vector<AnalysisRow> ResourceAnalysis::instantRows(const AnalysisInputs& in,
     std::vector<AnalysisRow> rows;
     if (kind_ == AnalysisKind::network) {
         const auto index = closestEntry(in.netHistory, at, [](const NetProcMonitor::Entry& e) { return e.time; });
-        if (!index) return rows;
+        if (!index || !withinReach(in.netHistory[*index].time, at)) return rows;
         std::vector<ProcNet> procs = in.netHistory[*index].procs;
         std::stable_sort(procs.begin(), procs.end(), [](const ProcNet& a, const ProcNet& b) {
             return a.inBps + a.outBps > b.inBps + b.outBps;
@@ -173,10 +173,11 @@ std::vector<AnalysisRow> ResourceAnalysis::instantRows(const AnalysisInputs& in,
         for (size_t i = 0; i < procs.size() && i < rowLimit; ++i) {
             const ProcNet& n = procs[i];
             const auto alive = live.find(n.pid);
+            const bool known = alive != live.end() && (n.startTime == 0 || alive->second->startTime == n.startTime);
             rows.push_back({.pid = n.pid,
-                            .startTime = alive != live.end() ? alive->second->startTime : 0,
-                            .name = alive != live.end() ? alive->second->name : n.name,
-                            .value = downUp(n.inBps, n.outBps),
+                            .startTime = n.startTime != 0 ? n.startTime : known ? alive->second->startTime : 0,
+                            .name = known ? alive->second->name : n.name,
+                            .value = netLabel(n),
                             .fraction = top > 0 ? (n.inBps + n.outBps) / top : 0,
                             .color = SystemColor::green()});
         }
@@ -260,7 +261,12 @@ std::vector<AnalysisRow> ResourceAnalysis::peakRows(const AnalysisInputs& in) co
 }
 
 bool ResourceAnalysis::processesKnown(const AnalysisInputs& in, std::optional<TimePoint> at) const {
-    if (kind_ == AnalysisKind::network) return !in.netHistory.empty();
+    if (kind_ == AnalysisKind::network) {
+        if (in.netHistory.empty()) return false;
+        if (!at) return true;
+        const auto index = closestEntry(in.netHistory, *at, [](const NetProcMonitor::Entry& e) { return e.time; });
+        return index && withinReach(in.netHistory[*index].time, *at);
+    }
     if (!at) return !in.attribution.moments().empty();
     const auto index = closestEntry(in.history, *at, [](const Snapshot& s) { return s.time; });
     return index && in.attribution.at(in.history[*index].time) != nullptr;
@@ -308,47 +314,57 @@ std::vector<AnalysisRow> ResourceAnalysis::peakRowsNetwork(const AnalysisInputs&
         const ProcNet* record;
         TimePoint time;
     };
-    std::unordered_map<int32_t, Best> best;
-    std::vector<int32_t> order;
+    std::unordered_map<int32_t, const ProcInfo*> live;
+    for (const ProcInfo& p : in.current.processes)
+        live.emplace(p.pid, &p);
+    // A live measurement knows pids only: a process the engine knows now lends its start time.
+    // A remembered one carries its own, which tells a reused pid apart.
+    auto keyOf = [&](const ProcNet& n) {
+        if (n.startTime != 0) return AnalysisRowKey{n.pid, n.startTime, false};
+        const auto alive = live.find(n.pid);
+        return AnalysisRowKey{n.pid, alive != live.end() ? alive->second->startTime : 0, false};
+    };
+    std::unordered_map<AnalysisRowKey, Best, RowKeyHash> best;
+    std::vector<AnalysisRowKey> order;
     for (const NetProcMonitor::Entry& e : in.netHistory)
         for (const ProcNet& n : e.procs) {
             const double total = n.inBps + n.outBps;
             if (!(total >= threshold)) continue;
-            const auto [it, added] = best.try_emplace(n.pid, Best{total, &n, e.time});
+            const auto [it, added] = best.try_emplace(keyOf(n), Best{total, &n, e.time});
             if (added)
-                order.push_back(n.pid);
+                order.push_back(it->first);
             else if (total > it->second.v)
                 it->second = Best{total, &n, e.time};
         }
     std::unordered_set<int32_t> now;
     for (const ProcNet& n : in.netNow)
         if (n.inBps + n.outBps >= threshold) now.insert(n.pid);
-    std::unordered_map<int32_t, const ProcInfo*> live;
-    for (const ProcInfo& p : in.current.processes)
-        live.emplace(p.pid, &p);
 
-    // The monitor knows pids only; a process the engine knows now lends its start time.
-    auto keyOf = [&](int32_t pid) {
-        const auto alive = live.find(pid);
-        return AnalysisRowKey{pid, alive != live.end() ? alive->second->startTime : 0, false};
-    };
-    std::erase_if(order, [&](int32_t pid) { return dismissed_.contains(keyOf(pid)); });
-    topFirst(order, [&](int32_t pid) { return best[pid].v; });
+    std::erase_if(order, [&](const AnalysisRowKey& key) { return dismissed_.contains(key); });
+    topFirst(order, [&](const AnalysisRowKey& key) { return best.at(key).v; });
     std::vector<AnalysisRow> rows;
-    const double top = order.empty() ? 0 : best[order.front()].v;
-    for (const int32_t pid : order) {
-        const Best& b = best[pid];
-        const auto alive = live.find(pid);
-        rows.push_back({.pid = pid,
-                        .startTime = keyOf(pid).startTime,
-                        .name = alive != live.end() ? alive->second->name : b.record->name,
-                        .value = downUp(b.record->inBps, b.record->outBps) + QStringLiteral(", ") +
-                                 agoText(b.time, in.now),
+    const double top = order.empty() ? 0 : best.at(order.front()).v;
+    for (const AnalysisRowKey& key : order) {
+        const Best& b = best.at(key);
+        const auto alive = live.find(key.pid);
+        const bool same = alive != live.end() && alive->second->startTime == key.startTime;
+        rows.push_back({.pid = key.pid,
+                        .startTime = key.startTime,
+                        .name = same ? alive->second->name : b.record->name,
+                        .value = netLabel(*b.record) + QStringLiteral(", ") + agoText(b.time, in.now),
                         .fraction = top > 0 ? b.v / top : 0,
                         .color = SystemColor::green(),
-                        .active = now.contains(pid)});
+                        .active = now.contains(key.pid)});
     }
     return rows;
+}
+
+bool ResourceAnalysis::withinReach(TimePoint entry, TimePoint at) {
+    return (entry > at ? entry - at : at - entry) <= netReach;
+}
+
+QString ResourceAnalysis::netLabel(const ProcNet& n) const {
+    return combinedRates_ ? Format::bps(n.inBps + n.outBps) : downUp(n.inBps, n.outBps);
 }
 
 std::vector<AnalysisRow> ResourceAnalysis::rows(const AnalysisInputs& in) const {
@@ -403,7 +419,7 @@ QString ResourceAnalysis::procLabel(const ProcShare& p, double value, std::optio
         case AnalysisKind::memory:
             return Format::bytes(p.memBytes) + suffix;
         case AnalysisKind::disk:
-            return (combinedDisk_ ? Format::bps(value) : downUp(p.diskReadBps, p.diskWriteBps)) + suffix;
+            return (combinedRates_ ? Format::bps(value) : downUp(p.diskReadBps, p.diskWriteBps)) + suffix;
         case AnalysisKind::network:
             return {};
     }

@@ -96,10 +96,14 @@ class ResourceAnalysis {
 
     // Keeps the selection on a shown row: the first one when the selected row left the list.
     void syncSelection(const std::vector<AnalysisRow>& shown);
-    // Disk figures as one total rather than read and write (the remembered record keeps the
-    // sum only).
-    void setCombinedDisk(bool combined) { combinedDisk_ = combined; }
-    bool combinedDisk() const { return combinedDisk_; }
+    // Disk and network figures as one total rather than read and write, down and up (the
+    // remembered record keeps the sums only).
+    void setCombinedRates(bool combined) { combinedRates_ = combined; }
+    bool combinedRates() const { return combinedRates_; }
+    // How far from a moment a network measurement still answers for it: a remembered record
+    // spans at most a minute, live measurements come every second or two.
+    static constexpr std::chrono::seconds netReach{65};
+    static bool withinReach(TimePoint entry, TimePoint at);
 
     // A removed peak row stays out of the peak list while the window lives.
     void dismiss(const AnalysisRowKey& key) { dismissed_.insert(key); }
@@ -116,11 +120,12 @@ class ResourceAnalysis {
 
   private:
     std::vector<AnalysisRow> peakRowsNetwork(const AnalysisInputs& in) const;
+    QString netLabel(const ProcNet& n) const;
     // A bar's length for `v` against the list's top value.
     double barFraction(double v, double top) const;
 
     AnalysisKind kind_;
-    bool combinedDisk_ = false;
+    bool combinedRates_ = false;
     std::set<AnalysisRowKey> dismissed_;
 };
 

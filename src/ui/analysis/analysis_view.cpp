@@ -353,7 +353,7 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
     connect(loader_, &RangeLoader::changed, this, [this] {
         // A moment picked in another span means nothing in this one.
         analysis_.selectedTime.reset();
-        analysis_.setCombinedDisk(loader_->span() != HistorySpan::live);
+        analysis_.setCombinedRates(loader_->span() != HistorySpan::live);
         refresh();
     });
 
@@ -367,7 +367,12 @@ AnalysisView::AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services 
             now_->setText(analysis_.nowSummary(feed_.current()));
     });
     // The monitor runs only while the window shows, so each of its results is worth showing.
-    if (services_.netMonitor) connect(services_.netMonitor.get(), &NetProcMonitor::changed, this, &AnalysisView::refresh);
+    if (services_.netMonitor)
+        connect(services_.netMonitor.get(), &NetProcMonitor::changed, this, [this] {
+            if (services_.networkMeasured && !services_.netMonitor->failed())
+                services_.networkMeasured(services_.netMonitor->procs());
+            refresh();
+        });
     connect(&Localizer::shared(), &Localizer::languageChanged, this, [this] {
         retranslate();
         refresh();
@@ -398,7 +403,7 @@ void AnalysisView::showSpan(HistorySpan span) {
 
 AnalysisInputs AnalysisView::inputs() const {
     if (const StoredRange* range = shownRange())
-        return {range->history, range->attribution, feed_.current(), noNetHistory_, noNet_, WallClock::now()};
+        return {range->history, range->attribution, feed_.current(), range->netHistory, noNet_, WallClock::now()};
     if (services_.netMonitor)
         return {feed_.history(), feed_.attribution(), feed_.current(), services_.netMonitor->history(),
                 services_.netMonitor->procs(), WallClock::now()};
@@ -565,8 +570,10 @@ QString AnalysisView::listTitle() const {
 QString AnalysisView::emptyText() const {
     if (loader_->loading()) return L("hrLoading");
     if (pickedGap()) return L("hrGap");
-    if (shownRange() && analysis_.kind() == AnalysisKind::network) return L("hrNoNetwork");
-    if (analysis_.kind() != AnalysisKind::network) {
+    if (analysis_.kind() != AnalysisKind::network || shownRange()) {
+        // Remembered network use exists only for the times a network window measured it.
+        if (analysis_.kind() == AnalysisKind::network && !analysis_.processesKnown(inputs(), analysis_.selectedTime))
+            return L("hrNoNetwork");
         // "No load" only where the processes of the moment are known and none was busy.
         return analysis_.processesKnown(inputs(), analysis_.selectedTime) ? L("anNoLoad") : L("anNoProcData");
     }

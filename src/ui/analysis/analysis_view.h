@@ -35,6 +35,8 @@ class AnalysisView : public QWidget {
         AnalysisDetailPane::Services detail;
         // The remembered record; empty: only live can be shown.
         HistoryReader history;
+        // Takes each per-process network measurement into the remembered record; empty: none.
+        std::function<void(const std::vector<ProcNet>&)> networkMeasured;
     };
 
     AnalysisView(const MetricsFeed& feed, AnalysisKind kind, Services services, QWidget* parent = nullptr);

@@ -129,6 +129,11 @@ StoredRange buildStoredRange(std::vector<history::Record> records, TimePoint fro
             p.gpuPercent = e.value(history::Metric::gpu);
         }
         range.attribution.add(s);
+        std::vector<ProcNet> traffic;
+        for (const history::ProcessEntry& e : r.processes)
+            if (const float v = e.value(history::Metric::network); v > 0)
+                traffic.push_back({.pid = e.pid, .name = e.name, .inBps = v, .startTime = e.startTime});
+        if (!traffic.empty()) range.netHistory.push_back({t, std::move(traffic)});
         Snapshot& kept = range.history.emplace_back();
         kept.time = s.time;
         kept.cpuTotal = s.cpuTotal;

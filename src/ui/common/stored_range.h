@@ -3,6 +3,7 @@
 #include "core/attribution.h"
 #include "core/snapshot.h"
 #include "history/history_range.h"
+#include "samplers/net_proc_monitor.h"
 
 #include <QObject>
 
@@ -42,6 +43,9 @@ struct StoredRange {
     std::vector<history::Gap> gaps;
     std::deque<Snapshot> history;
     AttributionLog attribution;
+    // Per-process network use, one entry per record that measured any (in + out as one
+    // figure, in `inBps`); a record without one did not measure it, which is not "no traffic".
+    std::deque<NetProcMonitor::Entry> netHistory;
 
     // The gap that holds `t` (its start included, its end not); null where a record does.
     const history::Gap* gapAt(TimePoint t) const;
@@ -53,7 +57,8 @@ struct StoredRange {
 };
 
 // Stored values as the live rankings read them: CPU, memory, disk (read and write as one
-// figure) and GPU per process; a record whose processes were not measured adds no moment.
+// figure) and GPU per process, and network (in and out as one figure) where it was measured;
+// a record whose processes were not measured adds no moment.
 StoredRange buildStoredRange(std::vector<history::Record> records, TimePoint from, TimePoint to);
 
 // Follows a window's chosen span: live needs nothing; another span is read once through the

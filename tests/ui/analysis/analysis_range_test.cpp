@@ -207,7 +207,7 @@ TEST_F(AnalysisRange, WithoutARecordOnlyLiveIsOffered) {
     EXPECT_EQ(pidsOf(view.rows()), std::vector<int32_t>{10});
 }
 
-TEST_F(AnalysisRange, NetworkSaysItsProcessesAreNotRemembered) {
+TEST_F(AnalysisRange, NetworkSaysItsProcessesAreUnknownWhereNoWindowMeasuredThem) {
     AnalysisView::Services s = services();
     s.netMonitor = std::make_unique<NetProcMonitor>(std::make_unique<NoTraffic>());
     AnalysisView view(engine, AnalysisKind::network, std::move(s));
@@ -217,3 +217,24 @@ TEST_F(AnalysisRange, NetworkSaysItsProcessesAreNotRemembered) {
     EXPECT_TRUE(view.rows().empty());
     EXPECT_EQ(view.emptyText(), Localizer::shared().t("hrNoNetwork"));
 }
+
+// The network window's measurements are the only per-process network figures there are:
+// each one it shows is handed to the record; a failed one is not.
+TEST_F(AnalysisRange, EachNetworkMeasurementShownIsHandedToTheRecord) {
+    AnalysisView::Services s = services();
+    auto monitor = std::make_unique<NetProcMonitor>(std::make_unique<NoTraffic>());
+    NetProcMonitor* net = monitor.get();
+    s.netMonitor = std::move(monitor);
+    std::vector<std::vector<ProcNet>> handed;
+    s.networkMeasured = [&handed](const std::vector<ProcNet>& procs) { handed.push_back(procs); };
+    AnalysisView view(engine, AnalysisKind::network, std::move(s));
+    ProcNet busy;
+    busy.pid = 42;
+    busy.inBps = 3e5;
+    busy.outBps = 1e4;
+    net->publish(std::vector<ProcNet>{busy});
+    net->publish(std::nullopt);
+    ASSERT_EQ(handed.size(), 1u) << "the failed measurement is not handed over";
+    EXPECT_EQ(handed.front(), std::vector<ProcNet>{busy});
+}
+

@@ -25,6 +25,8 @@ struct Figures {
     float mem = 0;
     float disk = 0;
     float gpu = 0;
+    float net = 0;
+    uint64_t start = 0;  // 0: seven times the pid
 };
 
 // A record of [from, from + 10) whose kept processes have these figures.
@@ -36,9 +38,9 @@ history::Record record(double from, std::vector<Figures> procs, bool known = tru
     for (const Figures& f : procs) {
         history::ProcessEntry e;
         e.pid = f.pid;
-        e.startTime = static_cast<uint64_t>(f.pid) * 7;
+        e.startTime = f.start ? f.start : static_cast<uint64_t>(f.pid) * 7;
         e.name = QStringLiteral("p%1").arg(f.pid);
-        e.values = {f.cpu, f.mem, f.disk, 0, f.gpu};
+        e.values = {f.cpu, f.mem, f.disk, f.net, f.gpu};
         r.processes.push_back(e);
     }
     return r;
@@ -122,8 +124,47 @@ TEST(StoredAnalysis, DiskReadsAsOneFigureWhereOnlyTheSumIsKept) {
     p.diskReadBps = 3e6f;
     p.diskWriteBps = 1e6f;
     EXPECT_EQ(a.procLabel(p, 4e6, std::nullopt, at(0)), QStringLiteral("↓") + Format::bps(3e6) + " ↑" + Format::bps(1e6));
-    a.setCombinedDisk(true);
+    a.setCombinedRates(true);
     EXPECT_EQ(a.procLabel(p, 4e6, std::nullopt, at(0)), Format::bps(4e6));
+}
+
+// Network use is remembered only where a network window measured it: those records rank by
+// the live rules (threshold, one row per process and start stamp, one figure for in and out);
+// elsewhere the moment is unknown, never "no notable load".
+TEST(StoredAnalysis, RememberedNetworkRanksWhereItWasMeasuredAndIsUnknownElsewhere) {
+    Localizer::shared().apply("en");
+    const float threshold = 20480;
+    const std::vector<history::Record> records = {
+        record(0, {{.pid = 1, .net = threshold - 1}, {.pid = 2, .net = threshold}, {.pid = 3, .net = threshold + 1}}),
+        record(10, {{.pid = 1, .cpu = 50}}),  // measured processes, but no network measurement
+        // The pid 3 of the first record has ended and a new process holds it.
+        record(600, {{.pid = 3, .net = 4e6f, .start = 999}, {.pid = 2, .net = 1e5f}}),
+    };
+    const StoredRange range = buildStoredRange(records, at(0), at(700));
+    ASSERT_EQ(range.netHistory.size(), 2u) << "a record that measured no traffic adds no network moment";
+    const AnalysisInputs in{range.history, range.attribution, kNow, range.netHistory, kNoNetNow, at(3605)};
+
+    ResourceAnalysis net(AnalysisKind::network);
+    net.setCombinedRates(true);
+    const std::vector<AnalysisRow> peaks = net.peakRows(in);
+    std::vector<std::pair<int32_t, uint64_t>> keys;
+    for (const AnalysisRow& r : peaks) keys.emplace_back(r.pid, r.startTime);
+    EXPECT_EQ(keys, (std::vector<std::pair<int32_t, uint64_t>>{{3, 999}, {2, 14}, {3, 21}}))
+        << "below the threshold left out, at and above it kept; a reused pid is its own row";
+    ASSERT_FALSE(peaks.empty());
+    EXPECT_EQ(peaks[0].value, Format::bps(4e6) + QStringLiteral(", 50 min ago"));
+
+    // Each measured record answers for moments up to the reach from its middle, and no further.
+    const double middle = 605;
+    const double reach = std::chrono::duration<double>(ResourceAnalysis::netReach).count();
+    for (const auto& [t, known] : std::vector<std::pair<double, bool>>{
+             {middle + reach - 1, true}, {middle + reach, true}, {middle + reach + 1, false}}) {
+        EXPECT_EQ(net.processesKnown(in, at(t)), known) << t;
+        EXPECT_EQ(pidsOf(net.instantRows(in, at(t))).size(), known ? 2u : 0u) << t;
+    }
+    EXPECT_EQ(pidsOf(net.instantRows(in, at(5))), (std::vector<int32_t>{3, 2, 1}));
+    // The record between measured ones is more than the reach from both: unknown, not idle.
+    EXPECT_FALSE(net.processesKnown(in, at(300)));
 }
 
 TEST(StoredAnalysis, HowLongAgoReachesHoursAndDays) {
