@@ -15,6 +15,7 @@
 #include "ui/settings/settings_view.h"
 #include "ui/storage/storage_view.h"
 
+#include "support/dark_palette.h"
 #include "support/test_util.h"
 
 #include <QLabel>
@@ -264,30 +265,6 @@ QPalette lightPalette() {
     return QApplication::style()->standardPalette();
 }
 
-QPalette darkPalette() {
-    QPalette p;
-    const QColor window(0x35, 0x35, 0x35), base(0x2D, 0x2D, 0x2D), text(0xEE, 0xEE, 0xEC);
-    for (auto group : {QPalette::Active, QPalette::Inactive}) {
-        p.setColor(group, QPalette::Window, window);
-        p.setColor(group, QPalette::WindowText, text);
-        p.setColor(group, QPalette::Base, base);
-        p.setColor(group, QPalette::AlternateBase, window);
-        p.setColor(group, QPalette::Text, text);
-        p.setColor(group, QPalette::Button, QColor(0x40, 0x40, 0x40));
-        p.setColor(group, QPalette::ButtonText, text);
-        p.setColor(group, QPalette::Highlight, QColor(0x15, 0x53, 0x9E));
-        p.setColor(group, QPalette::HighlightedText, Qt::white);
-        p.setColor(group, QPalette::Mid, QColor(0x50, 0x50, 0x50));
-        p.setColor(group, QPalette::PlaceholderText, QColor(0x9A, 0x9A, 0x98));
-        p.setColor(group, QPalette::ToolTipBase, base);
-        p.setColor(group, QPalette::ToolTipText, text);
-    }
-    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x91, 0x91, 0x91));
-    p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x91, 0x91, 0x91));
-    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x91, 0x91, 0x91));
-    return p;
-}
-
 // Sets the application's palette for the life of the object, as a desktop would.
 struct PaletteScope {
     QPalette before = QApplication::palette();
@@ -313,7 +290,7 @@ double neededContrast(const QFont& f) {
 
 // Every label every window shows, in both palettes, meets WCAG AA against what it is drawn on.
 TEST(WindowContrast, EveryLabelReadsInTheLightAndTheDarkPalette) {
-    for (const auto& [paletteName, palette] : {std::pair{"light", lightPalette()}, std::pair{"dark", darkPalette()}}) {
+    for (const auto& [paletteName, palette] : {std::pair{"light", lightPalette()}, std::pair{"dark", test::darkDesktopPalette()}}) {
         PaletteScope scope(palette);
         for (const Window& w : windows()) {
             Env env;
@@ -355,7 +332,7 @@ TEST(WindowContrast, PaintedTextReadsInTheLightAndTheDarkPalette) {
         {"teal text", status(SystemColor::teal())},
         {"purple text", status(SystemColor::purple())},
     };
-    for (const auto& [paletteName, palette] : {std::pair{"light", lightPalette()}, std::pair{"dark", darkPalette()}})
+    for (const auto& [paletteName, palette] : {std::pair{"light", lightPalette()}, std::pair{"dark", test::darkDesktopPalette()}})
         for (const auto& [name, pick] : pairs) {
             const auto [fg, bg] = pick(palette);
             EXPECT_GE(SystemColor::contrastRatio(fg, bg), SystemColor::kTextContrast) << paletteName << ": " << name;
