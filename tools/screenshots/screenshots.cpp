@@ -449,7 +449,7 @@ int main(int argc, char** argv) {
     reports.context = QStringLiteral("screenshot");
     reports.endpoint = QUrl(QStringLiteral("http://127.0.0.1:1/api/bugs"));  // nothing listens
     BugReporter reporter(reports);
-    for (const char* language : {"en", "ko"}) {
+    for (const char* language : {"en", "ko", "de", "ru"}) {
         loc.apply(QString::fromLatin1(language));
         SettingsView::Services services;
         services.reporter = &reporter;

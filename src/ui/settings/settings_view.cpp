@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -33,6 +34,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace velmora {
 
@@ -52,11 +54,42 @@ void setColor(QWidget* w, const QColor& color) {
 QHBoxLayout* row(QVBoxLayout* into, QLabel* label, QWidget* control) {
     auto* line = new QHBoxLayout;
     line->setSpacing(8);
+    // A long label wraps: the form has a fixed width and must not cut its controls off.
+    label->setWordWrap(true);
     line->addWidget(label, 1);
     line->addWidget(control);
     into->addLayout(line);
     Accessibility::labelFor(label, control);
     return line;
+}
+
+// A choice whose text wraps: a radio button cannot wrap its own text, so the text sits in a
+// label beside it that passes its clicks on.
+class ChoiceText : public QLabel {
+  public:
+    ChoiceText(QAbstractButton* choice, QWidget* parent) : QLabel(parent), choice_(choice) {
+        setWordWrap(true);
+        setBuddy(choice);
+    }
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (choice_->isEnabled()) choice_->click();
+        QLabel::mousePressEvent(event);
+    }
+
+  private:
+    QAbstractButton* choice_;
+};
+
+QLabel* choiceRow(QVBoxLayout* into, QRadioButton* choice) {
+    auto* line = new QHBoxLayout;
+    line->setSpacing(4);
+    auto* text = new ChoiceText(choice, choice->parentWidget());
+    line->addWidget(choice, 0, Qt::AlignTop);
+    line->addWidget(text, 1);
+    into->addLayout(line);
+    return text;
 }
 
 QToolButton* linkButton(QWidget* parent, const char* symbol) {
@@ -242,8 +275,8 @@ void SettingsView::build() {
     aggressiveStop_ = new QRadioButton(this);
     stopGroup_->addButton(safeStop_);
     stopGroup_->addButton(aggressiveStop_);
-    stop->addWidget(safeStop_);
-    stop->addWidget(aggressiveStop_);
+    safeStopText_ = choiceRow(stop, safeStop_);
+    aggressiveStopText_ = choiceRow(stop, aggressiveStop_);
     stopNote_ = note(stop);
 
     // Language: "auto" first, then every supported language by its own name.
@@ -446,8 +479,11 @@ void SettingsView::retranslate() {
 
     stopHeader_->setText(loc_.t("setServiceStop"));
     stopLabel_->setText(loc_.t("setServiceStopMode"));
-    safeStop_->setText(loc_.t("setServiceStopSafe"));
-    aggressiveStop_->setText(loc_.t("setServiceStopAggressive"));
+    for (auto [choice, text, key] : {std::tuple{safeStop_, safeStopText_, "setServiceStopSafe"},
+                                     std::tuple{aggressiveStop_, aggressiveStopText_, "setServiceStopAggressive"}}) {
+        text->setText(loc_.t(QString::fromLatin1(key)));
+        choice->setAccessibleName(text->text());  // the button itself shows no text
+    }
     stopNote_->setText(loc_.t("setServiceStopNote"));
 
     languageHeader_->setText(loc_.t("setLanguage"));

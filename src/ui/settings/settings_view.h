@@ -161,6 +161,8 @@ class SettingsView : public QWidget {
     QButtonGroup* stopGroup_ = nullptr;
     QRadioButton* safeStop_ = nullptr;
     QRadioButton* aggressiveStop_ = nullptr;
+    QLabel* safeStopText_ = nullptr;
+    QLabel* aggressiveStopText_ = nullptr;
     QLabel* stopNote_ = nullptr;
 
     QLabel* languageHeader_ = nullptr;

@@ -142,6 +142,41 @@ TEST_F(Settings, FormHasTheFixedSizeAndEveryLinkSymbol) {
     EXPECT_FALSE(view->helpLink()->icon().isNull());
 }
 
+// The form scrolls downwards only: in every language each row fits the fixed width, so no
+// control is cut off at the right edge (long labels wrap instead).
+TEST_F(Settings, EveryRowFitsTheWidthInEveryLanguage) {
+    auto view = make();
+    view->show();
+    const QScrollArea* scroll = view->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    for (const QString& language : Localizer::supported()) {
+        loc.apply(language);
+        QCoreApplication::processEvents();
+        EXPECT_LE(scroll->widget()->minimumSizeHint().width(), scroll->viewport()->width()) << language.toStdString();
+    }
+}
+
+// The stop choices' texts wrap beside their buttons: a click on a text chooses it, and each
+// button is still named by its text for a screen reader.
+TEST_F(Settings, AStopChoiceIsChosenByItsTextToo) {
+    auto view = make();
+    view->show();
+    const auto textOf = [&](QAbstractButton* choice) -> QLabel* {
+        for (QLabel* l : view->findChildren<QLabel*>())
+            if (l->buddy() == choice) return l;
+        return nullptr;
+    };
+    QLabel* safe = textOf(view->safeStop());
+    QLabel* aggressive = textOf(view->aggressiveStop());
+    ASSERT_TRUE(safe && aggressive);
+    QTest::mouseClick(aggressive, Qt::LeftButton);
+    EXPECT_TRUE(settings.aggressiveServiceStop());
+    QTest::mouseClick(safe, Qt::LeftButton);
+    EXPECT_FALSE(settings.aggressiveServiceStop());
+    EXPECT_EQ(view->aggressiveStop()->accessibleName(), loc.t(QStringLiteral("setServiceStopAggressive")));
+    EXPECT_EQ(aggressive->text(), loc.t(QStringLiteral("setServiceStopAggressive")));
+}
+
 TEST_F(Settings, ThresholdSliderProducesOnlyStepsOfFive) {
     settings.setAlertsEnabled(true);
     auto view = make();
