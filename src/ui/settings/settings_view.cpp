@@ -479,8 +479,8 @@ void SettingsView::retranslate() {
 
     stopHeader_->setText(loc_.t("setServiceStop"));
     stopLabel_->setText(loc_.t("setServiceStopMode"));
-    for (auto [choice, text, key] : {std::tuple{safeStop_, safeStopText_, "setServiceStopSafe"},
-                                     std::tuple{aggressiveStop_, aggressiveStopText_, "setServiceStopAggressive"}}) {
+    for (auto [choice, text, key] : {std::tuple{safeStop_, safeStopText_, VL_KEY("setServiceStopSafe")},
+                                     std::tuple{aggressiveStop_, aggressiveStopText_, VL_KEY("setServiceStopAggressive")}}) {
         text->setText(loc_.t(QString::fromLatin1(key)));
         choice->setAccessibleName(text->text());  // the button itself shows no text
     }
