@@ -6,6 +6,7 @@
 #include "core/format.h"
 #include "core/localizer.h"
 #include "engine/metrics_engine.h"
+#include "support/null_sources.h"
 
 #include <QLabel>
 
@@ -13,6 +14,9 @@
 
 using namespace velmora;
 using namespace std::chrono_literals;
+
+using velmora::test::NoSource;
+using velmora::test::NoCollector;
 
 namespace {
 
@@ -187,23 +191,6 @@ TEST(AnalysisDetailText, CpuAndDiskFiguresFromTheFeedAndTheInspector) {
               4) << "the inspector's figures alone";
 }
 
-namespace {
-
-class NoSource : public SnapshotSource {
-  public:
-    Snapshot tick(const std::function<bool()>&) override { return {}; }
-};
-
-class NothingCollector : public ProcessCollector {
-  public:
-    std::optional<ProcessStaticInfo> fetchStatic(int32_t) override { return std::nullopt; }
-    std::optional<ProcessLiveInfo> fetchLive(int32_t) override { return std::nullopt; }
-    std::optional<MemoryFootprint> memory(int32_t) override { return std::nullopt; }
-    std::vector<NetConnection> connections(int32_t) override { return {}; }
-    std::optional<OpenFilesResult> openFiles(int32_t) override { return std::nullopt; }
-};
-
-}  // namespace
 
 // The pane words everything through the localizer it was given, follows that one's language,
 // and leaves the shared one alone.
@@ -218,8 +205,8 @@ TEST(AnalysisDetailPane, SpeaksTheLanguageOfItsOwnLocalizer) {
     s.processesMeasured = true;
     engine.publish(std::move(s));
     AnalysisDetailPane::Services services;
-    services.inspector = std::make_unique<ProcInspector>(std::make_unique<NothingCollector>(),
-                                                         std::make_unique<NothingCollector>());
+    services.inspector = std::make_unique<ProcInspector>(std::make_unique<NoCollector>(),
+                                                         std::make_unique<NoCollector>());
     services.describe = [](const QString&, QObject*, std::function<void(std::optional<QString>)>) {};
     AnalysisDetailPane pane(engine, loc, AnalysisKind::memory, std::move(services));
     pane.setPid(77);

@@ -6,6 +6,7 @@
 #include "engine/metrics_engine.h"
 #include "ui/common/range_picker.h"
 #include "ui/common/time_chart.h"
+#include "support/null_sources.h"
 
 #include <gtest/gtest.h>
 
@@ -14,26 +15,11 @@
 using namespace velmora;
 using namespace std::chrono_literals;
 
+using velmora::test::NoSource;
+using velmora::test::NoCollector;
+using velmora::test::NoTraffic;
+
 namespace {
-
-class NoSource : public SnapshotSource {
-  public:
-    Snapshot tick(const std::function<bool()>&) override { return {}; }
-};
-
-class NoCollector : public ProcessCollector {
-  public:
-    std::optional<ProcessStaticInfo> fetchStatic(int32_t) override { return std::nullopt; }
-    std::optional<ProcessLiveInfo> fetchLive(int32_t) override { return std::nullopt; }
-    std::optional<MemoryFootprint> memory(int32_t) override { return std::nullopt; }
-    std::vector<NetConnection> connections(int32_t) override { return {}; }
-    std::optional<OpenFilesResult> openFiles(int32_t) override { return std::nullopt; }
-};
-
-class NoTraffic : public platform::NetProcSource {
-  public:
-    std::optional<std::vector<ProcNet>> measure(const platform::Interrupt::Token&) override { return std::nullopt; }
-};
 
 struct Request {
     TimePoint from, to;

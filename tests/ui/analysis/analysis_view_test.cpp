@@ -7,6 +7,7 @@
 #include "support/fake_processes.h"
 #include "support/test_util.h"
 #include "ui/common/time_chart.h"
+#include "support/null_sources.h"
 
 #include <QDateTime>
 #include <QLabel>
@@ -28,17 +29,10 @@
 
 using namespace velmora;
 
+using velmora::test::NoSource;
+using velmora::test::NoTraffic;
+
 namespace {
-
-class NoSource : public SnapshotSource {
-  public:
-    Snapshot tick(const std::function<bool()>&) override { return {}; }
-};
-
-class NoTraffic : public platform::NetProcSource {
-  public:
-    std::optional<std::vector<ProcNet>> measure(const platform::Interrupt::Token&) override { return std::nullopt; }
-};
 
 // A process with made-up facts, a connection, two open files and a memory breakdown.
 class Collector : public ProcessCollector {

@@ -17,6 +17,7 @@
 
 #include "support/dark_palette.h"
 #include "support/test_util.h"
+#include "support/null_sources.h"
 
 #include <QLabel>
 #include <QListView>
@@ -31,17 +32,10 @@ using namespace velmora;
 using velmora::test::accessProblems;
 using velmora::test::nameOf;
 
+using velmora::test::NoSource;
+using velmora::test::NoTraffic;
+
 namespace {
-
-class NoSource : public SnapshotSource {
-  public:
-    Snapshot tick(const std::function<bool()>&) override { return {}; }
-};
-
-class NoTraffic : public platform::NetProcSource {
-  public:
-    std::optional<std::vector<ProcNet>> measure(const platform::Interrupt::Token&) override { return std::nullopt; }
-};
 
 class Services : public platform::ServiceManager {
   public:

@@ -12,6 +12,7 @@
 #include "support/fake_processes.h"
 #include "support/test_util.h"
 #include "ui/dashboard/dashboard_test_support.h"
+#include "support/null_sources.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -31,12 +32,9 @@
 
 using namespace velmora;
 
-namespace {
+using velmora::test::NoSource;
 
-class NoSource : public SnapshotSource {
-  public:
-    Snapshot tick(const std::function<bool()>&) override { return {}; }
-};
+namespace {
 
 void activate(QWidget* w) {
     w->show();

@@ -7,6 +7,7 @@
 #include "support/test_util.h"
 #include "ui/common/elided_label.h"
 #include "ui/common/time_chart.h"
+#include "support/null_sources.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -30,12 +31,9 @@
 using namespace velmora;
 using namespace std::chrono_literals;
 
-namespace {
+using velmora::test::NoSource;
 
-class NoSource : public SnapshotSource {
-  public:
-    Snapshot tick(const std::function<bool()>&) override { return {}; }
-};
+namespace {
 
 // Open-file scans that wait for the test to let each one finish, so the order in which
 // results arrive is the test's to choose.

@@ -4,6 +4,7 @@
 #include "core/settings.h"
 #include "engine/metrics_engine.h"
 #include "ui/popover/popover_view.h"
+#include "support/null_sources.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -14,12 +15,9 @@
 
 using namespace velmora;
 
-namespace {
+using velmora::test::NoSource;
 
-class NoSource : public SnapshotSource {
-  public:
-    Snapshot tick(const std::function<bool()>&) override { return {}; }
-};
+namespace {
 
 // A measured snapshot with `heavy` processes at or above the threshold.
 Snapshot withHeavy(int heavy) {

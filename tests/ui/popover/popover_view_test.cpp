@@ -6,6 +6,7 @@
 #include "ui/common/gauge_row.h"
 #include "ui/common/symbols.h"
 #include "ui/common/system_colors.h"
+#include "support/null_sources.h"
 
 #include <QLabel>
 #include <QLayout>
@@ -16,12 +17,9 @@
 
 using namespace velmora;
 
-namespace {
+using velmora::test::NoSource;
 
-class NoSource : public SnapshotSource {
-  public:
-    Snapshot tick(const std::function<bool()>&) override { return {}; }
-};
+namespace {
 
 class Popover : public ::testing::Test {
   protected:
