@@ -9,33 +9,18 @@
 #include "samplers/process_ranking.h"
 #include "samplers/process_sampler.h"
 
+#include "allocation_counter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <new>
 #include <random>
-
-// Counts heap allocations, so the source's benchmark shows how many one read makes.
-static std::atomic<uint64_t> allocations{0};
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 using namespace velmora;
 

@@ -12,26 +12,9 @@
 #include "platform/linux/power_supply.h"
 #endif
 
+#include "allocation_counter.h"
+
 #include <benchmark/benchmark.h>
-
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-// Counts heap allocations, so the benchmark shows how many one tick makes.
-static std::atomic<uint64_t> allocations{0};
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 using namespace velmora;
 
